@@ -1,0 +1,55 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "matching/MatchingRun.h"
+
+namespace zolt {
+
+// File names of the working folder.
+inline constexpr const char* kDatabaseFile = "ndbdata.ndf";
+inline constexpr const char* kCompactFile = "ndbdata1.ndf";
+inline constexpr const char* kProcessedFile = "processed.dat";
+inline constexpr const char* kSettingsFile = "settings.ini";
+
+// WorkFolder = <documents>/ZOLT/ and the paths inside it. An empty documents
+// folder gives the relative folder ZOLT/ under the current folder.
+ProjectPaths projectPathsFor(const std::filesystem::path& documentsFolder);
+
+// The folder that holds the pristine ndbdata.ndf: the executable's own
+// folder when the file is there, else ../share/zolt-converter/ relative to it.
+std::filesystem::path applicationDataFolder(const std::filesystem::path& executableFolder);
+
+bool DirExists(const std::filesystem::path& path);
+bool FExists(const std::filesystem::path& path);
+
+// Start-up, steps 1 to 3: creates WorkFolder when missing and copies the
+// pristine database there when none is present (never overwriting one).
+// Throws EngineError naming the missing pristine file or the folder that
+// could not be made; nothing later may then run against the database.
+void prepareWorkFolder(const ProjectPaths& paths, const std::filesystem::path& appDataFolder);
+
+// settings.ini: the backup folder (ending in the separator) and CR LF.
+// Read as one comma-delimited field: leading blanks skipped, reading stops at
+// a comma or the line end. A file without a folder line is no project.
+std::optional<std::filesystem::path> readSettings(const ProjectPaths& paths);
+void writeSettings(const ProjectPaths& paths, const std::filesystem::path& backupFolder);
+
+// The folder as START CONVERSION stores it: blanks trimmed, one separator
+// appended unless it already ends in one.
+std::string backupFolderText(const std::string& folderPath);
+
+// Finalize's file removals: processed.dat, ndbdata1.ndf, settings.ini.
+void removeWorkingFiles(const ProjectPaths& paths);
+
+// Start New Project after consent: settings.ini and processed.dat removed,
+// every NDBLog row deleted, database compacted; stops at the first failure.
+void startNewProject(const ProjectPaths& paths);
+// Start Over after consent: the location's NDBLog rows deleted, compacted.
+void startOver(const ProjectPaths& paths, int location);
+// CompactMainDatabase for these paths.
+void compactProjectDatabase(const ProjectPaths& paths);
+
+}  // namespace zolt

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <filesystem>
+
+namespace zolt {
+
+// Writes a compacted copy of the database at `source` into the new file
+// `destination` (VACUUM INTO). The destination must not exist.
+void compactDatabase(const std::filesystem::path& source,
+                     const std::filesystem::path& destination);
+
+// The whole compaction of the working database: removes a stale
+// ndbdata1.ndf, compacts `databasePath` into `compactPath`, then replaces
+// `databasePath` atomically with a copy of it (copy to a temporary file beside
+// it, flush, rename). `compactPath` stays. On any failure the database at
+// `databasePath` is left as it was and EngineError names the file and reason.
+void compactMainDatabase(const std::filesystem::path& databasePath,
+                         const std::filesystem::path& compactPath);
+
+}  // namespace zolt

@@ -1,0 +1,122 @@
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "work/EngineError.h"
+
+namespace zolt {
+
+// One value of a result cell or of a bound parameter. Text is UTF-8.
+using DbValue = std::variant<std::monostate, std::int64_t, double, std::string>;
+
+// Plain-text form of a cell: empty for NULL, a number in its shortest plain
+// decimal form (344, 344.5), text as it is.
+std::string dbValueText(const DbValue& value);
+
+// The result of a query, read completely so that its row count is exact.
+struct DbResult {
+    std::vector<std::string> columns;
+    std::vector<std::vector<DbValue>> rows;
+
+    std::size_t rowCount() const { return rows.size(); }
+    // Value of a named column (case-insensitive) in row `row`; throws if unknown.
+    const DbValue& value(std::size_t row, std::string_view column) const;
+    std::string text(std::size_t row, std::string_view column) const;
+};
+
+// A statement written in the old engine's dialect, rewritten for SQLite:
+// "Delete * From" becomes "DELETE FROM", and every text literal (between
+// apostrophes or double quotes) becomes a bound parameter, so that a value
+// can never change the statement.
+struct TranslatedSql {
+    std::string sql;
+    std::vector<DbValue> parameters;
+};
+TranslatedSql translateJetSql(std::string_view jetSql);
+
+class Database;
+
+// A prepared statement: prepared once, bound and run many times.
+class Statement {
+public:
+    Statement(Statement&& other) noexcept;
+    Statement& operator=(Statement&& other) noexcept;
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    ~Statement();
+
+    // Binds parameters 1..n (after clearing earlier bindings) and resets.
+    Statement& bind(const std::vector<DbValue>& values);
+    // Runs an action statement; returns the number of rows it changed.
+    int execute();
+    // Runs a query and reads all its rows.
+    DbResult query();
+
+private:
+    friend class Database;
+    Statement(Database* db, sqlite3_stmt* stmt, std::string sql);
+    Database* db_ = nullptr;
+    sqlite3_stmt* stmt_ = nullptr;
+    std::string sql_;
+};
+
+// Rolls back unless committed: the rows of one user action land together or
+// not at all.
+class Transaction {
+public:
+    explicit Transaction(Database& db);
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    ~Transaction();
+    void commit();
+
+private:
+    Database* db_;
+    bool open_ = true;
+};
+
+// The beacon database. Opening never creates a file: a missing database is an
+// error that names the file. Ident columns compare without regard to letter
+// case and trailing blanks (collation IDENT, registered on every connection).
+class Database {
+public:
+    enum class Mode { ReadWrite, ReadOnly, Create };
+
+    explicit Database(const std::filesystem::path& path, Mode mode = Mode::ReadWrite);
+    Database(Database&& other) noexcept;
+    Database& operator=(Database&& other) = delete;
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+    ~Database();
+
+    const std::filesystem::path& path() const { return path_; }
+
+    // Runs one statement of the old dialect (translated); returns changed rows.
+    int execute(std::string_view jetSql);
+    // Runs one query of the old dialect (translated) and reads all rows.
+    DbResult query(std::string_view jetSql);
+    // Prepares a statement in SQLite's own dialect with ? placeholders.
+    Statement prepare(std::string_view sql);
+    // Runs SQLite statements with no parameters (schema scripts).
+    void executeScript(std::string_view sql);
+
+    std::int64_t lastInsertRowId() const;
+    sqlite3* handle() const { return db_; }
+
+    // Throws EngineError "<what> in the database <file> failed: <reason>".
+    [[noreturn]] void fail(std::string_view what) const;
+
+private:
+    std::filesystem::path path_;
+    sqlite3* db_ = nullptr;
+};
+
+}  // namespace zolt

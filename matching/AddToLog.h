@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "matching/MatchingRun.h"
+
+namespace zolt {
+
+// The reception selected in the upper list and the candidate chosen below
+// (raw Windows-1252 field texts at full width, as listed).
+struct Selection {
+    std::string SelectedIdent, SelectedFrequency, SelectedTime, SelectedDate, SelectedComment;
+    std::int32_t SelectedBeaconId = 0;
+};
+
+// Logs the chosen beacon for the selected reception (applyAll false: one row;
+// every entry with the same ident, frequency, date and time becomes OK) or for
+// every entry with the same ident and frequency (one row each). Entries that
+// are already OK are skipped. Rows and states land together or not at all.
+// Returns the number of rows appended.
+int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& selection,
+             bool applyAll);
+
+}  // namespace zolt

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <filesystem>
+#include <vector>
+
+#include "work/Records.h"
+
+namespace zolt {
+
+// One row of the upper list of step two: the record's fields at full width
+// (raw Windows-1252 bytes, trailing blanks kept).
+struct ListedReception {
+    int recordNo = 0;
+    std::string ident, frequency, time, date, comment;
+};
+
+struct StepTwoLists {
+    std::vector<ListedReception> ambiguous;   // AMB records of the location, file order
+    std::vector<ListedReception> unresolved;  // MIS records of the location, file order
+};
+
+// Reads processed.dat once. A missing file gives empty lists and is not created.
+StepTwoLists readStepTwoLists(const std::filesystem::path& processedPath, int location);
+
+}  // namespace zolt

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zolt {
+
+// A candidate beacon for a reception (UTF-8 texts for the screen).
+struct Candidate {
+    std::int64_t beaconId = 0;
+    std::string ident;
+    std::string frequency;  // shortest plain decimal (344, 344.5)
+    std::string city;
+    std::string province;   // State with every "XX" removed
+    std::string country;    // CountryLong
+};
+
+// Beacons whose Ident equals `ident` (letter case and trailing blanks
+// ignored) and whose Frequency equals the number read from `frequencyText`,
+// joined with CountryCode, in the database's own order. Inputs are raw
+// Windows-1252 field texts as listed.
+std::vector<Candidate> exactCandidates(const std::filesystem::path& databasePath,
+                                       std::string_view ident, std::string_view frequencyText);
+
+// Beacons whose Ident begins with the trimmed `ident`, on any frequency.
+std::vector<Candidate> prefixCandidates(const std::filesystem::path& databasePath,
+                                        std::string_view ident);
+
+// "XX" removed everywhere, left to right.
+std::string removeXX(std::string_view state);
+
+// The place text of a chosen candidate row: row text, ", ", A, ", ", B, or
+// row text, ", ", B when A trimmed is empty.
+std::string placeText(std::string_view rowText, std::string_view a, std::string_view b);
+
+// A Beacon_ID cell read as a number, rounded half to even; 0 when not numeric.
+std::int32_t beaconIdFromCell(std::string_view cell);
+
+}  // namespace zolt

@@ -1,0 +1,111 @@
+#include "TestUtil.h"
+
+#include <stdlib.h>
+
+#include <fstream>
+#include <stdexcept>
+
+#include "work/TextFields.h"
+
+namespace fs = std::filesystem;
+
+namespace zolt::test {
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "zolt-test-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    // Tests may leave read-only folders behind; make them removable.
+    for (auto it = fs::recursive_directory_iterator(path_, ec);
+         it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_directory(ec)) fs::permissions(it->path(), fs::perms::owner_all,
+                                                  fs::perm_options::add, ec);
+    }
+    fs::remove_all(path_, ec);
+}
+
+void writeFile(const fs::path& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path.string());
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::map<std::string, std::string> snapshot(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        const auto name = fs::relative(entry.path(), folder).string();
+        files[name] = entry.is_regular_file() ? readFile(entry.path()) : std::string("<dir>");
+    }
+    return files;
+}
+
+fs::path pristineDatabase() { return ZOLT_NDBDATA; }
+
+void copyPristineDatabase(const fs::path& target) {
+    fs::copy_file(pristineDatabase(), target, fs::copy_options::overwrite_existing);
+}
+
+LogBackupRecord logRecord(std::string_view callsign, std::string_view frequency,
+                          std::string_view time, std::string_view date, std::string_view comment) {
+    LogBackupRecord r;
+    r.Callsign = padField(callsign, 7);
+    r.Frequency = padField(frequency, 6);
+    r.Time = padField(time, 4);
+    r.Date = padField(date, 8);
+    r.Comment = padField(comment, 60);
+    return r;
+}
+
+void writeLogFile(const fs::path& path, const std::vector<LogBackupRecord>& records) {
+    std::string bytes;
+    for (const auto& r : records) bytes += r.encode();
+    writeFile(path, bytes);
+}
+
+ProcessedRecord processedRecord(int location, int recordNo, std::string_view ident,
+                                std::string_view frequency, std::string_view state,
+                                std::string_view time, std::string_view date,
+                                std::string_view comment) {
+    ProcessedRecord r;
+    r.Location = static_cast<std::int16_t>(location);
+    r.RecordNo = static_cast<std::int16_t>(recordNo);
+    r.Ident = padField(ident, 10);
+    r.Frequency = padField(frequency, 10);
+    r.Time = padField(time, 5);
+    r.Date = padField(date, 10);
+    r.Comment = padField(comment, 60);
+    r.State = padField(state, 3);
+    return r;
+}
+
+void writeProcessed(const fs::path& path, const std::vector<Row>& rows) {
+    std::string bytes;
+    int number = 0;
+    for (const auto& row : rows) {
+        bytes += processedRecord(row.location, ++number, row.ident, row.frequency, row.state,
+                                 row.time, row.date, row.comment)
+                     .encode();
+    }
+    writeFile(path, bytes);
+}
+
+void useHome(const fs::path& home) {
+    fs::create_directories(home / "Documents");
+    ::setenv("HOME", home.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (home / ".local/share").c_str(), 1);
+    ::setenv("XDG_DOCUMENTS_DIR", (home / "Documents").c_str(), 1);
+    ::setenv("WINEPREFIX", (home / ".wine").c_str(), 1);
+}
+
+}  // namespace zolt::test

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "work/Records.h"
+
+namespace zolt::test {
+
+// A fresh folder under the system's temporary folder, removed afterwards.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+void writeFile(const std::filesystem::path& path, std::string_view bytes);
+std::string readFile(const std::filesystem::path& path);
+
+// Every file below `folder` with its bytes: compare two snapshots to prove
+// that nothing was written, created or removed.
+std::map<std::string, std::string> snapshot(const std::filesystem::path& folder);
+
+// The pristine database built for this build tree.
+std::filesystem::path pristineDatabase();
+// A copy of the pristine database at `target`.
+void copyPristineDatabase(const std::filesystem::path& target);
+
+// An old log record from its parts (padded/cut to the field widths).
+LogBackupRecord logRecord(std::string_view callsign, std::string_view frequency,
+                          std::string_view time = "1200", std::string_view date = "20010101",
+                          std::string_view comment = "");
+// A log file of these records.
+void writeLogFile(const std::filesystem::path& path, const std::vector<LogBackupRecord>& records);
+
+// A working record; State as given ("OK" is padded to "OK ").
+ProcessedRecord processedRecord(int location, int recordNo, std::string_view ident,
+                                std::string_view frequency, std::string_view state,
+                                std::string_view time = "1200", std::string_view date = "20010101",
+                                std::string_view comment = "");
+// processed.dat from (location, ident, frequency, state) rows numbered 1 … n.
+struct Row {
+    int location;
+    std::string ident, frequency, state;
+    std::string time = "1200", date = "20010101", comment = "";
+};
+void writeProcessed(const std::filesystem::path& path, const std::vector<Row>& rows);
+
+// Points HOME, XDG folders and WINEPREFIX at `home` for this process.
+void useHome(const std::filesystem::path& home);
+
+}  // namespace zolt::test

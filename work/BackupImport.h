@@ -1,0 +1,34 @@
+#pragma once
+
+#include <filesystem>
+
+#include "work/Records.h"
+
+namespace zolt {
+
+inline constexpr int kLocationCount = 16;
+inline constexpr int kMaxProcessedRecords = 32767;  // RecordNo is 16 bits wide
+
+// Converts one old record into a working record of location `location`
+// numbered `number`, or returns false when the record is to be skipped
+// (a NUL in the cleaned ident, or callsign and frequency both blank).
+bool convertLogRecord(const LogBackupRecord& old, int location, int number,
+                      ProcessedRecord& out);
+
+// The cleaned ident: every "-" removed, padded to 10, cut before the first ";".
+std::string cleanIdent(std::string_view callsign);
+
+enum class LogSource {
+    Backups,   // log<n>.bak
+    WorkLogs,  // log<n>.dat, or log<n>.bak where no .dat is present
+};
+
+// Builds processed.dat anew from the old logs of `backupFolder` (found
+// without regard to letter case; missing ones contribute nothing and nothing
+// is created there). The new file replaces `processedPath` only on success;
+// more than 32767 receptions are refused with a message giving the count.
+// Returns the number of records written (WorkCount).
+int buildProcessedFile(const std::filesystem::path& backupFolder,
+                       const std::filesystem::path& processedPath, LogSource source);
+
+}  // namespace zolt

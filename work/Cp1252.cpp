@@ -1,0 +1,101 @@
+#include "work/Cp1252.h"
+
+#include <array>
+#include <cstdint>
+#include <unordered_map>
+
+namespace zolt {
+namespace {
+
+// Code points of bytes 0x80 … 0x9F; the five unassigned bytes keep their C1
+// control so that any byte sequence survives a round trip.
+constexpr std::array<char32_t, 32> kHigh = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  //
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  //
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  //
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+char32_t codePointOf(unsigned char byte) {
+    return (byte >= 0x80 && byte <= 0x9F) ? kHigh[byte - 0x80] : char32_t{byte};
+}
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+const std::unordered_map<char32_t, unsigned char>& reverseHigh() {
+    static const auto table = [] {
+        std::unordered_map<char32_t, unsigned char> map;
+        for (unsigned i = 0; i < kHigh.size(); ++i) map.emplace(kHigh[i], 0x80 + i);
+        return map;
+    }();
+    return table;
+}
+
+}  // namespace
+
+std::string cp1252ToUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (char c : bytes) appendUtf8(out, codePointOf(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string utf8ToCp1252(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        char32_t cp = 0;
+        std::size_t len = 0;
+        if (lead < 0x80) {
+            cp = lead;
+            len = 1;
+        } else if ((lead & 0xE0) == 0xC0) {
+            cp = lead & 0x1F;
+            len = 2;
+        } else if ((lead & 0xF0) == 0xE0) {
+            cp = lead & 0x0F;
+            len = 3;
+        } else if ((lead & 0xF8) == 0xF0) {
+            cp = lead & 0x07;
+            len = 4;
+        } else {
+            out += '?';
+            ++i;
+            continue;
+        }
+        bool valid = i + len <= utf8.size();
+        for (std::size_t k = 1; valid && k < len; ++k) {
+            const auto next = static_cast<unsigned char>(utf8[i + k]);
+            valid = (next & 0xC0) == 0x80;
+            cp = (cp << 6) | (next & 0x3F);
+        }
+        if (!valid) {
+            out += '?';
+            ++i;
+            continue;
+        }
+        i += len;
+        if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+            out += static_cast<char>(cp);
+        } else if (auto it = reverseHigh().find(cp); it != reverseHigh().end()) {
+            out += static_cast<char>(it->second);
+        } else {
+            out += '?';
+        }
+    }
+    return out;
+}
+
+}  // namespace zolt

@@ -1,0 +1,155 @@
+#include "work/FileUtil.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <system_error>
+
+#include "work/EngineError.h"
+
+namespace fs = std::filesystem;
+
+namespace zolt {
+namespace {
+
+std::string lower(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) {
+        return static_cast<char>((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c);
+    });
+    return out;
+}
+
+fs::path tempPathBeside(const fs::path& path) {
+    static std::atomic<unsigned> counter{0};
+    fs::path temp = path;
+    temp += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    return temp;
+}
+
+// Writes and flushes `bytes` into a new file at `temp`.
+void writeFlushed(const fs::path& temp, const fs::path& target, std::string_view bytes) {
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        throw EngineError("Could not write " + describePath(target) + ": " +
+                          std::strerror(errno) + ".");
+    }
+    const char* data = bytes.data();
+    std::size_t left = bytes.size();
+    int error = 0;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = errno;
+            break;
+        }
+        data += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error != 0) {
+        std::error_code ignored;
+        fs::remove(temp, ignored);
+        throw EngineError("Could not write " + describePath(target) + ": " +
+                          std::strerror(error) + ".");
+    }
+}
+
+void renameInto(const fs::path& temp, const fs::path& target) {
+    std::error_code ec;
+    fs::rename(temp, target, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(temp, ignored);
+        throw EngineError("Could not replace " + describePath(target) + ": " + ec.message() +
+                          ".");
+    }
+}
+
+}  // namespace
+
+std::string describePath(const std::filesystem::path& path) {
+    return "the file " + path.string();
+}
+
+std::string readWholeFile(const fs::path& path) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) {
+        throw EngineError("Could not read " + describePath(path) + ": " +
+                          (fs::exists(path, ec) ? "it is not a regular file"
+                                                : "it does not exist") +
+                          ".");
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw EngineError("Could not open " + describePath(path) + ": " +
+                          std::strerror(errno) + ".");
+    }
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        throw EngineError("Could not read " + describePath(path) + ": " +
+                          std::strerror(errno) + ".");
+    }
+    return bytes;
+}
+
+void replaceFileAtomically(const fs::path& path, std::string_view bytes) {
+    PendingFileReplace pending(path, bytes);
+    pending.commit();
+}
+
+PendingFileReplace::PendingFileReplace(const fs::path& path, std::string_view bytes)
+    : path_(path), temp_(tempPathBeside(path)) {
+    writeFlushed(temp_, path_, bytes);
+}
+
+PendingFileReplace::~PendingFileReplace() {
+    if (!done_) {
+        std::error_code ignored;
+        fs::remove(temp_, ignored);
+    }
+}
+
+void PendingFileReplace::commit() {
+    if (done_) return;
+    done_ = true;
+    renameInto(temp_, path_);
+}
+
+std::optional<fs::path> findFileNoCase(const fs::path& folder, std::string_view name) {
+    std::error_code ec;
+    const fs::path exact = folder / fs::path(std::string(name));
+    if (fs::is_regular_file(exact, ec)) return exact;
+    const std::string wanted = lower(name);
+    fs::directory_iterator it(folder, ec);
+    if (ec) return std::nullopt;
+    std::optional<fs::path> found;
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec) break;
+        const auto& entry = *it;
+        if (lower(entry.path().filename().string()) != wanted) continue;
+        std::error_code typeError;
+        if (!entry.is_regular_file(typeError)) continue;
+        // Several spellings of one name: take the first in name order, so the
+        // choice does not depend on the directory's order.
+        if (!found || entry.path().filename() < found->filename()) found = entry.path();
+    }
+    return found;
+}
+
+void removeFileIfExists(const fs::path& path) {
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(path, ec))) return;
+    if (!fs::remove(path, ec) && ec) {
+        throw EngineError("Could not delete " + describePath(path) + ": " + ec.message() + ".");
+    }
+}
+
+}  // namespace zolt

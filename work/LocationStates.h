@@ -1,0 +1,72 @@
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "work/BackupImport.h"
+#include "work/FileUtil.h"
+
+namespace zolt {
+
+// One reception of the selected location, as loaded from processed.dat.
+// Together the entries are the working set (WorkLocation, WorkRecordNo,
+// WorkIdent … WorkState of the old design, entry i being element i + 1).
+// Text fields are raw Windows-1252 bytes at full width, untrimmed.
+struct WorkEntry {
+    std::int16_t location = 0;
+    int recordNo = 0;
+    std::string ident;      // 10
+    std::string frequency;  // 10
+    std::string time;       // 5
+    std::string date;       // 10
+    std::string comment;    // 60
+    std::string state;      // 3, as stored ("OK ")
+};
+
+struct WorkingSet {
+    int location = 0;  // 1 … 16, 0 when none is loaded
+    std::vector<WorkEntry> entries;
+    int unpCount = 0, misCount = 0, ambCount = 0;
+
+    int WorkCount() const { return static_cast<int>(entries.size()); }
+};
+
+enum class LocationColour { ButtonFace, Yellow, LightRed };
+
+struct LocationStatus {
+    bool enabled = false;
+    LocationColour colour = LocationColour::ButtonFace;
+};
+
+// The data behind RefreshLocationButtons: the first pending record of a
+// location decides (UNP light red, AMB/MIS yellow); locations with no pending
+// record are disabled. A missing processed.dat gives all disabled.
+std::array<LocationStatus, kLocationCount> scanLocationStates(
+    const std::filesystem::path& processedPath);
+
+// Loads the receptions of one location in file order.
+WorkingSet loadWorkingSet(const std::filesystem::path& processedPath, int location);
+
+// Writes every entry's state (trimmed, padded to 3) back into its record;
+// nothing else changes. Two-phase: the returned object holds the new file
+// written beside processed.dat; commit() renames it into place.
+std::unique_ptr<PendingFileReplace> prepareWorkStates(const std::filesystem::path& processedPath,
+                                                      const WorkingSet& set);
+void saveWorkStates(const std::filesystem::path& processedPath, const WorkingSet& set);
+
+enum class PendingWork {
+    NoProject,       // no settings.ini: nothing to check
+    Rebuilt,         // processed.dat was missing and has been rebuilt
+    WorkLeft,        // some record is UNP, AMB or MIS
+    NothingLeft,     // a finished project: the caller finalizes
+    NothingImported  // a project in which no reception was ever imported
+};
+
+// The start-up check. `projectExists` is whether settings.ini was read.
+PendingWork checkPendingWork(const std::filesystem::path& processedPath,
+                             const std::filesystem::path& backupFolder, bool projectExists);
+
+}  // namespace zolt

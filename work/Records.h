@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zolt {
+
+// Text fields below hold the raw Windows-1252 bytes of the files, untrimmed
+// and at their full width.
+
+// One reception of an old listening log (log<n>.bak / log<n>.dat).
+struct LogBackupRecord {
+    static constexpr std::size_t kLength = 85;
+    std::string Callsign;   // 7
+    std::string Frequency;  // 6
+    std::string Time;       // 4
+    std::string Date;       // 8
+    std::string Comment;    // 60
+
+    static LogBackupRecord decode(std::string_view bytes);  // bytes.size() >= kLength
+    std::string encode() const;                             // kLength bytes, padded
+};
+
+// State codes of processed.dat, as stored (three characters).
+namespace state {
+inline constexpr std::string_view UNP = "UNP";
+inline constexpr std::string_view AMB = "AMB";
+inline constexpr std::string_view MIS = "MIS";
+inline constexpr std::string_view OK = "OK ";
+}  // namespace state
+
+// Whether a stored State, trimmed, means work is left (UNP, AMB or MIS).
+bool isPendingState(std::string_view storedState);
+
+// One reception in the working file processed.dat.
+struct ProcessedRecord {
+    static constexpr std::size_t kLength = 102;
+    std::int16_t Location = 0;
+    std::int16_t RecordNo = 0;
+    std::string Ident;      // 10
+    std::string Frequency;  // 10
+    std::string Time;       // 5
+    std::string Date;       // 10
+    std::string Comment;    // 60
+    std::string State;      // 3
+
+    static ProcessedRecord decode(std::string_view bytes);  // bytes.size() >= kLength
+    std::string encode() const;                             // kLength bytes, padded
+};
+
+// Number of whole records in a file of `fileLength` bytes.
+constexpr std::size_t recordCount(std::uintmax_t fileLength, std::size_t recordLength) {
+    return static_cast<std::size_t>(fileLength / recordLength);
+}
+
+// Reads every whole record of a file; a partial record at the end is ignored.
+// A missing file throws unless `missingIsEmpty`; nothing is ever created.
+std::vector<ProcessedRecord> readProcessedFile(const std::filesystem::path& path,
+                                               bool missingIsEmpty = false);
+std::vector<LogBackupRecord> readLogFile(const std::filesystem::path& path);
+
+// Replaces the file atomically with these records (new file, then rename).
+void writeProcessedFile(const std::filesystem::path& path,
+                        const std::vector<ProcessedRecord>& records);
+
+// Record access by 1-based number, as the window tests and tools need it.
+ProcessedRecord readProcessedRecord(const std::filesystem::path& path, std::size_t number);
+
+}  // namespace zolt

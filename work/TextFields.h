@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zolt {
+
+// Removes leading and trailing blanks (0x20) only; NULs and tabs stay.
+std::string trimBlanks(std::string_view text);
+// Space-pads to `width` bytes, or cuts to it.
+std::string padField(std::string_view text, std::size_t width);
+
+// The number at the start of a text: blanks are skipped wherever they stand,
+// one sign and one decimal point are accepted, reading stops at the first
+// character that cannot continue the number; 0 when no digit comes first.
+// "350.0" -> 350, " 263.5" -> 263.5, "3 44" -> 344, "abc" -> 0.
+double leadingNumber(std::string_view text);
+
+// Shortest plain decimal form with a point: 350, 263.5, 0; no exponent.
+std::string shortestDecimal(double value);
+
+}  // namespace zolt

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "db/Database.h"
+
+namespace zolt {
+
+// Offset added to a user beacon's newbeacon_ID to make its log Beacon_ID.
+inline constexpr std::int32_t kUserBeaconOffset = 20000;
+
+// Decodes a text field of the old beacon file: every byte less 2, then every
+// code-30 character (a stored blank) removed. Bytes 0 and 1 decode to nothing.
+std::string UnshiftText(std::string_view stored);
+
+// One beacon of the old product's beacon file ndb.dat (213-byte records),
+// fields decoded (raw Windows-1252 bytes, untrimmed).
+struct UserBeaconRecord {
+    static constexpr std::size_t kLength = 213;
+    std::string Ident, Country, State, City, Frequency, PowerClass, Power, Latitude, Longitude,
+        AsOf, Cycle, usb, lsb, DAID, GenNotes;
+    static UserBeaconRecord decode(std::string_view bytes);  // bytes.size() >= kLength
+};
+
+// The column values of a NewBeacons row made from a record (UTF-8 texts).
+struct NewBeaconRow {
+    std::string Ident, Country, State, City;
+    double frequency = 0;
+    std::string Power, PowerClass, Latitude, Longitude, AsOf, Cycle, usb, lsb, DAID, GenNotes;
+};
+NewBeaconRow mapUserBeacon(const UserBeaconRecord& rec, std::string_view ident,
+                           std::string_view frequency);
+
+struct UserBeaconLookup {
+    bool UserBeaconKnown = false;  // already present in NewBeacons
+    bool UserBeaconFound = false;  // found in ndb.dat (and now in NewBeacons)
+    std::int32_t UserBeaconID = 0;  // newbeacon_ID of that row
+};
+
+// The user's own beacons for one matching run: ndb.dat (or ndb.bak where no
+// ndb.dat is present) of the backup folder is read once, NewBeacons once.
+// Rows it adds go through `db`, inside the caller's transaction.
+class UserBeaconIndex {
+public:
+    UserBeaconIndex(const std::filesystem::path& backupFolder, Database& db);
+
+    // `ident` and `frequency` are the reception's trimmed texts (raw
+    // Windows-1252 bytes). A found beacon not yet in NewBeacons is added.
+    UserBeaconLookup LookupUserBeacon(std::string_view ident, std::string_view frequency);
+
+private:
+    Database& db_;
+    // (decoded trimmed ident, decoded trimmed frequency text) -> first record
+    std::map<std::pair<std::string, std::string>, UserBeaconRecord> records_;
+    // (trimmed ident, numeric frequency) -> newbeacon_ID of the last such row
+    std::map<std::pair<std::string, double>, std::int64_t> known_;
+    std::optional<Statement> insert_;
+};
+
+}  // namespace zolt
