@@ -81,6 +81,9 @@ std::string utf8ToCp1252(std::string_view utf8) {
             valid = (next & 0xC0) == 0x80;
             cp = (cp << 6) | (next & 0x3F);
         }
+        // An overlong form is invalid UTF-8, not another way to spell a character.
+        constexpr char32_t kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};
+        if (valid && cp < kSmallest[len]) valid = false;
         if (!valid) {
             out += '?';
             ++i;

@@ -1,1 +1,136 @@
-// placeholder: implemented in a later commit
+#include "work/LocationStates.h"
+
+#include <system_error>
+
+#include "work/EngineError.h"
+#include "work/TextFields.h"
+
+namespace fs = std::filesystem;
+
+namespace zolt {
+namespace {
+
+constexpr std::size_t kRecordNoOffset = 2;
+constexpr std::size_t kStateOffset = 99;
+constexpr std::size_t kStateWidth = 3;
+
+std::int16_t int16At(std::string_view bytes, std::size_t offset) {
+    const auto low = static_cast<unsigned char>(bytes[offset]);
+    const auto high = static_cast<unsigned char>(bytes[offset + 1]);
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)));
+}
+
+std::string_view recordAt(std::string_view bytes, std::size_t index) {
+    return bytes.substr(index * ProcessedRecord::kLength, ProcessedRecord::kLength);
+}
+
+std::string_view stateOf(std::string_view record) {
+    return record.substr(kStateOffset, kStateWidth);
+}
+
+}  // namespace
+
+std::array<LocationStatus, kLocationCount> scanLocationStates(const fs::path& processedPath) {
+    std::array<LocationStatus, kLocationCount> buttons{};
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(processedPath, ec))) return buttons;
+
+    const std::string bytes = readWholeFile(processedPath);
+    const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto record = recordAt(bytes, i);
+        const int location = int16At(record, 0);
+        // A location outside 1 … 16 has no button; such a record is not ours to show.
+        if (location < 1 || location > kLocationCount) continue;
+        auto& button = buttons[static_cast<std::size_t>(location - 1)];
+        if (button.enabled) continue;  // the first pending record decides
+        const std::string code = trimBlanks(stateOf(record));
+        if (code == state::MIS || code == state::AMB) {
+            button = {true, LocationColour::Yellow};
+        } else if (code == state::UNP) {
+            button = {true, LocationColour::LightRed};
+        }
+    }
+    return buttons;
+}
+
+WorkingSet loadWorkingSet(const fs::path& processedPath, int location) {
+    WorkingSet set;
+    set.location = location;
+    const std::string bytes = readWholeFile(processedPath);
+    const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto raw = recordAt(bytes, i);
+        if (int16At(raw, 0) != location) continue;
+        const auto r = ProcessedRecord::decode(raw);
+        const std::string code = trimBlanks(r.State);
+        if (code == state::UNP) ++set.unpCount;
+        if (code == state::MIS) ++set.misCount;
+        if (code == state::AMB) ++set.ambCount;
+        set.entries.push_back(WorkEntry{r.Location, r.RecordNo, r.Ident, r.Frequency, r.Time,
+                                        r.Date, r.Comment, r.State});
+    }
+    return set;
+}
+
+std::unique_ptr<PendingFileReplace> prepareWorkStates(const fs::path& processedPath,
+                                                      const WorkingSet& set) {
+    // Every byte is carried over, a partial record at the end included; only
+    // the State fields of the listed records are overwritten.
+    std::string bytes = readWholeFile(processedPath);
+    const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
+    for (const auto& entry : set.entries) {
+        const int number = entry.recordNo;
+        const bool inFile = number >= 1 && static_cast<std::size_t>(number) <= count;
+        const std::size_t offset =
+            inFile ? static_cast<std::size_t>(number - 1) * ProcessedRecord::kLength : 0;
+        // The record must still carry the number it was loaded with; otherwise
+        // the file has changed underneath and writing would hit the wrong reception.
+        if (!inFile || int16At(bytes, offset + kRecordNoOffset) != number) {
+            throw EngineError("Could not save the states to " + describePath(processedPath) +
+                              ": it holds no record number " + std::to_string(number) +
+                              ", so the file was left unchanged.");
+        }
+        bytes.replace(offset + kStateOffset, kStateWidth,
+                      padField(trimBlanks(entry.state), kStateWidth));
+    }
+    return std::make_unique<PendingFileReplace>(processedPath, bytes);
+}
+
+void saveWorkStates(const fs::path& processedPath, const WorkingSet& set) {
+    prepareWorkStates(processedPath, set)->commit();
+}
+
+PendingWork checkPendingWork(const fs::path& processedPath, const fs::path& backupFolder,
+                             bool projectExists) {
+    // Without settings.ini there is no backup folder to rebuild from and no
+    // project to finish.
+    if (!projectExists) return PendingWork::NoProject;
+
+    std::error_code ec;
+    const auto status = fs::status(processedPath, ec);
+    if (!fs::exists(status)) {
+        buildProcessedFile(backupFolder, processedPath, LogSource::WorkLogs);
+        return PendingWork::Rebuilt;
+    }
+    if (!fs::is_regular_file(status)) {
+        throw EngineError("Could not read " + describePath(processedPath) +
+                          ": it is not a regular file.");
+    }
+
+    const std::string bytes = readWholeFile(processedPath);
+    const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
+    if (count == 0) {
+        // Empty, or a fragment shorter than one record: no reception was ever
+        // imported, so there is nothing to finish. The fragment is useless and
+        // goes, as an empty file does.
+        removeFileIfExists(processedPath);
+        return PendingWork::NothingImported;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (isPendingState(stateOf(recordAt(bytes, i)))) return PendingWork::WorkLeft;
+    }
+    return PendingWork::NothingLeft;
+}
+
+}  // namespace zolt

@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace zolt {
 
@@ -47,24 +46,13 @@ double leadingNumber(std::string_view text) {
 }
 
 std::string shortestDecimal(double value) {
-    if (!std::isfinite(value)) return "0";
-    if (value == 0.0) return "0";
-    char buf[64];
-    // Shortest text that reads back as the same double, then without exponent.
-    for (int precision = 1; precision <= 17; ++precision) {
-        std::snprintf(buf, sizeof buf, "%.*g", precision, value);
-        if (std::strtod(buf, nullptr) == value) break;
-    }
-    std::string text = buf;
-    if (text.find_first_of("eE") == std::string::npos) return text;
-    // Exponent form: fall back to fixed notation and strip trailing zeros.
-    std::snprintf(buf, sizeof buf, "%.10f", value);
-    text = buf;
-    if (text.find('.') != std::string::npos) {
-        while (!text.empty() && text.back() == '0') text.pop_back();
-        if (!text.empty() && text.back() == '.') text.pop_back();
-    }
-    return text;
+    if (!std::isfinite(value) || value == 0.0) return "0";
+    // Fixed notation, shortest digits that read back as the same double. Not
+    // printf: the window's locale may use a decimal comma, and SQL text must not.
+    char buf[512];
+    const auto result = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
+    if (result.ec != std::errc()) return "0";
+    return std::string(buf, result.ptr);
 }
 
 }  // namespace zolt

@@ -57,7 +57,8 @@ public:
 private:
     Database& db_;
     // (decoded trimmed ident, decoded trimmed frequency text) -> first record
-    std::map<std::pair<std::string, std::string>, UserBeaconRecord> records_;
+    // and the number of records that carry this beacon
+    std::map<std::pair<std::string, std::string>, std::pair<UserBeaconRecord, int>> records_;
     // (trimmed ident, numeric frequency) -> newbeacon_ID of the last such row
     std::map<std::pair<std::string, double>, std::int64_t> known_;
     std::optional<Statement> insert_;
