@@ -1,1 +1,125 @@
-// placeholder: implemented in a later commit
+#include "review/CandidateLookup.h"
+
+#include <cmath>
+#include <limits>
+
+#include "db/Database.h"
+#include "work/Cp1252.h"
+#include "work/TextFields.h"
+
+namespace zolt {
+namespace {
+
+// The join drops beacons whose Country has no CountryCode row: such a beacon
+// has never been offered as a candidate. No ORDER BY: rows come in the
+// database's own order, which is the order the lists have always shown.
+constexpr std::string_view kExactSql =
+    "SELECT Beacon_ID, City, State, CountryLong FROM NDBInformation, CountryCode "
+    "WHERE NDBInformation.Country=CountryCode.CountryShort AND Ident = ? AND Frequency = ?";
+
+// The ident goes in as a bound LIKE pattern with its own wildcards escaped, so
+// that an apostrophe, "%" or "_" in a logged callsign is matched literally and
+// the look-up stays a plain prefix search.
+constexpr std::string_view kPrefixSql =
+    "SELECT Beacon_ID, Ident, Frequency, City, State, CountryLong FROM NDBInformation, "
+    "CountryCode WHERE NDBInformation.Country=CountryCode.CountryShort AND Ident LIKE ? "
+    "ESCAPE '\\'";
+
+std::string likePrefixPattern(std::string_view text) {
+    std::string pattern;
+    pattern.reserve(text.size() + 2);
+    for (char c : text) {
+        if (c == '%' || c == '_' || c == '\\') pattern += '\\';
+        pattern += c;
+    }
+    pattern += '%';
+    return pattern;
+}
+
+std::int64_t beaconIdOf(const DbValue& value) {
+    if (const auto* id = std::get_if<std::int64_t>(&value)) return *id;
+    return beaconIdFromCell(dbValueText(value));
+}
+
+std::vector<Candidate> runLookup(const std::filesystem::path& databasePath, std::string_view sql,
+                                 const std::vector<DbValue>& parameters, bool withIdent) {
+    // Opened read-only for this one look-up and closed when it ends, so the
+    // database file is never held open between the user's clicks.
+    Database db(databasePath, Database::Mode::ReadOnly);
+    auto statement = db.prepare(sql);
+    const DbResult result = statement.bind(parameters).query();
+
+    std::vector<Candidate> candidates;
+    candidates.reserve(result.rowCount());
+    for (const auto& row : result.rows) {
+        Candidate c;
+        std::size_t column = 0;
+        c.beaconId = beaconIdOf(row.at(column++));
+        if (withIdent) {
+            c.ident = dbValueText(row.at(column++));
+            c.frequency = dbValueText(row.at(column++));
+        }
+        c.city = dbValueText(row.at(column++));
+        c.province = removeXX(dbValueText(row.at(column++)));
+        c.country = dbValueText(row.at(column++));
+        candidates.push_back(std::move(c));
+    }
+    return candidates;
+}
+
+}  // namespace
+
+std::vector<Candidate> exactCandidates(const std::filesystem::path& databasePath,
+                                       std::string_view ident, std::string_view frequencyText) {
+    // The ident goes in untrimmed: the IDENT collation already ignores its
+    // trailing blanks and letter case, as the old engine did.
+    return runLookup(databasePath, kExactSql,
+                     {DbValue(cp1252ToUtf8(ident)), DbValue(leadingNumber(frequencyText))},
+                     /*withIdent=*/false);
+}
+
+std::vector<Candidate> prefixCandidates(const std::filesystem::path& databasePath,
+                                        std::string_view ident) {
+    const std::string pattern = likePrefixPattern(cp1252ToUtf8(trimBlanks(ident)));
+    return runLookup(databasePath, kPrefixSql, {DbValue(pattern)}, /*withIdent=*/true);
+}
+
+std::string removeXX(std::string_view state) {
+    std::string out;
+    out.reserve(state.size());
+    for (std::size_t i = 0; i < state.size();) {
+        if (state.compare(i, 2, "XX") == 0) {
+            i += 2;
+        } else {
+            out += state[i++];
+        }
+    }
+    return out;
+}
+
+std::string placeText(std::string_view rowText, std::string_view a, std::string_view b) {
+    std::string text(rowText);
+    if (!trimBlanks(a).empty()) {
+        text += ", ";
+        text += a;
+    }
+    text += ", ";
+    text += b;
+    return text;
+}
+
+std::int32_t beaconIdFromCell(std::string_view cell) {
+    const double value = leadingNumber(cell);
+    if (!std::isfinite(value)) return 0;
+    // Round half to even without depending on the floating-point environment.
+    double rounded = std::floor(value);
+    const double fraction = value - rounded;
+    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(rounded, 2.0) != 0.0)) rounded += 1.0;
+    constexpr double kMin = std::numeric_limits<std::int32_t>::min();
+    constexpr double kMax = std::numeric_limits<std::int32_t>::max();
+    if (rounded <= kMin) return std::numeric_limits<std::int32_t>::min();
+    if (rounded >= kMax) return std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(rounded);
+}
+
+}  // namespace zolt

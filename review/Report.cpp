@@ -1,1 +1,98 @@
-// placeholder: implemented in a later commit
+#include "review/Report.h"
+
+#include <string_view>
+
+#include "work/EngineError.h"
+#include "work/FileUtil.h"
+#include "work/Records.h"
+#include "work/TextFields.h"
+
+namespace zolt {
+namespace {
+
+constexpr std::size_t kCellWidth = 15;
+constexpr std::string_view kLineEnd = "\r\n";
+
+// A cell is the field at its full stored width, then blanks, cut to the cell:
+// the report shows exactly what processed.dat holds, padding included.
+std::string cell(std::string_view field, std::size_t fieldWidth) {
+    return padField(padField(field, fieldWidth), kCellWidth);
+}
+
+std::string_view stateCode(ReportKind kind) {
+    return kind == ReportKind::Ambiguous ? state::AMB : state::MIS;
+}
+
+}  // namespace
+
+std::string reportDialogCaption(ReportKind kind) {
+    return kind == ReportKind::Ambiguous ? "Ambiguous Station Report Save..."
+                                         : "Unresolved Station Report Save...";
+}
+
+std::string defaultReportFileName(ReportKind kind, int location) {
+    const std::string prefix = kind == ReportKind::Ambiguous ? "AmbiguousStations_Location"
+                                                             : "UnresolvedStations_Location";
+    return prefix + std::to_string(location) + ".txt";
+}
+
+std::string buildReport(const std::filesystem::path& processedPath, ReportKind kind, int location) {
+    // A missing processed.dat is an error here, and it is not created: an empty
+    // one would make the next start-up take the project for finished.
+    const auto records = readProcessedFile(processedPath, /*missingIsEmpty=*/false);
+
+    std::string report;
+    report += kind == ReportKind::Ambiguous ? "AMBIGUOUS STATION REPORT FOR LOCATION "
+                                            : "UNRESOLVED STATION REPORT FOR LOCATION ";
+    report += std::to_string(location);
+    report += kLineEnd;
+    report += kLineEnd;
+    for (std::string_view title : {"Station ID", "Frequency", "Time", "Date", "Comments"}) {
+        report += padField(title, kCellWidth);
+    }
+    report += kLineEnd;
+
+    const std::string_view code = stateCode(kind);
+    for (const auto& r : records) {
+        if (r.Location != location || trimBlanks(r.State) != code) continue;
+        report += cell(r.Ident, 10);
+        report += cell(r.Frequency, 10);
+        report += cell(r.Time, 5);
+        report += cell(r.Date, 10);
+        report += cell(r.Comment, 60);
+        report += kLineEnd;
+    }
+    return report;
+}
+
+std::filesystem::path reportTargetPath(const std::filesystem::path& folder,
+                                       const std::string& fileName) {
+    // The name is used as typed (not trimmed, no extension added), but it must
+    // name a file in the chosen folder: a separator would write elsewhere, and
+    // "." or ".." name folders.
+    bool valid = !fileName.empty() && fileName != "." && fileName != ".." &&
+                 fileName.find('/') == std::string::npos &&
+                 fileName.find('\0') == std::string::npos;
+#ifdef _WIN32
+    valid = valid && fileName.find('\\') == std::string::npos;
+#endif
+    if (!valid) {
+        const std::string shown = fileName.find('\0') == std::string::npos
+                                      ? "\"" + fileName + "\""
+                                      : std::string("a name with a NUL character");
+        throw EngineError("Could not save the report in the folder " + folder.string() + ": " +
+                          (fileName.empty() ? std::string("an empty name") : shown) +
+                          " is not a valid file name.");
+    }
+    return folder / fileName;
+}
+
+void writeReport(const std::filesystem::path& processedPath, ReportKind kind, int location,
+                 const std::filesystem::path& target) {
+    const std::string bytes = buildReport(processedPath, kind, location);
+    // New file beside the target, renamed over it: an existing report is either
+    // kept whole or replaced whole, and a failed write leaves nothing behind.
+    replaceFileAtomically(target, bytes);
+}
+
+}  // namespace zolt
