@@ -1,1 +1,724 @@
-// placeholder
+#include "app/FrmMain.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QPalette>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+
+#include "app/LocationNames.h"
+#include "app/Project.h"
+#include "app/StepZeroLists.h"
+#include "review/CandidateLookup.h"
+#include "review/FrmFileSave.h"
+#include "ui_frmMain.h"
+#include "work/Cp1252.h"
+#include "work/EngineError.h"
+#include "work/TextFields.h"
+
+namespace fs = std::filesystem;
+
+namespace zolt {
+
+namespace {
+
+// Raw field bytes of a listed reception, kept beside the shown text so that
+// what is logged is exactly what the working file holds.
+enum RowRole { kIdentRole = Qt::UserRole + 1, kFrequencyRole, kTimeRole, kDateRole, kCommentRole };
+
+QString fromField(const std::string& bytes) {
+    return QString::fromStdString(cp1252ToUtf8(bytes));
+}
+
+std::string rawOf(const QTreeWidgetItem* item, int role) {
+    return item->data(0, role).toByteArray().toStdString();
+}
+
+
+QColor colourValue(LocationColour colour, const QPalette& palette) {
+    switch (colour) {
+        case LocationColour::Yellow:
+            return QColor(255, 255, 0);
+        case LocationColour::LightRed:
+            return QColor(255, 128, 128);
+        case LocationColour::ButtonFace:
+            break;
+    }
+    return palette.color(QPalette::Button);
+}
+
+}  // namespace
+
+FrmMain::FrmMain(Options options, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::frmMain>()), options_(std::move(options)) {
+    ui->setupUi(this);
+    paths_ = projectPathsFor(options_.documentsFolder);
+
+    QRadioButton* const buttons[] = {ui->optLog1,  ui->optLog2,  ui->optLog3,  ui->optLog4,
+                                     ui->optLog5,  ui->optLog6,  ui->optLog7,  ui->optLog8,
+                                     ui->optLog9,  ui->optLog10, ui->optLog11, ui->optLog12,
+                                     ui->optLog13, ui->optLog14, ui->optLog15, ui->optLog16};
+    for (int k = 1; k <= kLocationCount; ++k) {
+        optLog_[static_cast<std::size_t>(k)] = buttons[k - 1];
+        // Toggled, not clicked: the keyboard and assistive technology choose
+        // a location the same way a mouse does.
+        connect(buttons[k - 1], &QRadioButton::toggled, this,
+                [this, k](bool checked) { optLog_Toggled(k, checked); });
+    }
+
+    folderBrowser_ = new FolderBrowser(ui->drDrives, ui->dirFolders, ui->filFiles, {}, this);
+
+    connect(ui->cmdStartNew, &QPushButton::clicked, this, &FrmMain::cmdStartNew_Click);
+    connect(ui->cmdContinueWithExisting, &QPushButton::clicked, this,
+            &FrmMain::cmdContinueWithExisting_Click);
+    connect(ui->cmdExitProgram, &QPushButton::clicked, this, &QWidget::close);
+    connect(ui->cmdExit, &QPushButton::clicked, this, &QWidget::close);
+    connect(ui->cmdSelectFolder, &QPushButton::clicked, this, &FrmMain::cmdSelectFolder_Click);
+    connect(ui->cmdDuplicates, &QPushButton::clicked, this, &FrmMain::cmdDuplicates_Click);
+    connect(ui->cmdFinalize, &QPushButton::clicked, this, &FrmMain::cmdFinalize_Click);
+    connect(ui->cmdAddToLog, &QPushButton::clicked, this, &FrmMain::cmdAddToLog_Click);
+    connect(ui->cmdShowSuspect, &QPushButton::clicked, this, &FrmMain::cmdShowSuspect_Click);
+    connect(ui->cmdShowMissing, &QPushButton::clicked, this, &FrmMain::cmdShowMissing_Click);
+    connect(ui->cmdSaveToFile, &QPushButton::clicked, this, &FrmMain::cmdSaveToFile_Click);
+    connect(ui->cmdProcessAnotherLog, &QPushButton::clicked, this,
+            &FrmMain::cmdProcessAnotherLog_Click);
+    connect(ui->cmdStartOver, &QPushButton::clicked, this, &FrmMain::cmdStartOver_Click);
+    connect(ui->lvLoggedDuplicates, &QTreeWidget::itemSelectionChanged, this,
+            &FrmMain::loggedRowSelected);
+    connect(ui->lvDuplicateData, &QTreeWidget::itemSelectionChanged, this,
+            [this] { candidateSelected(ui->lvDuplicateData); });
+    connect(ui->lvPossible, &QTreeWidget::itemSelectionChanged, this,
+            [this] { candidateSelected(ui->lvPossible); });
+
+    // Until start-up has run, only the welcome panel with its buttons exists.
+    ui->lblAllDone->hide();
+    ui->picStepZero->hide();
+    ui->picStepOne->hide();
+    ui->picStepTwo->hide();
+}
+
+FrmMain::~FrmMain() = default;
+
+void FrmMain::startUp() {
+    // Steps 1 to 3: the working folder and its database. Without a database
+    // nothing later may run, so the project buttons stay off.
+    databaseReady_ = guarded([this] { prepareWorkFolder(paths_, options_.appDataFolder); });
+    setupColumns();
+    ShowWelcomeScreen();
+    ui->cmdContinueWithExisting->setEnabled(false);
+    if (!databaseReady_) {
+        ui->cmdStartNew->setEnabled(false);
+        return;
+    }
+    ReadSettings();
+    if (SettingsLoaded) ui->cmdContinueWithExisting->setEnabled(true);
+    folderBrowser_->setFilePatterns({QStringLiteral("ndb.bak"), QStringLiteral("log*.bak")});
+    ui->cmdAddToLog->setEnabled(false);
+    ui->chkApplyAll->setEnabled(false);
+    ui->lblSelectOption->hide();
+    ui->cmdShowSuspect->setEnabled(false);
+    ui->cmdShowMissing->setEnabled(false);
+    CheckPendingWork();
+}
+
+void FrmMain::setupColumns() {
+    const QFontMetrics metrics(font());
+    auto setup = [&metrics](QTreeWidget* list,
+                            std::initializer_list<std::pair<const char*, int>> columns) {
+        list->clear();
+        list->setColumnCount(static_cast<int>(columns.size()));
+        QStringList headers;
+        for (const auto& column : columns) headers << QString::fromLatin1(column.first);
+        list->setHeaderLabels(headers);
+        int index = 0;
+        for (const auto& column : columns) {
+            // Widths are the rendered width of that many blanks; a column of
+            // no width carries a key the user does not see.
+            if (column.second == 0) {
+                list->setColumnHidden(index, true);
+            } else {
+                list->setColumnWidth(
+                    index, metrics.horizontalAdvance(QString(column.second, QLatin1Char(' '))));
+            }
+            ++index;
+        }
+    };
+    setup(ui->lvDuplicates, {{"Station ", 32}, {"Frequency", 32}});
+    setup(ui->lvDuplicateData, {{"City ", 59}, {"Province", 32}, {"Country", 32}, {"Beacon_ID", 0}});
+    setup(ui->lvPossible, {{"Call ", 20},
+                           {"Frequency", 23},
+                           {"City", 37},
+                           {"Province", 35},
+                           {"Country", 36},
+                           {"Beacon_ID", 0}});
+    setup(ui->lvLoggedDuplicates, {{"Processed", 0},
+                                   {"Ident", 23},
+                                   {"Freq", 24},
+                                   {"Time", 24},
+                                   {"Date", 24},
+                                   {"Comment", 67}});
+}
+
+// ---- screens -------------------------------------------------------------
+
+void FrmMain::ShowWelcomeScreen() {
+    ui->picWelcome->show();
+    ui->picStepZero->hide();
+    ui->picStepOne->hide();
+    ui->picStepTwo->hide();
+}
+
+void FrmMain::ShowFolderStep() {
+    ui->picWelcome->hide();
+    ui->picStepZero->show();
+    ui->picStepOne->hide();
+    ui->picStepTwo->hide();
+    ui->dirFolders->setFocus();
+}
+
+void FrmMain::ShowLocationStep() {
+    ui->picWelcome->hide();
+    ui->picStepZero->hide();
+    ui->picStepOne->show();
+    ui->cmdDuplicates->setEnabled(false);
+    ui->picStepTwo->hide();
+    RefreshLocationButtons();
+    LoadLocationNames();
+}
+
+void FrmMain::ShowResolutionStep() {
+    ui->picWelcome->hide();
+    ui->picStepZero->hide();
+    ui->picStepOne->hide();
+    ui->picStepTwo->show();
+    ui->lblSelectionLocation->setText(QString());
+    ui->lblSelectionStation->setText(QString());
+    ui->picMissing->hide();
+    ui->picAmbiguous->show();
+}
+
+// ---- shared helpers ------------------------------------------------------
+
+void FrmMain::ReadSettings() {
+    SettingsLoaded = false;
+    std::optional<fs::path> folder;
+    if (!guarded([&] { folder = readSettings(paths_); })) return;
+    if (folder) {
+        paths_.BackupFolder = *folder;
+        SettingsLoaded = true;
+    }
+}
+
+QMessageBox::StandardButton FrmMain::ConfirmAction(const QString& prompt, const QString& title) {
+    PromptText = prompt;
+    QMessageBox box(QMessageBox::Critical, title, prompt, QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+std::optional<int> FrmMain::SelectedLocation() const {
+    std::optional<int> selected;
+    for (int k = 1; k <= kLocationCount; ++k) {
+        if (optLog(k)->isChecked()) selected = k;
+    }
+    return selected;
+}
+
+void FrmMain::LoadLocationNames() {
+    const auto names = zolt::LoadLocationNames(options_.registryFile);
+    for (int k = 1; k <= kLocationCount; ++k) {
+        optLog(k)->setText(QString::fromStdString(names[static_cast<std::size_t>(k - 1)]));
+    }
+}
+
+LocationColour FrmMain::locationColour(int index) const {
+    return colours_.at(static_cast<std::size_t>(index));
+}
+
+void FrmMain::setLocationColour(int index, LocationColour colour) {
+    colours_[static_cast<std::size_t>(index)] = colour;
+    QRadioButton* button = optLog(index);
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::Window, colourValue(colour, QWidget::palette()));
+    button->setPalette(palette);
+    button->setProperty("locationColour", static_cast<int>(colour));
+}
+
+void FrmMain::RefreshLocationButtons() {
+    std::array<LocationStatus, kLocationCount> states{};
+    guarded([&] { states = scanLocationStates(paths_.ProcessedPath); });
+    for (int k = 1; k <= kLocationCount; ++k) {
+        const auto& status = states[static_cast<std::size_t>(k - 1)];
+        optLog(k)->setEnabled(status.enabled && !matching_);
+        setLocationColour(k, status.colour);
+    }
+}
+
+void FrmMain::clearLocationSelection() {
+    // An exclusive group cannot be emptied by unchecking one button.
+    for (int k = 1; k <= kLocationCount; ++k) {
+        QSignalBlocker block(optLog(k));
+        optLog(k)->setAutoExclusive(false);
+        optLog(k)->setChecked(false);
+        optLog(k)->setAutoExclusive(true);
+    }
+}
+
+void FrmMain::CheckPendingWork() {
+    PendingWork result = PendingWork::NoProject;
+    if (!guarded([&] {
+            result = checkPendingWork(paths_.ProcessedPath, paths_.BackupFolder, SettingsLoaded);
+        })) {
+        return;
+    }
+    switch (result) {
+        case PendingWork::NoProject:
+        case PendingWork::NothingImported:
+            // Nothing was ever converted: no completion text for that.
+            break;
+        case PendingWork::Rebuilt:
+            RefreshLocationButtons();
+            break;
+        case PendingWork::WorkLeft:
+            ui->lblAllDone->hide();
+            break;
+        case PendingWork::NothingLeft:
+            ui->lblAllDone->hide();
+            Finalize();
+            break;
+    }
+}
+
+bool FrmMain::CompactMainDatabase() {
+    return guarded([this] { compactProjectDatabase(paths_); });
+}
+
+void FrmMain::Finalize() {
+    if (!guarded([this] { removeWorkingFiles(paths_); })) return;
+    SettingsLoaded = false;
+    ui->lblAllDone->show();
+    ui->cmdContinueWithExisting->setEnabled(false);
+    ShowWelcomeScreen();
+}
+
+void FrmMain::showError(const QString& text) {
+    QMessageBox::critical(this, QStringLiteral("Database Converter"), text);
+}
+
+bool FrmMain::guarded(const std::function<void()>& action) {
+    try {
+        action();
+        return true;
+    } catch (const EngineError& error) {
+        showError(QString::fromStdString(error.what()));
+    } catch (const std::exception& error) {
+        showError(QStringLiteral("The action could not be completed: %1")
+                      .arg(QString::fromStdString(error.what())));
+    }
+    return false;
+}
+
+// ---- welcome panel and step zero -----------------------------------------
+
+void FrmMain::cmdContinueWithExisting_Click() {
+    // ShowLocationStep colours the buttons from the working file.
+    ShowLocationStep();
+}
+
+void FrmMain::cmdStartNew_Click() {
+    ReadSettings();
+    if (ConfirmAction(QStringLiteral("This action will delete any of your previous work. Are you "
+                                     "sure you want to continue ?"),
+                      QStringLiteral("Confirm")) == QMessageBox::No) {
+        return;
+    }
+    if (!guarded([this] { startNewProject(paths_); })) return;
+    SettingsLoaded = false;
+    ui->cmdContinueWithExisting->setEnabled(false);
+    ui->lblAllDone->hide();
+    ShowFolderStep();
+}
+
+void FrmMain::cmdSelectFolder_Click() {
+    const std::string folder = backupFolderText(folderBrowser_->currentPath().toStdString());
+    const bool done = guarded([&] {
+        // Build the working file first: a refused import leaves the old
+        // project (settings and working file) as it was.
+        buildProcessedFile(folder, paths_.ProcessedPath, LogSource::Backups);
+        writeSettings(paths_, folder);
+    });
+    if (!done) return;
+    paths_.BackupFolder = folder;
+    SettingsLoaded = true;
+    ui->cmdContinueWithExisting->setEnabled(true);
+    clearLocationSelection();
+    ShowLocationStep();
+}
+
+// ---- step one --------------------------------------------------------------
+
+void FrmMain::optLog_Toggled(int k, bool checked) {
+    if (!checked || matching_) return;
+    work = WorkingSet{};
+    ui->cmdDuplicates->setEnabled(false);
+    if (!guarded([&] { work = loadWorkingSet(paths_.ProcessedPath, k); })) return;
+    ui->cmdDuplicates->setEnabled(true);
+    ui->cmdDuplicates->setFocus();
+    if (work.unpCount == 0) {
+        ui->cmdDuplicates->setEnabled(false);
+        FillAmbiguousList();
+        ui->lvPossible->hide();
+    }
+    if (locationColour(k) == LocationColour::LightRed) {
+        ui->cmdDuplicates->setEnabled(true);
+        ui->cmdDuplicates->setFocus();
+        return;
+    }
+    ShowResolutionStep();
+    if (work.ambCount > 0) {
+        ui->picAmbiguous->show();
+        ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
+        ui->picMissing->hide();
+        cmdShowSuspect_Click();
+    } else if (work.misCount > 0) {
+        ui->picMissing->show();
+        ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Unresolved Stations"));
+        ui->picAmbiguous->hide();
+        cmdShowMissing_Click();
+    } else {
+        ui->picMissing->hide();
+        ui->picAmbiguous->hide();
+        ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("No stations to process"));
+    }
+}
+
+void FrmMain::cmdDuplicates_Click() {
+    if (matching_ || !SelectedLocation()) return;
+    ui->cmdDuplicates->setEnabled(false);
+    ui->lvPossible->hide();
+    ui->lvDuplicateData->show();
+    ui->cmdExit->setEnabled(false);
+    ui->cmdFinalize->setEnabled(false);
+    ui->cmdAddToLog->setEnabled(false);
+    ui->chkApplyAll->setEnabled(false);
+    ui->lblSelectOption->hide();
+    ui->cmdShowSuspect->setEnabled(false);
+    ui->cmdShowMissing->setEnabled(false);
+    ui->pbSearch->setValue(0);
+    ui->lvLoggedDuplicates->clear();
+    // The working set must not change under the run: no other location.
+    for (int k = 1; k <= kLocationCount; ++k) optLog(k)->setEnabled(false);
+    matching_ = true;
+    cancelRequested_ = false;
+
+    QElapsedTimer sinceRepaint;
+    sinceRepaint.start();
+    MatchOutcome outcome;
+    const bool ok = guarded([&] {
+        outcome = runMatching(paths_, work, [&](int, int, float percent) {
+            ui->pbSearch->setValue(static_cast<int>(percent));
+            // Let the window repaint and take input several times a second
+            // without paying for an event pass per reception.
+            if (sinceRepaint.elapsed() >= 40) {
+                QCoreApplication::processEvents();
+                sinceRepaint.restart();
+            }
+            return !cancelRequested_;
+        });
+    });
+    matching_ = false;
+    ui->pbSearch->setValue(0);
+    ui->cmdExit->setEnabled(true);
+    ui->cmdFinalize->setEnabled(true);
+
+    if (!ok || outcome.cancelled) {
+        // Nothing was logged and no state changed: the location stays as it was.
+        RefreshLocationButtons();
+        ui->cmdDuplicates->setEnabled(work.unpCount > 0);
+        if (closeAfterRun_) close();
+        return;
+    }
+    ShowingUnresolved = false;
+    FillAmbiguousList();
+    RefreshLocationButtons();
+    ui->cmdDuplicates->setEnabled(false);
+    ShowResolutionStep();
+    if (closeAfterRun_) close();
+}
+
+void FrmMain::cmdFinalize_Click() {
+    if (ConfirmAction(QStringLiteral("This action will close your current work and prepare "
+                                     "database for use with ZOLT 6.4, are you sure you want to "
+                                     "continue ?"),
+                      QStringLiteral("Confirm")) == QMessageBox::No) {
+        return;
+    }
+    if (!CompactMainDatabase()) return;
+    Finalize();
+}
+
+// ---- step two: lists -------------------------------------------------------
+
+void FrmMain::fillUpperList(const std::vector<ListedReception>& rows) {
+    QTreeWidget* list = ui->lvLoggedDuplicates;
+    list->setSortingEnabled(false);
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(rows.size()));
+    for (const ListedReception& row : rows) {
+        auto* item = new QTreeWidgetItem(
+            QStringList{QStringLiteral("NO"), fromField(row.ident), fromField(row.frequency),
+                        fromField(row.time), fromField(row.date), fromField(row.comment)});
+        item->setData(0, kIdentRole, QByteArray::fromStdString(row.ident));
+        item->setData(0, kFrequencyRole, QByteArray::fromStdString(row.frequency));
+        item->setData(0, kTimeRole, QByteArray::fromStdString(row.time));
+        item->setData(0, kDateRole, QByteArray::fromStdString(row.date));
+        item->setData(0, kCommentRole, QByteArray::fromStdString(row.comment));
+        items << item;
+    }
+    list->addTopLevelItems(items);
+    list->setSortingEnabled(true);
+    list->sortByColumn(1, Qt::AscendingOrder);
+}
+
+void FrmMain::clearLowerLists() {
+    ui->lvDuplicateData->clear();
+    // A refill leaves no candidate of an earlier look-up to choose, so Add To
+    // Log cannot be armed without a selected reception.
+    ui->lvPossible->clear();
+}
+
+bool FrmMain::readLists(StepTwoLists& lists) {
+    const int location = SelectedLocation().value_or(0);
+    return guarded([&] { lists = readStepTwoLists(paths_.ProcessedPath, location); });
+}
+
+void FrmMain::FillUnresolvedList() {
+    StepTwoLists lists;
+    if (readLists(lists)) fillUnresolvedFrom(lists);
+}
+
+void FrmMain::fillUnresolvedFrom(const StepTwoLists& lists) {
+    ui->cmdShowMissing->setEnabled(true);
+    {
+        QSignalBlocker block(ui->lvLoggedDuplicates);
+        ui->lvLoggedDuplicates->clear();
+    }
+    clearLowerLists();
+    fillUpperList(lists.unresolved);
+    const int rows = static_cast<int>(lists.unresolved.size());
+    UnresolvedCount += rows;
+    ui->cmdShowMissing->setText(QStringLiteral("Show Unresolved Stations (%1)").arg(rows));
+    ui->cmdShowMissing->hide();
+    ui->cmdSaveToFile->hide();
+    if (UnresolvedCount != 0) {
+        ui->cmdShowMissing->show();
+        ReportIsAmbiguous = false;
+        ui->cmdSaveToFile->show();
+    }
+}
+
+void FrmMain::FillAmbiguousList() {
+    AmbiguousCount = 0;
+    UnresolvedCount = 0;
+    StepTwoLists lists;
+    if (!readLists(lists)) return;
+    // The unresolved fill leaves its count, caption and buttons; its rows
+    // give way to the ambiguous ones below.
+    fillUnresolvedFrom(lists);
+    ui->cmdShowSuspect->setEnabled(true);
+    {
+        QSignalBlocker block(ui->lvLoggedDuplicates);
+        ui->lvLoggedDuplicates->clear();
+    }
+    clearLowerLists();
+    fillUpperList(lists.ambiguous);
+    AmbiguousCount = static_cast<int>(lists.ambiguous.size());
+    ui->cmdShowSuspect->setText(QStringLiteral("Show Ambiguous Stations (%1)").arg(AmbiguousCount));
+    ui->cmdShowSuspect->hide();
+    ui->cmdSaveToFile->hide();
+    if (AmbiguousCount != 0) {
+        ui->cmdShowSuspect->show();
+        ReportIsAmbiguous = true;
+        ui->cmdSaveToFile->show();
+    }
+}
+
+void FrmMain::cmdShowMissing_Click() {
+    if (UnresolvedCount == 0) return;
+    ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Unresolved Stations"));
+    ReportIsAmbiguous = false;
+    ui->picAmbiguous->hide();
+    ui->picMissing->show();
+    ui->cmdSaveToFile->show();
+    ui->lblSelectionLocation->setText(QString());
+    ui->lblSelectionStation->setText(QString());
+    ui->chkApplyAll->setEnabled(false);
+    ui->lblSelectOption->hide();
+    ui->lvDuplicateData->hide();
+    ui->lvPossible->show();
+    ShowingUnresolved = true;
+    FillUnresolvedList();
+}
+
+void FrmMain::cmdShowSuspect_Click() {
+    if (AmbiguousCount == 0) return;
+    ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
+    ReportIsAmbiguous = true;
+    ui->picAmbiguous->show();
+    ui->picMissing->hide();
+    ui->cmdSaveToFile->hide();
+    ui->lblSelectionLocation->setText(QString());
+    ui->lblSelectionStation->setText(QString());
+    ui->lvDuplicateData->show();
+    ui->lvPossible->hide();
+    ui->chkApplyAll->setEnabled(false);
+    ui->lblSelectOption->hide();
+    ShowingUnresolved = false;
+    FillAmbiguousList();
+}
+
+// ---- step two: look-ups and Add To Log -------------------------------------
+
+void FrmMain::loggedRowSelected() {
+    const QList<QTreeWidgetItem*> chosen = ui->lvLoggedDuplicates->selectedItems();
+    if (chosen.isEmpty()) return;
+    const QTreeWidgetItem* row = chosen.first();
+    {
+        QSignalBlocker block(ui->lvDuplicateData);
+        ui->lvDuplicateData->clear();
+    }
+    selection.SelectedIdent = rawOf(row, kIdentRole);
+    selection.SelectedFrequency = rawOf(row, kFrequencyRole);
+    selection.SelectedTime = rawOf(row, kTimeRole);
+    selection.SelectedDate = rawOf(row, kDateRole);
+    selection.SelectedComment = rawOf(row, kCommentRole);
+    ui->lblSelectionStation->setText(
+        QString::fromStdString(cp1252ToUtf8(trimBlanks(selection.SelectedIdent)) + " - " +
+                               cp1252ToUtf8(trimBlanks(selection.SelectedFrequency))));
+    ui->lblSelectionLocation->setText(QString());
+    ui->chkApplyAll->setChecked(false);
+    {
+        QSignalBlocker blockA(ui->lvPossible);
+        QSignalBlocker blockB(ui->lvDuplicateData);
+        ui->lvPossible->clear();
+        ui->lvDuplicateData->clear();
+    }
+    std::vector<Candidate> candidates;
+    const bool ok = guarded([&] {
+        candidates = ShowingUnresolved
+                         ? prefixCandidates(paths_.DatabasePath, selection.SelectedIdent)
+                         : exactCandidates(paths_.DatabasePath, selection.SelectedIdent,
+                                           selection.SelectedFrequency);
+    });
+    if (ok) {
+        QList<QTreeWidgetItem*> items;
+        for (const Candidate& c : candidates) {
+            const QString id = QString::number(c.beaconId);
+            QStringList cells =
+                ShowingUnresolved
+                    ? QStringList{QString::fromStdString(c.ident),
+                                  QString::fromStdString(c.frequency),
+                                  QString::fromStdString(c.city),
+                                  QString::fromStdString(c.province),
+                                  QString::fromStdString(c.country), id}
+                    : QStringList{QString::fromStdString(c.city),
+                                  QString::fromStdString(c.province),
+                                  QString::fromStdString(c.country), id};
+            items << new QTreeWidgetItem(cells);
+        }
+        QTreeWidget* list = ShowingUnresolved ? ui->lvPossible : ui->lvDuplicateData;
+        QSignalBlocker block(list);
+        list->addTopLevelItems(items);
+    }
+    ui->cmdAddToLog->setEnabled(false);
+    ui->chkApplyAll->setEnabled(false);
+    ui->lblSelectOption->hide();
+}
+
+void FrmMain::candidateSelected(QTreeWidget* list) {
+    const QList<QTreeWidgetItem*> chosen = list->selectedItems();
+    if (chosen.isEmpty()) return;
+    const QTreeWidgetItem* row = chosen.first();
+    const int idColumn = list->columnCount() - 1;
+    ui->lblSelectionLocation->setText(QString::fromStdString(
+        placeText(row->text(0).toStdString(), row->text(1).toStdString(),
+                  row->text(2).toStdString())));
+    selection.SelectedBeaconId = beaconIdFromCell(row->text(idColumn).toStdString());
+    ui->cmdAddToLog->setEnabled(true);
+    ui->chkApplyAll->setEnabled(true);
+    ui->lblSelectOption->show();
+}
+
+void FrmMain::resetSelection() {
+    ui->chkApplyAll->setChecked(false);
+    ui->chkApplyAll->setEnabled(false);
+    ui->cmdAddToLog->setEnabled(false);
+    ui->lblSelectOption->hide();
+    selection.SelectedIdent.clear();
+    selection.SelectedFrequency.clear();
+    selection.SelectedDate.clear();
+    selection.SelectedTime.clear();
+    selection.SelectedBeaconId = 0;
+    ui->lblSelectionStation->setText(QString());
+    ui->lblSelectionLocation->setText(QString());
+}
+
+void FrmMain::cmdAddToLog_Click() {
+    const bool applyAll = ui->chkApplyAll->isChecked();
+    if (!guarded([&] { addToLog(paths_, work, selection, applyAll); })) return;
+    FillAmbiguousList();
+    if (!ShowingUnresolved) {
+        ui->lvDuplicateData->show();
+        ui->lvPossible->hide();
+        ui->chkApplyAll->setEnabled(false);
+        ui->lblSelectOption->hide();
+        ShowingUnresolved = false;
+    } else {
+        cmdShowMissing_Click();
+    }
+    resetSelection();
+}
+
+void FrmMain::cmdSaveToFile_Click() {
+    const auto location = SelectedLocation();
+    if (!location) return;
+    FrmFileSave dialog(ReportIsAmbiguous ? ReportKind::Ambiguous : ReportKind::Unresolved,
+                       *location, paths_.ProcessedPath, this);
+    dialog.exec();
+}
+
+void FrmMain::cmdProcessAnotherLog_Click() {
+    RefreshLocationButtons();
+    clearLocationSelection();
+    ShowLocationStep();
+}
+
+void FrmMain::cmdStartOver_Click() {
+    const auto location = SelectedLocation();
+    if (!location) return;
+    if (ConfirmAction(QStringLiteral("Are you sure you want to recreate log#%1?").arg(*location),
+                      QStringLiteral("Confirm")) == QMessageBox::No) {
+        return;
+    }
+    if (!guarded([&] { startOver(paths_, *location); })) return;
+    ShowLocationStep();
+}
+
+void FrmMain::closeEvent(QCloseEvent* event) {
+    if (matching_) {
+        // Closing during a run cancels it; the run rolls back and then
+        // closes the window, so nothing half-done is left behind.
+        cancelRequested_ = true;
+        closeAfterRun_ = true;
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+}  // namespace zolt

@@ -1,1 +1,123 @@
-// placeholder
+#pragma once
+
+#include <QMessageBox>
+#include <QWidget>
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "matching/AddToLog.h"
+#include "matching/StepTwoLists.h"
+#include "work/LocationStates.h"
+
+class QRadioButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace Ui {
+class frmMain;
+}
+
+namespace zolt {
+
+class FolderBrowser;
+
+// The converter's one window: the welcome panel and the three wizard steps.
+// It turns engine results into captions, colours, rows and message boxes;
+// the work itself is done by the engine.
+class FrmMain : public QWidget {
+    Q_OBJECT
+public:
+    struct Options {
+        std::filesystem::path documentsFolder;  // the user's Documents folder
+        std::filesystem::path appDataFolder;    // holds the pristine ndbdata.ndf
+        std::filesystem::path registryFile;     // empty: the default registry
+    };
+
+    explicit FrmMain(Options options, QWidget* parent = nullptr);
+    ~FrmMain() override;
+
+    // The start-up sequence; run once the window is on screen, so that a
+    // message it shows has the window behind it.
+    void startUp();
+
+    // Screen procedures: each shows exactly one of the four panels.
+    void ShowWelcomeScreen();
+    void ShowFolderStep();
+    void ShowLocationStep();
+    void ShowResolutionStep();
+
+    void ReadSettings();
+    // Yes/No box, stop icon, No the default button.
+    QMessageBox::StandardButton ConfirmAction(const QString& prompt, const QString& title);
+    std::optional<int> SelectedLocation() const;
+    void LoadLocationNames();
+    void RefreshLocationButtons();
+    void CheckPendingWork();
+    bool CompactMainDatabase();
+    void Finalize();
+    void FillAmbiguousList();
+    void FillUnresolvedList();
+
+    QRadioButton* optLog(int index) const { return optLog_.at(static_cast<std::size_t>(index)); }
+    LocationColour locationColour(int index) const;
+    bool matchingInProgress() const { return matching_; }
+    const ProjectPaths& paths() const { return paths_; }
+    FolderBrowser* folderBrowser() const { return folderBrowser_; }
+
+    // Module-wide state of the old design, kept under its names.
+    bool SettingsLoaded = false;
+    QString PromptText;
+    WorkingSet work;
+    Selection selection;
+    bool ShowingUnresolved = false;
+    bool ReportIsAmbiguous = false;
+    int AmbiguousCount = 0;
+    int UnresolvedCount = 0;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void cmdStartNew_Click();
+    void cmdContinueWithExisting_Click();
+    void cmdSelectFolder_Click();
+    void cmdDuplicates_Click();
+    void cmdFinalize_Click();
+    void cmdAddToLog_Click();
+    void cmdShowSuspect_Click();
+    void cmdShowMissing_Click();
+    void cmdSaveToFile_Click();
+    void cmdProcessAnotherLog_Click();
+    void cmdStartOver_Click();
+    void optLog_Toggled(int index, bool checked);
+    void loggedRowSelected();
+    void candidateSelected(QTreeWidget* list);
+
+    void setupColumns();
+    void setLocationColour(int index, LocationColour colour);
+    void clearLocationSelection();
+    bool readLists(StepTwoLists& lists);
+    void fillUnresolvedFrom(const StepTwoLists& lists);
+    void fillUpperList(const std::vector<ListedReception>& rows);
+    void clearLowerLists();
+    void resetSelection();
+    void showError(const QString& text);
+    // Runs `action`; an engine failure shows one message box and returns false.
+    bool guarded(const std::function<void()>& action);
+
+    std::unique_ptr<Ui::frmMain> ui;
+    std::array<QRadioButton*, 17> optLog_{};  // 1 … 16; 0 unused
+    std::array<LocationColour, 17> colours_{};
+    Options options_;
+    ProjectPaths paths_;
+    FolderBrowser* folderBrowser_ = nullptr;
+    bool databaseReady_ = false;
+    bool matching_ = false;
+    bool cancelRequested_ = false;
+    bool closeAfterRun_ = false;
+};
+
+}  // namespace zolt
