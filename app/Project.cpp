@@ -1,1 +1,207 @@
-// placeholder: implemented in a later commit
+#include "app/Project.h"
+
+#include <string>
+#include <system_error>
+
+#include "db/Compaction.h"
+#include "db/Database.h"
+#include "work/EngineError.h"
+#include "work/FileUtil.h"
+#include "work/LocationStates.h"
+
+namespace fs = std::filesystem;
+
+namespace zolt {
+namespace {
+
+constexpr const char* kWorkFolderName = "ZOLT";
+constexpr const char* kShareFolder = "zolt-converter";
+
+bool isNativeSeparator(char c) {
+#ifdef _WIN32
+    return c == '\\' || c == '/';
+#else
+    return c == '/';
+#endif
+}
+
+fs::path settingsPath(const ProjectPaths& paths) { return paths.WorkFolder / kSettingsFile; }
+
+// A folder in settings.ini is one comma-delimited field. A plain field ends at
+// the first comma; a field that starts with a quotation mark runs to the
+// closing one, which is how a folder whose name holds a comma is kept whole.
+std::string firstField(const std::string& bytes) {
+    std::string line = bytes.substr(0, bytes.find('\n'));
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) return {};
+    if (line[start] == '"') {
+        const std::size_t close = line.find('"', start + 1);
+        return line.substr(start + 1,
+                           close == std::string::npos ? std::string::npos : close - start - 1);
+    }
+    const std::size_t comma = line.find(',', start);
+    return line.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+}
+
+
+}  // namespace
+
+ProjectPaths projectPathsFor(const fs::path& documentsFolder) {
+    ProjectPaths paths;
+    paths.WorkFolder =
+        documentsFolder.empty() ? fs::path(kWorkFolderName) : documentsFolder / kWorkFolderName;
+    paths.DatabasePath = paths.WorkFolder / kDatabaseFile;
+    paths.ProcessedPath = paths.WorkFolder / kProcessedFile;
+    return paths;
+}
+
+fs::path applicationDataFolder(const fs::path& executableFolder) {
+    if (FExists(executableFolder / kDatabaseFile)) return executableFolder;
+    return (executableFolder / ".." / "share" / kShareFolder).lexically_normal();
+}
+
+bool DirExists(const fs::path& path) {
+    std::error_code ec;
+    return fs::is_directory(path, ec);
+}
+
+bool FExists(const fs::path& path) {
+    std::error_code ec;
+    return fs::is_regular_file(path, ec);
+}
+
+void prepareWorkFolder(const ProjectPaths& paths, const fs::path& appDataFolder) {
+    const bool needDatabase = !FExists(paths.DatabasePath);
+    const fs::path pristine = appDataFolder / kDatabaseFile;
+    // Checked before anything is made, so that a broken installation leaves
+    // the user's Documents folder as it was.
+    if (needDatabase && !FExists(pristine)) {
+        throw EngineError("The beacon database " + pristine.string() +
+                          " that comes with the converter is missing, so no working copy can "
+                          "be made in " +
+                          paths.WorkFolder.string() + ". Please reinstall the converter.");
+    }
+
+    if (!DirExists(paths.WorkFolder)) {
+        std::error_code ec;
+        // The Documents folder itself may be missing on a fresh account.
+        fs::create_directories(paths.WorkFolder, ec);
+        if (!DirExists(paths.WorkFolder)) {
+            const std::string reason =
+                ec ? ec.message() : std::string("a file of that name is in the way");
+            throw EngineError("Could not create the working folder " + paths.WorkFolder.string() +
+                              ": " + reason + ".");
+        }
+    }
+
+    if (!needDatabase) return;  // a database already there is the user's work: never replaced
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(paths.DatabasePath, ec))) {
+        throw EngineError("Could not place the beacon database at " + paths.DatabasePath.string() +
+                          ": something that is not a database file is in the way.");
+    }
+    // Written beside the target and renamed into place: a copy cut short
+    // (disk full) never leaves a half database that a later start would keep.
+    replaceFileAtomically(paths.DatabasePath, readWholeFile(pristine));
+}
+
+std::optional<fs::path> readSettings(const ProjectPaths& paths) {
+    const fs::path file = settingsPath(paths);
+    std::error_code ec;
+    if (!fs::exists(file, ec)) return std::nullopt;
+    // A settings file that is there but cannot be read is a real failure, not
+    // "no project": readWholeFile throws and names it.
+    const std::string folder = firstField(readWholeFile(file));
+    if (folder.empty()) return std::nullopt;
+    return fs::path(folder);
+}
+
+void writeSettings(const ProjectPaths& paths, const fs::path& backupFolder) {
+    const fs::path file = settingsPath(paths);
+    std::string folder = backupFolderText(backupFolder.string());
+    if (folder.empty()) {
+        throw EngineError("Could not write " + describePath(file) +
+                          ": no backup folder was chosen.");
+    }
+    // The usual file is the bare folder. A folder with a comma in its name is
+    // quoted, so that reading it back does not cut it at the comma.
+    if (folder.find(',') != std::string::npos || folder.front() == '"') {
+        if (folder.find('"') != std::string::npos) {
+            throw EngineError("Could not write " + describePath(file) + ": the folder name " +
+                              folder +
+                              " holds both a comma and a quotation mark and cannot be "
+                              "remembered.");
+        }
+        folder = '"' + folder + '"';
+    }
+    replaceFileAtomically(file, folder + "\r\n");
+}
+
+std::string backupFolderText(const std::string& folderPath) {
+    const std::size_t first = folderPath.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    const std::size_t last = folderPath.find_last_not_of(' ');
+    std::string text = folderPath.substr(first, last - first + 1);
+    if (!isNativeSeparator(text.back())) text += static_cast<char>(fs::path::preferred_separator);
+    return text;
+}
+
+void removeWorkingFiles(const ProjectPaths& paths) {
+    removeFileIfExists(paths.ProcessedPath);
+    removeFileIfExists(paths.WorkFolder / kCompactFile);
+    removeFileIfExists(settingsPath(paths));
+}
+
+void compactProjectDatabase(const ProjectPaths& paths) {
+    compactMainDatabase(paths.DatabasePath, paths.WorkFolder / kCompactFile);
+}
+
+void startNewProject(const ProjectPaths& paths) {
+    // The order keeps the project consistent when a step fails (for example
+    // while the new product version holds the database open):
+    //  1. open the database and delete every log row inside a transaction,
+    //     so a locked or unreadable database stops the command before any
+    //     file is touched;
+    //  2. with the deletion still uncommitted, remove settings.ini (first:
+    //     without it no half-cleared project is offered to continue) and then
+    //     processed.dat; a failure here rolls the rows back;
+    //  3. commit, close and compact. A failed compaction leaves a consistent,
+    //     empty project behind and is reported.
+    {
+        Database db(paths.DatabasePath);
+        Transaction transaction(db);
+        db.execute("Delete * From NDBLog");
+        removeFileIfExists(settingsPath(paths));
+        removeFileIfExists(paths.ProcessedPath);
+        transaction.commit();
+    }
+    compactProjectDatabase(paths);
+}
+
+void startOver(const ProjectPaths& paths, int location) {
+    if (location < 1 || location > 16) {
+        throw EngineError("Could not start location " + std::to_string(location) +
+                          " over in the database " + paths.DatabasePath.string() +
+                          ": there is no such listening location.");
+    }
+    // The location's receptions go back to UNP together with the deletion of
+    // their rows. Kept as OK, the receptions logged so far would have no row
+    // left and could never be matched again: they would be lost.
+    std::unique_ptr<PendingFileReplace> states;
+    if (fs::exists(paths.ProcessedPath)) {
+        WorkingSet set = loadWorkingSet(paths.ProcessedPath, location);
+        for (WorkEntry& entry : set.entries) entry.state = std::string(state::UNP);
+        states = prepareWorkStates(paths.ProcessedPath, set);
+    }
+    {
+        Database db(paths.DatabasePath);
+        Transaction transaction(db);
+        db.execute("Delete From NDBLog Where LoggedLocation = " + std::to_string(location));
+        transaction.commit();
+    }
+    if (states) states->commit();
+    compactProjectDatabase(paths);
+}
+
+}  // namespace zolt
