@@ -1,1 +1,58 @@
-// placeholder: implemented in a later commit
+#include "db/Compaction.h"
+
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include "db/Database.h"
+#include "work/EngineError.h"
+#include "work/FileUtil.h"
+
+namespace fs = std::filesystem;
+
+namespace zolt {
+
+void compactDatabase(const fs::path& source, const fs::path& destination) {
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(destination, ec))) {
+        throw EngineError("Compacting the database " + source.string() + " into " +
+                          describePath(destination) +
+                          " failed: that file already exists and is left as it is.");
+    }
+    // Read-write so that a journal left by an interrupted program is rolled
+    // back into the source before it is copied.
+    Database db(source, Database::Mode::ReadWrite);
+    // An absolute name never looks like a "file:" address to the engine.
+    fs::path target = fs::absolute(destination, ec);
+    if (ec) target = destination;
+
+    // The name is bound, not spliced into the text, so any file name is
+    // taken as it is.
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(db.handle(), "VACUUM INTO ?", -1, &raw, nullptr);
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> stmt(raw, &sqlite3_finalize);
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_bind_text(raw, 1, target.c_str(), -1, SQLITE_TRANSIENT);
+    }
+    if (rc == SQLITE_OK) rc = sqlite3_step(raw);
+    if (rc != SQLITE_DONE) {
+        const std::string reason = sqlite3_errmsg(db.handle());
+        // The file did not exist before: whatever part of it was written is ours.
+        std::error_code ignored;
+        fs::remove(destination, ignored);
+        throw EngineError("Compacting the database " + source.string() + " into " +
+                          describePath(destination) + " failed: " + reason + ".");
+    }
+}
+
+void compactMainDatabase(const fs::path& databasePath, const fs::path& compactPath) {
+    removeFileIfExists(compactPath);
+    compactDatabase(databasePath, compactPath);
+    // The database is replaced by renaming a flushed copy over it, so that at
+    // every moment one complete database sits at databasePath; the compacted
+    // file stays beside it.
+    const std::string compacted = readWholeFile(compactPath);
+    replaceFileAtomically(databasePath, compacted);
+}
+
+}  // namespace zolt

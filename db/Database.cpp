@@ -1,1 +1,614 @@
-// placeholder: implemented in a later commit
+#include "db/Database.h"
+
+#include <utility>
+
+#include "work/TextFields.h"
+
+namespace fs = std::filesystem;
+
+namespace zolt {
+namespace {
+
+// How long a statement waits for another program to release the file before
+// it gives up: long enough to ride out a brief lock, short enough that the
+// user sees a message instead of a frozen window.
+constexpr int kBusyTimeoutMs = 1000;
+
+char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+    }
+    return true;
+}
+
+// ---- Letter case of idents ------------------------------------------------
+
+// Reads one code point of UTF-8 at `pos` and advances. A byte that does not
+// start a well-formed sequence reads as a value above every code point, so
+// that any input still sorts in one consistent order.
+std::uint32_t nextCodePoint(const unsigned char* text, std::size_t size, std::size_t& pos) {
+    const unsigned char lead = text[pos];
+    std::size_t length = 0;
+    std::uint32_t cp = 0;
+    if (lead < 0x80) {
+        ++pos;
+        return lead;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        cp = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        cp = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        cp = lead & 0x07;
+    }
+    if (length == 0 || pos + length > size) {
+        ++pos;
+        return 0x110000u + lead;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        const unsigned char c = text[pos + i];
+        if ((c & 0xC0) != 0x80) {
+            ++pos;
+            return 0x110000u + lead;
+        }
+        cp = (cp << 6) | (c & 0x3F);
+    }
+    pos += length;
+    return cp;
+}
+
+// Upper and lower case are the same letter: ASCII A-Z and the Latin-1
+// capitals À-Þ (but not the multiplication sign) fold to their small forms.
+std::uint32_t foldCase(std::uint32_t cp) {
+    if (cp >= 'A' && cp <= 'Z') return cp + 0x20;
+    if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) return cp + 0x20;
+    return cp;
+}
+
+std::size_t withoutTrailingBlanks(const unsigned char* text, std::size_t size) {
+    while (size > 0 && text[size - 1] == ' ') --size;
+    return size;
+}
+
+int compareIdents(void*, int leftSize, const void* leftData, int rightSize, const void* rightData) {
+    const auto* left = static_cast<const unsigned char*>(leftData);
+    const auto* right = static_cast<const unsigned char*>(rightData);
+    const std::size_t leftEnd = withoutTrailingBlanks(left, static_cast<std::size_t>(leftSize));
+    const std::size_t rightEnd = withoutTrailingBlanks(right, static_cast<std::size_t>(rightSize));
+    std::size_t i = 0, j = 0;
+    while (i < leftEnd && j < rightEnd) {
+        const std::uint32_t a = foldCase(nextCodePoint(left, leftEnd, i));
+        const std::uint32_t b = foldCase(nextCodePoint(right, rightEnd, j));
+        if (a != b) return a < b ? -1 : 1;
+    }
+    if (i < leftEnd) return 1;
+    if (j < rightEnd) return -1;
+    return 0;
+}
+
+// LIKE with the same notion of letter case as the IDENT collation, so that a
+// prefix look-up finds "àî" from "ÀÎ" as the equality test does. '%' is any
+// run of characters, '_' any one character, an optional escape character
+// takes the next one literally.
+bool likeMatch(const unsigned char* pattern, std::size_t patternSize, std::size_t p,
+               const unsigned char* text, std::size_t textSize, std::size_t t,
+               std::uint32_t escape) {
+    while (p < patternSize) {
+        std::size_t next = p;
+        const std::uint32_t pc = nextCodePoint(pattern, patternSize, next);
+        if (pc == escape) {
+            p = next;
+            if (p >= patternSize) return false;
+            const std::uint32_t literal = foldCase(nextCodePoint(pattern, patternSize, p));
+            if (t >= textSize) return false;
+            if (foldCase(nextCodePoint(text, textSize, t)) != literal) return false;
+            continue;
+        }
+        if (pc == '%') {
+            // Runs of '%' are one wildcard.
+            p = next;
+            while (p < patternSize && pattern[p] == '%') ++p;
+            if (p >= patternSize) return true;
+            for (std::size_t start = t; start <= textSize;) {
+                if (likeMatch(pattern, patternSize, p, text, textSize, start, escape)) {
+                    return true;
+                }
+                if (start == textSize) break;
+                nextCodePoint(text, textSize, start);
+            }
+            return false;
+        }
+        if (t >= textSize) return false;
+        const std::uint32_t tc = nextCodePoint(text, textSize, t);
+        if (pc != '_' && foldCase(pc) != foldCase(tc)) return false;
+        p = next;
+    }
+    return t == textSize;
+}
+
+void likeFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
+    for (int i = 0; i < argc; ++i) {
+        if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return;  // NULL result
+    }
+    std::uint32_t escape = 0xFFFFFFFFu;
+    if (argc == 3) {
+        const auto* esc = sqlite3_value_text(argv[2]);
+        const auto escSize = static_cast<std::size_t>(sqlite3_value_bytes(argv[2]));
+        std::size_t pos = 0;
+        if (escSize == 0 || (nextCodePoint(esc, escSize, pos), pos != escSize)) {
+            sqlite3_result_error(context, "ESCAPE expression must be a single character", -1);
+            return;
+        }
+        pos = 0;
+        escape = nextCodePoint(esc, escSize, pos);
+    }
+    // like(pattern, text): SQLite passes the pattern first.
+    const auto* pattern = sqlite3_value_text(argv[0]);
+    const auto patternSize = static_cast<std::size_t>(sqlite3_value_bytes(argv[0]));
+    const auto* text = sqlite3_value_text(argv[1]);
+    const auto textSize = static_cast<std::size_t>(sqlite3_value_bytes(argv[1]));
+    if (!pattern || !text) {
+        sqlite3_result_error_nomem(context);
+        return;
+    }
+    sqlite3_result_int(context,
+                       likeMatch(pattern, patternSize, 0, text, textSize, 0, escape) ? 1 : 0);
+}
+
+// ---- Messages ---------------------------------------------------------------
+
+std::string databaseName(const fs::path& path) { return path.string(); }
+
+bool isBusy(int code) {
+    const int primary = code & 0xFF;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
+std::string reasonText(int code, const char* message) {
+    std::string reason = message ? message : sqlite3_errstr(code);
+    if (isBusy(code)) reason += " (it is in use by another program)";
+    return reason;
+}
+
+[[noreturn]] void throwFailure(const fs::path& path, std::string_view what, int code,
+                               const char* message) {
+    throw EngineError(std::string(what) + " in the database " + databaseName(path) +
+                      " failed: " + reasonText(code, message) + ".");
+}
+
+[[noreturn]] void throwOpenFailure(const fs::path& path, const std::string& reason) {
+    throw EngineError("The beacon database " + databaseName(path) +
+                      " could not be opened: " + reason + ".");
+}
+
+std::string inQuotes(std::string_view sql) { return "\"" + std::string(sql) + "\""; }
+
+// ---- Statement steps ---------------------------------------------------------
+
+void bindAll(sqlite3_stmt* stmt, const std::vector<DbValue>& values, const fs::path& path,
+             std::string_view what) {
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    const int expected = sqlite3_bind_parameter_count(stmt);
+    if (static_cast<std::size_t>(expected) != values.size()) {
+        throw EngineError(std::string(what) + " in the database " + databaseName(path) +
+                          " failed: the statement takes " + std::to_string(expected) +
+                          " values but " + std::to_string(values.size()) + " were given.");
+    }
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const int index = static_cast<int>(i) + 1;
+        int rc = SQLITE_OK;
+        const DbValue& v = values[i];
+        if (std::holds_alternative<std::monostate>(v)) {
+            rc = sqlite3_bind_null(stmt, index);
+        } else if (const auto* n = std::get_if<std::int64_t>(&v)) {
+            rc = sqlite3_bind_int64(stmt, index, *n);
+        } else if (const auto* d = std::get_if<double>(&v)) {
+            rc = sqlite3_bind_double(stmt, index, *d);
+        } else {
+            const auto& s = std::get<std::string>(v);
+            rc =
+                sqlite3_bind_text64(stmt, index, s.data(), s.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+        }
+        if (rc != SQLITE_OK) {
+            throwFailure(path, what, rc, sqlite3_errmsg(sqlite3_db_handle(stmt)));
+        }
+    }
+}
+
+// Steps to the end, collecting rows when `rows` is given. On an error the
+// statement is reset (releasing its locks) before the exception leaves.
+void runToEnd(sqlite3_stmt* stmt, DbResult* result, const fs::path& path, std::string_view what) {
+    sqlite3* db = sqlite3_db_handle(stmt);
+    if (result) {
+        const int count = sqlite3_column_count(stmt);
+        result->columns.clear();
+        result->rows.clear();
+        for (int c = 0; c < count; ++c) {
+            const char* name = sqlite3_column_name(stmt, c);
+            result->columns.emplace_back(name ? name : "");
+        }
+    }
+    for (;;) {
+        const int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE) break;
+        if (rc == SQLITE_ROW) {
+            if (!result) continue;
+            std::vector<DbValue> row;
+            const int count = sqlite3_column_count(stmt);
+            row.reserve(static_cast<std::size_t>(count));
+            for (int c = 0; c < count; ++c) {
+                switch (sqlite3_column_type(stmt, c)) {
+                    case SQLITE_INTEGER:
+                        row.emplace_back(std::int64_t{sqlite3_column_int64(stmt, c)});
+                        break;
+                    case SQLITE_FLOAT:
+                        row.emplace_back(sqlite3_column_double(stmt, c));
+                        break;
+                    case SQLITE_NULL:
+                        row.emplace_back(std::monostate{});
+                        break;
+                    default: {
+                        const auto* data = sqlite3_column_blob(stmt, c);
+                        const int size = sqlite3_column_bytes(stmt, c);
+                        row.emplace_back(data ? std::string(static_cast<const char*>(data),
+                                                            static_cast<std::size_t>(size))
+                                              : std::string());
+                        break;
+                    }
+                }
+            }
+            result->rows.push_back(std::move(row));
+            continue;
+        }
+        const std::string message = sqlite3_errmsg(db);
+        const int code = sqlite3_extended_errcode(db);
+        sqlite3_reset(stmt);
+        throwFailure(path, what, code, message.c_str());
+    }
+    sqlite3_reset(stmt);
+}
+
+}  // namespace
+
+// ---- Values and results ---------------------------------------------------
+
+std::string dbValueText(const DbValue& value) {
+    if (std::holds_alternative<std::monostate>(value)) return {};
+    if (const auto* n = std::get_if<std::int64_t>(&value)) return std::to_string(*n);
+    if (const auto* d = std::get_if<double>(&value)) return shortestDecimal(*d);
+    return std::get<std::string>(value);
+}
+
+const DbValue& DbResult::value(std::size_t row, std::string_view column) const {
+    if (row >= rows.size()) {
+        throw EngineError("The query result has no row " + std::to_string(row + 1) + " (it has " +
+                          std::to_string(rows.size()) + ").");
+    }
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        if (equalsNoCase(columns[c], column)) return rows[row][c];
+    }
+    throw EngineError("The query result has no field named " + std::string(column) + ".");
+}
+
+std::string DbResult::text(std::size_t row, std::string_view column) const {
+    return dbValueText(value(row, column));
+}
+
+// ---- The old dialect ----------------------------------------------------------
+
+namespace {
+
+bool isWordChar(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+           static_cast<unsigned char>(c) >= 0x80;
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Length of "Delete * From" (any case, any blanks) at `pos`, or 0.
+std::size_t deleteStarFromAt(std::string_view sql, std::size_t pos) {
+    if (pos > 0 && isWordChar(sql[pos - 1])) return 0;
+    auto word = [&](std::size_t at, std::string_view w) {
+        return at + w.size() <= sql.size() && equalsNoCase(sql.substr(at, w.size()), w);
+    };
+    if (!word(pos, "delete")) return 0;
+    std::size_t p = pos + 6;
+    while (p < sql.size() && isBlank(sql[p])) ++p;
+    if (p >= sql.size() || sql[p] != '*') return 0;
+    ++p;
+    while (p < sql.size() && isBlank(sql[p])) ++p;
+    if (!word(p, "from")) return 0;
+    p += 4;
+    if (p < sql.size() && isWordChar(sql[p])) return 0;
+    return p - pos;
+}
+
+// Translates `jetSql` into `out`; on an unterminated literal returns the
+// reason instead.
+std::optional<std::string> translateInto(std::string_view jetSql, TranslatedSql& out) {
+    out.sql.reserve(jetSql.size());
+    std::size_t i = 0;
+    while (i < jetSql.size()) {
+        const char c = jetSql[i];
+        if (c == '\'' || c == '"') {
+            // A text literal; the quote character doubled stands for itself.
+            std::string literal;
+            std::size_t j = i + 1;
+            bool closed = false;
+            while (j < jetSql.size()) {
+                if (jetSql[j] == c) {
+                    if (j + 1 < jetSql.size() && jetSql[j + 1] == c) {
+                        literal += c;
+                        j += 2;
+                        continue;
+                    }
+                    closed = true;
+                    ++j;
+                    break;
+                }
+                literal += jetSql[j++];
+            }
+            if (!closed) {
+                return "the text value opened at position " + std::to_string(i + 1) +
+                       " is never closed";
+            }
+            out.sql += '?';
+            out.parameters.emplace_back(std::move(literal));
+            i = j;
+            continue;
+        }
+        if (const std::size_t n = deleteStarFromAt(jetSql, i); n > 0) {
+            out.sql += "DELETE FROM";
+            i += n;
+            continue;
+        }
+        out.sql += c;
+        ++i;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+TranslatedSql translateJetSql(std::string_view jetSql) {
+    TranslatedSql out;
+    if (auto problem = translateInto(jetSql, out)) {
+        throw EngineError("The database statement " + inQuotes(jetSql) +
+                          " cannot be run: " + *problem + ".");
+    }
+    return out;
+}
+
+// ---- Statement ---------------------------------------------------------------
+
+Statement::Statement(Database* db, sqlite3_stmt* stmt, std::string sql)
+    : db_(db), stmt_(stmt), sql_(std::move(sql)) {}
+
+Statement::Statement(Statement&& other) noexcept
+    : db_(std::exchange(other.db_, nullptr)),
+      stmt_(std::exchange(other.stmt_, nullptr)),
+      sql_(std::move(other.sql_)) {}
+
+Statement& Statement::operator=(Statement&& other) noexcept {
+    if (this != &other) {
+        sqlite3_finalize(stmt_);
+        db_ = std::exchange(other.db_, nullptr);
+        stmt_ = std::exchange(other.stmt_, nullptr);
+        sql_ = std::move(other.sql_);
+    }
+    return *this;
+}
+
+Statement::~Statement() { sqlite3_finalize(stmt_); }
+
+Statement& Statement::bind(const std::vector<DbValue>& values) {
+    bindAll(stmt_, values, db_->path(), "Running " + inQuotes(sql_));
+    return *this;
+}
+
+int Statement::execute() {
+    runToEnd(stmt_, nullptr, db_->path(), "Running " + inQuotes(sql_));
+    return sqlite3_changes(sqlite3_db_handle(stmt_));
+}
+
+DbResult Statement::query() {
+    DbResult result;
+    runToEnd(stmt_, &result, db_->path(), "Running " + inQuotes(sql_));
+    return result;
+}
+
+// ---- Database ----------------------------------------------------------------
+
+Database::Database(const fs::path& path, Mode mode) : path_(path) {
+    std::error_code ec;
+    // An absolute path never looks like a "file:" address to the engine.
+    const fs::path absolute = fs::absolute(path, ec);
+    const fs::path target = ec ? path : absolute;
+    const auto status = fs::status(target, ec);
+    int flags = SQLITE_OPEN_NOMUTEX;
+    if (mode == Mode::Create) {
+        if (fs::exists(fs::symlink_status(target, ec))) {
+            throw EngineError("The beacon database " + databaseName(path) +
+                              " could not be created: a file of that name already exists.");
+        }
+        flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    } else {
+        // Checked first because the engine would otherwise create an empty
+        // database in place of a missing one.
+        if (!fs::exists(status)) throwOpenFailure(path, "it does not exist");
+        if (!fs::is_regular_file(status)) throwOpenFailure(path, "it is not a file");
+        flags |= mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    }
+
+    const int rc = sqlite3_open_v2(target.c_str(), &db_, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const std::string reason = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+        if (mode == Mode::Create) {
+            throw EngineError("The beacon database " + databaseName(path) +
+                              " could not be created: " + reason + ".");
+        }
+        throwOpenFailure(path, reasonText(rc, reason.c_str()));
+    }
+    sqlite3_extended_result_codes(db_, 1);
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+
+    int regRc =
+        sqlite3_create_collation_v2(db_, "IDENT", SQLITE_UTF8, nullptr, &compareIdents, nullptr);
+    for (int argc = 2; regRc == SQLITE_OK && argc <= 3; ++argc) {
+        regRc = sqlite3_create_function_v2(db_, "like", argc, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                           nullptr, &likeFunction, nullptr, nullptr, nullptr);
+    }
+
+    // Reading the schema proves that the file is a database at all (and not
+    // locked by another program); the beacon table proves it is ours.
+    std::string problem;
+    int code = regRc;
+    if (regRc != SQLITE_OK) {
+        problem = sqlite3_errmsg(db_);
+    } else {
+        sqlite3_stmt* check = nullptr;
+        code = sqlite3_prepare_v2(
+            db_, "SELECT count(*) FROM sqlite_master WHERE type='table' AND name='NDBInformation'",
+            -1, &check, nullptr);
+        bool found = false;
+        if (code == SQLITE_OK) {
+            code = sqlite3_step(check);
+            if (code == SQLITE_ROW) {
+                found = sqlite3_column_int(check, 0) > 0;
+                code = SQLITE_OK;
+            }
+        }
+        if (code != SQLITE_OK) problem = sqlite3_errmsg(db_);
+        sqlite3_finalize(check);
+        if (code == SQLITE_OK && !found && mode != Mode::Create) {
+            problem = "it is not a beacon database (it has no table NDBInformation)";
+        }
+    }
+    if (problem.empty()) {
+        // One file on disk: a rollback journal that is removed after each
+        // transaction, never a write-ahead log beside the database.
+        char* message = nullptr;
+        code = sqlite3_exec(db_, "PRAGMA journal_mode=DELETE", nullptr, nullptr, &message);
+        if (code != SQLITE_OK) problem = message ? message : sqlite3_errstr(code);
+        sqlite3_free(message);
+    }
+    if (!problem.empty()) {
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+        if (isBusy(code)) {
+            throwOpenFailure(path, "it is in use by another program (" + problem + ")");
+        }
+        if ((code & 0xFF) == SQLITE_NOTADB) {
+            throwOpenFailure(path, "it is not a beacon database (" + problem + ")");
+        }
+        throwOpenFailure(path, problem);
+    }
+}
+
+Database::Database(Database&& other) noexcept
+    : path_(std::move(other.path_)), db_(std::exchange(other.db_, nullptr)) {}
+
+Database::~Database() {
+    // close_v2 also copes with statements that are still alive: the
+    // connection goes once the last of them is finalized.
+    if (db_) sqlite3_close_v2(db_);
+}
+
+int Database::execute(std::string_view jetSql) {
+    const std::string what = "Running " + inQuotes(jetSql);
+    TranslatedSql translated;
+    if (auto problem = translateInto(jetSql, translated)) {
+        throwFailure(path_, what, SQLITE_ERROR, problem->c_str());
+    }
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db_, translated.sql.c_str(), static_cast<int>(translated.sql.size()),
+                           &stmt, nullptr) != SQLITE_OK) {
+        fail(what);
+    }
+    Statement statement(this, stmt, translated.sql);
+    bindAll(stmt, translated.parameters, path_, what);
+    runToEnd(stmt, nullptr, path_, what);
+    return sqlite3_changes(db_);
+}
+
+DbResult Database::query(std::string_view jetSql) {
+    const std::string what = "Running " + inQuotes(jetSql);
+    TranslatedSql translated;
+    if (auto problem = translateInto(jetSql, translated)) {
+        throwFailure(path_, what, SQLITE_ERROR, problem->c_str());
+    }
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db_, translated.sql.c_str(), static_cast<int>(translated.sql.size()),
+                           &stmt, nullptr) != SQLITE_OK) {
+        fail(what);
+    }
+    Statement statement(this, stmt, translated.sql);
+    bindAll(stmt, translated.parameters, path_, what);
+    DbResult result;
+    runToEnd(stmt, &result, path_, what);
+    return result;
+}
+
+Statement Database::prepare(std::string_view sql) {
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr) !=
+        SQLITE_OK) {
+        fail("Preparing " + inQuotes(sql));
+    }
+    if (!stmt) {
+        throw EngineError("Preparing " + inQuotes(sql) + " in the database " + databaseName(path_) +
+                          " failed: the text holds no statement.");
+    }
+    return Statement(this, stmt, std::string(sql));
+}
+
+void Database::executeScript(std::string_view sql) {
+    const std::string text(sql);
+    char* message = nullptr;
+    const int rc = sqlite3_exec(db_, text.c_str(), nullptr, nullptr, &message);
+    if (rc != SQLITE_OK) {
+        const std::string reason = message ? message : sqlite3_errstr(rc);
+        sqlite3_free(message);
+        throwFailure(path_, "Running a script", rc, reason.c_str());
+    }
+}
+
+std::int64_t Database::lastInsertRowId() const { return sqlite3_last_insert_rowid(db_); }
+
+void Database::fail(std::string_view what) const {
+    const int code = db_ ? sqlite3_extended_errcode(db_) : SQLITE_MISUSE;
+    throwFailure(path_, what, code, db_ ? sqlite3_errmsg(db_) : nullptr);
+}
+
+// ---- Transaction -------------------------------------------------------------
+
+Transaction::Transaction(Database& db) : db_(&db) {
+    // IMMEDIATE takes the write lock now, so that a database held by another
+    // program fails here, before any row has been written.
+    if (sqlite3_exec(db.handle(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        db.fail("Starting a transaction");
+    }
+}
+
+Transaction::~Transaction() {
+    if (open_) sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Transaction::commit() {
+    if (!open_) return;
+    if (sqlite3_exec(db_->handle(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        // Still open: the destructor rolls it back.
+        db_->fail("Saving the changes");
+    }
+    open_ = false;
+}
+
+}  // namespace zolt
