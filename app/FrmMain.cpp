@@ -416,17 +416,16 @@ void FrmMain::cmdDuplicates_Click() {
     matching_ = true;
     cancelRequested_ = false;
 
-    QElapsedTimer sinceRepaint;
-    sinceRepaint.start();
+    QElapsedTimer sinceRepaint;  // invalid until the first pass: repaint at once
     MatchOutcome outcome;
     const bool ok = guarded([&] {
         outcome = runMatching(paths_, work, [&](int, int, float percent) {
             ui->pbSearch->setValue(static_cast<int>(percent));
             // Let the window repaint and take input several times a second
             // without paying for an event pass per reception.
-            if (sinceRepaint.elapsed() >= 40) {
+            if (!sinceRepaint.isValid() || sinceRepaint.elapsed() >= 40) {
                 QCoreApplication::processEvents();
-                sinceRepaint.restart();
+                sinceRepaint.start();
             }
             return !cancelRequested_;
         });

@@ -1,0 +1,37 @@
+#include "WindowTestUtil.h"
+
+#include <QPushButton>
+#include <QTest>
+
+namespace zolt::test {
+
+QApplication& application() {
+    static int argc = 1;
+    static char name[] = "test_window";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+    return app;
+}
+
+MessageBoxAnswerer::MessageBoxAnswerer(QList<QMessageBox::StandardButton> answers)
+    : answers_(std::move(answers)) {
+    connect(&timer_, &QTimer::timeout, this, &MessageBoxAnswerer::poll);
+    timer_.start(10);
+}
+
+MessageBoxAnswerer::~MessageBoxAnswerer() = default;
+
+void MessageBoxAnswerer::poll() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible()) return;
+    texts << box->text();
+    defaults << box->standardButton(box->defaultButton());
+    const auto answer = answers_.isEmpty() ? QMessageBox::NoButton : answers_.takeFirst();
+    if (answer == QMessageBox::NoButton) {
+        QTest::keyClick(box, Qt::Key_Return);  // whatever the default is
+    } else {
+        box->button(answer)->click();
+    }
+}
+
+}  // namespace zolt::test

@@ -1,0 +1,378 @@
+// The main window driven as a user would: real files, a real database, a
+// temporary home folder, and message boxes answered as they open.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "TestUtil.h"
+#include "WindowTestUtil.h"
+#include "app/FrmMain.h"
+#include "app/Project.h"
+#include "app/StepZeroLists.h"
+#include "db/Database.h"
+#include "work/Records.h"
+
+namespace fs = std::filesystem;
+using namespace zolt;
+using zolt::test::MessageBoxAnswerer;
+
+
+namespace {
+
+int rowCount(const fs::path& db, const std::string& sql) {
+    Database database(db, Database::Mode::ReadOnly);
+    return static_cast<int>(std::get<std::int64_t>(database.query(sql).rows.at(0).at(0)));
+}
+
+template <class T>
+T* child(QWidget& window, const char* name) {
+    T* widget = window.findChild<T*>(QString::fromLatin1(name));
+    if (!widget) ADD_FAILURE() << "no widget " << name;
+    return widget;
+}
+
+// A home folder with Documents, an application folder with the pristine
+// database, and a folder of old backups.
+class WindowTest : public ::testing::Test {
+protected:
+    WindowTest() {
+        test::application();
+        test::useHome(home.path());
+        fs::create_directories(appData);
+        test::copyPristineDatabase(appData / "ndbdata.ndf");
+        fs::create_directories(backups);
+    }
+
+    std::unique_ptr<FrmMain> open() {
+        FrmMain::Options options{home / "Documents", appData, home / "user.reg"};
+        auto window = std::make_unique<FrmMain>(options);
+        window->show();
+        window->startUp();
+        return window;
+    }
+
+    fs::path work() const { return home / "Documents" / "ZOLT"; }
+
+    // Location 1: NL/358 three times ambiguous (twice the same time and date),
+    // APH/396 unique, QQQ/999 unknown. Location 2: ML/324 unique.
+    void writeBackups() {
+        test::writeLogFile(backups / "log0.bak",
+                           {test::logRecord("NL", "358", "0100", "20010101", "first"),
+                            test::logRecord("APH", "396", "0200", "20010102", "unique"),
+                            test::logRecord("NL", "358", "0300", "20010103", "second"),
+                            test::logRecord("QQQ", "999", "0400", "20010104", "nowhere"),
+                            test::logRecord("AB", "999", "0500", "20010105", "ab")});
+        test::writeLogFile(backups / "LOG1.BAK", {test::logRecord("ML", "324")});
+    }
+
+    test::TempDir home;
+    fs::path appData = home / "app";
+    fs::path backups = home / "backups";
+};
+
+bool onlyVisiblePanel(QWidget& w, const char* name) {
+    for (const char* panel : {"picWelcome", "picStepZero", "picStepOne", "picStepTwo"}) {
+        const bool visible = w.findChild<QWidget*>(panel)->isVisible();
+        if (visible != (std::string(panel) == name)) return false;
+    }
+    return true;
+}
+
+TEST_F(WindowTest, FirstStartCopiesTheDatabaseAndSecondStartKeepsIt) {
+    {
+        auto w = open();
+        EXPECT_TRUE(fs::exists(work() / "ndbdata.ndf"));
+        EXPECT_TRUE(onlyVisiblePanel(*w, "picWelcome"));
+        EXPECT_FALSE(child<QPushButton>(*w, "cmdContinueWithExisting")->isEnabled());
+        EXPECT_TRUE(child<QPushButton>(*w, "cmdStartNew")->isEnabled());
+        EXPECT_FALSE(child<QLabel>(*w, "lblAllDone")->isVisible());
+    }
+    const std::string before = test::readFile(work() / "ndbdata.ndf");
+    test::writeFile(appData / "ndbdata.ndf", "a newer file that must not be copied");
+    writeBackups();
+    writeSettings(projectPathsFor(home / "Documents"), backups);
+    test::writeProcessed(work() / "processed.dat", {{1, "NL", "358", "UNP"}});
+    auto w = open();
+    EXPECT_EQ(test::readFile(work() / "ndbdata.ndf"), before);
+    EXPECT_TRUE(child<QPushButton>(*w, "cmdContinueWithExisting")->isEnabled());
+    EXPECT_EQ(w->paths().BackupFolder.string(), backupFolderText(backups.string()));
+}
+
+TEST_F(WindowTest, StartUpWithoutTheShippedDatabaseSaysWhichFileIsMissing) {
+    fs::remove(appData / "ndbdata.ndf");
+    MessageBoxAnswerer answerer;
+    auto w = open();
+    ASSERT_EQ(answerer.texts.size(), 1);
+    EXPECT_TRUE(answerer.texts[0].contains(QString::fromStdString((appData / "ndbdata.ndf").string())))
+        << answerer.texts[0].toStdString();
+    EXPECT_FALSE(fs::exists(work() / "ndbdata.ndf"));
+    EXPECT_FALSE(child<QPushButton>(*w, "cmdStartNew")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(*w, "cmdContinueWithExisting")->isEnabled());
+}
+
+TEST_F(WindowTest, ASettingsFileWithoutAFolderIsNoProject) {
+    fs::create_directories(work());
+    test::writeFile(work() / "settings.ini", "\r\n");
+    auto w = open();
+    EXPECT_FALSE(child<QPushButton>(*w, "cmdContinueWithExisting")->isEnabled());
+}
+
+TEST_F(WindowTest, ColumnsAndHiddenKeys) {
+    auto w = open();
+    struct Case {
+        const char* list;
+        QStringList headers;
+        int hiddenColumn;
+    };
+    const Case cases[] = {
+        {"lvDuplicates", {"Station ", "Frequency"}, -1},
+        {"lvDuplicateData", {"City ", "Province", "Country", "Beacon_ID"}, 3},
+        {"lvPossible", {"Call ", "Frequency", "City", "Province", "Country", "Beacon_ID"}, 5},
+        {"lvLoggedDuplicates", {"Processed", "Ident", "Freq", "Time", "Date", "Comment"}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.list);
+        auto* list = child<QTreeWidget>(*w, c.list);
+        QStringList headers;
+        for (int i = 0; i < list->columnCount(); ++i) headers << list->headerItem()->text(i);
+        EXPECT_EQ(headers, c.headers);
+        for (int i = 0; i < list->columnCount(); ++i) {
+            EXPECT_EQ(list->isColumnHidden(i), i == c.hiddenColumn) << i;
+        }
+    }
+}
+
+TEST_F(WindowTest, ConfirmationDefaultsToNo) {
+    auto w = open();
+    MessageBoxAnswerer answerer;  // presses Return at once
+    EXPECT_EQ(w->ConfirmAction("Really?", "Confirm"), QMessageBox::No);
+    ASSERT_EQ(answerer.defaults.size(), 1);
+    EXPECT_EQ(answerer.defaults[0], QMessageBox::No);
+    EXPECT_EQ(w->PromptText, "Really?");
+}
+
+TEST_F(WindowTest, ScreenProceduresShowExactlyOnePanel) {
+    auto w = open();
+    const std::pair<void (FrmMain::*)(), const char*> steps[] = {
+        {&FrmMain::ShowFolderStep, "picStepZero"},
+        {&FrmMain::ShowLocationStep, "picStepOne"},
+        {&FrmMain::ShowResolutionStep, "picStepTwo"},
+        {&FrmMain::ShowWelcomeScreen, "picWelcome"},
+    };
+    for (const auto& [show, panel] : steps) {
+        (w.get()->*show)();
+        EXPECT_TRUE(onlyVisiblePanel(*w, panel)) << panel;
+    }
+    EXPECT_FALSE(child<QPushButton>(*w, "cmdDuplicates")->isEnabled());
+}
+
+TEST_F(WindowTest, StartNewProjectAnsweredNoChangesNothing) {
+    writeBackups();
+    auto w = open();
+    const auto paths = w->paths();
+    writeSettings(paths, backups);
+    test::writeProcessed(paths.ProcessedPath, {{1, "NL", "358", "OK"}});
+    {
+        Database db(paths.DatabasePath);
+        db.execute("INSERT INTO NDBLog (Beacon_ID, loggedlocation) VALUES (1, 1)");
+    }
+    const auto before = test::snapshot(work());
+    MessageBoxAnswerer answerer;
+    child<QPushButton>(*w, "cmdStartNew")->click();
+    EXPECT_EQ(answerer.texts.size(), 1);
+    EXPECT_EQ(test::snapshot(work()), before);
+    EXPECT_TRUE(onlyVisiblePanel(*w, "picWelcome"));
+}
+
+// The whole road: a new project, import, matching, settling, resets, finalize.
+TEST_F(WindowTest, ConvertALocationFromImportToFinalize) {
+    writeBackups();
+    auto w = open();
+    {
+        MessageBoxAnswerer yes({QMessageBox::Yes});
+        child<QPushButton>(*w, "cmdStartNew")->click();
+        EXPECT_EQ(yes.texts.size(), 1);
+    }
+    ASSERT_TRUE(onlyVisiblePanel(*w, "picStepZero"));
+    ASSERT_TRUE(w->folderBrowser()->openFolder(QString::fromStdString(backups.string())));
+    QStringList files;
+    for (auto* item : child<QListWidget>(*w, "filFiles")->findItems("*", Qt::MatchWildcard))
+        files << item->text();
+    EXPECT_EQ(files, (QStringList{"log0.bak", "LOG1.BAK"}));
+
+    child<QPushButton>(*w, "cmdSelectFolder")->click();
+    ASSERT_TRUE(onlyVisiblePanel(*w, "picStepOne"));
+    EXPECT_EQ(test::readFile(work() / "settings.ini"), backupFolderText(backups.string()) + "\r\n");
+    EXPECT_EQ(fs::file_size(work() / "processed.dat"), 6u * 102u);
+    EXPECT_EQ(w->locationColour(1), LocationColour::LightRed);
+    EXPECT_EQ(w->locationColour(2), LocationColour::LightRed);
+    EXPECT_FALSE(w->optLog(3)->isEnabled());
+    EXPECT_EQ(w->optLog(3)->text(), "Empty");
+
+    // Choosing a location that was never matched readies START MATCHING.
+    w->optLog(1)->setChecked(true);
+    auto* startMatching = child<QPushButton>(*w, "cmdDuplicates");
+    EXPECT_TRUE(startMatching->isEnabled());
+    EXPECT_EQ(w->work.WorkCount(), 5);
+
+    startMatching->click();
+    ASSERT_TRUE(onlyVisiblePanel(*w, "picStepTwo"));
+    const fs::path db = work() / "ndbdata.ndf";
+    EXPECT_EQ(rowCount(db, "SELECT count(*) FROM NDBLog"), 1);  // APH
+    auto* upper = child<QTreeWidget>(*w, "lvLoggedDuplicates");
+    EXPECT_EQ(upper->topLevelItemCount(), 2);
+    EXPECT_EQ(child<QPushButton>(*w, "cmdShowSuspect")->text(), "Show Ambiguous Stations (2)");
+    EXPECT_EQ(child<QPushButton>(*w, "cmdShowMissing")->text(), "Show Unresolved Stations (2)");
+    EXPECT_EQ(child<QProgressBar>(*w, "pbSearch")->value(), 0);
+    EXPECT_TRUE(child<QPushButton>(*w, "cmdExit")->isEnabled());
+
+    // Settle one ambiguous reception: the row, then a candidate.
+    upper->setCurrentItem(upper->topLevelItem(0));
+    auto* exact = child<QTreeWidget>(*w, "lvDuplicateData");
+    EXPECT_EQ(exact->topLevelItemCount(), 3);
+    EXPECT_EQ(child<QLabel>(*w, "lblSelectionStation")->text(), "NL - 358");
+    auto* addToLog = child<QPushButton>(*w, "cmdAddToLog");
+    EXPECT_FALSE(addToLog->isEnabled());
+    exact->setCurrentItem(exact->topLevelItem(0));
+    EXPECT_TRUE(addToLog->isEnabled());
+    EXPECT_FALSE(child<QLabel>(*w, "lblSelectionLocation")->text().isEmpty());
+    addToLog->click();
+    EXPECT_EQ(rowCount(db, "SELECT count(*) FROM NDBLog"), 2);
+    EXPECT_EQ(upper->topLevelItemCount(), 1);
+    EXPECT_FALSE(addToLog->isEnabled());
+    EXPECT_FALSE(child<QCheckBox>(*w, "chkApplyAll")->isEnabled());
+
+    // The unresolved view offers beacons that begin with the logged ident.
+    child<QPushButton>(*w, "cmdShowMissing")->click();
+    EXPECT_EQ(child<QLabel>(*w, "lblDuplicateUnresolvedLabel")->text(), "Unresolved Stations");
+    EXPECT_TRUE(w->ShowingUnresolved);
+    ASSERT_EQ(upper->topLevelItemCount(), 2);
+    QTreeWidgetItem* abRow = upper->findItems("AB", Qt::MatchStartsWith, 1).value(0);
+    ASSERT_NE(abRow, nullptr);
+    upper->setCurrentItem(abRow);
+    auto* possible = child<QTreeWidget>(*w, "lvPossible");
+    EXPECT_GT(possible->topLevelItemCount(), 3);
+    possible->setCurrentItem(possible->topLevelItem(0));
+    addToLog->click();
+    EXPECT_EQ(rowCount(db, "SELECT count(*) FROM NDBLog"), 3);
+    EXPECT_EQ(upper->topLevelItemCount(), 1);
+    // A refill leaves no candidate to choose without a selected reception.
+    EXPECT_EQ(possible->topLevelItemCount(), 0);
+
+    // Start Over removes this location's rows only.
+    {
+        Database database(db);
+        database.execute("INSERT INTO NDBLog (Beacon_ID, loggedlocation) VALUES (1, 2)");
+    }
+    {
+        MessageBoxAnswerer yes({QMessageBox::Yes});
+        child<QPushButton>(*w, "cmdStartOver")->click();
+        ASSERT_EQ(yes.texts.size(), 1);
+        EXPECT_EQ(yes.texts[0], "Are you sure you want to recreate log#1?");
+    }
+    EXPECT_TRUE(onlyVisiblePanel(*w, "picStepOne"));
+    EXPECT_EQ(rowCount(db, "SELECT count(*) FROM NDBLog WHERE loggedlocation = 1"), 0);
+    EXPECT_EQ(rowCount(db, "SELECT count(*) FROM NDBLog"), 1);
+    EXPECT_TRUE(fs::exists(work() / "ndbdata1.ndf"));
+
+    // FINALIZE with a stale compacted copy: the project ends.
+    {
+        MessageBoxAnswerer yes({QMessageBox::Yes});
+        child<QPushButton>(*w, "cmdFinalize")->click();
+    }
+    EXPECT_TRUE(onlyVisiblePanel(*w, "picWelcome"));
+    EXPECT_TRUE(child<QLabel>(*w, "lblAllDone")->isVisible());
+    EXPECT_FALSE(child<QPushButton>(*w, "cmdContinueWithExisting")->isEnabled());
+    EXPECT_TRUE(fs::exists(db));
+    for (const char* gone : {"processed.dat", "settings.ini", "ndbdata1.ndf"}) {
+        EXPECT_FALSE(fs::exists(work() / gone)) << gone;
+    }
+    EXPECT_EQ(rowCount(db, "SELECT count(*) FROM NDBLog"), 1);
+}
+
+TEST_F(WindowTest, FinalizeThatCannotCompactLeavesTheProject) {
+    writeBackups();
+    auto w = open();
+    const auto paths = w->paths();
+    writeSettings(paths, backups);
+    test::writeProcessed(paths.ProcessedPath, {{1, "NL", "358", "AMB"}});
+    const auto before = test::snapshot(work());
+    sqlite3* lock = nullptr;
+    ASSERT_EQ(sqlite3_open(paths.DatabasePath.c_str(), &lock), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(lock, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    MessageBoxAnswerer answerer({QMessageBox::Yes, QMessageBox::Ok});
+    child<QPushButton>(*w, "cmdFinalize")->click();
+    sqlite3_exec(lock, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(lock);
+    ASSERT_EQ(answerer.texts.size(), 2);
+    EXPECT_TRUE(answerer.texts[1].contains("ndbdata.ndf")) << answerer.texts[1].toStdString();
+    EXPECT_EQ(test::snapshot(work()), before);
+    EXPECT_FALSE(child<QLabel>(*w, "lblAllDone")->isVisible());
+}
+
+TEST_F(WindowTest, ClosingDuringAMatchingRunRollsItBack) {
+    // Enough receptions that the run passes through the event loop.
+    std::vector<LogBackupRecord> records(3000, test::logRecord("APH", "396"));
+    test::writeLogFile(backups / "log0.bak", records);
+    auto w = open();
+    const auto paths = w->paths();
+    writeSettings(paths, backups);
+    buildProcessedFile(backups, paths.ProcessedPath, LogSource::Backups);
+    const std::string statesBefore = test::readFile(paths.ProcessedPath);
+    w->ShowLocationStep();
+    w->optLog(1)->setChecked(true);
+    QTimer::singleShot(0, w.get(), [&] { w->close(); });
+    child<QPushButton>(*w, "cmdDuplicates")->click();
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_FALSE(w->matchingInProgress());
+    EXPECT_EQ(rowCount(paths.DatabasePath, "SELECT count(*) FROM NDBLog"), 0);
+    EXPECT_EQ(test::readFile(paths.ProcessedPath), statesBefore);
+}
+
+TEST_F(WindowTest, LocationButtonsFollowTheWorkingFile) {
+    auto w = open();
+    const auto paths = w->paths();
+    writeSettings(paths, backups);
+    test::writeProcessed(paths.ProcessedPath, {{3, "A", "1", "UNP"},
+                                               {3, "B", "1", "UNP"},
+                                               {4, "A", "1", "MIS"},
+                                               {4, "B", "1", "OK"},
+                                               {5, "A", "1", "OK"},
+                                               {6, "A", "1", "MIS"},
+                                               {6, "B", "1", "UNP"}});
+    w->ShowLocationStep();
+    struct Case {
+        int location;
+        bool enabled;
+        LocationColour colour;
+    };
+    const Case cases[] = {{3, true, LocationColour::LightRed}, {4, true, LocationColour::Yellow},
+                          {5, false, LocationColour::ButtonFace}, {6, true, LocationColour::Yellow},
+                          {7, false, LocationColour::ButtonFace}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(w->optLog(c.location)->isEnabled(), c.enabled) << c.location;
+        EXPECT_EQ(w->locationColour(c.location), c.colour) << c.location;
+    }
+    // A yellow location with unresolved receptions only opens step two on them.
+    w->optLog(4)->setChecked(true);
+    EXPECT_TRUE(onlyVisiblePanel(*w, "picStepTwo"));
+    EXPECT_EQ(child<QLabel>(*w, "lblDuplicateUnresolvedLabel")->text(), "Unresolved Stations");
+    EXPECT_TRUE(child<QWidget>(*w, "picMissing")->isVisible());
+    EXPECT_TRUE(child<QTreeWidget>(*w, "lvPossible")->isVisible());
+    EXPECT_EQ(child<QTreeWidget>(*w, "lvLoggedDuplicates")->topLevelItemCount(), 1);
+    // Process Another Listening Location clears the choice.
+    child<QPushButton>(*w, "cmdProcessAnotherLog")->click();
+    EXPECT_TRUE(onlyVisiblePanel(*w, "picStepOne"));
+    EXPECT_FALSE(w->SelectedLocation().has_value());
+}
+
+}  // namespace
