@@ -72,6 +72,13 @@ FrmMain::FrmMain(Options options, QWidget* parent)
 
     folderBrowser_ = new FolderBrowser(ui->drDrives, ui->dirFolders, ui->filFiles, {}, this);
 
+    // Keyboard use: Enter presses the focused button as Space does, and a
+    // location button tells a screen reader which location it stands for.
+    for (QPushButton* button : findChildren<QPushButton*>()) button->setAutoDefault(true);
+    for (int k = 1; k <= kLocationCount; ++k) {
+        optLog(k)->setAccessibleDescription(QStringLiteral("Listening location %1").arg(k));
+    }
+
     connect(ui->cmdStartNew, &QPushButton::clicked, this, &FrmMain::cmdStartNew_Click);
     connect(ui->cmdContinueWithExisting, &QPushButton::clicked, this,
             &FrmMain::cmdContinueWithExisting_Click);
@@ -400,8 +407,7 @@ void FrmMain::optLog_Toggled(int k, bool checked) {
 void FrmMain::cmdDuplicates_Click() {
     if (matching_ || !SelectedLocation()) return;
     ui->cmdDuplicates->setEnabled(false);
-    ui->lvPossible->hide();
-    ui->lvDuplicateData->show();
+    showLowerList(false);
     ui->cmdExit->setEnabled(false);
     ui->cmdFinalize->setEnabled(false);
     ui->cmdAddToLog->setEnabled(false);
@@ -447,6 +453,7 @@ void FrmMain::cmdDuplicates_Click() {
     RefreshLocationButtons();
     ui->cmdDuplicates->setEnabled(false);
     ShowResolutionStep();
+    ui->lvLoggedDuplicates->setFocus();
     if (closeAfterRun_) close();
 }
 
@@ -484,6 +491,13 @@ void FrmMain::fillUpperList(const std::vector<ListedReception>& rows) {
     list->sortByColumn(1, Qt::AscendingOrder);
 }
 
+void FrmMain::showLowerList(bool possible) {
+    ui->lvPossible->setVisible(possible);
+    ui->lvDuplicateData->setVisible(!possible);
+    // Alt+P reaches whichever candidate list is on screen.
+    ui->Label28->setBuddy(possible ? ui->lvPossible : ui->lvDuplicateData);
+}
+
 void FrmMain::clearLowerLists() {
     ui->lvDuplicateData->clear();
     // A refill leaves no candidate of an earlier look-up to choose, so Add To
@@ -511,7 +525,7 @@ void FrmMain::fillUnresolvedFrom(const StepTwoLists& lists) {
     fillUpperList(lists.unresolved);
     const int rows = static_cast<int>(lists.unresolved.size());
     UnresolvedCount += rows;
-    ui->cmdShowMissing->setText(QStringLiteral("Show Unresolved Stations (%1)").arg(rows));
+    ui->cmdShowMissing->setText(QStringLiteral("Show &Unresolved Stations (%1)").arg(rows));
     ui->cmdShowMissing->hide();
     ui->cmdSaveToFile->hide();
     if (UnresolvedCount != 0) {
@@ -537,7 +551,7 @@ void FrmMain::FillAmbiguousList() {
     clearLowerLists();
     fillUpperList(lists.ambiguous);
     AmbiguousCount = static_cast<int>(lists.ambiguous.size());
-    ui->cmdShowSuspect->setText(QStringLiteral("Show Ambiguous Stations (%1)").arg(AmbiguousCount));
+    ui->cmdShowSuspect->setText(QStringLiteral("Show A&mbiguous Stations (%1)").arg(AmbiguousCount));
     ui->cmdShowSuspect->hide();
     ui->cmdSaveToFile->hide();
     if (AmbiguousCount != 0) {
@@ -558,8 +572,7 @@ void FrmMain::cmdShowMissing_Click() {
     ui->lblSelectionStation->setText(QString());
     ui->chkApplyAll->setEnabled(false);
     ui->lblSelectOption->hide();
-    ui->lvDuplicateData->hide();
-    ui->lvPossible->show();
+    showLowerList(true);
     ShowingUnresolved = true;
     FillUnresolvedList();
 }
@@ -573,8 +586,7 @@ void FrmMain::cmdShowSuspect_Click() {
     ui->cmdSaveToFile->hide();
     ui->lblSelectionLocation->setText(QString());
     ui->lblSelectionStation->setText(QString());
-    ui->lvDuplicateData->show();
-    ui->lvPossible->hide();
+    showLowerList(false);
     ui->chkApplyAll->setEnabled(false);
     ui->lblSelectOption->hide();
     ShowingUnresolved = false;
@@ -672,8 +684,7 @@ void FrmMain::cmdAddToLog_Click() {
     if (!guarded([&] { addToLog(paths_, work, selection, applyAll); })) return;
     FillAmbiguousList();
     if (!ShowingUnresolved) {
-        ui->lvDuplicateData->show();
-        ui->lvPossible->hide();
+        showLowerList(false);
         ui->chkApplyAll->setEnabled(false);
         ui->lblSelectOption->hide();
         ShowingUnresolved = false;
@@ -681,6 +692,7 @@ void FrmMain::cmdAddToLog_Click() {
         cmdShowMissing_Click();
     }
     resetSelection();
+    ui->lvLoggedDuplicates->setFocus();
 }
 
 void FrmMain::cmdSaveToFile_Click() {

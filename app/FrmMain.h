@@ -102,6 +102,7 @@ private:
     bool readLists(StepTwoLists& lists);
     void fillUnresolvedFrom(const StepTwoLists& lists);
     void fillUpperList(const std::vector<ListedReception>& rows);
+    void showLowerList(bool possible);
     void clearLowerLists();
     void resetSelection();
     void showError(const QString& text);

@@ -79,6 +79,9 @@ protected:
     fs::path backups = home / "backups";
 };
 
+// The caption as shown: a mnemonic's ampersand is not part of it.
+QString caption(const QAbstractButton* button) { return QString(button->text()).remove('&'); }
+
 bool onlyVisiblePanel(QWidget& w, const char* name) {
     for (const char* panel : {"picWelcome", "picStepZero", "picStepOne", "picStepTwo"}) {
         const bool visible = w.findChild<QWidget*>(panel)->isVisible();
@@ -230,8 +233,8 @@ TEST_F(WindowTest, ConvertALocationFromImportToFinalize) {
     EXPECT_EQ(rowCount(db, "SELECT count(*) FROM NDBLog"), 1);  // APH
     auto* upper = child<QTreeWidget>(*w, "lvLoggedDuplicates");
     EXPECT_EQ(upper->topLevelItemCount(), 2);
-    EXPECT_EQ(child<QPushButton>(*w, "cmdShowSuspect")->text(), "Show Ambiguous Stations (2)");
-    EXPECT_EQ(child<QPushButton>(*w, "cmdShowMissing")->text(), "Show Unresolved Stations (2)");
+    EXPECT_EQ(caption(child<QPushButton>(*w, "cmdShowSuspect")), "Show Ambiguous Stations (2)");
+    EXPECT_EQ(caption(child<QPushButton>(*w, "cmdShowMissing")), "Show Unresolved Stations (2)");
     EXPECT_EQ(child<QProgressBar>(*w, "pbSearch")->value(), 0);
     EXPECT_TRUE(child<QPushButton>(*w, "cmdExit")->isEnabled());
 
@@ -373,6 +376,60 @@ TEST_F(WindowTest, LocationButtonsFollowTheWorkingFile) {
     child<QPushButton>(*w, "cmdProcessAnotherLog")->click();
     EXPECT_TRUE(onlyVisiblePanel(*w, "picStepOne"));
     EXPECT_FALSE(w->SelectedLocation().has_value());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(WindowTest, StepTwoWorksFromTheKeyboardAlone) {
+    auto w = open();
+    const auto paths = w->paths();
+    writeSettings(paths, backups);
+    test::writeProcessed(paths.ProcessedPath, {{1, "NL", "358", "AMB", "0100", "20010101"},
+                                               {1, "NL", "358", "AMB", "0200", "20010102"},
+                                               {1, "QQQ", "999", "MIS"}});
+    QApplication::setActiveWindow(w.get());
+    w->ShowLocationStep();
+    // Space on a location button chooses it, as a click would.
+    w->optLog(1)->setFocus();
+    QTest::keyClick(w->optLog(1), Qt::Key_Space);
+    ASSERT_TRUE(onlyVisiblePanel(*w, "picStepTwo"));
+
+    auto* upper = child<QTreeWidget>(*w, "lvLoggedDuplicates");
+    upper->setFocus();
+    QTest::keyClick(upper, Qt::Key_Down);  // the first row
+    ASSERT_NE(upper->currentItem(), nullptr);
+    QTest::keyClick(w.get(), Qt::Key_P, Qt::AltModifier);  // "&Possible Matches"
+    auto* candidates = child<QTreeWidget>(*w, "lvDuplicateData");
+    ASSERT_TRUE(candidates->hasFocus());
+    QTest::keyClick(candidates, Qt::Key_Down);
+    auto* addToLog = child<QPushButton>(*w, "cmdAddToLog");
+    ASSERT_TRUE(addToLog->isEnabled());
+    QTest::keyClick(w.get(), Qt::Key_Y, Qt::AltModifier);  // "Appl&y To All ..."
+    QTest::qWait(250);  // a mnemonic presses its button after a short animation
+    EXPECT_TRUE(child<QCheckBox>(*w, "chkApplyAll")->isChecked());
+    addToLog->setFocus();
+    QTest::keyClick(addToLog, Qt::Key_Return);
+    EXPECT_EQ(rowCount(paths.DatabasePath, "SELECT count(*) FROM NDBLog"), 2);
+    EXPECT_EQ(upper->topLevelItemCount(), 0);
+
+    QTest::keyClick(w.get(), Qt::Key_U, Qt::AltModifier);  // "Show &Unresolved Stations"
+    QTest::qWait(250);
+    EXPECT_TRUE(w->ShowingUnresolved);
+    EXPECT_EQ(upper->topLevelItemCount(), 1);
+}
+
+TEST_F(WindowTest, EveryControlHasANameAScreenReaderCanSpeak) {
+    auto w = open();
+    for (QWidget* widget : w->findChildren<QWidget*>()) {
+        if (!widget->focusPolicy() || qobject_cast<QLabel*>(widget)) continue;
+        const QString name = widget->objectName();
+        if (name.startsWith("qt_") || name.isEmpty()) continue;
+        QString spoken = widget->accessibleName();
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) spoken += button->text();
+        EXPECT_FALSE(spoken.trimmed().isEmpty()) << name.toStdString();
+    }
 }
 
 }  // namespace
