@@ -433,3 +433,73 @@ TEST_F(WindowTest, EveryControlHasANameAScreenReaderCanSpeak) {
 }
 
 }  // namespace
+
+#include <QLineEdit>
+
+#include "review/FrmFileSave.h"
+
+namespace {
+
+class FileSaveTest : public WindowTest {
+protected:
+    FileSaveTest() {
+        fs::create_directories(processed.parent_path());
+        fs::create_directories(target);
+        test::writeProcessed(processed, {{3, "NL", "358", "AMB"}, {3, "QQQ", "999", "MIS"}});
+    }
+    fs::path processed = home / "work" / "processed.dat";
+    fs::path target = home / "reports";
+};
+
+TEST_F(FileSaveTest, OpensWithTheReportsCaptionAndDefaultName) {
+    struct Case {
+        ReportKind kind;
+        QString caption, name;
+    };
+    const Case cases[] = {
+        {ReportKind::Ambiguous, "Ambiguous Station Report Save...", "AmbiguousStations_Location3.txt"},
+        {ReportKind::Unresolved, "Unresolved Station Report Save...",
+         "UnresolvedStations_Location3.txt"},
+    };
+    for (const Case& c : cases) {
+        FrmFileSave dialog(c.kind, 3, processed);
+        EXPECT_EQ(dialog.windowTitle(), c.caption);
+        EXPECT_EQ(dialog.findChild<QLineEdit*>("txtFileName")->text(), c.name);
+    }
+}
+
+TEST_F(FileSaveTest, OkWritesTheReportAndCancelWritesNothing) {
+    {
+        FrmFileSave dialog(ReportKind::Unresolved, 3, processed);
+        ASSERT_TRUE(dialog.folderBrowser()->openFolder(QString::fromStdString(target.string())));
+        dialog.show();
+        dialog.findChild<QPushButton*>("CancelButton")->click();
+        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+        EXPECT_TRUE(fs::is_empty(target));
+    }
+    FrmFileSave dialog(ReportKind::Unresolved, 3, processed);
+    ASSERT_TRUE(dialog.folderBrowser()->openFolder(QString::fromStdString(target.string())));
+    dialog.show();
+    dialog.findChild<QPushButton*>("frm")->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    const std::string report = test::readFile(target / "UnresolvedStations_Location3.txt");
+    EXPECT_EQ(report.size(), 121u + 77u);  // title, blank, header, one data line
+}
+
+TEST_F(FileSaveTest, ANameThatCannotBeWrittenIsExplainedAndTheDialogStays) {
+    test::writeFile(home / "plain", "a file, not a folder");
+    FrmFileSave dialog(ReportKind::Ambiguous, 3, processed);
+    ASSERT_TRUE(dialog.folderBrowser()->openFolder(QString::fromStdString(target.string())));
+    dialog.show();
+    const auto before = test::snapshot(home.path());
+    for (const QString& name : {QString(), QString("a/b.txt"), QString(300, QLatin1Char('x'))}) {
+        MessageBoxAnswerer answerer({QMessageBox::Ok});
+        dialog.findChild<QLineEdit*>("txtFileName")->setText(name);
+        dialog.findChild<QPushButton*>("frm")->click();
+        ASSERT_EQ(answerer.texts.size(), 1) << name.toStdString();
+        EXPECT_TRUE(dialog.isVisible());
+    }
+    EXPECT_EQ(test::snapshot(home.path()), before);
+}
+
+}  // namespace
