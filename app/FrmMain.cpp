@@ -5,7 +5,6 @@
 #include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QHeaderView>
-#include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
@@ -39,16 +38,8 @@ std::string rawOf(const QTreeWidgetItem* item, int role) {
 }
 
 
-QColor colourValue(LocationColour colour, const QPalette& palette) {
-    switch (colour) {
-        case LocationColour::Yellow:
-            return QColor(255, 255, 0);
-        case LocationColour::LightRed:
-            return QColor(255, 128, 128);
-        case LocationColour::ButtonFace:
-            break;
-    }
-    return palette.color(QPalette::Button);
+QColor colourValue(LocationColour colour) {
+    return colour == LocationColour::Yellow ? QColor(255, 255, 0) : QColor(255, 128, 128);
 }
 
 }  // namespace
@@ -250,9 +241,12 @@ LocationColour FrmMain::locationColour(int index) const {
 void FrmMain::setLocationColour(int index, LocationColour colour) {
     colours_[static_cast<std::size_t>(index)] = colour;
     QRadioButton* button = optLog(index);
-    QPalette palette = button->palette();
-    palette.setColor(QPalette::Window, colourValue(colour, QWidget::palette()));
-    button->setPalette(palette);
+    // A style sheet, not the palette: styles paint a radio button's own
+    // background from the sheet, while many ignore the palette's colour.
+    button->setStyleSheet(colour == LocationColour::ButtonFace
+                              ? QString()
+                              : QStringLiteral("QRadioButton { background-color: %1; }")
+                                    .arg(colourValue(colour).name()));
     button->setProperty("locationColour", static_cast<int>(colour));
 }
 

@@ -1,0 +1,98 @@
+// Captures each panel of the converter and the report dialog as PNG files,
+// driving the real window through a conversion of the given backups in a
+// temporary home folder. Run under a display (scripts/screenshots.sh uses Xvfb).
+//
+//   zolt-screenshots APPDATA BACKUPS REGISTRY OUTDIR
+#include <QApplication>
+#include <QDir>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+#include <cstdio>
+#include <filesystem>
+
+#include "app/FrmMain.h"
+#include "app/Project.h"
+#include "app/StepZeroLists.h"
+#include "review/FrmFileSave.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void settle() {
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+}
+
+bool save(QWidget& widget, const QString& folder, const char* name) {
+    settle();
+    const QString path = QDir(folder).filePath(QString::fromLatin1(name) + ".png");
+    if (!widget.grab().save(path)) {
+        std::fprintf(stderr, "zolt-screenshots: could not write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+// Presses Yes on the confirmation box that the next action opens.
+void answerYes() {
+    QTimer::singleShot(50, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            box->button(QMessageBox::Yes)->click();
+        }
+    });
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: zolt-screenshots APPDATA BACKUPS REGISTRY OUTDIR\n");
+        return 2;
+    }
+    QApplication app(argc, argv);
+    const QString out = QString::fromLocal8Bit(argv[4]);
+    QDir().mkpath(out);
+    QTemporaryDir home;
+    const fs::path documents = fs::path(home.path().toStdString()) / "Documents";
+    fs::create_directories(documents);
+
+    zolt::FrmMain window({documents, argv[1], argv[3]});
+    window.resize(1000, 760);
+    window.show();
+    window.startUp();
+    bool ok = save(window, out, "welcome");
+
+    answerYes();
+    window.findChild<QPushButton*>("cmdStartNew")->click();
+    window.folderBrowser()->openFolder(QString::fromLocal8Bit(argv[2]));
+    ok &= save(window, out, "step-zero");
+
+    window.findChild<QPushButton*>("cmdSelectFolder")->click();
+    int location = 1;
+    while (location < 16 && !window.optLog(location)->isEnabled()) ++location;
+    window.optLog(location)->setChecked(true);
+    ok &= save(window, out, "step-one");
+
+    window.findChild<QPushButton*>("cmdDuplicates")->click();
+    auto* upper = window.findChild<QTreeWidget*>("lvLoggedDuplicates");
+    if (upper->topLevelItemCount() > 0) upper->setCurrentItem(upper->topLevelItem(0));
+    auto* exact = window.findChild<QTreeWidget*>("lvDuplicateData");
+    if (exact->topLevelItemCount() > 0) exact->setCurrentItem(exact->topLevelItem(0));
+    ok &= save(window, out, "step-two-ambiguous");
+
+    window.findChild<QPushButton*>("cmdShowMissing")->click();
+    if (upper->topLevelItemCount() > 0) upper->setCurrentItem(upper->topLevelItem(0));
+    ok &= save(window, out, "step-two-unresolved");
+
+    zolt::FrmFileSave dialog(window.ReportIsAmbiguous ? zolt::ReportKind::Ambiguous
+                                                      : zolt::ReportKind::Unresolved,
+                             location, window.paths().ProcessedPath, &window);
+    dialog.folderBrowser()->openFolder(home.path());
+    dialog.show();
+    ok &= save(dialog, out, "save-dialog");
+    return ok ? 0 : 1;
+}
