@@ -1,1 +1,92 @@
-// placeholder: implemented in a later commit
+#include "matching/AddToLog.h"
+
+#include <string>
+#include <vector>
+
+#include "db/Database.h"
+#include "work/Cp1252.h"
+#include "work/EngineError.h"
+#include "work/Records.h"
+#include "work/TextFields.h"
+
+namespace zolt {
+namespace {
+
+struct LogRow {
+    std::string time, date, comment;  // trimmed, raw Windows-1252
+};
+
+}  // namespace
+
+int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& selection,
+             bool applyAll) {
+    const std::string ident = trimBlanks(selection.SelectedIdent);
+    const std::string frequency = trimBlanks(selection.SelectedFrequency);
+    const std::string date = trimBlanks(selection.SelectedDate);
+    const std::string time = trimBlanks(selection.SelectedTime);
+
+    // After a refill the candidate list may still offer a beacon while no
+    // reception is selected; logging then would store a row with empty time
+    // and date, or settle every reception with an empty ident.
+    if (ident.empty() && frequency.empty() && date.empty() && time.empty()) {
+        throw EngineError("Nothing was added to the log: no reception is selected.");
+    }
+    if (selection.SelectedBeaconId == 0) {
+        throw EngineError("Nothing was added to the log: no beacon is chosen for the reception.");
+    }
+    if (set.location < 1 || set.location > kLocationCount) {
+        throw EngineError("Nothing was added to the log: no listening location is selected.");
+    }
+
+    // Settle a copy; the caller's states change only once rows and file are stored.
+    WorkingSet updated = set;
+    std::vector<LogRow> rows;
+    bool settled = false;
+    for (auto& entry : updated.entries) {
+        // An entry already settled has its row; a second one would log the
+        // same reception twice.
+        if (trimBlanks(entry.state) == trimBlanks(state::OK)) continue;
+        if (trimBlanks(entry.ident) != ident || trimBlanks(entry.frequency) != frequency) {
+            continue;
+        }
+        if (applyAll) {
+            rows.push_back(
+                {trimBlanks(entry.time), trimBlanks(entry.date), trimBlanks(entry.comment)});
+        } else if (trimBlanks(entry.date) != date || trimBlanks(entry.time) != time) {
+            continue;
+        }
+        entry.state = state::OK;
+        settled = true;
+    }
+    // One row for the selected reception, however many entries it settles
+    // (the same reception logged twice in the old log).
+    if (!applyAll && settled) rows.push_back({time, date, trimBlanks(selection.SelectedComment)});
+    if (!settled) return 0;
+
+    updated.unpCount = updated.ambCount = updated.misCount = 0;
+    for (const auto& entry : updated.entries) {
+        const std::string code = trimBlanks(entry.state);
+        if (code == state::UNP) ++updated.unpCount;
+        if (code == state::AMB) ++updated.ambCount;
+        if (code == state::MIS) ++updated.misCount;
+    }
+
+    Database db(paths.DatabasePath);
+    Transaction transaction(db);
+    Statement appendLog = db.prepare(
+        "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, "
+        "ReceptionComments) VALUES (?, ?, ?, ?, ?)");
+    for (const auto& row : rows) {
+        appendLog
+            .bind({std::int64_t{selection.SelectedBeaconId}, std::int64_t{updated.location},
+                   cp1252ToUtf8(row.time), cp1252ToUtf8(row.date), cp1252ToUtf8(row.comment)})
+            .execute();
+    }
+    auto pendingStates = prepareWorkStates(paths.ProcessedPath, updated);
+    transaction.commit();
+    pendingStates->commit();
+    set = std::move(updated);
+    return static_cast<int>(rows.size());
+}
+
+}  // namespace zolt

@@ -22,13 +22,13 @@ struct FieldSpec {
 };
 
 constexpr FieldSpec kFields[] = {
-    {0, 7, &UserBeaconRecord::Ident},        {7, 3, &UserBeaconRecord::Country},
-    {10, 2, &UserBeaconRecord::State},       {12, 30, &UserBeaconRecord::City},
-    {42, 6, &UserBeaconRecord::Frequency},   {48, 7, &UserBeaconRecord::PowerClass},
-    {55, 5, &UserBeaconRecord::Power},       {60, 9, &UserBeaconRecord::Latitude},
-    {69, 10, &UserBeaconRecord::Longitude},  {79, 6, &UserBeaconRecord::AsOf},
-    {85, 20, &UserBeaconRecord::Cycle},      {105, 5, &UserBeaconRecord::usb},
-    {110, 5, &UserBeaconRecord::lsb},        {115, 1, &UserBeaconRecord::DAID},
+    {0, 7, &UserBeaconRecord::Ident},       {7, 3, &UserBeaconRecord::Country},
+    {10, 2, &UserBeaconRecord::State},      {12, 30, &UserBeaconRecord::City},
+    {42, 6, &UserBeaconRecord::Frequency},  {48, 7, &UserBeaconRecord::PowerClass},
+    {55, 5, &UserBeaconRecord::Power},      {60, 9, &UserBeaconRecord::Latitude},
+    {69, 10, &UserBeaconRecord::Longitude}, {79, 6, &UserBeaconRecord::AsOf},
+    {85, 20, &UserBeaconRecord::Cycle},     {105, 5, &UserBeaconRecord::usb},
+    {110, 5, &UserBeaconRecord::lsb},       {115, 1, &UserBeaconRecord::DAID},
     {116, 90, &UserBeaconRecord::GenNotes},
 };
 
@@ -185,9 +185,10 @@ UserBeaconLookup UserBeaconIndex::LookupUserBeacon(std::string_view ident,
             "Latitude, Longitude, AsOf, Cycle, usb, lsb, DAID, GenNotes) "
             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     }
-    insert_->bind({row.Ident, row.Country, row.State, row.City, row.frequency, row.Power,
-                   row.PowerClass, row.Latitude, row.Longitude, row.AsOf, row.Cycle, row.usb,
-                   row.lsb, row.DAID, row.GenNotes})
+    insert_
+        ->bind({row.Ident, row.Country, row.State, row.City, row.frequency, row.Power,
+                row.PowerClass, row.Latitude, row.Longitude, row.AsOf, row.Cycle, row.usb, row.lsb,
+                row.DAID, row.GenNotes})
         .execute();
     const std::int64_t id = db_.lastInsertRowId();
     known_[key] = id;

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace zolt::bench {
+
+struct GeneratorOptions {
+    int receptions = 32767;  // receptions of the one location
+    int location = 1;        // written to log<location - 1>.bak
+    int userBeacons = 2000;  // records of ndb.dat
+    double ambiguousShare = 0.10;
+    double unlistedShare = 0.15;  // half of these are user beacons
+    std::uint64_t seed = 0x5eed2013;
+};
+
+struct GeneratedBackups {
+    int receptions = 0;
+    int ambiguous = 0;   // on an ident and frequency of several listed beacons
+    int unique = 0;      // on a listed beacon of its own
+    int userBeacon = 0;  // on no listed beacon, but one of ndb.dat
+    int unlisted = 0;    // on no beacon at all
+    int userBeaconRecords = 0;
+};
+
+// Writes the old log of one location and the old beacon file ndb.dat into
+// `backupFolder`, drawing the receptions from the beacons of `database` (the
+// pristine beacon database). The same options give the same bytes.
+GeneratedBackups writeBenchmarkBackups(const std::filesystem::path& database,
+                                       const std::filesystem::path& backupFolder,
+                                       const GeneratorOptions& options = {});
+
+// The inverse of UnshiftText for one field: every byte plus 2, padded with
+// stored blanks (which decode to nothing) to `width`.
+std::string shiftField(std::string_view text, std::size_t width);
+
+}  // namespace zolt::bench
