@@ -5,13 +5,7 @@
 
 namespace zolt::test {
 
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "test_window";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
+QApplication& application() { return *qobject_cast<QApplication*>(QCoreApplication::instance()); }
 
 MessageBoxAnswerer::MessageBoxAnswerer(QList<QMessageBox::StandardButton> answers)
     : answers_(std::move(answers)) {

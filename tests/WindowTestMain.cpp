@@ -1,0 +1,13 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    // Window tests never need a screen; the build also runs this program to
+    // list its tests, outside CTest's environment.
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
