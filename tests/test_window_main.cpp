@@ -503,3 +503,68 @@ TEST_F(FileSaveTest, ANameThatCannotBeWrittenIsExplainedAndTheDialogStays) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(WindowTest, AmbiguousFillSetsButtonsByWhatIsLeft) {
+    struct Case {
+        int amb, mis;
+        bool suspect, missing, save, reportIsAmbiguous;
+    };
+    const Case cases[] = {
+        {0, 0, false, false, false, true},  // unchanged from before the fill
+        {0, 2, false, true, false, false},
+        {3, 0, true, false, true, true},
+        {3, 2, true, true, true, true},
+    };
+    auto w = open();
+    const auto paths = w->paths();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.amb) + " AMB, " + std::to_string(c.mis) + " MIS");
+        std::vector<test::Row> rows = {{2, "OTHER", "1", "AMB"}, {1, "DONE", "1", "OK"}};
+        for (int i = 0; i < c.amb; ++i) rows.push_back({1, "Z" + std::to_string(i), "1", "AMB"});
+        for (int i = 0; i < c.mis; ++i) rows.push_back({1, "M" + std::to_string(i), "1", "MIS"});
+        test::writeProcessed(paths.ProcessedPath, rows);
+        {
+            QSignalBlocker block(w->optLog(1));
+            w->optLog(1)->setChecked(true);
+        }
+        w->ReportIsAmbiguous = true;
+        w->FillAmbiguousList();
+        EXPECT_EQ(!child<QPushButton>(*w, "cmdShowSuspect")->isHidden(), c.suspect);
+        EXPECT_EQ(!child<QPushButton>(*w, "cmdShowMissing")->isHidden(), c.missing);
+        EXPECT_EQ(!child<QPushButton>(*w, "cmdSaveToFile")->isHidden(), c.save);
+        EXPECT_EQ(w->ReportIsAmbiguous, c.reportIsAmbiguous);
+        auto* upper = child<QTreeWidget>(*w, "lvLoggedDuplicates");
+        EXPECT_EQ(upper->topLevelItemCount(), c.amb);
+        for (int i = 0; i < upper->topLevelItemCount(); ++i) {
+            EXPECT_EQ(upper->topLevelItem(i)->text(0), "NO");
+            EXPECT_EQ(upper->topLevelItem(i)->text(1).size(), 10);  // trailing blanks kept
+        }
+        EXPECT_EQ(caption(child<QPushButton>(*w, "cmdShowSuspect")),
+                  QString("Show Ambiguous Stations (%1)").arg(c.amb));
+        EXPECT_EQ(caption(child<QPushButton>(*w, "cmdShowMissing")),
+                  QString("Show Unresolved Stations (%1)").arg(c.mis));
+    }
+}
+
+TEST_F(WindowTest, UpperListIsSortedByIdent) {
+    auto w = open();
+    const auto paths = w->paths();
+    test::writeProcessed(paths.ProcessedPath, {{1, "ZZ", "1", "AMB"},
+                                               {1, "AB", "1", "AMB"},
+                                               {1, "MM", "1", "AMB"}});
+    {
+        QSignalBlocker block(w->optLog(1));
+        w->optLog(1)->setChecked(true);
+    }
+    w->FillAmbiguousList();
+    auto* upper = child<QTreeWidget>(*w, "lvLoggedDuplicates");
+    QStringList idents;
+    for (int i = 0; i < upper->topLevelItemCount(); ++i) {
+        idents << upper->topLevelItem(i)->text(1).trimmed();
+    }
+    EXPECT_EQ(idents, (QStringList{"AB", "MM", "ZZ"}));
+}
+
+}  // namespace
