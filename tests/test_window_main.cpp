@@ -568,3 +568,24 @@ TEST_F(WindowTest, UpperListIsSortedByIdent) {
 }
 
 }  // namespace
+
+#include <QComboBox>
+
+namespace {
+
+TEST_F(WindowTest, ADriveThatIsNotThereIsReportedAndTheFolderStays) {
+    auto w = open();
+    w->ShowFolderStep();
+    ASSERT_TRUE(w->folderBrowser()->openFolder(QString::fromStdString(backups.string())));
+    auto* drives = child<QComboBox>(*w, "drDrives");
+    const int before = drives->currentIndex();
+    drives->addItem("Z:", QString::fromStdString((home / "no-such-drive").string()));
+    MessageBoxAnswerer answerer({QMessageBox::Ok});
+    drives->setCurrentIndex(drives->count() - 1);
+    ASSERT_EQ(answerer.texts.size(), 1);
+    EXPECT_EQ(answerer.texts[0], "Error selecting drive. Make sure drive exists");
+    EXPECT_EQ(w->folderBrowser()->currentPath().toStdString(), backups.string());
+    EXPECT_EQ(drives->currentIndex(), before);
+}
+
+}  // namespace
