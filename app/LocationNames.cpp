@@ -268,7 +268,7 @@ std::optional<std::string> parseHexBytes(std::string_view data) {
 // when the stored data is not a clean string); hex(4) a number as four
 // little-endian bytes. Those are still the two types a caption may come
 // from; every other raw type reads as empty text.
-std::string parseHexValue(int type, std::string_view data) {
+std::string parseHexValue(std::uint32_t type, std::string_view data) {
     const auto bytes = parseHexBytes(data);
     if (!bytes) return {};
     if (type == 4) {
@@ -293,17 +293,18 @@ std::string parseHexValue(int type, std::string_view data) {
 }
 
 // The type of raw data after "hex" ("hex:" is binary, "hex(N):" type N), or
-// nothing when `data` is no raw value.
-std::optional<int> hexType(std::string_view data, std::size_t& dataStart) {
+// nothing when `data` is no raw value. Unsigned, since eight hex digits
+// (hex(ffffffff)) do not fit a signed int.
+std::optional<std::uint32_t> hexType(std::string_view data, std::size_t& dataStart) {
     if (!startsWithNoCase(data, "hex")) return std::nullopt;
     std::size_t pos = 3;
-    int type = 3;
+    std::uint32_t type = 3;
     if (pos < data.size() && data[pos] == '(') {
         ++pos;
         type = 0;
         int digits = 0;
         while (pos < data.size() && isHexDigit(data[pos]) && digits < 8) {
-            type = type * 16 + static_cast<int>(hexValue(data[pos++]));
+            type = (type << 4) | hexValue(data[pos++]);
             ++digits;
         }
         if (digits == 0 || pos >= data.size() || data[pos] != ')') return std::nullopt;

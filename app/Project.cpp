@@ -30,9 +30,10 @@ fs::path settingsPath(const ProjectPaths& paths) { return paths.WorkFolder / kSe
 // A folder in settings.ini is one comma-delimited field. A plain field ends at
 // the first comma; a field that starts with a quotation mark runs to the
 // closing one, which is how a folder whose name holds a comma is kept whole.
+// The line ends at a CR as well as at an LF, so that a lone CR never becomes
+// part of the folder; a NUL ends the text too, since no path can hold one.
 std::string firstField(const std::string& bytes) {
-    std::string line = bytes.substr(0, bytes.find('\n'));
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::string line = bytes.substr(0, bytes.find_first_of("\r\n\0", 0, 3));
     const std::size_t start = line.find_first_not_of(" \t");
     if (start == std::string::npos) return {};
     if (line[start] == '"') {
@@ -43,7 +44,6 @@ std::string firstField(const std::string& bytes) {
     const std::size_t comma = line.find(',', start);
     return line.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
 }
-
 
 }  // namespace
 

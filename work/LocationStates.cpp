@@ -1,6 +1,7 @@
 #include "work/LocationStates.h"
 
 #include <system_error>
+#include <vector>
 
 #include "work/EngineError.h"
 #include "work/TextFields.h"
@@ -79,6 +80,7 @@ std::unique_ptr<PendingFileReplace> prepareWorkStates(const fs::path& processedP
     // the State fields of the listed records are overwritten.
     std::string bytes = readWholeFile(processedPath);
     const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
+    std::vector<bool> written(count, false);
     for (const auto& entry : set.entries) {
         const int number = entry.recordNo;
         const bool inFile = number >= 1 && static_cast<std::size_t>(number) <= count;
@@ -91,6 +93,16 @@ std::unique_ptr<PendingFileReplace> prepareWorkStates(const fs::path& processedP
                               ": it holds no record number " + std::to_string(number) +
                               ", so the file was left unchanged.");
         }
+        // A damaged file may have two records claim one number: then the state
+        // would land in a reception of another location, or in one record of
+        // this location twice while the other keeps a stale state.
+        const auto index = static_cast<std::size_t>(number - 1);
+        if (written[index] || int16At(bytes, offset) != entry.location) {
+            throw EngineError("Could not save the states to " + describePath(processedPath) +
+                              ": more than one record claims the number " + std::to_string(number) +
+                              ", so the file was left unchanged.");
+        }
+        written[index] = true;
         bytes.replace(offset + kStateOffset, kStateWidth,
                       padField(trimBlanks(entry.state), kStateWidth));
     }
