@@ -8,7 +8,9 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libsqlite3-dev
   libgtest-dev libbenchmark-dev
-  xvfb xauth
+  xvfb xauth imagemagick
+  dpkg-dev desktop-file-utils
+  dbus at-spi2-core python3-pyatspi
 )
 
 missing=()
