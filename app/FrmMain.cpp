@@ -1,5 +1,6 @@
 #include "app/FrmMain.h"
 
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -42,10 +43,23 @@ QColor colourValue(LocationColour colour) {
     return colour == LocationColour::Yellow ? QColor(255, 255, 0) : QColor(255, 128, 128);
 }
 
+// A screen reader announces the converter as a window, not as a filler.
+QAccessibleInterface* windowAccessible(const QString& key, QObject* object) {
+    if (key == QLatin1String("zolt::FrmMain") && object->isWidgetType()) {
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 FrmMain::FrmMain(Options options, QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::frmMain>()), options_(std::move(options)) {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(windowAccessible);
+        return true;
+    }();
+    (void)factoryInstalled;
     ui->setupUi(this);
     paths_ = projectPathsFor(options_.documentsFolder);
 
@@ -66,9 +80,7 @@ FrmMain::FrmMain(Options options, QWidget* parent)
     // Keyboard use: Enter presses the focused button as Space does, and a
     // location button tells a screen reader which location it stands for.
     for (QPushButton* button : findChildren<QPushButton*>()) button->setAutoDefault(true);
-    for (int k = 1; k <= kLocationCount; ++k) {
-        optLog(k)->setAccessibleDescription(QStringLiteral("Listening location %1").arg(k));
-    }
+    for (int k = 1; k <= kLocationCount; ++k) setLocationColour(k, LocationColour::ButtonFace);
 
     connect(ui->cmdStartNew, &QPushButton::clicked, this, &FrmMain::cmdStartNew_Click);
     connect(ui->cmdContinueWithExisting, &QPushButton::clicked, this,
@@ -168,6 +180,7 @@ void FrmMain::ShowWelcomeScreen() {
     ui->picStepZero->hide();
     ui->picStepOne->hide();
     ui->picStepTwo->hide();
+    ui->cmdStartNew->setFocus();
 }
 
 void FrmMain::ShowFolderStep() {
@@ -186,6 +199,13 @@ void FrmMain::ShowLocationStep() {
     ui->picStepTwo->hide();
     RefreshLocationButtons();
     LoadLocationNames();
+    // Focus on the first location that can be chosen, so that the new step
+    // is where the keyboard and a screen reader are.
+    QWidget* first = ui->cmdFinalize;
+    for (int k = kLocationCount; k >= 1; --k) {
+        if (optLog(k)->isEnabled()) first = optLog(k);
+    }
+    first->setFocus();
 }
 
 void FrmMain::ShowResolutionStep() {
@@ -197,6 +217,7 @@ void FrmMain::ShowResolutionStep() {
     ui->lblSelectionStation->setText(QString());
     ui->picMissing->hide();
     ui->picAmbiguous->show();
+    ui->lvLoggedDuplicates->setFocus();
 }
 
 // ---- shared helpers ------------------------------------------------------
@@ -248,6 +269,12 @@ void FrmMain::setLocationColour(int index, LocationColour colour) {
                               : QStringLiteral("QRadioButton { background-color: %1; }")
                                     .arg(colourValue(colour).name()));
     button->setProperty("locationColour", static_cast<int>(colour));
+    // The colour alone says nothing to a screen reader.
+    static const char* const meaning[] = {"nothing left to convert", "in progress",
+                                          "not matched yet"};
+    button->setAccessibleDescription(QStringLiteral("Listening location %1, %2")
+                                         .arg(index)
+                                         .arg(QLatin1String(meaning[static_cast<int>(colour)])));
 }
 
 void FrmMain::RefreshLocationButtons() {

@@ -45,6 +45,15 @@ FolderBrowser::FolderBrowser(QComboBox* drives, QListWidget* folders, QListWidge
     // A single click opens a folder; Enter does the same for the keyboard.
     connect(folders_, &QListWidget::itemClicked, this, &FolderBrowser::onFolderChosen);
     connect(folders_, &QListWidget::itemActivated, this, &FolderBrowser::onFolderChosen);
+    // Assistive tools choose an entry by selecting it, without a click and
+    // without focus on the list. With focus, a selection change is the
+    // keyboard moving through the list, which must not open every folder on
+    // the way; Enter opens the chosen one.
+    connect(folders_, &QListWidget::itemSelectionChanged, this, [this] {
+        if (filling_ || folders_->hasFocus()) return;
+        const QList<QListWidgetItem*> selected = folders_->selectedItems();
+        if (!selected.isEmpty()) onFolderChosen(selected.first());
+    });
     if (!openFolder(QDir::currentPath())) openFolder(QDir::homePath());
 }
 
@@ -84,6 +93,8 @@ void FolderBrowser::chooseDrive(const QString& root) {
 }
 
 void FolderBrowser::fillFolders() {
+    const bool wasFilling = filling_;
+    filling_ = true;
     folders_->clear();
     QStringList chain;  // the current folder and its ancestors, root last
     QDir dir(current_);
@@ -104,6 +115,7 @@ void FolderBrowser::fillFolders() {
         item->setData(kPathRole, QDir(current_).absoluteFilePath(child));
     }
     if (currentItem) folders_->setCurrentItem(currentItem);
+    filling_ = wasFilling;
 }
 
 void FolderBrowser::fillFiles() {

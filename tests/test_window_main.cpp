@@ -589,3 +589,30 @@ TEST_F(WindowTest, ADriveThatIsNotThereIsReportedAndTheFolderStays) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(WindowTest, FolderListOpensOnSelectionFromAssistiveToolsNotWhileArrowing) {
+    auto w = open();
+    w->ShowFolderStep();
+    fs::create_directories(backups / "inner");
+    ASSERT_TRUE(w->folderBrowser()->openFolder(QString::fromStdString(backups.string())));
+    auto* folders = child<QListWidget>(*w, "dirFolders");
+    const auto inner = folders->findItems("inner", Qt::MatchEndsWith);
+    ASSERT_EQ(inner.size(), 1);
+
+    folders->setFocus();  // the keyboard moves through the list
+    QApplication::setActiveWindow(w.get());
+    folders->setCurrentItem(inner[0]);
+    QApplication::processEvents();
+    EXPECT_EQ(w->folderBrowser()->currentPath().toStdString(), backups.string());
+
+    folders->clearFocus();  // a screen reader selects without focus
+    child<QPushButton>(*w, "cmdSelectFolder")->setFocus();
+    folders->clearSelection();
+    folders->setCurrentItem(folders->findItems("inner", Qt::MatchEndsWith)[0]);
+    QApplication::processEvents();
+    EXPECT_EQ(w->folderBrowser()->currentPath().toStdString(), (backups / "inner").string());
+}
+
+}  // namespace

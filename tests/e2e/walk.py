@@ -150,7 +150,6 @@ class Walk:
         self.process = None
         self.process_log = self.root / "logs" / "converter.log"
         self.runs = 0
-        self.selection_opens_folders = None
 
     # ---- set-up ----------------------------------------------------------
 
@@ -385,27 +384,9 @@ class Walk:
                     return True
             return False
 
-        if self.selection_opens_folders is not False:
-            table = folders.queryTable()
-            table.addRowSelection(index)
-            try:
-                self.ui.wait_until(opened, f"folder {entry!r} to open", timeout=1.5)
-                self.selection_opens_folders = True
-                return
-            except WalkError:
-                if self.selection_opens_folders:
-                    raise
-                self.selection_opens_folders = False
-                print("  NOTE: selecting an entry of the list 'Folders' through the accessibility "
-                      "interface does not open it; falling back to a pointer click on the entry",
-                      flush=True)
-        # TODO(lead): the folder lists open an entry only on a click or Enter,
-        # not when assistive technology selects it (and their entries offer
-        # no action that opens them); until they do, click the entry at the
-        # place it reports for itself.
-        item = folders.queryTable().getAccessibleAt(index, 0)
-        self.ui.click(item, f"entry {entry!r} of the list 'Folders'")
-        self.ui.wait_until(opened, f"folder {entry!r} in list 'Folders' to open after a click")
+        # Assistive technology opens a folder by selecting its entry.
+        folders.queryTable().addRowSelection(index)
+        self.ui.wait_until(opened, f"folder {entry!r} in list 'Folders' to open when selected")
 
     # ---- the steps ---------------------------------------------------------
 
