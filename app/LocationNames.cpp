@@ -16,6 +16,8 @@
 #include "work/Cp1252.h"
 #endif
 
+#include "work/Utf8.h"
+
 namespace fs = std::filesystem;
 
 namespace zolt {
@@ -40,24 +42,6 @@ bool isHexDigit(char c) {
 unsigned hexValue(char c) {
     if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
     return static_cast<unsigned>(lowerAscii(c) - 'a' + 10);
-}
-
-void appendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 // Collects text as the registry holds it (UTF-16 code units from escapes,
@@ -102,45 +86,7 @@ class TextBuilder {
 // Reads one UTF-8 character of the file at `pos`; an invalid byte reads as
 // U+FFFD and is skipped alone.
 std::uint32_t readUtf8(std::string_view text, std::size_t& pos) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(pos);
-    int extra = 0;
-    std::uint32_t cp = 0;
-    if (lead < 0x80) {
-        ++pos;
-        return lead;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        extra = 1;
-        cp = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        extra = 2;
-        cp = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        extra = 3;
-        cp = lead & 0x07;
-    } else {
-        ++pos;
-        return 0xFFFD;
-    }
-    if (pos + static_cast<std::size_t>(extra) >= text.size()) {
-        ++pos;
-        return 0xFFFD;
-    }
-    for (int i = 1; i <= extra; ++i) {
-        const unsigned char b = byte(pos + static_cast<std::size_t>(i));
-        if ((b & 0xC0) != 0x80) {
-            ++pos;
-            return 0xFFFD;
-        }
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    const std::uint32_t minimum[] = {0, 0x80, 0x800, 0x10000};
-    if (cp < minimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        ++pos;
-        return 0xFFFD;
-    }
-    pos += static_cast<std::size_t>(extra) + 1;
-    return cp;
+    return nextUtf8(text, pos).value_or(0xFFFD);
 }
 
 // Reads an escaped text of the registry file starting at `pos` up to the

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "work/TextFields.h"
+#include "work/Utf8.h"
 
 namespace fs = std::filesystem;
 
@@ -31,35 +32,8 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
 // that any input still sorts in one consistent order.
 std::uint32_t nextCodePoint(const unsigned char* text, std::size_t size, std::size_t& pos) {
     const unsigned char lead = text[pos];
-    std::size_t length = 0;
-    std::uint32_t cp = 0;
-    if (lead < 0x80) {
-        ++pos;
-        return lead;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        cp = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        cp = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        cp = lead & 0x07;
-    }
-    if (length == 0 || pos + length > size) {
-        ++pos;
-        return 0x110000u + lead;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        const unsigned char c = text[pos + i];
-        if ((c & 0xC0) != 0x80) {
-            ++pos;
-            return 0x110000u + lead;
-        }
-        cp = (cp << 6) | (c & 0x3F);
-    }
-    pos += length;
-    return cp;
+    const auto cp = nextUtf8(std::string_view(reinterpret_cast<const char*>(text), size), pos);
+    return cp ? static_cast<std::uint32_t>(*cp) : 0x110000u + lead;
 }
 
 // Upper and lower case are the same letter: ASCII A-Z and the Latin-1

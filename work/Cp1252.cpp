@@ -1,5 +1,7 @@
 #include "work/Cp1252.h"
 
+#include "work/Utf8.h"
+
 #include <array>
 #include <cstdint>
 #include <unordered_map>
@@ -17,19 +19,6 @@ constexpr std::array<char32_t, 32> kHigh = {
 
 char32_t codePointOf(unsigned char byte) {
     return (byte >= 0x80 && byte <= 0x9F) ? kHigh[byte - 0x80] : char32_t{byte};
-}
-
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 const std::unordered_map<char32_t, unsigned char>& reverseHigh() {
@@ -55,41 +44,12 @@ std::string utf8ToCp1252(std::string_view utf8) {
     out.reserve(utf8.size());
     std::size_t i = 0;
     while (i < utf8.size()) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        char32_t cp = 0;
-        std::size_t len = 0;
-        if (lead < 0x80) {
-            cp = lead;
-            len = 1;
-        } else if ((lead & 0xE0) == 0xC0) {
-            cp = lead & 0x1F;
-            len = 2;
-        } else if ((lead & 0xF0) == 0xE0) {
-            cp = lead & 0x0F;
-            len = 3;
-        } else if ((lead & 0xF8) == 0xF0) {
-            cp = lead & 0x07;
-            len = 4;
-        } else {
+        const std::optional<char32_t> decoded = nextUtf8(utf8, i);
+        if (!decoded) {
             out += '?';
-            ++i;
             continue;
         }
-        bool valid = i + len <= utf8.size();
-        for (std::size_t k = 1; valid && k < len; ++k) {
-            const auto next = static_cast<unsigned char>(utf8[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            cp = (cp << 6) | (next & 0x3F);
-        }
-        // An overlong form is invalid UTF-8, not another way to spell a character.
-        constexpr char32_t kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};
-        if (valid && cp < kSmallest[len]) valid = false;
-        if (!valid) {
-            out += '?';
-            ++i;
-            continue;
-        }
-        i += len;
+        const char32_t cp = *decoded;
         if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
             out += static_cast<char>(cp);
         } else if (auto it = reverseHigh().find(cp); it != reverseHigh().end()) {
