@@ -1,5 +1,6 @@
 #include "TestUtil.h"
 
+#include <sqlite3.h>
 #include <stdlib.h>
 
 #include <fstream>
@@ -97,6 +98,18 @@ void writeProcessed(const fs::path& path, const std::vector<Row>& rows) {
                      .encode();
     }
     writeFile(path, bytes);
+}
+
+DatabaseLock::DatabaseLock(const fs::path& path) {
+    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+        sqlite3_exec(db_, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        throw std::runtime_error("cannot lock " + path.string());
+    }
+}
+
+DatabaseLock::~DatabaseLock() {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(db_);
 }
 
 void useHome(const fs::path& home) {

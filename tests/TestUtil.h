@@ -8,6 +8,8 @@
 
 #include "work/Records.h"
 
+struct sqlite3;
+
 namespace zolt::test {
 
 // A fresh folder under the system's temporary folder, removed afterwards.
@@ -55,6 +57,19 @@ struct Row {
     std::string time = "1200", date = "20010101", comment = "";
 };
 void writeProcessed(const std::filesystem::path& path, const std::vector<Row>& rows);
+
+// Holds the database locked the way another program would, with an
+// exclusive transaction on a second connection, until destroyed.
+class DatabaseLock {
+public:
+    explicit DatabaseLock(const std::filesystem::path& path);
+    ~DatabaseLock();
+    DatabaseLock(const DatabaseLock&) = delete;
+    DatabaseLock& operator=(const DatabaseLock&) = delete;
+
+private:
+    ::sqlite3* db_ = nullptr;
+};
 
 // Points HOME, XDG folders and WINEPREFIX at `home` for this process.
 void useHome(const std::filesystem::path& home);

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <filesystem>
 #include <functional>
@@ -28,21 +27,6 @@ std::string errorOf(F&& action) {
     ADD_FAILURE() << "no EngineError was thrown";
     return {};
 }
-
-class ForeignLock {
-  public:
-    explicit ForeignLock(const fs::path& path) {
-        EXPECT_EQ(sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-        EXPECT_EQ(sqlite3_exec(db_, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-    }
-    ~ForeignLock() {
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close(db_);
-    }
-
-  private:
-    sqlite3* db_ = nullptr;
-};
 
 std::int64_t count(Database& db, const std::string& sql) {
     return std::get<std::int64_t>(db.query(sql).rows.at(0).at(0));
@@ -136,8 +120,8 @@ TEST_F(Compaction, FailuresLeaveTheDatabaseAsItWas) {
         const auto before = zolt::test::snapshot(dir.path());
         std::string message;
         {
-            std::unique_ptr<ForeignLock> lock;
-            if (c.locked) lock = std::make_unique<ForeignLock>(database);
+            std::unique_ptr<zolt::test::DatabaseLock> lock;
+            if (c.locked) lock = std::make_unique<zolt::test::DatabaseLock>(database);
             message = errorOf([&] { zolt::compactMainDatabase(database, path); });
         }
         EXPECT_NE(message.find(c.mentions), std::string::npos) << message;

@@ -32,23 +32,6 @@ std::string errorOf(F&& action) {
     return {};
 }
 
-// A second program holding the database: a plain connection with an
-// exclusive transaction open.
-class ForeignLock {
-  public:
-    explicit ForeignLock(const fs::path& path) {
-        EXPECT_EQ(sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-        EXPECT_EQ(sqlite3_exec(db_, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-    }
-    ~ForeignLock() {
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close(db_);
-    }
-
-  private:
-    sqlite3* db_ = nullptr;
-};
-
 std::int64_t count(Database& db, const std::string& sql) {
     return std::get<std::int64_t>(db.query(sql).rows.at(0).at(0));
 }
@@ -351,7 +334,7 @@ TEST(OpenDatabase, DatabaseHeldByAnotherProgramFailsPromptly) {
     const fs::path path = dir / "ndbdata.ndf";
     zolt::test::copyPristineDatabase(path);
     Database early(path);  // opened before the other program took the lock
-    ForeignLock lock(path);
+    zolt::test::DatabaseLock lock(path);
 
     const auto start = std::chrono::steady_clock::now();
     const std::string openError = errorOf([&] { Database db(path); });

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <filesystem>
 #include <optional>
@@ -48,21 +47,6 @@ std::vector<std::string> states(const WorkingSet& set) {
     for (const auto& e : set.entries) out.push_back(trimBlanks(e.state));
     return out;
 }
-
-class ForeignLock {
-  public:
-    explicit ForeignLock(const fs::path& path) {
-        EXPECT_EQ(sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-        EXPECT_EQ(sqlite3_exec(db_, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-    }
-    ~ForeignLock() {
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close(db_);
-    }
-
-  private:
-    sqlite3* db_ = nullptr;
-};
 
 // Location 2 after its matching run, between neighbours with the same
 // receptions that must never be touched.
@@ -193,7 +177,7 @@ TEST_F(AddToLogTest, RefusesOrFailsWithoutChangingAnything) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         for (bool applyAll : {false, true}) {
-            std::optional<ForeignLock> lock;
+            std::optional<zolt::test::DatabaseLock> lock;
             if (c.lockDatabase) lock.emplace(paths.DatabasePath);
             EXPECT_THROW(addToLog(paths, set, c.selection, applyAll), EngineError);
             lock.reset();

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <filesystem>
 #include <string>
@@ -61,22 +60,6 @@ std::vector<std::string> states(const WorkingSet& set) {
     for (const auto& e : set.entries) out.push_back(e.state);
     return out;
 }
-
-// A second program holding the database with an exclusive transaction.
-class ForeignLock {
-  public:
-    explicit ForeignLock(const fs::path& path) {
-        EXPECT_EQ(sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-        EXPECT_EQ(sqlite3_exec(db_, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-    }
-    ~ForeignLock() {
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close(db_);
-    }
-
-  private:
-    sqlite3* db_ = nullptr;
-};
 
 class MatchingTest : public ::testing::Test {
   protected:
@@ -231,7 +214,7 @@ TEST_F(MatchingTest, CancelledOrFailedRunChangesNothing) {
     {
         SCOPED_TRACE("database held by another program");
         WorkingSet set = loaded;
-        ForeignLock lock(paths.DatabasePath);
+        zolt::test::DatabaseLock lock(paths.DatabasePath);
         EXPECT_THROW(runMatching(paths, set), EngineError);
         EXPECT_EQ(states(set), states(loaded));
         EXPECT_EQ(test::snapshot(dir.path()), before);

@@ -1,7 +1,6 @@
 // The main window driven as a user would: real files, a real database, a
 // temporary home folder, and message boxes answered as they open.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <QCheckBox>
 #include <QLabel>
@@ -309,13 +308,11 @@ TEST_F(WindowTest, FinalizeThatCannotCompactLeavesTheProject) {
     writeSettings(paths, backups);
     test::writeProcessed(paths.ProcessedPath, {{1, "NL", "358", "AMB"}});
     const auto before = test::snapshot(work());
-    sqlite3* lock = nullptr;
-    ASSERT_EQ(sqlite3_open(paths.DatabasePath.c_str(), &lock), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(lock, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
     MessageBoxAnswerer answerer({QMessageBox::Yes, QMessageBox::Ok});
-    child<QPushButton>(*w, "cmdFinalize")->click();
-    sqlite3_exec(lock, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(lock);
+    {
+        test::DatabaseLock lock(paths.DatabasePath);
+        child<QPushButton>(*w, "cmdFinalize")->click();
+    }
     ASSERT_EQ(answerer.texts.size(), 2);
     EXPECT_TRUE(answerer.texts[1].contains("ndbdata.ndf")) << answerer.texts[1].toStdString();
     EXPECT_EQ(test::snapshot(work()), before);
