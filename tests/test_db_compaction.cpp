@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "DbTestUtil.h"
 #include "TestUtil.h"
 #include "db/Compaction.h"
 #include "db/Database.h"
@@ -14,23 +15,10 @@ namespace fs = std::filesystem;
 using zolt::Database;
 using zolt::EngineError;
 using zolt::test::TempDir;
+using zolt::test::count;
+using zolt::test::errorOf;
 
 namespace {
-
-template <typename F>
-std::string errorOf(F&& action) {
-    try {
-        action();
-    } catch (const EngineError& error) {
-        return error.what();
-    }
-    ADD_FAILURE() << "no EngineError was thrown";
-    return {};
-}
-
-std::int64_t count(Database& db, const std::string& sql) {
-    return std::get<std::int64_t>(db.query(sql).rows.at(0).at(0));
-}
 
 class Compaction : public testing::Test {
   public:

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "DbTestUtil.h"
 #include "TestUtil.h"
 #include "db/Database.h"
 #include "db/Schema.h"
@@ -17,24 +18,10 @@ using zolt::Database;
 using zolt::DbValue;
 using zolt::EngineError;
 using zolt::test::TempDir;
+using zolt::test::count;
+using zolt::test::errorOf;
 
 namespace {
-
-// Runs `action`, expects an EngineError and returns its text.
-template <typename F>
-std::string errorOf(F&& action) {
-    try {
-        action();
-    } catch (const EngineError& error) {
-        return error.what();
-    }
-    ADD_FAILURE() << "no EngineError was thrown";
-    return {};
-}
-
-std::int64_t count(Database& db, const std::string& sql) {
-    return std::get<std::int64_t>(db.query(sql).rows.at(0).at(0));
-}
 
 // ---- The old dialect ---------------------------------------------------------
 

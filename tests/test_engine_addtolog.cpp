@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "DbTestUtil.h"
 #include "TestUtil.h"
 #include "db/Database.h"
 #include "matching/AddToLog.h"
@@ -17,30 +18,8 @@ using test::Row;
 
 namespace {
 
-struct LogRow {
-    std::int64_t beaconId, location;
-    std::string time, date, comment;
-    bool operator==(const LogRow&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const LogRow& r) {
-    return out << "{" << r.beaconId << ", " << r.location << ", " << r.time << ", " << r.date
-               << ", " << r.comment << "}";
-}
-
-std::vector<LogRow> logRows(const fs::path& database) {
-    Database db(database, Database::Mode::ReadOnly);
-    std::vector<LogRow> rows;
-    for (const auto& r :
-         db.prepare("SELECT Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, "
-                    "ReceptionComments FROM NDBLog ORDER BY Log_ID")
-             .query()
-             .rows) {
-        rows.push_back({std::get<std::int64_t>(r[0]), std::get<std::int64_t>(r[1]),
-                        dbValueText(r[2]), dbValueText(r[3]), dbValueText(r[4])});
-    }
-    return rows;
-}
+using test::LogRow;
+using test::logRows;
 
 std::vector<std::string> states(const WorkingSet& set) {
     std::vector<std::string> out;

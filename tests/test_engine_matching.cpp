@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "DbTestUtil.h"
 #include "TestUtil.h"
 #include "bench/DataGenerator.h"
 #include "bench/LiteralRun.h"
@@ -18,6 +19,9 @@ using test::Row;
 
 namespace {
 
+using test::LogRow;
+using test::logRows;
+
 // A field of the old beacon file: every byte 2 higher, padded with stored blanks.
 std::string stored(std::string_view text, std::size_t width) {
     return bench::shiftField(text, width);
@@ -28,31 +32,6 @@ std::string userBeaconRecord(std::string_view ident, std::string_view frequency)
                     stored(frequency, 6);
     r.resize(UserBeaconRecord::kLength, ' ');
     return r;
-}
-
-struct LogRow {
-    std::int64_t beaconId, location;
-    std::string time, date, comment;
-    bool operator==(const LogRow&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const LogRow& r) {
-    return out << "{" << r.beaconId << ", " << r.location << ", " << r.time << ", " << r.date
-               << ", " << r.comment << "}";
-}
-
-std::vector<LogRow> logRows(const fs::path& database) {
-    Database db(database, Database::Mode::ReadOnly);
-    std::vector<LogRow> rows;
-    for (const auto& r :
-         db.prepare("SELECT Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, "
-                    "ReceptionComments FROM NDBLog ORDER BY Log_ID")
-             .query()
-             .rows) {
-        rows.push_back({std::get<std::int64_t>(r[0]), std::get<std::int64_t>(r[1]),
-                        dbValueText(r[2]), dbValueText(r[3]), dbValueText(r[4])});
-    }
-    return rows;
 }
 
 std::vector<std::string> states(const WorkingSet& set) {
