@@ -497,23 +497,17 @@ Database::~Database() {
 }
 
 int Database::execute(std::string_view jetSql) {
-    const std::string what = "Running " + inQuotes(jetSql);
-    TranslatedSql translated;
-    if (auto problem = translateInto(jetSql, translated)) {
-        throwFailure(path_, what, SQLITE_ERROR, problem->c_str());
-    }
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db_, translated.sql.c_str(), static_cast<int>(translated.sql.size()),
-                           &stmt, nullptr) != SQLITE_OK) {
-        fail(what);
-    }
-    Statement statement(this, stmt, translated.sql);
-    bindAll(stmt, translated.parameters, path_, what);
-    runToEnd(stmt, nullptr, path_, what);
-    return sqlite3_changes(db_);
+    std::vector<DbValue> parameters;
+    return prepareJet(jetSql, parameters).bind(parameters).execute();
 }
 
 DbResult Database::query(std::string_view jetSql) {
+    std::vector<DbValue> parameters;
+    return prepareJet(jetSql, parameters).bind(parameters).query();
+}
+
+// Messages quote the statement as the caller wrote it, not its translation.
+Statement Database::prepareJet(std::string_view jetSql, std::vector<DbValue>& parameters) {
     const std::string what = "Running " + inQuotes(jetSql);
     TranslatedSql translated;
     if (auto problem = translateInto(jetSql, translated)) {
@@ -524,11 +518,12 @@ DbResult Database::query(std::string_view jetSql) {
                            &stmt, nullptr) != SQLITE_OK) {
         fail(what);
     }
-    Statement statement(this, stmt, translated.sql);
-    bindAll(stmt, translated.parameters, path_, what);
-    DbResult result;
-    runToEnd(stmt, &result, path_, what);
-    return result;
+    if (!stmt) {
+        throw EngineError(what + " in the database " + databaseName(path_) +
+                          " failed: the text holds no statement.");
+    }
+    parameters = std::move(translated.parameters);
+    return Statement(this, stmt, std::string(jetSql));
 }
 
 Statement Database::prepare(std::string_view sql) {

@@ -115,6 +115,8 @@ public:
     [[noreturn]] void fail(std::string_view what) const;
 
 private:
+    Statement prepareJet(std::string_view jetSql, std::vector<DbValue>& parameters);
+
     std::filesystem::path path_;
     sqlite3* db_ = nullptr;
 };
