@@ -240,3 +240,19 @@ TEST(LocationStates, RebuildWithoutBackupFolderFails) {
     EXPECT_THROW(checkPendingWork(path, fs::path(), true), EngineError);
     EXPECT_TRUE(fs::is_empty(dir.path()));
 }
+
+TEST(LocationStates, ADamagedWorkingFileIsNeverTakenForAFinishedProject) {
+    TempDir dir;
+    const auto path = dir / "processed.dat";
+    // Every record settled but one whose state is not a state at all.
+    test::writeProcessed(path, {{1, "AB", "350", "OK"}, {1, "CD", "351", "x?z"}});
+    const auto before = test::snapshot(dir.path());
+    try {
+        checkPendingWork(path, dir.path(), true);
+        ADD_FAILURE() << "a damaged file passed the check";
+    } catch (const EngineError& error) {
+        EXPECT_NE(std::string(error.what()).find(path.string()), std::string::npos);
+        EXPECT_NE(std::string(error.what()).find("record 2"), std::string::npos);
+    }
+    EXPECT_EQ(test::snapshot(dir.path()), before);
+}

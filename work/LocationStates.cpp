@@ -139,10 +139,21 @@ PendingWork checkPendingWork(const fs::path& processedPath, const fs::path& back
         removeFileIfExists(processedPath);
         return PendingWork::NothingImported;
     }
+    // A finished project is finalized, which removes the working files; a
+    // damaged file must not pass for one. Every record is looked at first.
+    bool pending = false;
     for (std::size_t i = 0; i < count; ++i) {
-        if (isPendingState(stateOf(recordAt(bytes, i)))) return PendingWork::WorkLeft;
+        const std::string_view code = stateOf(recordAt(bytes, i));
+        if (isPendingState(code)) {
+            pending = true;
+        } else if (trimBlanks(code) != trimBlanks(state::OK)) {
+            throw EngineError("The working file " + processedPath.string() +
+                              " is damaged: record " + std::to_string(i + 1) +
+                              " holds no valid state. It was left as it is; Start New Project "
+                              "builds it anew from the backups.");
+        }
     }
-    return PendingWork::NothingLeft;
+    return pending ? PendingWork::WorkLeft : PendingWork::NothingLeft;
 }
 
 }  // namespace zolt
