@@ -298,6 +298,23 @@ void FrmMain::clearLocationSelection() {
 }
 
 void FrmMain::CheckPendingWork() {
+    // A missing working file is rebuilt with every reception unmatched; with
+    // receptions already in the log, matching them again would log them twice.
+    if (SettingsLoaded && !FExists(paths_.ProcessedPath)) {
+        std::int64_t logged = 0;
+        if (!guarded([&] { logged = loggedReceptionCount(paths_); })) return;
+        if (logged > 0) {
+            showError(QStringLiteral("The working file %1 is missing, while the database %2 "
+                                     "already holds %3 logged receptions. It is not rebuilt, "
+                                     "since matching again would log them twice; Start New "
+                                     "Project starts the conversion afresh.")
+                          .arg(QString::fromStdString(paths_.ProcessedPath.string()),
+                               QString::fromStdString(paths_.DatabasePath.string()))
+                          .arg(logged));
+            ui->cmdContinueWithExisting->setEnabled(false);
+            return;
+        }
+    }
     PendingWork result = PendingWork::NoProject;
     if (!guarded([&] {
             result = checkPendingWork(paths_.ProcessedPath, paths_.BackupFolder, SettingsLoaded);
@@ -327,9 +344,13 @@ bool FrmMain::CompactMainDatabase() {
 }
 
 void FrmMain::Finalize() {
+    // The completion text is for a project that converted something.
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(paths_.ProcessedPath, ec);
+    const bool anyImported = !ec && size >= ProcessedRecord::kLength;
     if (!guarded([this] { removeWorkingFiles(paths_); })) return;
     SettingsLoaded = false;
-    ui->lblAllDone->show();
+    ui->lblAllDone->setVisible(anyImported);
     ui->cmdContinueWithExisting->setEnabled(false);
     ShowWelcomeScreen();
 }
@@ -351,6 +372,18 @@ bool FrmMain::guarded(const std::function<void()>& action) {
     return false;
 }
 
+bool FrmMain::resetGuarded(const std::function<void()>& reset) {
+    return guarded([&] {
+        try {
+            reset();
+        } catch (const CompactionFailed& error) {
+            // The reset itself is stored: say what failed, then show what is
+            // now true instead of the state before the reset.
+            showError(QString::fromStdString(error.what()));
+        }
+    });
+}
+
 // ---- welcome panel and step zero -----------------------------------------
 
 void FrmMain::cmdContinueWithExisting_Click() {
@@ -365,7 +398,7 @@ void FrmMain::cmdStartNew_Click() {
                       QStringLiteral("Confirm")) == QMessageBox::No) {
         return;
     }
-    if (!guarded([this] { startNewProject(paths_); })) return;
+    if (!resetGuarded([this] { startNewProject(paths_); })) return;
     SettingsLoaded = false;
     ui->cmdContinueWithExisting->setEnabled(false);
     ui->lblAllDone->hide();
@@ -393,6 +426,7 @@ void FrmMain::cmdSelectFolder_Click() {
 void FrmMain::optLog_Toggled(int k, bool checked) {
     if (!checked || matching_) return;
     work = WorkingSet{};
+    resetSelection();
     ui->cmdDuplicates->setEnabled(false);
     if (!guarded([&] { work = loadWorkingSet(paths_.ProcessedPath, k); })) return;
     ui->cmdDuplicates->setEnabled(true);
@@ -521,9 +555,10 @@ void FrmMain::showLowerList(bool possible) {
 
 void FrmMain::clearLowerLists() {
     ui->lvDuplicateData->clear();
-    // A refill leaves no candidate of an earlier look-up to choose, so Add To
-    // Log cannot be armed without a selected reception.
+    // A refill leaves no candidate of an earlier look-up to choose and no
+    // reception selected, so Add To Log cannot be armed without one.
     ui->lvPossible->clear();
+    resetSelection();
 }
 
 bool FrmMain::readLists(StepTwoLists& lists) {
@@ -702,7 +737,10 @@ void FrmMain::resetSelection() {
 
 void FrmMain::cmdAddToLog_Click() {
     const bool applyAll = ui->chkApplyAll->isChecked();
-    if (!guarded([&] { addToLog(paths_, work, selection, applyAll); })) return;
+    int rows = 0;
+    if (!guarded([&] { rows = addToLog(paths_, work, selection, applyAll); })) return;
+    if (rows == 0) showError(QStringLiteral("Nothing was added to the log: the selected "
+                                            "reception is already logged."));
     FillAmbiguousList();
     if (!ShowingUnresolved) {
         showLowerList(false);
@@ -737,7 +775,11 @@ void FrmMain::cmdStartOver_Click() {
                       QStringLiteral("Confirm")) == QMessageBox::No) {
         return;
     }
-    if (!guarded([&] { startOver(paths_, *location); })) return;
+    if (!resetGuarded([&] { startOver(paths_, *location); })) return;
+    // The location's receptions are unmatched again: it is chosen anew, which
+    // reloads them and offers START MATCHING.
+    work = WorkingSet{};
+    clearLocationSelection();
     ShowLocationStep();
 }
 

@@ -108,6 +108,9 @@ private:
     void showError(const QString& text);
     // Runs `action`; an engine failure shows one message box and returns false.
     bool guarded(const std::function<void()>& action);
+    // The same for a reset: a failed compaction after the reset was stored
+    // is shown, and the action goes on to show the new state.
+    bool resetGuarded(const std::function<void()>& reset);
 
     std::unique_ptr<Ui::frmMain> ui;
     std::array<QRadioButton*, 17> optLog_{};  // 1 … 16; 0 unused

@@ -148,14 +148,37 @@ std::string backupFolderText(const std::string& folderPath) {
 }
 
 void removeWorkingFiles(const ProjectPaths& paths) {
+    // settings.ini goes first: should a later removal fail, no project is
+    // left whose missing processed.dat start-up would rebuild as unmatched
+    // while the log already holds its receptions.
+    removeFileIfExists(settingsPath(paths));
     removeFileIfExists(paths.ProcessedPath);
     removeFileIfExists(paths.WorkFolder / kCompactFile);
-    removeFileIfExists(settingsPath(paths));
+}
+
+std::int64_t loggedReceptionCount(const ProjectPaths& paths) {
+    Database db(paths.DatabasePath, Database::Mode::ReadOnly);
+    const DbResult result = db.query("SELECT count(*) FROM NDBLog");
+    return std::get<std::int64_t>(result.rows.at(0).at(0));
 }
 
 void compactProjectDatabase(const ProjectPaths& paths) {
     compactMainDatabase(paths.DatabasePath, paths.WorkFolder / kCompactFile);
 }
+
+namespace {
+
+// The reset's changes are stored when this runs; its failure says so.
+void compactAfterReset(const ProjectPaths& paths) {
+    try {
+        compactProjectDatabase(paths);
+    } catch (const EngineError& error) {
+        throw CompactionFailed(std::string(error.what()) +
+                               " Your changes were saved; only the compaction is left undone.");
+    }
+}
+
+}  // namespace
 
 void startNewProject(const ProjectPaths& paths) {
     // The order keeps the project consistent when a step fails (for example
@@ -176,7 +199,7 @@ void startNewProject(const ProjectPaths& paths) {
         removeFileIfExists(paths.ProcessedPath);
         transaction.commit();
     }
-    compactProjectDatabase(paths);
+    compactAfterReset(paths);
 }
 
 void startOver(const ProjectPaths& paths, int location) {
@@ -201,7 +224,7 @@ void startOver(const ProjectPaths& paths, int location) {
         transaction.commit();
     }
     if (states) states->commit();
-    compactProjectDatabase(paths);
+    compactAfterReset(paths);
 }
 
 }  // namespace zolt

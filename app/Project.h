@@ -1,10 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 
 #include "matching/MatchingRun.h"
+#include "work/EngineError.h"
 
 namespace zolt {
 
@@ -41,11 +43,22 @@ void writeSettings(const ProjectPaths& paths, const std::filesystem::path& backu
 // appended unless it already ends in one.
 std::string backupFolderText(const std::string& folderPath);
 
-// Finalize's file removals: processed.dat, ndbdata1.ndf, settings.ini.
+// Finalize's file removals: settings.ini, processed.dat, ndbdata1.ndf.
 void removeWorkingFiles(const ProjectPaths& paths);
+
+// Rows in NDBLog: receptions already logged.
+std::int64_t loggedReceptionCount(const ProjectPaths& paths);
+
+// The reset's changes are stored, but the compaction that ends it failed:
+// the project is consistent, the database merely not compacted.
+class CompactionFailed : public EngineError {
+public:
+    using EngineError::EngineError;
+};
 
 // Start New Project after consent: settings.ini and processed.dat removed,
 // every NDBLog row deleted, database compacted; stops at the first failure.
+// A failed compaction after the rest is stored throws CompactionFailed.
 void startNewProject(const ProjectPaths& paths);
 // Start Over after consent: the location's NDBLog rows deleted, compacted.
 void startOver(const ProjectPaths& paths, int location);

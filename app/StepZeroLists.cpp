@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QStorageInfo>
@@ -45,6 +46,7 @@ FolderBrowser::FolderBrowser(QComboBox* drives, QListWidget* folders, QListWidge
     // A single click opens a folder; Enter does the same for the keyboard.
     connect(folders_, &QListWidget::itemClicked, this, &FolderBrowser::onFolderChosen);
     connect(folders_, &QListWidget::itemActivated, this, &FolderBrowser::onFolderChosen);
+    folders_->installEventFilter(this);
     // Assistive tools choose an entry by selecting it, without a click and
     // without focus on the list. With focus, a selection change is the
     // keyboard moving through the list, which must not open every folder on
@@ -141,6 +143,19 @@ void FolderBrowser::onDriveChanged(int index) {
         if (back >= 0) drives_->setCurrentIndex(back);
         filling_ = false;
     }
+}
+
+bool FolderBrowser::eventFilter(QObject* watched, QEvent* event) {
+    // Enter opens the current folder and goes no further: in a dialog it
+    // would also press the default button and save into the folder before.
+    if (watched == folders_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            onFolderChosen(folders_->currentItem());
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void FolderBrowser::onFolderChosen(QListWidgetItem* item) {

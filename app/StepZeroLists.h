@@ -33,6 +33,9 @@ public:
 signals:
     void folderChanged(const QString& path);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void fillDrives();
     void fillFolders();

@@ -41,7 +41,10 @@ int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& select
     // Settle a copy; the caller's states change only once rows and file are stored.
     WorkingSet updated = set;
     std::vector<LogRow> rows;
-    bool settled = false;
+    // Only the settled entries are written back, so that a working set that
+    // has gone stale can never put back states that changed on disk since.
+    WorkingSet settledOnly;
+    settledOnly.location = updated.location;
     for (auto& entry : updated.entries) {
         // An entry already settled has its row; a second one would log the
         // same reception twice.
@@ -56,20 +59,15 @@ int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& select
             continue;
         }
         entry.state = state::OK;
-        settled = true;
+        settledOnly.entries.push_back(entry);
     }
+    const bool settled = !settledOnly.entries.empty();
     // One row for the selected reception, however many entries it settles
     // (the same reception logged twice in the old log).
     if (!applyAll && settled) rows.push_back({time, date, trimBlanks(selection.SelectedComment)});
     if (!settled) return 0;
 
-    updated.unpCount = updated.ambCount = updated.misCount = 0;
-    for (const auto& entry : updated.entries) {
-        const std::string code = trimBlanks(entry.state);
-        if (code == state::UNP) ++updated.unpCount;
-        if (code == state::AMB) ++updated.ambCount;
-        if (code == state::MIS) ++updated.misCount;
-    }
+    recountStates(updated);
 
     Database db(paths.DatabasePath);
     Transaction transaction(db);
@@ -82,7 +80,7 @@ int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& select
                    cp1252ToUtf8(row.time), cp1252ToUtf8(row.date), cp1252ToUtf8(row.comment)})
             .execute();
     }
-    auto pendingStates = prepareWorkStates(paths.ProcessedPath, updated);
+    auto pendingStates = prepareWorkStates(paths.ProcessedPath, settledOnly);
     transaction.commit();
     pendingStates->commit();
     set = std::move(updated);

@@ -12,16 +12,6 @@
 namespace zolt {
 namespace {
 
-void countStates(WorkingSet& set) {
-    set.unpCount = set.misCount = set.ambCount = 0;
-    for (const auto& entry : set.entries) {
-        const std::string code = trimBlanks(entry.state);
-        if (code == state::UNP) ++set.unpCount;
-        if (code == state::MIS) ++set.misCount;
-        if (code == state::AMB) ++set.ambCount;
-    }
-}
-
 std::int64_t beaconIdOf(const DbValue& cell) {
     if (const auto* id = std::get_if<std::int64_t>(&cell)) return *id;
     if (const auto* real = std::get_if<double>(&cell)) return static_cast<std::int64_t>(*real);
@@ -109,7 +99,7 @@ MatchOutcome runMatching(const ProjectPaths& paths, WorkingSet& set,
         }
     }
 
-    countStates(updated);
+    recountStates(updated);
     // The new processed.dat is written and flushed before the rows are
     // committed, and renamed into place right after, so that a failure of
     // either leaves the database and the file as they were.

@@ -613,3 +613,124 @@ TEST_F(WindowTest, FolderListOpensOnSelectionFromAssistiveToolsNotWhileArrowing)
 }
 
 }  // namespace
+
+namespace {
+
+// Location 1 half settled: one reception logged, one ambiguous, one unresolved.
+class SettledLocationTest : public WindowTest {
+protected:
+    std::unique_ptr<FrmMain> openSettled() {
+        auto w = open();
+        paths = w->paths();
+        writeSettings(paths, backups);
+        test::writeProcessed(paths.ProcessedPath, {{1, "APH", "396", "OK"},
+                                                   {1, "NL", "358", "AMB"},
+                                                   {1, "AB", "999", "MIS"},
+                                                   {2, "ML", "324", "UNP"}});
+        Database db(paths.DatabasePath);
+        db.execute("INSERT INTO NDBLog (Beacon_ID, loggedlocation) VALUES (1, 1)");
+        return w;
+    }
+    void chooseCandidate(FrmMain& w) {
+        auto* upper = child<QTreeWidget>(w, "lvLoggedDuplicates");
+        upper->setCurrentItem(upper->topLevelItem(0));
+        auto* exact = child<QTreeWidget>(w, "lvDuplicateData");
+        exact->setCurrentItem(exact->topLevelItem(0));
+        ASSERT_TRUE(child<QPushButton>(w, "cmdAddToLog")->isEnabled());
+    }
+    ProjectPaths paths;
+};
+
+TEST_F(SettledLocationTest, AddToLogIsDisarmedWhenTheViewOrTheLocationChanges) {
+    auto w = openSettled();
+    w->ShowLocationStep();
+    w->optLog(1)->setChecked(true);
+    auto* addToLog = child<QPushButton>(*w, "cmdAddToLog");
+    chooseCandidate(*w);
+    child<QPushButton>(*w, "cmdShowMissing")->click();
+    EXPECT_FALSE(addToLog->isEnabled());
+
+    child<QPushButton>(*w, "cmdShowSuspect")->click();
+    chooseCandidate(*w);
+    child<QPushButton>(*w, "cmdProcessAnotherLog")->click();
+    w->optLog(2)->setChecked(true);
+    EXPECT_FALSE(addToLog->isEnabled());
+    EXPECT_TRUE(w->selection.SelectedIdent.empty());
+}
+
+TEST_F(SettledLocationTest, StartOverMakesTheLocationMatchableAgainEvenIfCompactionFails) {
+    auto w = openSettled();
+    w->ShowLocationStep();
+    w->optLog(1)->setChecked(true);
+    // The compacted copy cannot be written: a folder with something in it.
+    fs::create_directories(work() / "ndbdata1.ndf" / "in the way");
+    {
+        MessageBoxAnswerer answerer({QMessageBox::Yes, QMessageBox::Ok});
+        child<QPushButton>(*w, "cmdStartOver")->click();
+        ASSERT_EQ(answerer.texts.size(), 2);
+        EXPECT_TRUE(answerer.texts[1].contains("were saved")) << answerer.texts[1].toStdString();
+    }
+    EXPECT_TRUE(onlyVisiblePanel(*w, "picStepOne"));
+    EXPECT_FALSE(w->SelectedLocation().has_value());
+    EXPECT_EQ(rowCount(paths.DatabasePath, "SELECT count(*) FROM NDBLog"), 0);
+    const auto set = loadWorkingSet(paths.ProcessedPath, 1);
+    EXPECT_EQ(set.unpCount, 3);
+    // Chosen again, it is ready for START MATCHING.
+    EXPECT_EQ(w->locationColour(1), LocationColour::LightRed);
+    w->optLog(1)->setChecked(true);
+    EXPECT_TRUE(child<QPushButton>(*w, "cmdDuplicates")->isEnabled());
+}
+
+TEST_F(SettledLocationTest, StartNewProjectWhoseCompactionFailsStillEndsTheOldProject) {
+    auto w = openSettled();
+    fs::create_directories(work() / "ndbdata1.ndf" / "in the way");
+    MessageBoxAnswerer answerer({QMessageBox::Yes, QMessageBox::Ok});
+    child<QPushButton>(*w, "cmdStartNew")->click();
+    EXPECT_EQ(answerer.texts.size(), 2);
+    EXPECT_TRUE(onlyVisiblePanel(*w, "picStepZero"));
+    EXPECT_FALSE(child<QPushButton>(*w, "cmdContinueWithExisting")->isEnabled());
+    EXPECT_FALSE(fs::exists(paths.ProcessedPath));
+}
+
+TEST_F(SettledLocationTest, AMissingWorkingFileIsNotRebuiltOverLoggedReceptions) {
+    {
+        auto w = openSettled();
+    }
+    fs::remove(work() / "processed.dat");
+    test::writeLogFile(backups / "log0.dat", {test::logRecord("APH", "396")});
+    MessageBoxAnswerer answerer({QMessageBox::Ok});
+    auto w = open();
+    ASSERT_EQ(answerer.texts.size(), 1);
+    EXPECT_TRUE(answerer.texts[0].contains("processed.dat")) << answerer.texts[0].toStdString();
+    EXPECT_FALSE(fs::exists(work() / "processed.dat"));
+    EXPECT_FALSE(child<QPushButton>(*w, "cmdContinueWithExisting")->isEnabled());
+}
+
+TEST_F(WindowTest, FinalizingAProjectThatImportedNothingClaimsNoConversion) {
+    auto w = open();
+    writeSettings(w->paths(), backups);
+    test::writeFile(w->paths().ProcessedPath, "");
+    MessageBoxAnswerer yes({QMessageBox::Yes});
+    child<QPushButton>(*w, "cmdFinalize")->click();
+    EXPECT_TRUE(onlyVisiblePanel(*w, "picWelcome"));
+    EXPECT_FALSE(child<QLabel>(*w, "lblAllDone")->isVisible());
+    EXPECT_FALSE(fs::exists(work() / "settings.ini"));
+}
+
+TEST_F(FileSaveTest, EnterOnAFolderOpensItWithoutSaving) {
+    fs::create_directories(target / "sub");
+    FrmFileSave dialog(ReportKind::Ambiguous, 3, processed);
+    ASSERT_TRUE(dialog.folderBrowser()->openFolder(QString::fromStdString(target.string())));
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    auto* folders = dialog.findChild<QListWidget*>("dirDirectory");
+    folders->setFocus();
+    folders->setCurrentItem(folders->findItems("sub", Qt::MatchEndsWith)[0]);
+    QTest::keyClick(folders, Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.folderBrowser()->currentPath().toStdString(), (target / "sub").string());
+    EXPECT_TRUE(fs::is_empty(target / "sub"));
+}
+
+}  // namespace

@@ -71,6 +71,14 @@ void renameInto(const fs::path& temp, const fs::path& target) {
         throw EngineError("Could not replace " + describePath(target) + ": " + ec.message() +
                           ".");
     }
+    // The rename itself lives in the folder: flush that too, so that after a
+    // power failure the new file is there as surely as a database commit is.
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
 }
 
 }  // namespace

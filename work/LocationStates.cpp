@@ -64,14 +64,21 @@ WorkingSet loadWorkingSet(const fs::path& processedPath, int location) {
         const auto raw = recordAt(bytes, i);
         if (int16At(raw, 0) != location) continue;
         const auto r = ProcessedRecord::decode(raw);
-        const std::string code = trimBlanks(r.State);
-        if (code == state::UNP) ++set.unpCount;
-        if (code == state::MIS) ++set.misCount;
-        if (code == state::AMB) ++set.ambCount;
         set.entries.push_back(WorkEntry{r.Location, r.RecordNo, r.Ident, r.Frequency, r.Time,
                                         r.Date, r.Comment, r.State});
     }
+    recountStates(set);
     return set;
+}
+
+void recountStates(WorkingSet& set) {
+    set.unpCount = set.misCount = set.ambCount = 0;
+    for (const auto& entry : set.entries) {
+        const std::string code = trimBlanks(entry.state);
+        if (code == state::UNP) ++set.unpCount;
+        if (code == state::MIS) ++set.misCount;
+        if (code == state::AMB) ++set.ambCount;
+    }
 }
 
 std::unique_ptr<PendingFileReplace> prepareWorkStates(const fs::path& processedPath,

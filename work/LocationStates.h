@@ -50,6 +50,9 @@ std::array<LocationStatus, kLocationCount> scanLocationStates(
 // Loads the receptions of one location in file order.
 WorkingSet loadWorkingSet(const std::filesystem::path& processedPath, int location);
 
+// Counts the entries' UNP, MIS and AMB states anew.
+void recountStates(WorkingSet& set);
+
 // Writes every entry's state (trimmed, padded to 3) back into its record;
 // nothing else changes. Two-phase: the returned object holds the new file
 // written beside processed.dat; commit() renames it into place.
