@@ -6,8 +6,7 @@ namespace zolt {
 
 // Writes a compacted copy of the database at `source` into the new file
 // `destination` (VACUUM INTO). The destination must not exist.
-void compactDatabase(const std::filesystem::path& source,
-                     const std::filesystem::path& destination);
+void compactDatabase(const std::filesystem::path& source, const std::filesystem::path& destination);
 
 // The whole compaction of the working database: removes a stale
 // ndbdata1.ndf, compacts `databasePath` into `compactPath`, then replaces

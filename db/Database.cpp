@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "work/TextFields.h"
-#include "work/Utf8.h"
 
 namespace fs = std::filesystem;
 
@@ -23,115 +22,6 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
         if (asciiLower(a[i]) != asciiLower(b[i])) return false;
     }
     return true;
-}
-
-// ---- Letter case of idents ------------------------------------------------
-
-// Reads one code point of UTF-8 at `pos` and advances. A byte that does not
-// start a well-formed sequence reads as a value above every code point, so
-// that any input still sorts in one consistent order.
-std::uint32_t nextCodePoint(const unsigned char* text, std::size_t size, std::size_t& pos) {
-    const unsigned char lead = text[pos];
-    const auto cp = nextUtf8(std::string_view(reinterpret_cast<const char*>(text), size), pos);
-    return cp ? static_cast<std::uint32_t>(*cp) : 0x110000u + lead;
-}
-
-// Upper and lower case are the same letter: ASCII A-Z and the Latin-1
-// capitals À-Þ (but not the multiplication sign) fold to their small forms.
-std::uint32_t foldCase(std::uint32_t cp) {
-    if (cp >= 'A' && cp <= 'Z') return cp + 0x20;
-    if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) return cp + 0x20;
-    return cp;
-}
-
-std::size_t withoutTrailingBlanks(const unsigned char* text, std::size_t size) {
-    while (size > 0 && text[size - 1] == ' ') --size;
-    return size;
-}
-
-int compareIdents(void*, int leftSize, const void* leftData, int rightSize, const void* rightData) {
-    const auto* left = static_cast<const unsigned char*>(leftData);
-    const auto* right = static_cast<const unsigned char*>(rightData);
-    const std::size_t leftEnd = withoutTrailingBlanks(left, static_cast<std::size_t>(leftSize));
-    const std::size_t rightEnd = withoutTrailingBlanks(right, static_cast<std::size_t>(rightSize));
-    std::size_t i = 0, j = 0;
-    while (i < leftEnd && j < rightEnd) {
-        const std::uint32_t a = foldCase(nextCodePoint(left, leftEnd, i));
-        const std::uint32_t b = foldCase(nextCodePoint(right, rightEnd, j));
-        if (a != b) return a < b ? -1 : 1;
-    }
-    if (i < leftEnd) return 1;
-    if (j < rightEnd) return -1;
-    return 0;
-}
-
-// LIKE with the same notion of letter case as the IDENT collation, so that a
-// prefix look-up finds "àî" from "ÀÎ" as the equality test does. '%' is any
-// run of characters, '_' any one character, an optional escape character
-// takes the next one literally.
-bool likeMatch(const unsigned char* pattern, std::size_t patternSize, std::size_t p,
-               const unsigned char* text, std::size_t textSize, std::size_t t,
-               std::uint32_t escape) {
-    while (p < patternSize) {
-        std::size_t next = p;
-        const std::uint32_t pc = nextCodePoint(pattern, patternSize, next);
-        if (pc == escape) {
-            p = next;
-            if (p >= patternSize) return false;
-            const std::uint32_t literal = foldCase(nextCodePoint(pattern, patternSize, p));
-            if (t >= textSize) return false;
-            if (foldCase(nextCodePoint(text, textSize, t)) != literal) return false;
-            continue;
-        }
-        if (pc == '%') {
-            // Runs of '%' are one wildcard.
-            p = next;
-            while (p < patternSize && pattern[p] == '%') ++p;
-            if (p >= patternSize) return true;
-            for (std::size_t start = t; start <= textSize;) {
-                if (likeMatch(pattern, patternSize, p, text, textSize, start, escape)) {
-                    return true;
-                }
-                if (start == textSize) break;
-                nextCodePoint(text, textSize, start);
-            }
-            return false;
-        }
-        if (t >= textSize) return false;
-        const std::uint32_t tc = nextCodePoint(text, textSize, t);
-        if (pc != '_' && foldCase(pc) != foldCase(tc)) return false;
-        p = next;
-    }
-    return t == textSize;
-}
-
-void likeFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
-    for (int i = 0; i < argc; ++i) {
-        if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return;  // NULL result
-    }
-    std::uint32_t escape = 0xFFFFFFFFu;
-    if (argc == 3) {
-        const auto* esc = sqlite3_value_text(argv[2]);
-        const auto escSize = static_cast<std::size_t>(sqlite3_value_bytes(argv[2]));
-        std::size_t pos = 0;
-        if (escSize == 0 || (nextCodePoint(esc, escSize, pos), pos != escSize)) {
-            sqlite3_result_error(context, "ESCAPE expression must be a single character", -1);
-            return;
-        }
-        pos = 0;
-        escape = nextCodePoint(esc, escSize, pos);
-    }
-    // like(pattern, text): SQLite passes the pattern first.
-    const auto* pattern = sqlite3_value_text(argv[0]);
-    const auto patternSize = static_cast<std::size_t>(sqlite3_value_bytes(argv[0]));
-    const auto* text = sqlite3_value_text(argv[1]);
-    const auto textSize = static_cast<std::size_t>(sqlite3_value_bytes(argv[1]));
-    if (!pattern || !text) {
-        sqlite3_result_error_nomem(context);
-        return;
-    }
-    sqlite3_result_int(context,
-                       likeMatch(pattern, patternSize, 0, text, textSize, 0, escape) ? 1 : 0);
 }
 
 // ---- Messages ---------------------------------------------------------------
@@ -434,37 +324,25 @@ Database::Database(const fs::path& path, Mode mode) : path_(path) {
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
 
-    int regRc =
-        sqlite3_create_collation_v2(db_, "IDENT", SQLITE_UTF8, nullptr, &compareIdents, nullptr);
-    for (int argc = 2; regRc == SQLITE_OK && argc <= 3; ++argc) {
-        regRc = sqlite3_create_function_v2(db_, "like", argc, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                                           nullptr, &likeFunction, nullptr, nullptr, nullptr);
-    }
-
     // Reading the schema proves that the file is a database at all (and not
     // locked by another program); the beacon table proves it is ours.
     std::string problem;
-    int code = regRc;
-    if (regRc != SQLITE_OK) {
-        problem = sqlite3_errmsg(db_);
-    } else {
-        sqlite3_stmt* check = nullptr;
-        code = sqlite3_prepare_v2(
-            db_, "SELECT count(*) FROM sqlite_master WHERE type='table' AND name='NDBInformation'",
-            -1, &check, nullptr);
-        bool found = false;
-        if (code == SQLITE_OK) {
-            code = sqlite3_step(check);
-            if (code == SQLITE_ROW) {
-                found = sqlite3_column_int(check, 0) > 0;
-                code = SQLITE_OK;
-            }
+    sqlite3_stmt* check = nullptr;
+    int code = sqlite3_prepare_v2(
+        db_, "SELECT count(*) FROM sqlite_master WHERE type='table' AND name='NDBInformation'", -1,
+        &check, nullptr);
+    bool found = false;
+    if (code == SQLITE_OK) {
+        code = sqlite3_step(check);
+        if (code == SQLITE_ROW) {
+            found = sqlite3_column_int(check, 0) > 0;
+            code = SQLITE_OK;
         }
-        if (code != SQLITE_OK) problem = sqlite3_errmsg(db_);
-        sqlite3_finalize(check);
-        if (code == SQLITE_OK && !found && mode != Mode::Create) {
-            problem = "it is not a beacon database (it has no table NDBInformation)";
-        }
+    }
+    if (code != SQLITE_OK) problem = sqlite3_errmsg(db_);
+    sqlite3_finalize(check);
+    if (code == SQLITE_OK && !found && mode != Mode::Create) {
+        problem = "it is not a beacon database (it has no table NDBInformation)";
     }
     if (problem.empty()) {
         // One file on disk: a rollback journal that is removed after each

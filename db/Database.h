@@ -46,7 +46,7 @@ class Database;
 
 // A prepared statement: prepared once, bound and run many times.
 class Statement {
-public:
+  public:
     Statement(Statement&& other) noexcept;
     Statement& operator=(Statement&& other) noexcept;
     Statement(const Statement&) = delete;
@@ -60,7 +60,7 @@ public:
     // Runs a query and reads all its rows.
     DbResult query();
 
-private:
+  private:
     friend class Database;
     Statement(Database* db, sqlite3_stmt* stmt, std::string sql);
     Database* db_ = nullptr;
@@ -71,23 +71,22 @@ private:
 // Rolls back unless committed: the rows of one user action land together or
 // not at all.
 class Transaction {
-public:
+  public:
     explicit Transaction(Database& db);
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
     ~Transaction();
     void commit();
 
-private:
+  private:
     Database* db_;
     bool open_ = true;
 };
 
 // The beacon database. Opening never creates a file: a missing database is an
-// error that names the file. Ident columns compare without regard to letter
-// case and trailing blanks (collation IDENT, registered on every connection).
+// error that names the file.
 class Database {
-public:
+  public:
     enum class Mode { ReadWrite, ReadOnly, Create };
 
     explicit Database(const std::filesystem::path& path, Mode mode = Mode::ReadWrite);
@@ -114,7 +113,7 @@ public:
     // Throws EngineError "<what> in the database <file> failed: <reason>".
     [[noreturn]] void fail(std::string_view what) const;
 
-private:
+  private:
     Statement prepareJet(std::string_view jetSql, std::vector<DbValue>& parameters);
 
     std::filesystem::path path_;

@@ -5,12 +5,14 @@
 namespace zolt {
 
 void createSchema(Database& db) {
-    // Ident compares without regard to letter case and trailing blanks
-    // (collation IDENT); the index serves the look-ups by ident and frequency.
+    // Ident compares without regard to letter case, as the old engine did,
+    // through SQLite's own NOCASE so that any program can read the file;
+    // callers leave trailing blanks off the idents they look up. The index
+    // serves the look-ups by ident and frequency.
     db.executeScript(R"sql(
 CREATE TABLE NDBInformation (
     Beacon_ID INTEGER PRIMARY KEY,
-    Ident TEXT COLLATE IDENT,
+    Ident TEXT COLLATE NOCASE,
     Frequency REAL,
     City TEXT,
     State TEXT,

@@ -71,10 +71,11 @@ std::vector<Candidate> runLookup(const std::filesystem::path& databasePath, std:
 
 std::vector<Candidate> exactCandidates(const std::filesystem::path& databasePath,
                                        std::string_view ident, std::string_view frequencyText) {
-    // The ident goes in untrimmed: the IDENT collation already ignores its
-    // trailing blanks and letter case, as the old engine did.
+    // The old engine compared the ident without its trailing blanks (leading
+    // ones count) and without regard to letter case, which the column does.
+    const std::string_view stored = ident.substr(0, ident.find_last_not_of(' ') + 1);
     return runLookup(databasePath, kExactSql,
-                     {DbValue(cp1252ToUtf8(ident)), DbValue(leadingNumber(frequencyText))},
+                     {DbValue(cp1252ToUtf8(stored)), DbValue(leadingNumber(frequencyText))},
                      /*withIdent=*/false);
 }
 

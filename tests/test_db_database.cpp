@@ -17,64 +17,45 @@ namespace fs = std::filesystem;
 using zolt::Database;
 using zolt::DbValue;
 using zolt::EngineError;
-using zolt::test::TempDir;
 using zolt::test::count;
 using zolt::test::errorOf;
+using zolt::test::TempDir;
 
 namespace {
 
 // ---- The old dialect ---------------------------------------------------------
 
-struct TranslateCase {
-    const char* name;
-    std::string jet;
-    std::string sql;
-    std::vector<std::string> parameters;
-};
-
-class TranslateJetSql : public testing::TestWithParam<TranslateCase> {};
-
-TEST_P(TranslateJetSql, RewritesDialectAndBindsLiterals) {
-    const auto& c = GetParam();
-    const auto translated = zolt::translateJetSql(c.jet);
-    EXPECT_EQ(translated.sql, c.sql);
-    std::vector<DbValue> expected(c.parameters.begin(), c.parameters.end());
-    EXPECT_EQ(translated.parameters, expected);
+TEST(TranslateJetSql, RewritesDialectAndBindsLiterals) {
+    const struct {
+        std::string jet, sql;
+        std::vector<std::string> parameters;
+    } cases[] = {
+        {"dElEtE\t*from   NDBLog", "DELETE FROM   NDBLog", {}},
+        {"DELETE*FROM NDBLog", "DELETE FROM NDBLog", {}},
+        {"Delete From NDBLog Where LoggedLocation = 3",
+         "Delete From NDBLog Where LoggedLocation = 3",
+         {}},
+        {"SELECT xDelete * From t", "SELECT xDelete * From t", {}},
+        {"WHERE Ident ='ABC' AND Frequency = 350", "WHERE Ident =? AND Frequency = 350", {"ABC"}},
+        {"WHERE Ident= \"ABC    \" AND Frequency = 344",
+         "WHERE Ident= ? AND Frequency = 344",
+         {"ABC    "}},
+        {"x = 'O''Brien'", "x = ?", {"O'Brien"}},
+        {"x = \"say \"\"hi\"\"\"", "x = ?", {"say \"hi\""}},
+        {"x = \"O'Brien\"", "x = ?", {"O'Brien"}},
+        {"x = 'a\"b'", "x = ?", {"a\"b"}},
+        {"x = ''", "x = ?", {""}},
+        {"SELECT 'Delete * From t', \"b\"", "SELECT ?, ?", {"Delete * From t", "b"}},
+        {"x = '\xC3\x80\xC3\x8E'", "x = ?", {"\xC3\x80\xC3\x8E"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.jet);
+        const auto translated = zolt::translateJetSql(c.jet);
+        EXPECT_EQ(translated.sql, c.sql);
+        EXPECT_EQ(translated.parameters,
+                  std::vector<DbValue>(c.parameters.begin(), c.parameters.end()));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, TranslateJetSql,
-    testing::Values(
-        TranslateCase{"DeleteStar", "Delete * From NDBLog", "DELETE FROM NDBLog", {}},
-        TranslateCase{
-            "DeleteStarAnyCaseAndBlanks", "dElEtE\t*from   NDBLog", "DELETE FROM   NDBLog", {}},
-        TranslateCase{"DeleteStarNoBlanks", "DELETE*FROM NDBLog", "DELETE FROM NDBLog", {}},
-        TranslateCase{"DeleteWhereKept",
-                      "Delete From NDBLog Where LoggedLocation = 3",
-                      "Delete From NDBLog Where LoggedLocation = 3",
-                      {}},
-        TranslateCase{
-            "DeleteInsideWordKept", "SELECT xDelete * From t", "SELECT xDelete * From t", {}},
-        TranslateCase{"Apostrophes",
-                      "SELECT Beacon_ID FROM NDBInformation WHERE Ident ='ABC' AND Frequency = 350",
-                      "SELECT Beacon_ID FROM NDBInformation WHERE Ident =? AND Frequency = 350",
-                      {"ABC"}},
-        TranslateCase{"DoubleQuotesKeepBlanks",
-                      "WHERE Ident= \"ABC    \" AND Frequency = 344",
-                      "WHERE Ident= ? AND Frequency = 344",
-                      {"ABC    "}},
-        TranslateCase{"DoubledApostrophe", "x = 'O''Brien'", "x = ?", {"O'Brien"}},
-        TranslateCase{"DoubledQuote", "x = \"say \"\"hi\"\"\"", "x = ?", {"say \"hi\""}},
-        TranslateCase{"ApostropheInsideQuotes", "x = \"O'Brien\"", "x = ?", {"O'Brien"}},
-        TranslateCase{"QuoteInsideApostrophes", "x = 'a\"b'", "x = ?", {"a\"b"}},
-        TranslateCase{"EmptyLiteral", "x = ''", "x = ?", {""}},
-        TranslateCase{"LikePattern", "Ident LIKE 'AB%' ", "Ident LIKE ? ", {"AB%"}},
-        TranslateCase{"DeleteInsideLiteralKept",
-                      "SELECT 'Delete * From t', \"b\"",
-                      "SELECT ?, ?",
-                      {"Delete * From t", "b"}},
-        TranslateCase{"NonAsciiLiteral", "x = '\xC3\x80\xC3\x8E'", "x = ?", {"\xC3\x80\xC3\x8E"}}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TranslateJetSqlErrors, UnterminatedLiteralIsRefused) {
     for (const std::string jet : {"x = 'ABC", "x = \"ABC", "x = 'O''", "x = \"a\"\"", "'"}) {
@@ -84,7 +65,7 @@ TEST(TranslateJetSqlErrors, UnterminatedLiteralIsRefused) {
     }
 }
 
-// ---- Collation and LIKE ------------------------------------------------------
+// ---- Letter case of idents ----------------------------------------------------
 
 class ScratchDatabase : public testing::Test {
   protected:
@@ -92,228 +73,140 @@ class ScratchDatabase : public testing::Test {
     Database db{dir / "scratch.ndf", Database::Mode::Create};
 };
 
-TEST_F(ScratchDatabase, IdentCollationIgnoresCaseAndTrailingBlanks) {
-    struct Case {
-        std::string left, right;
-        int order;
+// Idents compare and LIKE-match without regard to letter case, as the old
+// engine's did; blanks count (callers leave trailing ones off).
+TEST_F(ScratchDatabase, IdentsIgnoreLetterCase) {
+    zolt::createSchema(db);
+    db.execute(
+        "INSERT INTO NDBInformation (Beacon_ID, Ident, Frequency) VALUES "
+        "(1, 'ABC', 350), (2, 'ABD', 350), (3, 'A%C', 350), (4, 'XABC', 350)");
+    const struct {
+        const char* where;
+        std::string value;
+        std::int64_t rows;
+    } cases[] = {
+        {"Ident = ?", "abc", 1},
+        {"Ident = ?", "ABC ", 0},
+        {"Ident = ?", " ABC", 0},
+        {"Ident LIKE ? ESCAPE '\\'", "ab%", 2},
+        {"Ident LIKE ? ESCAPE '\\'", "A\\%C", 1},
+        {"Ident LIKE ? ESCAPE '\\'", "A_C", 2},
     };
-    const std::vector<Case> cases = {
-        {"ABC", "abc", 0},
-        {"ABC   ", "ABC", 0},
-        {"abc", "ABC  ", 0},
-        {"\xC3\x80\xC3\x8E", "\xC3\xA0\xC3\xAE", 0},  // ÀÎ, àî
-        {"\xC3\x9E", "\xC3\xBE", 0},                  // Þ, þ
-        {"\xC3\x97", "\xC3\xB7", -1},                 // × and ÷ are no letters
-        {"ABC", "ABD", -1},
-        {"abd", "ABC", 1},
-        {"AB", "ABC", -1},
-        {" ABC", "ABC", -1},  // leading blanks count
-        {"", "   ", 0},
-    };
-    auto compare = db.prepare(
-        "SELECT CASE WHEN ?1 = ?2 COLLATE IDENT THEN 0 WHEN ?1 < ?2 COLLATE IDENT THEN -1 "
-        "ELSE 1 END");
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.left + " | " + c.right);
-        const auto result = compare.bind({c.left, c.right}).query();
-        EXPECT_EQ(std::get<std::int64_t>(result.rows.at(0).at(0)), c.order);
+        SCOPED_TRACE(std::string(c.where) + " with " + c.value);
+        const auto result =
+            db.prepare(std::string("SELECT count(*) FROM NDBInformation WHERE ") + c.where)
+                .bind({c.value})
+                .query();
+        EXPECT_EQ(std::get<std::int64_t>(result.rows.at(0).at(0)), c.rows);
     }
 }
 
-TEST_F(ScratchDatabase, LikeFoldsTheSameLettersAsTheCollation) {
-    struct Case {
-        std::string text, pattern;
-        bool matches;
-    };
-    const std::vector<Case> cases = {
-        {"ABC", "ab%", true},
-        {"ABC   ", "ABC%", true},
-        {"XABC", "ABC%", false},
-        {"\xC3\x80\xC3\x8E", "\xC3\xA0\xC3\xAE%", true},  // ÀÎ LIKE 'àî%'
-        {"\xC3\x80\xC3\x8E", "_\xC3\x8E", true},          // '_' is one character, not one byte
-        {"ABC", "A_C", true},
-        {"AC", "A_C", false},
-        {"ABC", "%", true},
-        {"", "%", true},
-        {"ABC", "A%B%C", true},
-        {"ABC", "A%D", false},
-    };
-    auto like = db.prepare("SELECT ?1 LIKE ?2");
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text + " LIKE " + c.pattern);
-        const auto result = like.bind({c.text, c.pattern}).query();
-        EXPECT_EQ(std::get<std::int64_t>(result.rows.at(0).at(0)), c.matches ? 1 : 0);
+// The converted database goes to the new program: any SQLite reader, with no
+// functions of ours, must be able to search and check it.
+TEST(Pristine, IsReadableByAnyProgram) {
+    sqlite3* plain = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(zolt::test::pristineDatabase().c_str(), &plain, SQLITE_OPEN_READONLY,
+                              nullptr),
+              SQLITE_OK);
+    for (const char* sql :
+         {"PRAGMA integrity_check", "SELECT count(*) FROM NDBInformation WHERE Ident = 'aph'"}) {
+        sqlite3_stmt* stmt = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(plain, sql, -1, &stmt, nullptr), SQLITE_OK) << sql;
+        ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW) << sql;
+        EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)),
+                     sql[0] == 'P' ? "ok" : "1");
+        sqlite3_finalize(stmt);
     }
-    const auto escaped = db.query(
-        "SELECT 'A%C' LIKE 'A\\%C' ESCAPE '\\', 'ABC' LIKE 'A\\%C' "
-        "ESCAPE '\\'");
-    EXPECT_EQ(escaped.rows.at(0), (std::vector<DbValue>{std::int64_t{1}, std::int64_t{0}}));
+    sqlite3_close(plain);
 }
 
 TEST_F(ScratchDatabase, StatementIsBoundManyTimesAndResultsReadByName) {
     zolt::createSchema(db);
     auto insert = db.prepare(
-        "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, ReceptionComments) "
-        "VALUES (?, ?, ?, ?)");
-    insert.bind({std::int64_t{10}, std::int64_t{1}, std::string("1200"), std::monostate{}})
-        .execute();
-    insert.bind({std::int64_t{11}, std::int64_t{3}, std::string("1300"), std::string("x")})
-        .execute();
-    EXPECT_EQ(insert.bind({std::int64_t{12}, std::int64_t{3}, std::string("1400"), 2.5}).execute(),
-              1);
-
-    const auto rows = db.query(
-        "SELECT Beacon_ID, LoggedLocation, receptiontime, "
-        "ReceptionComments FROM NDBLog WHERE ReceptionTime <> '1200'");
-    ASSERT_EQ(rows.rowCount(), 2u);
-    EXPECT_EQ(rows.text(0, "beacon_id"), "11");
-    EXPECT_EQ(rows.text(0, "LOGGEDLOCATION"), "3");
-    EXPECT_EQ(rows.text(1, "ReceptionComments"), "2.5");
-    EXPECT_EQ(db.query("SELECT ReceptionComments FROM NDBLog").text(0, "ReceptionComments"), "");
+        "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionComments) VALUES (?, ?, ?)");
+    for (const DbValue& comment : {DbValue{}, DbValue{std::string("x")}, DbValue{2.5}}) {
+        EXPECT_EQ(insert.bind({std::int64_t{10}, std::int64_t{3}, comment}).execute(), 1);
+    }
+    const auto rows = db.query("SELECT Beacon_ID, LoggedLocation, receptioncomments FROM NDBLog");
+    ASSERT_EQ(rows.rowCount(), 3u);
+    EXPECT_EQ(rows.text(0, "beacon_id") + rows.text(0, "LOGGEDLOCATION"), "103");
+    std::string comments;
+    for (std::size_t r = 0; r < 3; ++r) comments += rows.text(r, "ReceptionComments") + "|";
+    EXPECT_EQ(comments, "|x|2.5|");
     EXPECT_FALSE(errorOf([&] { rows.value(0, "City"); }).empty());
-
     // Too few values is a fault of the caller, not a NULL.
-    EXPECT_NE(errorOf([&] { insert.bind({std::int64_t{1}}); }).find("takes 4 values"),
+    EXPECT_NE(errorOf([&] { insert.bind({std::int64_t{1}}); }).find("takes 3 values"),
               std::string::npos);
-
-    EXPECT_EQ(db.execute("Delete From NDBLog Where LoggedLocation = 3"), 2);
-    EXPECT_EQ(count(db, "SELECT count(*) FROM NDBLog"), 1);
-    EXPECT_EQ(db.execute("Delete * From NDBLog"), 1);
-    EXPECT_EQ(count(db, "SELECT count(*) FROM NDBLog"), 0);
-}
-
-TEST(DbValueText, PlainForms) {
-    EXPECT_EQ(zolt::dbValueText(std::monostate{}), "");
-    EXPECT_EQ(zolt::dbValueText(std::int64_t{20017}), "20017");
-    EXPECT_EQ(zolt::dbValueText(350.0), "350");
-    EXPECT_EQ(zolt::dbValueText(263.5), "263.5");
-    EXPECT_EQ(zolt::dbValueText(std::string(" XX ")), " XX ");
+    EXPECT_EQ(db.execute("Delete * From NDBLog"), 3);
 }
 
 // ---- The pristine database ---------------------------------------------------
 
-class Pristine : public testing::Test {
-  protected:
+// Its row counts are checked by the compaction tests; here the file order,
+// the empty log and the converter's ambiguity and place queries (the look-ups
+// by ident and frequency are covered by the candidate tests).
+TEST(Pristine, HoldsTheShippedListsAndAnswersTheConverterQueries) {
     Database db{zolt::test::pristineDatabase(), Database::Mode::ReadOnly};
-};
-
-TEST_F(Pristine, HoldsTheShippedLists) {
-    EXPECT_EQ(count(db, "SELECT count(*) FROM NDBInformation"), 7077);
-    EXPECT_EQ(count(db, "SELECT min(Beacon_ID) FROM NDBInformation"), 1);
-    EXPECT_EQ(count(db, "SELECT max(Beacon_ID) FROM NDBInformation"), 7077);
-    EXPECT_EQ(count(db, "SELECT count(*) FROM CountryCode"), 175);
     EXPECT_EQ(count(db, "SELECT count(*) FROM NDBInformation WHERE State <> 'XX'"), 0);
-    EXPECT_EQ(count(db, "SELECT count(*) FROM NDBLog"), 0);
-    EXPECT_EQ(count(db, "SELECT count(*) FROM NewBeacons"), 0);
+    EXPECT_EQ(count(db, "SELECT max(Beacon_ID) FROM NDBInformation"), 7077);
+    EXPECT_EQ(count(db, "SELECT (SELECT count(*) FROM NDBLog) + (SELECT count(*) FROM NewBeacons)"),
+              0);
     EXPECT_EQ(count(db, "PRAGMA user_version"), zolt::kSchemaVersion);
-    EXPECT_EQ(db.query("PRAGMA journal_mode").text(0, "journal_mode"), "delete");
-    // File order: the first and last rows of beacons.csv.
+    // The first row of beacons.csv; a whole frequency reads without decimals.
     const auto first = db.query("SELECT * FROM NDBInformation WHERE Beacon_ID = 1");
-    EXPECT_EQ(first.text(0, "Ident"), "APH");
-    EXPECT_EQ(first.text(0, "Frequency"), "396");
-    EXPECT_EQ(first.text(0, "City"), "A P Hill");
-    EXPECT_EQ(first.text(0, "Latitude"), "38.08778");
-    EXPECT_EQ(first.text(0, "Longitude"), "-77.32492");
-}
-
-TEST_F(Pristine, QueriesOfTheConverterReturnExactRowCounts) {
-    struct Case {
-        const char* sql;
-        std::size_t rows;
-    };
-    const std::vector<Case> cases = {
-        {"SELECT Ident,Frequency FROM NDBInformation GROUP BY Ident,Frequency "
-         "HAVING (count(Ident)>1) and (Count(frequency)>1)",
-         65},
-        {"SELECT Ident,Frequency FROM NDBInformation WHERE Ident = 'R' AND Frequency = 305 "
-         "GROUP BY Ident,Frequency HAVING (count(Ident)>1) and (Count(frequency)>1)",
-         1},
-        {"SELECT Ident,Frequency FROM NDBInformation WHERE Ident = 'APH' AND Frequency = 396 "
-         "GROUP BY Ident,Frequency HAVING (count(Ident)>1) and (Count(frequency)>1)",
-         0},
-        {"SELECT Beacon_ID,Ident,Frequency FROM NDBInformation WHERE Ident ='R' AND "
-         "Frequency = 305",
-         3},
-        {"SELECT Beacon_ID,Ident,Frequency FROM NDBInformation WHERE Ident ='aph' AND "
-         "Frequency = 396.0",
-         1},
-        {"SELECT Beacon_ID,Ident,Frequency FROM NDBInformation WHERE Ident ='APH' AND "
-         "Frequency = 396.5",
-         0},
-        {"SELECT Beacon_ID, City, State, CountryLong FROM NDBInformation, CountryCode WHERE "
-         "NDBInformation.Country=CountryCode.CountryShort AND Ident= \"AG     \" AND Frequency = "
-         "233",
-         2},
-        {"SELECT Beacon_ID, City, State, CountryLong FROM NDBInformation, CountryCode WHERE "
-         "NDBInformation.Country=CountryCode.CountryShort AND Ident= \"\xC3\xA0\xC3\xAE\" AND "
-         "Frequency = 732",
-         1},
-        {"SELECT Beacon_ID, Ident, Frequency, City, State, CountryLong FROM NDBInformation, "
-         "CountryCode WHERE NDBInformation.Country=CountryCode.CountryShort AND Ident LIKE 'AP%' ",
-         18},
-        {"SELECT Beacon_ID FROM NDBInformation WHERE Ident = 'R'", 22},
-        {"SELECT Beacon_ID FROM NDBInformation WHERE Country = 'XXX'", 149},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.sql);
-        EXPECT_EQ(db.query(c.sql).rowCount(), c.rows);
+    std::string row;
+    for (const char* column : {"Ident", "Frequency", "City", "Latitude", "Longitude"}) {
+        row += first.text(0, column) + "|";
     }
-    const auto joined = db.query(
+    EXPECT_EQ(row, "APH|396|A P Hill|38.08778|-77.32492|");
+
+    const std::string grouped =
+        " GROUP BY Ident,Frequency HAVING (count(Ident)>1) and (Count(frequency)>1)";
+    EXPECT_EQ(db.query("SELECT Ident,Frequency FROM NDBInformation" + grouped).rowCount(), 65u);
+    EXPECT_EQ(
+        db.query("SELECT Ident FROM NDBInformation WHERE Ident = 'r' AND Frequency = 305" + grouped)
+            .rowCount(),
+        1u);
+    const auto aph = db.query(
         "SELECT Beacon_ID, City, State, CountryLong FROM NDBInformation, CountryCode WHERE "
-        "NDBInformation.Country=CountryCode.CountryShort AND Ident= \"APH\" AND Frequency = 396");
-    ASSERT_EQ(joined.rowCount(), 1u);
-    EXPECT_EQ(joined.text(0, "CountryLong"), "United States of America");
-    EXPECT_EQ(joined.text(0, "Beacon_ID"), "1");
+        "NDBInformation.Country=CountryCode.CountryShort AND Ident= \"aph\" AND Frequency = "
+        "396.0");
+    ASSERT_EQ(aph.rowCount(), 1u);
+    EXPECT_EQ(aph.text(0, "CountryLong"), "United States of America");
 }
 
 // ---- Opening -------------------------------------------------------------------
 
-TEST(OpenDatabase, MissingDatabaseIsReportedAndNotCreated) {
-    TempDir dir;
-    const fs::path path = dir / "ndbdata.ndf";
-    for (auto mode : {Database::Mode::ReadWrite, Database::Mode::ReadOnly}) {
-        const std::string message = errorOf([&] { Database db(path, mode); });
-        EXPECT_NE(message.find(path.string()), std::string::npos) << message;
-        EXPECT_NE(message.find("does not exist"), std::string::npos) << message;
-    }
-    EXPECT_TRUE(fs::is_empty(dir.path()));
-}
-
-TEST(OpenDatabase, FilesThatAreNoBeaconDatabaseAreReported) {
-    struct Case {
+// (A missing database is reported, and not created, by the candidate and
+// reset tests.)
+TEST(OpenDatabase, FilesThatAreNoBeaconDatabaseAreReportedAndKept) {
+    const struct {
         const char* name;
         std::string bytes;
-        const char* reason;
-    };
-    const std::vector<Case> cases = {
-        {"text.ndf", std::string(4096, 'x'), "not a beacon database"},
-        {"empty.ndf", "", "not a beacon database"},
-        {"header-only.ndf", std::string("SQLite format 3") + '\0' + std::string(200, '\x7f'),
-         "not a beacon database"},
+    } cases[] = {
+        {"text.ndf", std::string(4096, 'x')},
+        {"empty.ndf", ""},
+        {"header-only.ndf", std::string("SQLite format 3") + '\0' + std::string(200, '\x7f')},
     };
     TempDir dir;
+    fs::create_directory(dir / "folder.ndf");
+    EXPECT_NE(errorOf([&] { Database db(dir / "folder.ndf"); }).find("not a file"),
+              std::string::npos);
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
         zolt::test::writeFile(dir / c.name, c.bytes);
         const auto before = zolt::test::snapshot(dir.path());
         const std::string message = errorOf([&] { Database db(dir / c.name); });
         EXPECT_NE(message.find((dir / c.name).string()), std::string::npos) << message;
-        EXPECT_NE(message.find(c.reason), std::string::npos) << message;
+        EXPECT_NE(message.find("not a beacon database"), std::string::npos) << message;
         EXPECT_EQ(zolt::test::snapshot(dir.path()), before);
     }
-    fs::create_directory(dir / "folder.ndf");
-    EXPECT_NE(errorOf([&] { Database db(dir / "folder.ndf"); }).find("not a file"),
-              std::string::npos);
-}
-
-TEST(OpenDatabase, CreateRefusesAnExistingFile) {
-    TempDir dir;
-    zolt::test::writeFile(dir / "taken.ndf", "keep me");
+    // Creating never overwrites.
     EXPECT_NE(errorOf([&] {
-                  Database db(dir / "taken.ndf", Database::Mode::Create);
+                  Database db(dir / "text.ndf", Database::Mode::Create);
               }).find("already exists"),
               std::string::npos);
-    EXPECT_EQ(zolt::test::readFile(dir / "taken.ndf"), "keep me");
+    EXPECT_EQ(zolt::test::readFile(dir / "text.ndf"), cases[0].bytes);
 }
 
 TEST(OpenDatabase, DatabaseHeldByAnotherProgramFailsPromptly) {
@@ -338,41 +231,32 @@ TEST(OpenDatabase, DatabaseHeldByAnotherProgramFailsPromptly) {
 
 // ---- Transactions ------------------------------------------------------------
 
-TEST(TransactionTest, RowsLandOnlyOnCommit) {
+TEST(TransactionTest, RowsLandOnlyOnCommitAndErrorsNameTheDatabase) {
     TempDir dir;
     const fs::path path = dir / "ndbdata.ndf";
     zolt::test::copyPristineDatabase(path);
     Database db(path);
-    const char* insert =
-        "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, "
-        "ReceptionComments) VALUES (1, 2, '1200', '20010101', 'heard')";
-    {
+    const auto insertTwice = [&](bool commit) {
         zolt::Transaction t(db);
-        db.execute(insert);
-        db.execute(insert);
-    }
+        for (int i = 0; i < 2; ++i) {
+            db.execute("INSERT INTO NDBLog (Beacon_ID, loggedlocation) VALUES (1, 2)");
+        }
+        if (commit) t.commit();
+    };
+    insertTwice(false);
     EXPECT_EQ(count(db, "SELECT count(*) FROM NDBLog"), 0);
-    {
-        zolt::Transaction t(db);
-        db.execute(insert);
-        t.commit();
-    }
-    EXPECT_EQ(count(db, "SELECT count(*) FROM NDBLog"), 1);
+    insertTwice(true);
+    EXPECT_EQ(count(db, "SELECT count(*) FROM NDBLog"), 2);
     // One file on disk between actions: no journal or log left beside it.
     EXPECT_EQ(zolt::test::snapshot(dir.path()).size(), 1u);
-}
 
-TEST(TransactionTest, StatementErrorsNameTheDatabase) {
-    TempDir dir;
-    const fs::path path = dir / "ndbdata.ndf";
-    zolt::test::copyPristineDatabase(path);
-    Database db(path);
     const std::string message = errorOf([&] { db.execute("Delete * From NoSuchTable"); });
-    EXPECT_NE(message.find(path.string()), std::string::npos) << message;
-    EXPECT_NE(message.find("Delete * From NoSuchTable"), std::string::npos) << message;
-    EXPECT_NE(message.find("no such table"), std::string::npos) << message;
     const std::string unterminated =
         errorOf([&] { db.query("SELECT * FROM NDBLog WHERE ReceptionTime = '12"); });
+    for (const std::string& part : {path.string(), std::string("\"Delete * From NoSuchTable\""),
+                                    std::string("no such table")}) {
+        EXPECT_NE(message.find(part), std::string::npos) << message;
+    }
     EXPECT_NE(unterminated.find(path.string()), std::string::npos) << unterminated;
     EXPECT_NE(unterminated.find("never closed"), std::string::npos) << unterminated;
 }
@@ -408,48 +292,32 @@ TEST(BuildTool, QuotedFieldsKeepCommasAndQuotes) {
         kCountries + "\"CIV\",\"C\xC3\xB4te d'Ivoire, the\"\r\n");
     ASSERT_EQ(run.status, 0) << run.errors;
     Database db(dir / "out.ndf", Database::Mode::ReadOnly);
-    const auto rows = db.query("SELECT * FROM NDBInformation");
+    const auto rows = db.query(
+        "SELECT Beacon_ID || '|' || Ident || '|' || Frequency || '|' || City || '|' || State "
+        "AS r FROM NDBInformation");
     ASSERT_EQ(rows.rowCount(), 2u);
-    EXPECT_EQ(rows.text(0, "City"), "Town, North");
-    EXPECT_EQ(rows.text(0, "State"), "XX");
-    EXPECT_EQ(rows.text(1, "Beacon_ID"), "2");
-    EXPECT_EQ(rows.text(1, "Ident"), "C\"D");
-    EXPECT_EQ(rows.text(1, "Frequency"), "263.5");
-    EXPECT_EQ(rows.text(1, "City"), "Two\nLines");
+    EXPECT_EQ(rows.text(0, "r"), "1|AB|344.0|Town, North|XX");
+    EXPECT_EQ(rows.text(1, "r"), "2|C\"D|263.5|Two\nLines|XX");
     EXPECT_EQ(db.query("SELECT CountryLong FROM CountryCode WHERE CountryShort = 'CIV'")
                   .text(0, "CountryLong"),
               "C\xC3\xB4te d'Ivoire, the");
 }
 
 TEST(BuildTool, BadInputIsReportedWithItsLineAndWritesNothing) {
-    struct Case {
-        const char* name;
+    const struct {
         std::string beacons, countries, where;
-    };
-    const std::vector<Case> cases = {
-        {"BadFrequency", kBeaconHeader + "AB,344,X,USA,1,2\nCD,3x4,Y,USA,1,2\n", kCountries,
+    } cases[] = {
+        {kBeaconHeader + "AB,344,X,USA,1,2\nCD,3x4,Y,USA,1,2\n", kCountries, "beacons.csv, line 3"},
+        {kBeaconHeader + "AB,344,X,USA,1,2\nCD,344,\"Y,USA,1,2\n", kCountries,
          "beacons.csv, line 3"},
-        {"MissingField", kBeaconHeader + "AB,344,X,USA,1\n", kCountries, "beacons.csv, line 2"},
-        {"UnclosedQuote", kBeaconHeader + "AB,344,X,USA,1,2\nCD,344,\"Y,USA,1,2\n", kCountries,
-         "beacons.csv, line 3"},
-        {"LatitudeOutOfRange", kBeaconHeader + "AB,344,X,USA,91,2\n", kCountries,
-         "beacons.csv, line 2"},
-        {"MissingColumn", "Ident,Frequency,City,Country,Latitude\n", kCountries,
-         "beacons.csv, line 1"},
-        {"DuplicateCountry", kBeaconHeader, kCountries + "USA,Again\r\n", "countries.csv, line 3"},
-        {"NotUtf8", kBeaconHeader + "AB,344,C\xF4te,USA,1,2\n", kCountries, "beacons.csv"},
+        {kBeaconHeader, kCountries + "USA,Again\r\n", "countries.csv, line 3"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
         TempDir dir;
         const auto run = runBuilder(dir, c.beacons, c.countries);
         EXPECT_EQ(run.status, 1);
         EXPECT_NE(run.errors.find(c.where), std::string::npos) << run.errors;
-        auto files = zolt::test::snapshot(dir.path());
-        files.erase("errors.txt");
-        files.erase("beacons.csv");
-        files.erase("countries.csv");
-        EXPECT_TRUE(files.empty()) << files.begin()->first;
+        EXPECT_EQ(zolt::test::snapshot(dir.path()).size(), 3u);  // the two inputs, errors.txt
     }
 }
 
