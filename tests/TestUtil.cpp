@@ -23,8 +23,8 @@ TempDir::~TempDir() {
     // Tests may leave read-only folders behind; make them removable.
     for (auto it = fs::recursive_directory_iterator(path_, ec);
          it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        if (it->is_directory(ec)) fs::permissions(it->path(), fs::perms::owner_all,
-                                                  fs::perm_options::add, ec);
+        if (it->is_directory(ec))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     }
     fs::remove_all(path_, ec);
 }

@@ -14,7 +14,7 @@ namespace zolt::test {
 
 // A fresh folder under the system's temporary folder, removed afterwards.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -22,7 +22,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -61,13 +61,13 @@ void writeProcessed(const std::filesystem::path& path, const std::vector<Row>& r
 // Holds the database locked the way another program would, with an
 // exclusive transaction on a second connection, until destroyed.
 class DatabaseLock {
-public:
+  public:
     explicit DatabaseLock(const std::filesystem::path& path);
     ~DatabaseLock();
     DatabaseLock(const DatabaseLock&) = delete;
     DatabaseLock& operator=(const DatabaseLock&) = delete;
 
-private:
+  private:
     ::sqlite3* db_ = nullptr;
 };
 

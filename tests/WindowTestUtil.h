@@ -15,13 +15,13 @@ QApplication& application();
 // Answers the message boxes that open while it lives, in order: each answer
 // is a button to press (or Return for the default); the texts are kept.
 class MessageBoxAnswerer : public QObject {
-public:
+  public:
     explicit MessageBoxAnswerer(QList<QMessageBox::StandardButton> answers = {});
     ~MessageBoxAnswerer() override;
-    QStringList texts;  // the text of every box answered
+    QStringList texts;                            // the text of every box answered
     QList<QMessageBox::StandardButton> defaults;  // the default button of each
 
-private:
+  private:
     void poll();
     QList<QMessageBox::StandardButton> answers_;
     QTimer timer_;

@@ -14,9 +14,9 @@
 namespace fs = std::filesystem;
 using zolt::Database;
 using zolt::EngineError;
-using zolt::test::TempDir;
 using zolt::test::count;
 using zolt::test::errorOf;
+using zolt::test::TempDir;
 
 namespace {
 

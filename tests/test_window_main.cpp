@@ -24,7 +24,6 @@ namespace fs = std::filesystem;
 using namespace zolt;
 using zolt::test::MessageBoxAnswerer;
 
-
 namespace {
 
 int rowCount(const fs::path& db, const std::string& sql) {
@@ -42,7 +41,7 @@ T* child(QWidget& window, const char* name) {
 // A home folder with Documents, an application folder with the pristine
 // database, and a folder of old backups.
 class WindowTest : public ::testing::Test {
-protected:
+  protected:
     WindowTest() {
         test::application();
         test::useHome(home.path());
@@ -114,7 +113,8 @@ TEST_F(WindowTest, StartUpWithoutTheShippedDatabaseSaysWhichFileIsMissing) {
     MessageBoxAnswerer answerer;
     auto w = open();
     ASSERT_EQ(answerer.texts.size(), 1);
-    EXPECT_TRUE(answerer.texts[0].contains(QString::fromStdString((appData / "ndbdata.ndf").string())))
+    EXPECT_TRUE(
+        answerer.texts[0].contains(QString::fromStdString((appData / "ndbdata.ndf").string())))
         << answerer.texts[0].toStdString();
     EXPECT_FALSE(fs::exists(work() / "ndbdata.ndf"));
     EXPECT_FALSE(child<QPushButton>(*w, "cmdStartNew")->isEnabled());
@@ -355,8 +355,10 @@ TEST_F(WindowTest, LocationButtonsFollowTheWorkingFile) {
         bool enabled;
         LocationColour colour;
     };
-    const Case cases[] = {{3, true, LocationColour::LightRed}, {4, true, LocationColour::Yellow},
-                          {5, false, LocationColour::ButtonFace}, {6, true, LocationColour::Yellow},
+    const Case cases[] = {{3, true, LocationColour::LightRed},
+                          {4, true, LocationColour::Yellow},
+                          {5, false, LocationColour::ButtonFace},
+                          {6, true, LocationColour::Yellow},
                           {7, false, LocationColour::ButtonFace}};
     for (const Case& c : cases) {
         EXPECT_EQ(w->optLog(c.location)->isEnabled(), c.enabled) << c.location;
@@ -438,7 +440,7 @@ TEST_F(WindowTest, EveryControlHasANameAScreenReaderCanSpeak) {
 namespace {
 
 class FileSaveTest : public WindowTest {
-protected:
+  protected:
     FileSaveTest() {
         fs::create_directories(processed.parent_path());
         fs::create_directories(target);
@@ -454,7 +456,8 @@ TEST_F(FileSaveTest, OpensWithTheReportsCaptionAndDefaultName) {
         QString caption, name;
     };
     const Case cases[] = {
-        {ReportKind::Ambiguous, "Ambiguous Station Report Save...", "AmbiguousStations_Location3.txt"},
+        {ReportKind::Ambiguous, "Ambiguous Station Report Save...",
+         "AmbiguousStations_Location3.txt"},
         {ReportKind::Unresolved, "Unresolved Station Report Save...",
          "UnresolvedStations_Location3.txt"},
     };
@@ -548,9 +551,8 @@ TEST_F(WindowTest, AmbiguousFillSetsButtonsByWhatIsLeft) {
 TEST_F(WindowTest, UpperListIsSortedByIdent) {
     auto w = open();
     const auto paths = w->paths();
-    test::writeProcessed(paths.ProcessedPath, {{1, "ZZ", "1", "AMB"},
-                                               {1, "AB", "1", "AMB"},
-                                               {1, "MM", "1", "AMB"}});
+    test::writeProcessed(paths.ProcessedPath,
+                         {{1, "ZZ", "1", "AMB"}, {1, "AB", "1", "AMB"}, {1, "MM", "1", "AMB"}});
     {
         QSignalBlocker block(w->optLog(1));
         w->optLog(1)->setChecked(true);
@@ -618,7 +620,7 @@ namespace {
 
 // Location 1 half settled: one reception logged, one ambiguous, one unresolved.
 class SettledLocationTest : public WindowTest {
-protected:
+  protected:
     std::unique_ptr<FrmMain> openSettled() {
         auto w = open();
         paths = w->paths();
@@ -693,9 +695,7 @@ TEST_F(SettledLocationTest, StartNewProjectWhoseCompactionFailsStillEndsTheOldPr
 }
 
 TEST_F(SettledLocationTest, AMissingWorkingFileIsNotRebuiltOverLoggedReceptions) {
-    {
-        auto w = openSettled();
-    }
+    { auto w = openSettled(); }
     fs::remove(work() / "processed.dat");
     test::writeLogFile(backups / "log0.dat", {test::logRecord("APH", "396")});
     MessageBoxAnswerer answerer({QMessageBox::Ok});
