@@ -30,14 +30,11 @@ namespace {
 // what is logged is exactly what the working file holds.
 enum RowRole { kIdentRole = Qt::UserRole + 1, kFrequencyRole, kTimeRole, kDateRole, kCommentRole };
 
-QString fromField(const std::string& bytes) {
-    return QString::fromStdString(cp1252ToUtf8(bytes));
-}
+QString fromField(const std::string& bytes) { return QString::fromStdString(cp1252ToUtf8(bytes)); }
 
 std::string rawOf(const QTreeWidgetItem* item, int role) {
     return item->data(0, role).toByteArray().toStdString();
 }
-
 
 QColor colourValue(LocationColour colour) {
     return colour == LocationColour::Yellow ? QColor(255, 255, 0) : QColor(255, 128, 128);
@@ -158,7 +155,8 @@ void FrmMain::setupColumns() {
         }
     };
     setup(ui->lvDuplicates, {{"Station ", 32}, {"Frequency", 32}});
-    setup(ui->lvDuplicateData, {{"City ", 59}, {"Province", 32}, {"Country", 32}, {"Beacon_ID", 0}});
+    setup(ui->lvDuplicateData,
+          {{"City ", 59}, {"Province", 32}, {"Country", 32}, {"Beacon_ID", 0}});
     setup(ui->lvPossible, {{"Call ", 20},
                            {"Frequency", 23},
                            {"City", 37},
@@ -531,9 +529,9 @@ void FrmMain::fillUpperList(const std::vector<ListedReception>& rows) {
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(rows.size()));
     for (const ListedReception& row : rows) {
-        auto* item = new QTreeWidgetItem(
-            QStringList{QStringLiteral("NO"), fromField(row.ident), fromField(row.frequency),
-                        fromField(row.time), fromField(row.date), fromField(row.comment)});
+        auto* item = new QTreeWidgetItem(QStringList{QStringLiteral("NO"), fromField(row.ident),
+                                                     fromField(row.frequency), fromField(row.time),
+                                                     fromField(row.date), fromField(row.comment)});
         item->setData(0, kIdentRole, QByteArray::fromStdString(row.ident));
         item->setData(0, kFrequencyRole, QByteArray::fromStdString(row.frequency));
         item->setData(0, kTimeRole, QByteArray::fromStdString(row.time));
@@ -607,7 +605,8 @@ void FrmMain::FillAmbiguousList() {
     clearLowerLists();
     fillUpperList(lists.ambiguous);
     AmbiguousCount = static_cast<int>(lists.ambiguous.size());
-    ui->cmdShowSuspect->setText(QStringLiteral("Show A&mbiguous Stations (%1)").arg(AmbiguousCount));
+    ui->cmdShowSuspect->setText(
+        QStringLiteral("Show A&mbiguous Stations (%1)").arg(AmbiguousCount));
     ui->cmdShowSuspect->hide();
     ui->cmdSaveToFile->hide();
     if (AmbiguousCount != 0) {
@@ -686,16 +685,16 @@ void FrmMain::loggedRowSelected() {
         QList<QTreeWidgetItem*> items;
         for (const Candidate& c : candidates) {
             const QString id = QString::number(c.beaconId);
-            QStringList cells =
-                ShowingUnresolved
-                    ? QStringList{QString::fromStdString(c.ident),
-                                  QString::fromStdString(c.frequency),
-                                  QString::fromStdString(c.city),
-                                  QString::fromStdString(c.province),
-                                  QString::fromStdString(c.country), id}
-                    : QStringList{QString::fromStdString(c.city),
-                                  QString::fromStdString(c.province),
-                                  QString::fromStdString(c.country), id};
+            QStringList cells = ShowingUnresolved
+                                    ? QStringList{QString::fromStdString(c.ident),
+                                                  QString::fromStdString(c.frequency),
+                                                  QString::fromStdString(c.city),
+                                                  QString::fromStdString(c.province),
+                                                  QString::fromStdString(c.country),
+                                                  id}
+                                    : QStringList{QString::fromStdString(c.city),
+                                                  QString::fromStdString(c.province),
+                                                  QString::fromStdString(c.country), id};
             items << new QTreeWidgetItem(cells);
         }
         QTreeWidget* list = ShowingUnresolved ? ui->lvPossible : ui->lvDuplicateData;
@@ -712,9 +711,8 @@ void FrmMain::candidateSelected(QTreeWidget* list) {
     if (chosen.isEmpty()) return;
     const QTreeWidgetItem* row = chosen.first();
     const int idColumn = list->columnCount() - 1;
-    ui->lblSelectionLocation->setText(QString::fromStdString(
-        placeText(row->text(0).toStdString(), row->text(1).toStdString(),
-                  row->text(2).toStdString())));
+    ui->lblSelectionLocation->setText(QString::fromStdString(placeText(
+        row->text(0).toStdString(), row->text(1).toStdString(), row->text(2).toStdString())));
     selection.SelectedBeaconId = beaconIdFromCell(row->text(idColumn).toStdString());
     ui->cmdAddToLog->setEnabled(true);
     ui->chkApplyAll->setEnabled(true);
@@ -739,8 +737,10 @@ void FrmMain::cmdAddToLog_Click() {
     const bool applyAll = ui->chkApplyAll->isChecked();
     int rows = 0;
     if (!guarded([&] { rows = addToLog(paths_, work, selection, applyAll); })) return;
-    if (rows == 0) showError(QStringLiteral("Nothing was added to the log: the selected "
-                                            "reception is already logged."));
+    if (rows == 0)
+        showError(
+            QStringLiteral("Nothing was added to the log: the selected "
+                           "reception is already logged."));
     FillAmbiguousList();
     if (!ShowingUnresolved) {
         showLowerList(false);

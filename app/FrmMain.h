@@ -29,7 +29,7 @@ class FolderBrowser;
 // the work itself is done by the engine.
 class FrmMain : public QWidget {
     Q_OBJECT
-public:
+  public:
     struct Options {
         std::filesystem::path documentsFolder;  // the user's Documents folder
         std::filesystem::path appDataFolder;    // holds the pristine ndbdata.ndf
@@ -77,10 +77,10 @@ public:
     int AmbiguousCount = 0;
     int UnresolvedCount = 0;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void cmdStartNew_Click();
     void cmdContinueWithExisting_Click();
     void cmdSelectFolder_Click();

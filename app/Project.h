@@ -52,7 +52,7 @@ std::int64_t loggedReceptionCount(const ProjectPaths& paths);
 // The reset's changes are stored, but the compaction that ends it failed:
 // the project is consistent, the database merely not compacted.
 class CompactionFailed : public EngineError {
-public:
+  public:
     using EngineError::EngineError;
 };
 

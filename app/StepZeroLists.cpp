@@ -105,7 +105,8 @@ void FolderBrowser::fillFolders() {
     int depth = 0;
     QListWidgetItem* currentItem = nullptr;
     for (auto it = chain.crbegin(); it != chain.crend(); ++it, ++depth) {
-        const QString name = QDir(*it).isRoot() ? QDir::toNativeSeparators(*it) : QDir(*it).dirName();
+        const QString name =
+            QDir(*it).isRoot() ? QDir::toNativeSeparators(*it) : QDir(*it).dirName();
         auto* item = new QListWidgetItem(QString(depth * 2, QLatin1Char(' ')) + name, folders_);
         item->setData(kPathRole, *it);
         currentItem = item;
@@ -125,8 +126,8 @@ void FolderBrowser::fillFiles() {
     files_->clear();
     // Without QDir::CaseSensitive the patterns ignore letter case, so a
     // LOG3.BAK copied from another disk shows like log3.bak.
-    const QStringList names =
-        QDir(current_).entryList(patterns_, QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
+    const QStringList names = QDir(current_).entryList(patterns_, QDir::Files | QDir::Hidden,
+                                                       QDir::Name | QDir::IgnoreCase);
     files_->addItems(names);
 }
 
@@ -165,7 +166,8 @@ void FolderBrowser::onFolderChosen(QListWidgetItem* item) {
     // followed by an activation of the same item: open once control returns
     // to the event loop.
     QMetaObject::invokeMethod(
-        this, [this, path] {
+        this,
+        [this, path] {
             if (path != current_) openFolder(path);
         },
         Qt::QueuedConnection);

@@ -19,7 +19,7 @@ namespace zolt {
 // and by the report dialog.
 class FolderBrowser : public QObject {
     Q_OBJECT
-public:
+  public:
     FolderBrowser(QComboBox* drives, QListWidget* folders, QListWidget* files,
                   QStringList filePatterns, QWidget* messageParent);
 
@@ -30,13 +30,13 @@ public:
     void chooseDrive(const QString& root);
     void setFilePatterns(const QStringList& patterns);
 
-signals:
+  signals:
     void folderChanged(const QString& path);
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void fillDrives();
     void fillFolders();
     void fillFiles();

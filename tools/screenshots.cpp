@@ -88,9 +88,9 @@ int main(int argc, char* argv[]) {
     if (upper->topLevelItemCount() > 0) upper->setCurrentItem(upper->topLevelItem(0));
     ok &= save(window, out, "step-two-unresolved");
 
-    zolt::FrmFileSave dialog(window.ReportIsAmbiguous ? zolt::ReportKind::Ambiguous
-                                                      : zolt::ReportKind::Unresolved,
-                             location, window.paths().ProcessedPath, &window);
+    zolt::FrmFileSave dialog(
+        window.ReportIsAmbiguous ? zolt::ReportKind::Ambiguous : zolt::ReportKind::Unresolved,
+        location, window.paths().ProcessedPath, &window);
     dialog.folderBrowser()->openFolder(home.path());
     dialog.show();
     ok &= save(dialog, out, "save-dialog");

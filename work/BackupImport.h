@@ -12,8 +12,7 @@ inline constexpr int kMaxProcessedRecords = 32767;  // RecordNo is 16 bits wide
 // Converts one old record into a working record of location `location`
 // numbered `number`, or returns false when the record is to be skipped
 // (a NUL in the cleaned ident, or callsign and frequency both blank).
-bool convertLogRecord(const LogBackupRecord& old, int location, int number,
-                      ProcessedRecord& out);
+bool convertLogRecord(const LogBackupRecord& old, int location, int number, ProcessedRecord& out);
 
 // The cleaned ident: every "-" removed, padded to 10, cut before the first ";".
 std::string cleanIdent(std::string_view callsign);

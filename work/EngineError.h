@@ -9,7 +9,7 @@ namespace zolt {
 // meant for the user: which file or database, which operation, and the reason
 // the system gave. The window shows it in one message box and stops the action.
 class EngineError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

@@ -36,8 +36,8 @@ fs::path tempPathBeside(const fs::path& path) {
 void writeFlushed(const fs::path& temp, const fs::path& target, std::string_view bytes) {
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
-        throw EngineError("Could not write " + describePath(target) + ": " +
-                          std::strerror(errno) + ".");
+        throw EngineError("Could not write " + describePath(target) + ": " + std::strerror(errno) +
+                          ".");
     }
     const char* data = bytes.data();
     std::size_t left = bytes.size();
@@ -57,8 +57,8 @@ void writeFlushed(const fs::path& temp, const fs::path& target, std::string_view
     if (error != 0) {
         std::error_code ignored;
         fs::remove(temp, ignored);
-        throw EngineError("Could not write " + describePath(target) + ": " +
-                          std::strerror(error) + ".");
+        throw EngineError("Could not write " + describePath(target) + ": " + std::strerror(error) +
+                          ".");
     }
 }
 
@@ -68,8 +68,7 @@ void renameInto(const fs::path& temp, const fs::path& target) {
     if (ec) {
         std::error_code ignored;
         fs::remove(temp, ignored);
-        throw EngineError("Could not replace " + describePath(target) + ": " + ec.message() +
-                          ".");
+        throw EngineError("Could not replace " + describePath(target) + ": " + ec.message() + ".");
     }
     // The rename itself lives in the folder: flush that too, so that after a
     // power failure the new file is there as surely as a database commit is.
@@ -83,27 +82,24 @@ void renameInto(const fs::path& temp, const fs::path& target) {
 
 }  // namespace
 
-std::string describePath(const std::filesystem::path& path) {
-    return "the file " + path.string();
-}
+std::string describePath(const std::filesystem::path& path) { return "the file " + path.string(); }
 
 std::string readWholeFile(const fs::path& path) {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec)) {
-        throw EngineError("Could not read " + describePath(path) + ": " +
-                          (fs::exists(path, ec) ? "it is not a regular file"
-                                                : "it does not exist") +
-                          ".");
+        throw EngineError(
+            "Could not read " + describePath(path) + ": " +
+            (fs::exists(path, ec) ? "it is not a regular file" : "it does not exist") + ".");
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        throw EngineError("Could not open " + describePath(path) + ": " +
-                          std::strerror(errno) + ".");
+        throw EngineError("Could not open " + describePath(path) + ": " + std::strerror(errno) +
+                          ".");
     }
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) {
-        throw EngineError("Could not read " + describePath(path) + ": " +
-                          std::strerror(errno) + ".");
+        throw EngineError("Could not read " + describePath(path) + ": " + std::strerror(errno) +
+                          ".");
     }
     return bytes;
 }

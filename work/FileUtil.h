@@ -20,14 +20,14 @@ void replaceFileAtomically(const std::filesystem::path& path, std::string_view b
 // database commit: prepare() writes and flushes the temporary file, commit()
 // renames it into place. Destroyed uncommitted, it removes the temporary file.
 class PendingFileReplace {
-public:
+  public:
     PendingFileReplace(const std::filesystem::path& path, std::string_view bytes);
     PendingFileReplace(const PendingFileReplace&) = delete;
     PendingFileReplace& operator=(const PendingFileReplace&) = delete;
     ~PendingFileReplace();
     void commit();
 
-private:
+  private:
     std::filesystem::path path_;
     std::filesystem::path temp_;
     bool done_ = false;

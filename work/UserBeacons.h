@@ -38,8 +38,8 @@ NewBeaconRow mapUserBeacon(const UserBeaconRecord& rec, std::string_view ident,
                            std::string_view frequency);
 
 struct UserBeaconLookup {
-    bool UserBeaconKnown = false;  // already present in NewBeacons
-    bool UserBeaconFound = false;  // found in ndb.dat (and now in NewBeacons)
+    bool UserBeaconKnown = false;   // already present in NewBeacons
+    bool UserBeaconFound = false;   // found in ndb.dat (and now in NewBeacons)
     std::int32_t UserBeaconID = 0;  // newbeacon_ID of that row
 };
 
@@ -47,14 +47,14 @@ struct UserBeaconLookup {
 // ndb.dat is present) of the backup folder is read once, NewBeacons once.
 // Rows it adds go through `db`, inside the caller's transaction.
 class UserBeaconIndex {
-public:
+  public:
     UserBeaconIndex(const std::filesystem::path& backupFolder, Database& db);
 
     // `ident` and `frequency` are the reception's trimmed texts (raw
     // Windows-1252 bytes). A found beacon not yet in NewBeacons is added.
     UserBeaconLookup LookupUserBeacon(std::string_view ident, std::string_view frequency);
 
-private:
+  private:
     Database& db_;
     // (decoded trimmed ident, decoded trimmed frequency text) -> first record
     // and the number of records that carry this beacon
