@@ -6,6 +6,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "work/LocationStates.h"
 #include "work/TextFields.h"
 
 namespace fs = std::filesystem;
@@ -98,6 +99,12 @@ void writeProcessed(const fs::path& path, const std::vector<Row>& rows) {
                      .encode();
     }
     writeFile(path, bytes);
+}
+
+std::vector<std::string> states(const WorkingSet& set) {
+    std::vector<std::string> out;
+    for (const auto& e : set.entries) out.push_back(trimBlanks(e.state));
+    return out;
 }
 
 DatabaseLock::DatabaseLock(const fs::path& path) {

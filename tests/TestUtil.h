@@ -10,6 +10,10 @@
 
 struct sqlite3;
 
+namespace zolt {
+struct WorkingSet;
+}
+
 namespace zolt::test {
 
 // A fresh folder under the system's temporary folder, removed afterwards.
@@ -57,6 +61,8 @@ struct Row {
     std::string time = "1200", date = "20010101", comment = "";
 };
 void writeProcessed(const std::filesystem::path& path, const std::vector<Row>& rows);
+// The entries' states without blanks, in order ("OK", "AMB", ...).
+std::vector<std::string> states(const WorkingSet& set);
 
 // Holds the database locked the way another program would, with an
 // exclusive transaction on a second connection, until destroyed.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -7,25 +8,17 @@
 
 #include "DbTestUtil.h"
 #include "TestUtil.h"
-#include "db/Database.h"
 #include "matching/AddToLog.h"
 #include "work/LocationStates.h"
-#include "work/TextFields.h"
 
 namespace fs = std::filesystem;
 using namespace zolt;
-using test::Row;
-
-namespace {
-
 using test::LogRow;
 using test::logRows;
+using test::Row;
+using test::states;
 
-std::vector<std::string> states(const WorkingSet& set) {
-    std::vector<std::string> out;
-    for (const auto& e : set.entries) out.push_back(trimBlanks(e.state));
-    return out;
-}
+namespace {
 
 // Location 2 after its matching run, between neighbours with the same
 // receptions that must never be touched.
@@ -42,121 +35,90 @@ const std::vector<Row> kRows = {
     {3, "XYZ", "344", "AMB", "0915", "20010203"},
 };
 
-Selection selectEntry1() {
-    return {"XYZ       ", "344       ", "0915 ", "20010203  ", " chosen comment ", 4280};
-}
+// Entry 1 as listed, with beacon 4280 chosen for it.
+const Selection kEntry1{"XYZ       ", "344       ",       "0915 ",
+                        "20010203  ", " chosen comment ", 4280};
 
 class AddToLogTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        fs::create_directories(paths.WorkFolder);
-        test::copyPristineDatabase(paths.DatabasePath);
+        paths = test::makeProject(dir.path());
         test::writeProcessed(paths.ProcessedPath, kRows);
         set = loadWorkingSet(paths.ProcessedPath, 2);
-    }
-    void expectNeighboursUntouched() {
-        EXPECT_EQ(states(loadWorkingSet(paths.ProcessedPath, 1)), std::vector<std::string>{"AMB"});
-        EXPECT_EQ(states(loadWorkingSet(paths.ProcessedPath, 3)), std::vector<std::string>{"AMB"});
     }
 
     test::TempDir dir;
-    ProjectPaths paths{dir / "work", dir / "work" / "ndbdata.ndf", dir / "work" / "processed.dat",
-                       dir / "backup"};
+    ProjectPaths paths;
     WorkingSet set;
 };
 
-TEST_F(AddToLogTest, SingleReceptionWritesOneRowAndSettlesEveryCopyOfIt) {
-    EXPECT_EQ(addToLog(paths, set, selectEntry1(), false), 1);
-    EXPECT_EQ(logRows(paths.DatabasePath),
-              (std::vector<LogRow>{{4280, 2, "0915", "20010203", "chosen comment"}}));
-    const std::vector<std::string> expected = {"OK", "OK", "AMB", "MIS", "AMB", "AMB", "MIS", "OK"};
-    EXPECT_EQ(states(set), expected);
-    EXPECT_EQ(states(loadWorkingSet(paths.ProcessedPath, 2)), expected);
-    EXPECT_EQ(set.ambCount, 3);
-    EXPECT_EQ(set.misCount, 2);
-    expectNeighboursUntouched();
-}
-
-TEST_F(AddToLogTest, AllInstancesWriteARowEachWithItsOwnTimeDateAndComment) {
-    EXPECT_EQ(addToLog(paths, set, selectEntry1(), true), 4);
-    EXPECT_EQ(logRows(paths.DatabasePath), (std::vector<LogRow>{
-                                               {4280, 2, "0915", "20010203", "first"},
-                                               {4280, 2, "0915", "20010203", "second"},
-                                               {4280, 2, "1000", "20010204", "third"},
-                                               {4280, 2, "1100", "20010205", "fourth"},
-                                           }));
-    const std::vector<std::string> expected = {"OK", "OK", "OK", "OK", "AMB", "AMB", "MIS", "OK"};
-    EXPECT_EQ(states(set), expected);
-    EXPECT_EQ(states(loadWorkingSet(paths.ProcessedPath, 2)), expected);
-    expectNeighboursUntouched();
-}
-
-TEST_F(AddToLogTest, SettledReceptionsAreNeverLoggedTwice) {
-    struct Step {
-        bool applyAll;
-        int rows;
-    };
+TEST_F(AddToLogTest, LogsEachReceptionOnceHoweverItIsSettled) {
+    const LogRow chosen{4280, 2, "0915", "20010203", "chosen comment"},
+        first{4280, 2, "0915", "20010203", "first"}, second{4280, 2, "0915", "20010203", "second"},
+        third{4280, 2, "1000", "20010204", "third"}, fourth{4280, 2, "1100", "20010205", "fourth"};
+    // A single reception settles every copy of it (entries 1 and 2); all
+    // instances settle every entry of that ident and frequency text.
+    const std::vector<std::string> single = {"OK", "OK", "AMB", "MIS", "AMB", "AMB", "MIS", "OK"};
+    const std::vector<std::string> all = {"OK", "OK", "OK", "OK", "AMB", "AMB", "MIS", "OK"};
     struct Case {
         const char* name;
-        std::vector<Step> steps;
-        std::size_t totalRows;
+        std::vector<std::pair<bool, int>> steps;  // apply all, rows appended
+        std::vector<LogRow> rows;
         std::vector<std::string> states;
     };
-    const std::vector<std::string> allSettled = {"OK", "OK", "OK", "OK", "AMB", "AMB", "MIS", "OK"};
     const std::vector<Case> cases = {
-        {"single, then all", {{false, 1}, {true, 2}}, 3, allSettled},
-        {"all, then single", {{true, 4}, {false, 0}}, 4, allSettled},
-        {"single twice",
-         {{false, 1}, {false, 0}},
-         1,
-         {"OK", "OK", "AMB", "MIS", "AMB", "AMB", "MIS", "OK"}},
+        {"single: one row, the chosen comment", {{false, 1}}, {chosen}, single},
+        {"all: a row each, its own time, date, comment",
+         {{true, 4}},
+         {first, second, third, fourth},
+         all},
+        {"single, then all", {{false, 1}, {true, 2}}, {chosen, third, fourth}, all},
+        {"all, then single", {{true, 4}, {false, 0}}, {first, second, third, fourth}, all},
+        {"single twice", {{false, 1}, {false, 0}}, {chosen}, single},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        test::copyPristineDatabase(paths.DatabasePath);
-        test::writeProcessed(paths.ProcessedPath, kRows);
-        set = loadWorkingSet(paths.ProcessedPath, 2);
-        for (const auto& step : c.steps) {
+        SetUp();
+        for (const auto& [applyAll, rows] : c.steps) {
             const auto before = test::snapshot(paths.WorkFolder);
-            EXPECT_EQ(addToLog(paths, set, selectEntry1(), step.applyAll), step.rows);
-            // Nothing to do leaves every file as it was.
-            if (step.rows == 0) {
+            EXPECT_EQ(addToLog(paths, set, kEntry1, applyAll), rows);
+            if (rows == 0) {
                 EXPECT_EQ(test::snapshot(paths.WorkFolder), before);
             }
         }
-        EXPECT_EQ(logRows(paths.DatabasePath).size(), c.totalRows);
+        EXPECT_EQ(logRows(paths.DatabasePath), c.rows);
         EXPECT_EQ(states(set), c.states);
-        expectNeighboursUntouched();
+        EXPECT_EQ(states(loadWorkingSet(paths.ProcessedPath, 2)), c.states);
+        EXPECT_EQ(set.ambCount, std::count(c.states.begin(), c.states.end(), "AMB"));
+        EXPECT_EQ(set.misCount, std::count(c.states.begin(), c.states.end(), "MIS"));
+        for (int neighbour : {1, 3}) {
+            EXPECT_EQ(states(loadWorkingSet(paths.ProcessedPath, neighbour)),
+                      std::vector<std::string>{"AMB"});
+        }
     }
 }
 
 TEST_F(AddToLogTest, RefusesOrFailsWithoutChangingAnything) {
-    struct Case {
+    // A refill may leave a candidate chosen while no reception is selected.
+    Selection blanks = kEntry1, noBeacon = kEntry1;
+    blanks.SelectedIdent = blanks.SelectedFrequency = blanks.SelectedDate = "          ";
+    blanks.SelectedTime = "     ";
+    noBeacon.SelectedBeaconId = 0;
+    const struct {
         const char* name;
         Selection selection;
         bool lockDatabase;
-    };
-    Selection none = selectEntry1();
-    none.SelectedIdent = none.SelectedFrequency = none.SelectedTime = none.SelectedDate = "";
-    Selection blanks = selectEntry1();
-    blanks.SelectedIdent = "          ";
-    blanks.SelectedFrequency = "          ";
-    blanks.SelectedTime = "     ";
-    blanks.SelectedDate = "          ";
-    Selection noBeacon = selectEntry1();
-    noBeacon.SelectedBeaconId = 0;
-    const std::vector<Case> cases = {
-        {"no reception selected", none, false},
-        {"only blanks selected", blanks, false},
+    } cases[] = {
+        {"no reception selected", blanks, false},
         {"no beacon chosen", noBeacon, false},
-        {"database held by another program", selectEntry1(), true},
+        {"database held by another program", kEntry1, true},
     };
     const auto before = test::snapshot(dir.path());
     const WorkingSet loaded = set;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         for (bool applyAll : {false, true}) {
-            std::optional<zolt::test::DatabaseLock> lock;
+            std::optional<test::DatabaseLock> lock;
             if (c.lockDatabase) lock.emplace(paths.DatabasePath);
             EXPECT_THROW(addToLog(paths, set, c.selection, applyAll), EngineError);
             lock.reset();
@@ -171,8 +133,7 @@ TEST_F(AddToLogTest, AReceptionWithABlankIdentCanStillBeLogged) {
     test::writeProcessed(paths.ProcessedPath,
                          {{2, "", "344", "MIS", "0915", "20010203"}, {2, "", "350", "MIS"}});
     set = loadWorkingSet(paths.ProcessedPath, 2);
-    Selection blankIdent{"", "344", "0915", "20010203", "", 4280};
-    EXPECT_EQ(addToLog(paths, set, blankIdent, true), 1);
+    EXPECT_EQ(addToLog(paths, set, {"", "344", "0915", "20010203", "", 4280}, true), 1);
     EXPECT_EQ(states(set), (std::vector<std::string>{"OK", "MIS"}));
 }
 

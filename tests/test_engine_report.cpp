@@ -1,63 +1,58 @@
+// A location's ambiguous and unresolved receptions, as step two lists them and
+// as a report saves them.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "DbTestUtil.h"
 #include "TestUtil.h"
+#include "matching/StepTwoLists.h"
 #include "review/Report.h"
-#include "work/EngineError.h"
 
 namespace fs = std::filesystem;
 using namespace zolt;
-using zolt::test::Row;
 
 namespace {
 
 const std::string kHeader =
     "Station ID     Frequency      Time           Date           Comments       ";
-const std::string kComment40 = "Heard on a long wire, fades deep at dusk";
+
+const std::string kComment = "Heard on a long wire, fades deep at dusk";
 
 // Location 3 has two AMB and one MIS reception among OK and UNP ones; its
 // neighbours carry receptions of both kinds that must never be listed.
-const std::vector<Row> kRows = {
-    {2, "OTHER", "300", "AMB"},
-    {3, "XYZ", "344", "AMB", "1234", "20010203", kComment40},
-    {3, "OKAY", "350", "OK"},
-    {3, "ABC", " 263.5", "MIS", "0900", "20020304", "short"},  // leading blank kept
-    {3, "UNPR", "400", "UNP"},
-    {3, "\xC0\xCE", "732", "AMB", "2359", "31121999", "caf\xE9"},
-    {4, "MISS4", "301", "MIS"},
+const std::vector<test::Row> kRows = {
+    {2, "OTHER", "300", "AMB"},                                    // 1
+    {3, "XYZ", "344", "AMB", "1234", "20010203", kComment},        // 2
+    {3, "OKAY", "350", "OK"},                                      // 3
+    {3, "ABC", " 263.5", "MIS", "0900", "20020304", "short"},      // 4: leading blank kept
+    {3, "UNPR", "400", "UNP"},                                     // 5
+    {3, "\xC0\xCE", "732", "AMB", "2359", "31121999", "caf\xE9"},  // 6: Windows-1252 kept raw
+    {4, "MISS4", "301", "MIS"},                                    // 7
+    {3, "LOW", "300", "amb"},                                      // 8: codes are case-sensitive
 };
 
-std::string crlf(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const auto& line : lines) text += line + "\r\n";
-    return text;
+std::vector<int> recordNumbers(const std::vector<ListedReception>& list) {
+    std::vector<int> numbers;
+    for (const auto& r : list) numbers.push_back(r.recordNo);
+    return numbers;
 }
 
-TEST(Report, DialogCaptionAndDefaultName) {
-    EXPECT_EQ(reportDialogCaption(ReportKind::Ambiguous), "Ambiguous Station Report Save...");
-    EXPECT_EQ(reportDialogCaption(ReportKind::Unresolved), "Unresolved Station Report Save...");
-    EXPECT_EQ(defaultReportFileName(ReportKind::Ambiguous, 3), "AmbiguousStations_Location3.txt");
-    EXPECT_EQ(defaultReportFileName(ReportKind::Unresolved, 16),
-              "UnresolvedStations_Location16.txt");
-}
-
-TEST(Report, ListsTheLocationsReceptionsOfTheKindInFileOrder) {
+TEST(Report, ListsAndReportsHoldTheLocationsReceptionsOfTheKindInFileOrder) {
     test::TempDir dir;
     const auto processed = dir / "processed.dat";
     test::writeProcessed(processed, kRows);
-
-    struct Case {
+    const struct {
         ReportKind kind;
         int location;
+        std::vector<int> records;
         std::vector<std::string> lines;
-    };
-    const std::vector<Case> cases = {
+    } cases[] = {
         {ReportKind::Ambiguous,
          3,
+         {2, 6},
          {"AMBIGUOUS STATION REPORT FOR LOCATION 3", "", kHeader,
           // 4-character time: the time, one blank of field padding, ten more.
           "XYZ            344            1234           20010203       Heard on a long",
@@ -65,90 +60,66 @@ TEST(Report, ListsTheLocationsReceptionsOfTheKindInFileOrder) {
               std::string(11, ' ')}},
         {ReportKind::Unresolved,
          3,
+         {4},
          {"UNRESOLVED STATION REPORT FOR LOCATION 3", "", kHeader,
           "ABC             263.5         0900           20020304       short          "}},
         {ReportKind::Ambiguous,
          2,
+         {1},
          {"AMBIGUOUS STATION REPORT FOR LOCATION 2", "", kHeader,
           "OTHER          300            1200           20010101                      "}},
-        {ReportKind::Unresolved, 2, {"UNRESOLVED STATION REPORT FOR LOCATION 2", "", kHeader}},
-        {ReportKind::Ambiguous, 16, {"AMBIGUOUS STATION REPORT FOR LOCATION 16", "", kHeader}},
+        {ReportKind::Unresolved, 2, {}, {"UNRESOLVED STATION REPORT FOR LOCATION 2", "", kHeader}},
+        {ReportKind::Unresolved,
+         4,
+         {7},
+         {"UNRESOLVED STATION REPORT FOR LOCATION 4", "", kHeader,
+          "MISS4          301            1200           20010101                      "}},
+        {ReportKind::Ambiguous, 16, {}, {"AMBIGUOUS STATION REPORT FOR LOCATION 16", "", kHeader}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("location " + std::to_string(c.location));
-        const std::string report = buildReport(processed, c.kind, c.location);
-        EXPECT_EQ(report, crlf(c.lines));
+        std::string expected;
+        for (const auto& line : c.lines) expected += line + "\r\n";
+        EXPECT_EQ(buildReport(processed, c.kind, c.location), expected);
         for (std::size_t i = 2; i < c.lines.size(); ++i) EXPECT_EQ(c.lines[i].size(), 75u);
+        const auto lists = readStepTwoLists(processed, c.location);
+        EXPECT_EQ(
+            recordNumbers(c.kind == ReportKind::Ambiguous ? lists.ambiguous : lists.unresolved),
+            c.records);
     }
+    // The lists carry the fields raw and at full width.
+    const auto lists = readStepTwoLists(processed, 3);
+    const auto& first = lists.ambiguous.at(0);
+    EXPECT_EQ(first.ident + first.frequency + first.time + first.date + first.comment,
+              "XYZ       344       1234 20010203  " + kComment + std::string(20, ' '));
+    EXPECT_EQ(lists.ambiguous.at(1).ident, "\xC0\xCE        ");
+    EXPECT_EQ(lists.unresolved.at(0).frequency, " 263.5    ");
+    // An empty report of a one-digit location has its fixed size.
+    EXPECT_EQ(buildReport(processed, ReportKind::Ambiguous, 4).size(), 120u);
+    EXPECT_EQ(buildReport(processed, ReportKind::Unresolved, 2).size(), 121u);
 }
 
-TEST(Report, EmptyReportsOfLocationThreeHaveTheirFixedSizes) {
-    test::TempDir dir;
-    const auto processed = dir / "processed.dat";
-    test::writeProcessed(processed, {{3, "OKAY", "350", "OK"},
-                                     {3, "UNPR", "400", "UNP"},
-                                     {2, "OTHER", "300", "AMB"},
-                                     {4, "MISS4", "301", "MIS"}});
-    const struct {
-        ReportKind kind;
-        std::size_t bytes;
-    } cases[] = {{ReportKind::Ambiguous, 120}, {ReportKind::Unresolved, 121}};
-    for (const auto& c : cases) {
-        const auto target = dir / "report.txt";
-        writeReport(processed, c.kind, 3, target);
-        EXPECT_EQ(test::readFile(target).size(), c.bytes);
+TEST(Report, TargetIsTheFolderAndTheNameAsTypedOrRefused) {
+    const std::pair<const char*, const char*> accepted[] = {
+        {"r.txt", "/data/r.txt"},
+        {" spaced name ", "/data/ spaced name "},  // not trimmed
+        {"report", "/data/report"},                // no extension added
+    };
+    for (const auto& [name, target] : accepted) {
+        EXPECT_EQ(reportTargetPath("/data", name), target);
+        EXPECT_EQ(reportTargetPath("/data/", name), target);
     }
-}
-
-TEST(Report, TargetPathIsTheFolderAndTheNameAsTyped) {
-    struct Case {
-        fs::path folder;
-        std::string name;
-        fs::path target;
-    };
-    const std::vector<Case> cases = {
-        {"/data/reports", "r.txt", "/data/reports/r.txt"},
-        {"/data/reports/", "r.txt", "/data/reports/r.txt"},
-        {"/", "r.txt", "/r.txt"},
-        {"/data", " spaced name ", "/data/ spaced name "},  // not trimmed
-        {"/data", "report", "/data/report"},                // no extension added
-    };
-    for (const auto& c : cases) EXPECT_EQ(reportTargetPath(c.folder, c.name), c.target);
-}
-
-TEST(Report, InvalidNamesAreRefused) {
-    const std::vector<std::string> names = {
-        "", "a/b.txt", "/etc/r.txt", ".", "..", std::string("a\0b.txt", 7), "sub/",
-    };
-    for (const auto& name : names) {
-        try {
-            reportTargetPath("/data", name);
-            ADD_FAILURE() << "accepted '" << name << "'";
-        } catch (const EngineError& e) {
-            EXPECT_NE(std::string(e.what()).find("is not a valid file name"), std::string::npos)
-                << e.what();
-        }
+    EXPECT_EQ(reportTargetPath("/", "r.txt"), "/r.txt");
+    for (const std::string& name : std::vector<std::string>{"", "a/b.txt", "/etc/r.txt", ".", "..",
+                                                            "sub/", std::string("a\0b.txt", 7)}) {
+        const std::string message = test::errorOf([&] { reportTargetPath("/data", name); });
+        EXPECT_NE(message.find("is not a valid file name"), std::string::npos) << message;
     }
+    EXPECT_EQ(defaultReportFileName(ReportKind::Unresolved, 16),
+              "UnresolvedStations_Location16.txt");
 }
 
-TEST(Report, ExistingFileIsReplacedWholeAndNothingElseIsLeft) {
-    test::TempDir dir;
-    const auto processed = dir / "processed.dat";
-    test::writeProcessed(processed, kRows);
-    const auto target = dir / "AmbiguousStations_Location3.txt";
-    test::writeFile(target, std::string(5000, 'z'));
-
-    writeReport(processed, ReportKind::Ambiguous, 3, target);
-    EXPECT_EQ(test::readFile(target), buildReport(processed, ReportKind::Ambiguous, 3));
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir.path()))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names,
-              (std::vector<std::string>{"AmbiguousStations_Location3.txt", "processed.dat"}));
-}
-
-TEST(Report, FailedWriteNamesTheFileAndWritesNothing) {
+TEST(Report, WriteReplacesTheFileWholeOrNamesItAndWritesNothing) {
     test::TempDir dir;
     const auto processed = dir / "processed.dat";
     test::writeProcessed(processed, kRows);
@@ -156,35 +127,37 @@ TEST(Report, FailedWriteNamesTheFileAndWritesNothing) {
     fs::create_directory(dir / "folder");
     test::writeFile(dir / "folder" / "keep.txt", "keep");
 
-    const std::vector<fs::path> targets = {
-        dir / "plain" / "r.txt",      // the folder runs through a plain file
-        dir / "missing" / "r.txt",    // no such folder
-        dir / std::string(300, 'n'),  // too long for the file system
-        dir / "folder",               // a folder of that name
+    const std::vector<std::pair<fs::path, fs::path>> cases = {
+        {processed, dir / "plain" / "r.txt"},      // the folder runs through a plain file
+        {processed, dir / "missing" / "r.txt"},    // no such folder
+        {processed, dir / std::string(300, 'n')},  // too long for the file system
+        {processed, dir / "folder"},               // a folder of that name
+        {dir / "gone.dat", dir / "r.txt"},         // no processed.dat: it is not created
     };
-    for (const auto& target : targets) {
+    for (const auto& [from, target] : cases) {
         SCOPED_TRACE(target.string());
         const auto before = test::snapshot(dir.path());
-        try {
-            writeReport(processed, ReportKind::Ambiguous, 3, target);
-            ADD_FAILURE() << "no error";
-        } catch (const EngineError& e) {
-            EXPECT_NE(std::string(e.what()).find(target.filename().string()), std::string::npos)
-                << e.what();
-        }
+        const std::string message =
+            test::errorOf([&] { writeReport(from, ReportKind::Ambiguous, 3, target); });
+        const fs::path named = from == processed ? target : from;
+        EXPECT_NE(message.find(named.filename().string()), std::string::npos) << message;
         EXPECT_EQ(test::snapshot(dir.path()), before);
     }
-}
+    // Without processed.dat the report is an error, the lists are empty; a
+    // partial record is no reception. Neither creates the file.
+    EXPECT_THROW(buildReport(dir / "gone.dat", ReportKind::Unresolved, 3), EngineError);
+    const auto none = readStepTwoLists(dir / "gone.dat", 3);
+    EXPECT_TRUE(none.ambiguous.empty() && none.unresolved.empty());
+    EXPECT_FALSE(fs::exists(dir / "gone.dat"));
+    test::writeFile(dir / "partial.dat", test::readFile(processed).substr(102, 101));
+    EXPECT_TRUE(readStepTwoLists(dir / "partial.dat", 3).ambiguous.empty());
 
-TEST(Report, MissingProcessedFileIsAnErrorAndIsNotCreated) {
-    test::TempDir dir;
-    const auto processed = dir / "processed.dat";
-    const auto target = dir / "r.txt";
-    EXPECT_THROW(buildReport(processed, ReportKind::Unresolved, 3), EngineError);
-    EXPECT_THROW(writeReport(processed, ReportKind::Unresolved, 3, target), EngineError);
-    EXPECT_FALSE(fs::exists(processed));
-    EXPECT_FALSE(fs::exists(target));
-    EXPECT_TRUE(fs::is_empty(dir.path()));
+    // Written over an existing file, the report replaces it whole and leaves nothing else.
+    auto expected = test::snapshot(dir.path());
+    test::writeFile(dir / "r.txt", std::string(5000, 'z'));
+    writeReport(processed, ReportKind::Ambiguous, 3, dir / "r.txt");
+    expected["r.txt"] = buildReport(processed, ReportKind::Ambiguous, 3);
+    EXPECT_EQ(test::snapshot(dir.path()), expected);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -18,12 +19,9 @@ namespace {
 // A field as the old product stored it: every byte 2 higher, padded with
 // stored blanks.
 std::string stored(std::string_view text, std::size_t width) {
-    std::string out;
-    for (char c : text.substr(0, width)) {
-        out += static_cast<char>(static_cast<unsigned char>(c) + 2);
-    }
-    out.resize(width, ' ');
-    return out;
+    std::string out(text.substr(0, width));
+    for (char& c : out) c = static_cast<char>(static_cast<unsigned char>(c) + 2);
+    return out + std::string(width - out.size(), ' ');
 }
 
 struct Beacon {
@@ -41,12 +39,6 @@ std::string record(const Beacon& b) {
     return r;
 }
 
-std::string records(const std::vector<Beacon>& beacons) {
-    std::string bytes;
-    for (const auto& b : beacons) bytes += record(b);
-    return bytes;
-}
-
 // The NewBeacons rows as "id ident country city frequency".
 std::vector<std::string> newBeacons(Database& db) {
     std::vector<std::string> rows;
@@ -62,12 +54,10 @@ std::vector<std::string> newBeacons(Database& db) {
 class UserBeaconsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        fs::create_directories(backup);
         test::copyPristineDatabase(dir / "ndbdata.ndf");
         db.emplace(dir / "ndbdata.ndf");
     }
     test::TempDir dir;
-    fs::path backup = dir / "backup";
     std::optional<Database> db;
 };
 
@@ -129,109 +119,82 @@ TEST(MapUserBeacon, ColumnRules) {
     }
 }
 
-TEST_F(UserBeaconsTest, AddsAFoundBeaconOnceAndNumbersItByItsRow) {
-    test::writeFile(backup / "ndb.dat",
-                    records({{"ZZA", "277"}, {"ZZB", "263.5", "CAN"}, {"ZZC", "400"}}));
-    // Earlier rows with a gap: the table holds two rows, the next number is 4.
-    for (int i = 0; i < 3; ++i) {
-        db->prepare("INSERT INTO NewBeacons (Ident, frequency) VALUES ('OLD', 100)").execute();
-    }
-    db->prepare("DELETE FROM NewBeacons WHERE newbeacon_ID = 2").execute();
-
-    const auto lookUp = [](UserBeaconIndex& index) {
-        const auto r = index.LookupUserBeacon("ZZB", "263.5");
+TEST_F(UserBeaconsTest, AddsABeaconOnceWithItsFirstRecordsValuesAndTheLastRowsNumber) {
+    // Earlier rows with a gap: the next number is 4, not the row count plus one.
+    for (int i = 0; i < 3; ++i) db->execute("INSERT INTO NewBeacons (Ident) VALUES ('OLD')");
+    db->execute("DELETE FROM NewBeacons WHERE newbeacon_ID = 2");
+    // ZZA twice in the file: the first record's values are used, and the old
+    // look-up, which went on to the second record, called it known.
+    test::writeFile(dir / "ndb.dat", record({"ZZB", "263.5", "CAN"}) +
+                                         record({"ZZA", "277", "DEU", "BY", "First"}) +
+                                         record({"ZZA", "277", "FRA", "XX", "Second"}));
+    const auto lookUp = [](UserBeaconIndex& index, const char* ident, const char* frequency) {
+        const auto r = index.LookupUserBeacon(ident, frequency);
         return std::tuple(r.UserBeaconFound, r.UserBeaconKnown, r.UserBeaconID);
     };
-    UserBeaconIndex index(backup, *db);
-    EXPECT_EQ(lookUp(index), std::tuple(true, false, 4));
-    EXPECT_EQ(lookUp(index), std::tuple(true, true, 4));
-    // A second run reads the table afresh and finds the row.
-    UserBeaconIndex later(backup, *db);
-    EXPECT_EQ(lookUp(later), std::tuple(true, true, 4));
+    UserBeaconIndex index(dir.path(), *db);
+    EXPECT_EQ(lookUp(index, "ZZB", "263.5"), std::tuple(true, false, 4));
+    EXPECT_EQ(lookUp(index, "ZZB", "263.5"), std::tuple(true, true, 4));
+    EXPECT_EQ(lookUp(index, "ZZA", "277"), std::tuple(true, true, 5));
 
-    EXPECT_EQ(newBeacons(*db), (std::vector<std::string>{"", "", "4 ZZB CAN Springfield 263.5"}));
+    // A second run reads the table afresh. Of two rows of one beacon from
+    // earlier work the last gives the number, whichever frequency text made it.
+    db->execute("INSERT INTO NewBeacons (Ident, frequency) VALUES ('ZZE  ', 300), ('ZZE', 300.0)");
+    test::writeFile(dir / "ndb.dat", record({"ZZB", "263.5"}) + record({"ZZE", "300.0"}));
+    UserBeaconIndex later(dir.path(), *db);
+    EXPECT_EQ(lookUp(later, "ZZB", "263.5"), std::tuple(true, true, 4));
+    EXPECT_EQ(lookUp(later, "ZZE", "300.0"), std::tuple(true, true, 7));
+    EXPECT_EQ(newBeacons(*db), (std::vector<std::string>{"", "", "4 ZZB CAN Springfield 263.5",
+                                                         "5 ZZA DEU First 277.0", "", ""}));
 }
 
-TEST_F(UserBeaconsTest, MatchesTheFileExactlyAsText) {
-    test::writeFile(backup / "ndb.dat", records({{"ZZA", "277"}, {"ZZD", "0350"}}));
-    UserBeaconIndex index(backup, *db);
+TEST_F(UserBeaconsTest, FindsTheFileAndTheBeaconsExactlyAsStoredAndWritesNothingThere) {
+    const std::string zza = record({"ZZA", "277"}), zzb = record({"ZZB", "300"}),
+                      zzc = record({"ZZC", "300"});
     const struct {
-        const char *ident, *frequency;
-        bool found;
+        const char* name;
+        std::map<std::string, std::string> files;
+        std::vector<std::tuple<const char*, const char*, bool>> lookups;  // found?
     } cases[] = {
-        {"ZZA", "277", true},  {"ZZA", "277.0", false}, {"zza", "277", false},
-        {"ZZD", "350", false}, {"ZZD", "0350", true},   {"ZZA ", "277", false},
+        {"texts compare exactly",
+         {{"ndb.dat", zza + record({"ZZD", "0350"})}},
+         {{"ZZA", "277", true},
+          {"ZZA", "277.0", false},
+          {"zza", "277", false},
+          {"ZZD", "350", false},
+          {"ZZD", "0350", true},
+          {"ZZA ", "277", false}}},
+        {"from a Windows disk", {{"NDB.DAT", zza}}, {{"ZZA", "277", true}}},
+        {"the backup without a working file", {{"NDB.BAK", zzb}}, {{"ZZB", "300", true}}},
+        {"the working file wins",
+         {{"ndb.dat", zza}, {"ndb.bak", zzb}},
+         {{"ZZA", "277", true}, {"ZZB", "300", false}}},
+        {"no file", {}, {{"ZZA", "277", false}}},
+        // The second record's ident and frequency lie within its first 48 bytes.
+        {"last record under half",
+         {{"ndb.dat", (zza + zzc).substr(0, 213 + 106)}},
+         {{"ZZA", "277", true}, {"ZZC", "300", false}}},
+        {"last record of half, blanks for the rest",
+         {{"ndb.dat", (zza + zzc).substr(0, 213 + 107)}},
+         {{"ZZC", "300", true}}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(index.LookupUserBeacon(c.ident, c.frequency).UserBeaconFound, c.found)
-            << c.ident << "/" << c.frequency;
-    }
-    EXPECT_EQ(newBeacons(*db).size(), 2u);
-}
-
-TEST_F(UserBeaconsTest, FirstRecordGivesTheValuesAndTheLastKnownRowTheNumber) {
-    // The same beacon twice in the file: the first record's values are used,
-    // and the old look-up, which went on to the second record, called it known.
-    test::writeFile(backup / "ndb.dat", records({{"ZZA", "277", "DEU", "BY", "First"},
-                                                 {"ZZA", "277", "FRA", "XX", "Second"}}));
-    UserBeaconIndex index(backup, *db);
-    const auto found = index.LookupUserBeacon("ZZA", "277");
-    EXPECT_TRUE(found.UserBeaconFound && found.UserBeaconKnown);
-    EXPECT_EQ(newBeacons(*db), std::vector<std::string>{"1 ZZA DEU First 277.0"});
-
-    // Two rows of one beacon from earlier work: the number is the last row's,
-    // whichever frequency text produced it.
-    db->prepare("INSERT INTO NewBeacons (Ident, frequency) VALUES ('ZZE  ', 300)").execute();
-    db->prepare("INSERT INTO NewBeacons (Ident, frequency) VALUES ('ZZE', 300.0)").execute();
-    const auto last = db->lastInsertRowId();
-    test::writeFile(backup / "ndb.dat", records({{"ZZE", "300.0"}}));
-    UserBeaconIndex second(backup, *db);
-    const auto known = second.LookupUserBeacon("ZZE", "300.0");
-    EXPECT_TRUE(known.UserBeaconKnown);
-    EXPECT_EQ(known.UserBeaconID, last);
-    EXPECT_EQ(newBeacons(*db).size(), 3u);
-}
-
-TEST_F(UserBeaconsTest, FindsTheFileWithoutRegardToCaseAndFallsBackToTheBackup) {
-    const struct {
-        std::vector<std::pair<std::string, std::string>> files;  // name, ident stored
-        bool foundZZA, foundZZB;
-    } cases[] = {
-        {{{"NDB.DAT", "ZZA"}}, true, false},  // from a Windows disk
-        {{{"ndb.bak", "ZZB"}}, false, true},
-        {{{"NDB.BAK", "ZZB"}}, false, true},
-        {{{"ndb.dat", "ZZA"}, {"ndb.bak", "ZZB"}}, true, false},  // the working file wins
-        {{}, false, false},
-    };
-    for (const auto& c : cases) {
-        const fs::path folder = dir / ("case-" + std::to_string(&c - cases));
+        SCOPED_TRACE(c.name);
+        const fs::path folder = dir / c.name;
         fs::create_directories(folder);
-        for (const auto& [name, ident] : c.files) {
-            test::writeFile(folder / name, records({{ident, "277"}}));
-        }
+        for (const auto& [name, bytes] : c.files) test::writeFile(folder / name, bytes);
         const auto before = test::snapshot(folder);
         UserBeaconIndex index(folder, *db);
-        EXPECT_EQ(index.LookupUserBeacon("ZZA", "277").UserBeaconFound, c.foundZZA) << folder;
-        EXPECT_EQ(index.LookupUserBeacon("ZZB", "277").UserBeaconFound, c.foundZZB) << folder;
-        EXPECT_EQ(test::snapshot(folder), before);  // nothing created or changed there
+        for (const auto& [ident, frequency, found] : c.lookups) {
+            EXPECT_EQ(index.LookupUserBeacon(ident, frequency).UserBeaconFound, found)
+                << ident << "/" << frequency;
+        }
+        EXPECT_EQ(test::snapshot(folder), before);
     }
+    EXPECT_EQ(newBeacons(*db).back(), "4 ZZC USA Springfield 300.0");
     UserBeaconIndex missingFolder(dir / "no such folder", *db);
     EXPECT_FALSE(missingFolder.LookupUserBeacon("ZZA", "277").UserBeaconFound);
     EXPECT_FALSE(fs::exists(dir / "no such folder"));
-}
-
-TEST_F(UserBeaconsTest, ALastRecordOfAtLeastHalfIsReadWithBlanksForTheRest) {
-    const std::string two = records({{"ZZA", "277"}, {"ZZB", "300"}});
-    // The second record's ident and frequency lie within its first 48 bytes.
-    const std::pair<std::size_t, bool> cases[] = {
-        {213 + 48, false}, {213 + 106, false}, {213 + 107, true}, {213 + 213, true}};
-    for (const auto& [length, foundSecond] : cases) {
-        test::writeFile(backup / "ndb.dat", two.substr(0, length));
-        UserBeaconIndex index(backup, *db);
-        EXPECT_TRUE(index.LookupUserBeacon("ZZA", "277").UserBeaconFound);
-        EXPECT_EQ(index.LookupUserBeacon("ZZB", "300").UserBeaconFound, foundSecond) << length;
-    }
-    EXPECT_EQ(newBeacons(*db).back(), "2 ZZB USA Springfield 300.0");
 }
 
 }  // namespace
