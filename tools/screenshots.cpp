@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 #include <cstdio>
@@ -56,7 +55,16 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     const QString out = QString::fromLocal8Bit(argv[4]);
     QDir().mkpath(out);
-    QTemporaryDir home;
+    // A home of a fixed name, so that the pictures are the same on every run.
+    struct Home {
+        QDir dir{QDir::temp().filePath(QStringLiteral("zolt-screenshots"))};
+        Home() {
+            dir.removeRecursively();
+            dir.mkpath(QStringLiteral("."));
+        }
+        ~Home() { dir.removeRecursively(); }
+        QString path() const { return dir.absolutePath(); }
+    } home;
     const fs::path documents = fs::path(home.path().toStdString()) / "Documents";
     fs::create_directories(documents);
 
@@ -91,7 +99,9 @@ int main(int argc, char* argv[]) {
     zolt::FrmFileSave dialog(
         window.ReportIsAmbiguous ? zolt::ReportKind::Ambiguous : zolt::ReportKind::Unresolved,
         location, window.paths().ProcessedPath, &window);
-    dialog.folderBrowser()->openFolder(home.path());
+    const QString reports = QDir(home.path()).filePath(QStringLiteral("Reports"));
+    QDir().mkpath(reports);
+    dialog.folderBrowser()->openFolder(reports);
     dialog.show();
     ok &= save(dialog, out, "save-dialog");
     return ok ? 0 : 1;
