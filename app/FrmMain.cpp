@@ -103,9 +103,7 @@ FrmMain::FrmMain(Options options, QWidget* parent)
 
     // Until start-up has run, only the welcome panel with its buttons exists.
     ui->lblAllDone->hide();
-    ui->picStepZero->hide();
-    ui->picStepOne->hide();
-    ui->picStepTwo->hide();
+    showOnlyPanel(ui->picWelcome);
 }
 
 FrmMain::~FrmMain() = default;
@@ -173,28 +171,25 @@ void FrmMain::setupColumns() {
 
 // ---- screens -------------------------------------------------------------
 
+void FrmMain::showOnlyPanel(QWidget* panel) {
+    for (QWidget* each : {ui->picWelcome, ui->picStepZero, ui->picStepOne, ui->picStepTwo}) {
+        each->setVisible(each == panel);
+    }
+}
+
 void FrmMain::ShowWelcomeScreen() {
-    ui->picWelcome->show();
-    ui->picStepZero->hide();
-    ui->picStepOne->hide();
-    ui->picStepTwo->hide();
+    showOnlyPanel(ui->picWelcome);
     ui->cmdStartNew->setFocus();
 }
 
 void FrmMain::ShowFolderStep() {
-    ui->picWelcome->hide();
-    ui->picStepZero->show();
-    ui->picStepOne->hide();
-    ui->picStepTwo->hide();
+    showOnlyPanel(ui->picStepZero);
     ui->dirFolders->setFocus();
 }
 
 void FrmMain::ShowLocationStep() {
-    ui->picWelcome->hide();
-    ui->picStepZero->hide();
-    ui->picStepOne->show();
+    showOnlyPanel(ui->picStepOne);
     ui->cmdDuplicates->setEnabled(false);
-    ui->picStepTwo->hide();
     RefreshLocationButtons();
     LoadLocationNames();
     // Focus on the first location that can be chosen, so that the new step
@@ -207,10 +202,7 @@ void FrmMain::ShowLocationStep() {
 }
 
 void FrmMain::ShowResolutionStep() {
-    ui->picWelcome->hide();
-    ui->picStepZero->hide();
-    ui->picStepOne->hide();
-    ui->picStepTwo->show();
+    showOnlyPanel(ui->picStepTwo);
     ui->lblSelectionLocation->setText(QString());
     ui->lblSelectionStation->setText(QString());
     ui->picMissing->hide();
@@ -763,7 +755,7 @@ void FrmMain::cmdSaveToFile_Click() {
 }
 
 void FrmMain::cmdProcessAnotherLog_Click() {
-    RefreshLocationButtons();
+    // ShowLocationStep recolours the buttons from the working file.
     clearLocationSelection();
     ShowLocationStep();
 }

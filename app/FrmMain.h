@@ -97,6 +97,7 @@ class FrmMain : public QWidget {
     void candidateSelected(QTreeWidget* list);
 
     void setupColumns();
+    void showOnlyPanel(QWidget* panel);
     void setLocationColour(int index, LocationColour colour);
     void clearLocationSelection();
     bool readLists(StepTwoLists& lists);
