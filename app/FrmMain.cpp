@@ -10,15 +10,15 @@
 #include <QRadioButton>
 #include <QTreeWidget>
 
-#include "app/LocationNames.h"
-#include "app/Project.h"
+#include "app/FrmFileSave.h"
 #include "app/StepZeroLists.h"
-#include "review/CandidateLookup.h"
-#include "review/FrmFileSave.h"
+#include "core/Cp1252.h"
+#include "core/EngineError.h"
+#include "core/TextFields.h"
+#include "engine/CandidateLookup.h"
+#include "engine/LocationNames.h"
+#include "engine/Project.h"
 #include "ui_frmMain.h"
-#include "work/Cp1252.h"
-#include "work/EngineError.h"
-#include "work/TextFields.h"
 
 namespace fs = std::filesystem;
 

@@ -8,8 +8,8 @@
 #include <memory>
 #include <optional>
 
-#include "matching/AddToLog.h"
-#include "matching/StepTwoLists.h"
+#include "engine/AddToLog.h"
+#include "engine/StepTwoLists.h"
 #include "work/LocationStates.h"
 
 class QRadioButton;

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "app/FrmMain.h"
-#include "app/Project.h"
+#include "engine/Project.h"
 
 int main(int argc, char* argv[]) {
 #if !defined(_WIN32) && !defined(__APPLE__)

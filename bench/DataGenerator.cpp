@@ -8,10 +8,10 @@
 #include <utility>
 #include <vector>
 
+#include "core/Cp1252.h"
+#include "core/TextFields.h"
 #include "db/Database.h"
-#include "work/Cp1252.h"
 #include "work/Records.h"
-#include "work/TextFields.h"
 
 namespace fs = std::filesystem;
 

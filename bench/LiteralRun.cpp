@@ -3,11 +3,11 @@
 #include <fstream>
 #include <string>
 
+#include "core/Cp1252.h"
+#include "core/EngineError.h"
+#include "core/TextFields.h"
 #include "db/Database.h"
-#include "work/Cp1252.h"
-#include "work/EngineError.h"
 #include "work/Records.h"
-#include "work/TextFields.h"
 
 namespace fs = std::filesystem;
 

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <string_view>
 
-#include "matching/MatchingRun.h"
-#include "work/UserBeacons.h"
+#include "engine/MatchingRun.h"
+#include "engine/UserBeacons.h"
 
 // The matching run done step by step as the old program did it: two queries
 // per reception, each prepared afresh from concatenated SQL text, every row

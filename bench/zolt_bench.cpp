@@ -17,12 +17,12 @@
 
 #include "bench/DataGenerator.h"
 #include "bench/LiteralRun.h"
+#include "core/FileUtil.h"
 #include "db/Database.h"
-#include "matching/MatchingRun.h"
-#include "matching/StepTwoLists.h"
-#include "review/CandidateLookup.h"
+#include "engine/CandidateLookup.h"
+#include "engine/MatchingRun.h"
+#include "engine/StepTwoLists.h"
 #include "work/BackupImport.h"
-#include "work/FileUtil.h"
 #include "work/LocationStates.h"
 #include "work/Records.h"
 

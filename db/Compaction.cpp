@@ -4,9 +4,9 @@
 #include <string>
 #include <system_error>
 
+#include "core/EngineError.h"
+#include "core/FileUtil.h"
 #include "db/Database.h"
-#include "work/EngineError.h"
-#include "work/FileUtil.h"
 
 namespace fs = std::filesystem;
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "work/TextFields.h"
+#include "core/TextFields.h"
 
 namespace fs = std::filesystem;
 

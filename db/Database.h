@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-#include "work/EngineError.h"
+#include "core/EngineError.h"
 
 namespace zolt {
 

@@ -11,6 +11,7 @@ packages=(
   xvfb xauth imagemagick
   dpkg-dev desktop-file-utils
   dbus at-spi2-core python3-pyatspi
+  locales
 )
 
 missing=()
@@ -19,9 +20,12 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# A locale with a decimal comma, so that the tests prove numbers in SQL and
+# files do not follow the user's locale.
+need_locale=1
+locale -a 2>/dev/null | grep -qix 'de_DE.utf8' && need_locale=0
+[ ${#missing[@]} -eq 0 ] && [ "$need_locale" -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}"
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then
   if command -v sudo >/dev/null 2>&1; then
@@ -31,6 +35,19 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 1
   fi
 fi
-export DEBIAN_FRONTEND=noninteractive
-"${as_root[@]}" apt-get update -qq
-"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  "${as_root[@]}" apt-get update -qq
+  "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
+  echo "Generating the locale de_DE.UTF-8"
+  if grep -q '^# *de_DE.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    "${as_root[@]}" sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  elif ! grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    echo 'de_DE.UTF-8 UTF-8' | "${as_root[@]}" tee -a /etc/locale.gen >/dev/null
+  fi
+  "${as_root[@]}" locale-gen >/dev/null
+fi

@@ -12,9 +12,8 @@
 #include <vector>
 
 #include "TestUtil.h"
+#include "core/EngineError.h"
 #include "db/Database.h"
-#include "matching/MatchingRun.h"
-#include "work/EngineError.h"
 
 namespace zolt::test {
 
@@ -33,17 +32,6 @@ std::string errorOf(F&& action) {
 // The single number a query such as SELECT count(*) gives.
 inline std::int64_t count(Database& db, const std::string& sql) {
     return std::get<std::int64_t>(db.query(sql).rows.at(0).at(0));
-}
-
-// A project under `root`: work/ with a copy of the pristine database, and an
-// empty backup/ folder.
-inline ProjectPaths makeProject(const std::filesystem::path& root) {
-    const ProjectPaths paths{root / "work", root / "work" / "ndbdata.ndf",
-                             root / "work" / "processed.dat", root / "backup"};
-    std::filesystem::create_directories(paths.WorkFolder);
-    std::filesystem::create_directories(paths.BackupFolder);
-    copyPristineDatabase(paths.DatabasePath);
-    return paths;
 }
 
 // One row of NDBLog as the converter writes it.

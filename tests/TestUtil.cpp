@@ -6,8 +6,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "core/TextFields.h"
 #include "work/LocationStates.h"
-#include "work/TextFields.h"
 
 namespace fs = std::filesystem;
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "DbTestUtil.h"
+#include "EngineTestUtil.h"
 #include "TestUtil.h"
-#include "matching/AddToLog.h"
+#include "engine/AddToLog.h"
 #include "work/LocationStates.h"
 
 namespace fs = std::filesystem;

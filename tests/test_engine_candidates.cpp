@@ -11,9 +11,9 @@
 
 #include "DbTestUtil.h"
 #include "TestUtil.h"
+#include "core/EngineError.h"
 #include "db/Database.h"
-#include "review/CandidateLookup.h"
-#include "work/EngineError.h"
+#include "engine/CandidateLookup.h"
 
 namespace fs = std::filesystem;
 using namespace zolt;

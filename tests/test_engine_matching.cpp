@@ -5,12 +5,12 @@
 #include <tuple>
 #include <vector>
 
-#include "DbTestUtil.h"
+#include "EngineTestUtil.h"
 #include "TestUtil.h"
 #include "bench/DataGenerator.h"
 #include "bench/LiteralRun.h"
 #include "db/Database.h"
-#include "matching/MatchingRun.h"
+#include "engine/MatchingRun.h"
 #include "work/BackupImport.h"
 #include "work/LocationStates.h"
 

@@ -8,8 +8,8 @@
 
 #include "DbTestUtil.h"
 #include "TestUtil.h"
-#include "matching/StepTwoLists.h"
-#include "review/Report.h"
+#include "engine/Report.h"
+#include "engine/StepTwoLists.h"
 
 namespace fs = std::filesystem;
 using namespace zolt;

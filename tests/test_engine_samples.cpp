@@ -13,14 +13,14 @@
 #include <vector>
 
 #include "TestUtil.h"
+#include "core/TextFields.h"
 #include "db/Database.h"
-#include "matching/MatchingRun.h"
-#include "review/CandidateLookup.h"
+#include "engine/CandidateLookup.h"
+#include "engine/MatchingRun.h"
+#include "engine/UserBeacons.h"
 #include "work/BackupImport.h"
 #include "work/LocationStates.h"
 #include "work/Records.h"
-#include "work/TextFields.h"
-#include "work/UserBeacons.h"
 
 namespace fs = std::filesystem;
 using namespace zolt;

@@ -9,7 +9,7 @@
 
 #include "TestUtil.h"
 #include "db/Database.h"
-#include "work/UserBeacons.h"
+#include "engine/UserBeacons.h"
 
 namespace fs = std::filesystem;
 using namespace zolt;

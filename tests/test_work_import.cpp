@@ -6,8 +6,8 @@
 #include <tuple>
 
 #include "TestUtil.h"
+#include "core/EngineError.h"
 #include "work/BackupImport.h"
-#include "work/EngineError.h"
 #include "work/LocationStates.h"
 
 namespace fs = std::filesystem;

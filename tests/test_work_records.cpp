@@ -4,7 +4,7 @@
 #include <random>
 
 #include "TestUtil.h"
-#include "work/EngineError.h"
+#include "core/EngineError.h"
 #include "work/Records.h"
 
 namespace fs = std::filesystem;

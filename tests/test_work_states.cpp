@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "TestUtil.h"
-#include "work/EngineError.h"
+#include "core/EngineError.h"
 #include "work/LocationStates.h"
 
 namespace fs = std::filesystem;

@@ -18,10 +18,10 @@
 #include <system_error>
 #include <vector>
 
+#include "core/EngineError.h"
+#include "core/FileUtil.h"
 #include "db/Database.h"
 #include "db/Schema.h"
-#include "work/EngineError.h"
-#include "work/FileUtil.h"
 
 namespace fs = std::filesystem;
 

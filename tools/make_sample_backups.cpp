@@ -52,12 +52,12 @@
 #include <system_error>
 #include <vector>
 
-#include "work/Cp1252.h"
-#include "work/EngineError.h"
-#include "work/FileUtil.h"
+#include "core/Cp1252.h"
+#include "core/EngineError.h"
+#include "core/FileUtil.h"
+#include "core/TextFields.h"
+#include "engine/UserBeacons.h"
 #include "work/Records.h"
-#include "work/TextFields.h"
-#include "work/UserBeacons.h"
 
 namespace fs = std::filesystem;
 

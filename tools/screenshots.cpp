@@ -12,10 +12,10 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "app/FrmFileSave.h"
 #include "app/FrmMain.h"
-#include "app/Project.h"
 #include "app/StepZeroLists.h"
-#include "review/FrmFileSave.h"
+#include "engine/Project.h"
 
 namespace fs = std::filesystem;
 

@@ -3,8 +3,8 @@
 #include <system_error>
 #include <vector>
 
-#include "work/EngineError.h"
-#include "work/TextFields.h"
+#include "core/EngineError.h"
+#include "core/TextFields.h"
 
 namespace fs = std::filesystem;
 

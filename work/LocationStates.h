@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/FileUtil.h"
 #include "work/BackupImport.h"
-#include "work/FileUtil.h"
 
 namespace zolt {
 

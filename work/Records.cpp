@@ -3,9 +3,9 @@
 #include <fstream>
 #include <system_error>
 
-#include "work/EngineError.h"
-#include "work/FileUtil.h"
-#include "work/TextFields.h"
+#include "core/EngineError.h"
+#include "core/FileUtil.h"
+#include "core/TextFields.h"
 
 namespace fs = std::filesystem;
 

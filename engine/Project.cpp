@@ -1,12 +1,12 @@
-#include "app/Project.h"
+#include "engine/Project.h"
 
 #include <string>
 #include <system_error>
 
+#include "core/EngineError.h"
+#include "core/FileUtil.h"
 #include "db/Compaction.h"
 #include "db/Database.h"
-#include "work/EngineError.h"
-#include "work/FileUtil.h"
 #include "work/LocationStates.h"
 
 namespace fs = std::filesystem;

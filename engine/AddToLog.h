@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "matching/MatchingRun.h"
+#include "engine/MatchingRun.h"
 
 namespace zolt {
 
@@ -19,7 +19,6 @@ struct Selection {
 // every entry with the same ident and frequency (one row each). Entries that
 // are already OK are skipped. Rows and states land together or not at all.
 // Returns the number of rows appended.
-int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& selection,
-             bool applyAll);
+int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& selection, bool applyAll);
 
 }  // namespace zolt

@@ -1,6 +1,6 @@
-#include "matching/StepTwoLists.h"
+#include "engine/StepTwoLists.h"
 
-#include "work/TextFields.h"
+#include "core/TextFields.h"
 
 namespace zolt {
 

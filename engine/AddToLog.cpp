@@ -1,13 +1,13 @@
-#include "matching/AddToLog.h"
+#include "engine/AddToLog.h"
 
 #include <string>
 #include <vector>
 
+#include "core/Cp1252.h"
+#include "core/EngineError.h"
+#include "core/TextFields.h"
 #include "db/Database.h"
-#include "work/Cp1252.h"
-#include "work/EngineError.h"
 #include "work/Records.h"
-#include "work/TextFields.h"
 
 namespace zolt {
 namespace {

@@ -1,13 +1,13 @@
-#include "matching/MatchingRun.h"
+#include "engine/MatchingRun.h"
 
 #include <string>
 
+#include "core/Cp1252.h"
+#include "core/EngineError.h"
+#include "core/TextFields.h"
 #include "db/Database.h"
-#include "work/Cp1252.h"
-#include "work/EngineError.h"
+#include "engine/UserBeacons.h"
 #include "work/Records.h"
-#include "work/TextFields.h"
-#include "work/UserBeacons.h"
 
 namespace zolt {
 namespace {

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "matching/MatchingRun.h"
-#include "work/EngineError.h"
+#include "core/EngineError.h"
+#include "engine/MatchingRun.h"
 
 namespace zolt {
 

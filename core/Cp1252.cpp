@@ -1,10 +1,10 @@
-#include "work/Cp1252.h"
+#include "core/Cp1252.h"
 
 #include <array>
 #include <cstdint>
 #include <unordered_map>
 
-#include "work/Utf8.h"
+#include "core/Utf8.h"
 
 namespace zolt {
 namespace {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "TestUtil.h"
-#include "app/LocationNames.h"
+#include "engine/LocationNames.h"
 
 namespace fs = std::filesystem;
 using namespace zolt;

@@ -8,9 +8,9 @@
 
 #include "DbTestUtil.h"
 #include "TestUtil.h"
-#include "app/Project.h"
+#include "core/EngineError.h"
 #include "db/Database.h"
-#include "work/EngineError.h"
+#include "engine/Project.h"
 
 namespace fs = std::filesystem;
 using namespace zolt;

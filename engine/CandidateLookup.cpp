@@ -1,11 +1,11 @@
-#include "review/CandidateLookup.h"
+#include "engine/CandidateLookup.h"
 
 #include <cmath>
 #include <limits>
 
+#include "core/Cp1252.h"
+#include "core/TextFields.h"
 #include "db/Database.h"
-#include "work/Cp1252.h"
-#include "work/TextFields.h"
 
 namespace zolt {
 namespace {

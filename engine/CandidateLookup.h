@@ -14,8 +14,8 @@ struct Candidate {
     std::string ident;
     std::string frequency;  // shortest plain decimal (344, 344.5)
     std::string city;
-    std::string province;   // State with every "XX" removed
-    std::string country;    // CountryLong
+    std::string province;  // State with every "XX" removed
+    std::string country;   // CountryLong
 };
 
 // Beacons whose Ident equals `ident` (letter case and trailing blanks

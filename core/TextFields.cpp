@@ -1,4 +1,4 @@
-#include "work/TextFields.h"
+#include "core/TextFields.h"
 
 #include <charconv>
 #include <cmath>

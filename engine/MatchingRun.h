@@ -20,10 +20,10 @@ using MatchProgress = std::function<bool(int i, int count, float percent)>;
 
 struct MatchOutcome {
     bool cancelled = false;
-    int logged = 0;      // rows appended to NDBLog
-    int ambiguous = 0;   // AMB
-    int unresolved = 0;  // MIS
-    int userBeacons = 0; // receptions logged against a user beacon
+    int logged = 0;       // rows appended to NDBLog
+    int ambiguous = 0;    // AMB
+    int unresolved = 0;   // MIS
+    int userBeacons = 0;  // receptions logged against a user beacon
 };
 
 // The matching run of the loaded location: every entry becomes AMB (several

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "review/Report.h"
+#include "engine/Report.h"
 
 namespace Ui {
 class frmFileSave;
@@ -19,7 +19,7 @@ class FolderBrowser;
 // A report that cannot be written is explained and the dialog stays open.
 class FrmFileSave : public QDialog {
     Q_OBJECT
-public:
+  public:
     FrmFileSave(ReportKind kind, int location, std::filesystem::path processedPath,
                 QWidget* parent = nullptr);
     ~FrmFileSave() override;
@@ -28,7 +28,7 @@ public:
     // The path OK would write to.
     std::filesystem::path targetPath() const;
 
-private:
+  private:
     void frm_Click();
 
     std::unique_ptr<Ui::frmFileSave> ui;

@@ -1,11 +1,11 @@
-#include "review/Report.h"
+#include "engine/Report.h"
 
 #include <string_view>
 
-#include "work/EngineError.h"
-#include "work/FileUtil.h"
+#include "core/EngineError.h"
+#include "core/FileUtil.h"
+#include "core/TextFields.h"
 #include "work/Records.h"
-#include "work/TextFields.h"
 
 namespace zolt {
 namespace {

@@ -1,4 +1,4 @@
-#include "work/Utf8.h"
+#include "core/Utf8.h"
 
 namespace zolt {
 

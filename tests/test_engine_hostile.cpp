@@ -19,12 +19,12 @@
 
 #include "DbTestUtil.h"
 #include "TestUtil.h"
-#include "app/LocationNames.h"
-#include "app/Project.h"
-#include "matching/StepTwoLists.h"
-#include "review/Report.h"
+#include "engine/LocationNames.h"
+#include "engine/Project.h"
+#include "engine/Report.h"
+#include "engine/StepTwoLists.h"
+#include "engine/UserBeacons.h"
 #include "work/LocationStates.h"
-#include "work/UserBeacons.h"
 
 namespace fs = std::filesystem;
 using namespace zolt;

@@ -16,10 +16,10 @@
 #include "DbTestUtil.h"
 #include "TestUtil.h"
 #include "WindowTestUtil.h"
+#include "app/FrmFileSave.h"
 #include "app/FrmMain.h"
-#include "app/Project.h"
 #include "app/StepZeroLists.h"
-#include "review/FrmFileSave.h"
+#include "engine/Project.h"
 #include "work/Records.h"
 
 namespace fs = std::filesystem;

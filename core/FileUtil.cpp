@@ -1,4 +1,4 @@
-#include "work/FileUtil.h"
+#include "core/FileUtil.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "work/EngineError.h"
+#include "core/EngineError.h"
 
 namespace fs = std::filesystem;
 

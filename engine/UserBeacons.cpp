@@ -1,10 +1,10 @@
-#include "work/UserBeacons.h"
+#include "engine/UserBeacons.h"
 
 #include <algorithm>
 
-#include "work/Cp1252.h"
-#include "work/FileUtil.h"
-#include "work/TextFields.h"
+#include "core/Cp1252.h"
+#include "core/FileUtil.h"
+#include "core/TextFields.h"
 
 namespace fs = std::filesystem;
 

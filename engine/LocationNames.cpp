@@ -1,4 +1,4 @@
-#include "app/LocationNames.h"
+#include "engine/LocationNames.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -13,10 +13,10 @@
 
 #include <cstring>
 
-#include "work/Cp1252.h"
+#include "core/Cp1252.h"
 #endif
 
-#include "work/Utf8.h"
+#include "core/Utf8.h"
 
 namespace fs = std::filesystem;
 

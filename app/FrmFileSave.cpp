@@ -1,11 +1,11 @@
-#include "review/FrmFileSave.h"
+#include "app/FrmFileSave.h"
 
 #include <QMessageBox>
 #include <QPushButton>
 
 #include "app/StepZeroLists.h"
+#include "core/EngineError.h"
 #include "ui_frmFileSave.h"
-#include "work/EngineError.h"
 
 namespace zolt {
 
