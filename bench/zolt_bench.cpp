@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Times the import and the matching run of one large location, the engine's
 // run against the run done step by step as the old program did it, and
 // checks that both leave the same rows and states.

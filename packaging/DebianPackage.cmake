@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Settings of the Debian package made by `cpack -G DEB`; included from the top
 # CMakeLists.txt just before CPack itself.
 set(CPACK_GENERATOR DEB)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Configures and builds everything into build/ (or $ZOLT_BUILD_DIR).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"

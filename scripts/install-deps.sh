@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs the Debian packages the converter needs to build, run and test.
 # Runs apt-get only when something is missing; needs root (or sudo).
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Regenerates the screenshots in docs/ from the demo backups in examples/,
 # under a virtual display. Builds first.
 set -euo pipefail

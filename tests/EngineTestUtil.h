@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
 // Helpers for tests of the engine layer: a scratch project with its own copy

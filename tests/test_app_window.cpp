@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The main window driven as a user would: real files, a real database, a
 // temporary home folder, and message boxes answered as they open.
 #include <gtest/gtest.h>

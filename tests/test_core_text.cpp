@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Windows-1252 conversion, fixed-width text fields, numbers in text, and the
 // file helpers every record file relies on.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Hostile files: seeded random mutations of valid files for every reader of the
 // old backups and of the converter's own files. A call succeeds, with a few
 // invariants intact, or throws EngineError naming the file; it never crashes,

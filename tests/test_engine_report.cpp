@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A location's ambiguous and unresolved receptions, as step two lists them and
 // as a report saves them.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The sample-backup writer and the demo backups it makes: the tool through its
 // executable, the demo through the real import, look-up and matching run.
 

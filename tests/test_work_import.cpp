@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Building processed.dat from the old logs of the backup folder.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The two fixed-record layouts and the whole-file readers and writer.
 #include <gtest/gtest.h>
 

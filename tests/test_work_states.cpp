@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Location colours, the working set, the state write-back and the start-up check.
 #include <gtest/gtest.h>
 

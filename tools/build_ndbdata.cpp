@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Builds the pristine beacon database from the shipped lists:
 //
 //   zolt-build-ndbdata beacons.csv countries.csv out.ndf

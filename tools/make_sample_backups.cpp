@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // zolt-make-sample-backups SOURCE.txt OUTFOLDER
 //
 // Writes a folder of old-format backups (log<n>.bak, ndb.bak) from a readable

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Captures each panel of the converter and the report dialog as PNG files,
 // driving the real window through a conversion of the given backups in a
 // temporary home folder. Run under a display (scripts/screenshots.sh uses Xvfb).

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Drives a running program through the accessibility bus (AT-SPI).
 
 Widgets are found as assistive technology finds them: by role and by the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Runs walk.py against the built converter on a private virtual display with
 # private message buses and a temporary home:
 #

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """End-to-end walk of the built converter, driven through the accessibility bus.
 
 run-walk.sh provides the virtual display and the buses. The walk lays out a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 #   check_deb.sh BUILD_DIR VERSION [CPACK]
 # Builds the Debian package with cpack, checks what it holds and declares, and
 # starts the program unpacked into a scratch root on a virtual display with a
