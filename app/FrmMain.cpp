@@ -422,9 +422,14 @@ void FrmMain::optLog_Toggled(int k, bool checked) {
     if (!guarded([&] { work = loadWorkingSet(paths_.ProcessedPath, k); })) return;
     ui->cmdDuplicates->setEnabled(true);
     ui->cmdDuplicates->setFocus();
+    // The lists are read once here and handed to the view switch below,
+    // which would otherwise read processed.dat a second time.
+    StepTwoLists lists;
+    bool listsRead = false;
     if (work.unpCount == 0) {
         ui->cmdDuplicates->setEnabled(false);
-        FillAmbiguousList();
+        listsRead = readLists(lists);
+        if (listsRead) fillAmbiguousFrom(lists);
         ui->lvPossible->hide();
     }
     if (locationColour(k) == LocationColour::LightRed) {
@@ -437,12 +442,12 @@ void FrmMain::optLog_Toggled(int k, bool checked) {
         ui->picAmbiguous->show();
         ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
         ui->picMissing->hide();
-        cmdShowSuspect_Click();
+        showAmbiguousView(listsRead ? &lists : nullptr);
     } else if (work.misCount > 0) {
         ui->picMissing->show();
         ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Unresolved Stations"));
         ui->picAmbiguous->hide();
-        cmdShowMissing_Click();
+        showUnresolvedView(listsRead ? &lists : nullptr);
     } else {
         ui->picMissing->hide();
         ui->picAmbiguous->hide();
@@ -583,10 +588,13 @@ void FrmMain::fillUnresolvedFrom(const StepTwoLists& lists) {
 }
 
 void FrmMain::FillAmbiguousList() {
+    StepTwoLists lists;
+    if (readLists(lists)) fillAmbiguousFrom(lists);
+}
+
+void FrmMain::fillAmbiguousFrom(const StepTwoLists& lists) {
     AmbiguousCount = 0;
     UnresolvedCount = 0;
-    StepTwoLists lists;
-    if (!readLists(lists)) return;
     // The unresolved fill leaves its count, caption and buttons; its rows
     // give way to the ambiguous ones below.
     fillUnresolvedFrom(lists);
@@ -609,7 +617,9 @@ void FrmMain::FillAmbiguousList() {
     }
 }
 
-void FrmMain::cmdShowMissing_Click() {
+void FrmMain::cmdShowMissing_Click() { showUnresolvedView(nullptr); }
+
+void FrmMain::showUnresolvedView(const StepTwoLists* lists) {
     if (UnresolvedCount == 0) return;
     ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Unresolved Stations"));
     ReportIsAmbiguous = false;
@@ -622,10 +632,15 @@ void FrmMain::cmdShowMissing_Click() {
     ui->lblSelectOption->hide();
     showLowerList(true);
     ShowingUnresolved = true;
-    FillUnresolvedList();
+    if (lists)
+        fillUnresolvedFrom(*lists);
+    else
+        FillUnresolvedList();
 }
 
-void FrmMain::cmdShowSuspect_Click() {
+void FrmMain::cmdShowSuspect_Click() { showAmbiguousView(nullptr); }
+
+void FrmMain::showAmbiguousView(const StepTwoLists* lists) {
     if (AmbiguousCount == 0) return;
     ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
     ReportIsAmbiguous = true;
@@ -638,7 +653,10 @@ void FrmMain::cmdShowSuspect_Click() {
     ui->chkApplyAll->setEnabled(false);
     ui->lblSelectOption->hide();
     ShowingUnresolved = false;
-    FillAmbiguousList();
+    if (lists)
+        fillAmbiguousFrom(*lists);
+    else
+        FillAmbiguousList();
 }
 
 // ---- step two: look-ups and Add To Log -------------------------------------
@@ -734,14 +752,20 @@ void FrmMain::cmdAddToLog_Click() {
         showError(
             QStringLiteral("Nothing was added to the log: the selected "
                            "reception is already logged."));
-    FillAmbiguousList();
+    refillAfterLogging();
+}
+
+void FrmMain::refillAfterLogging() {
+    StepTwoLists lists;
+    const bool listsRead = readLists(lists);
+    if (listsRead) fillAmbiguousFrom(lists);
     if (!ShowingUnresolved) {
         showLowerList(false);
         ui->chkApplyAll->setEnabled(false);
         ui->lblSelectOption->hide();
         ShowingUnresolved = false;
     } else {
-        cmdShowMissing_Click();
+        showUnresolvedView(listsRead ? &lists : nullptr);
     }
     resetSelection();
     ui->lvLoggedDuplicates->setFocus();

@@ -103,6 +103,13 @@ class FrmMain : public QWidget {
     void clearLocationSelection();
     bool readLists(StepTwoLists& lists);
     void fillUnresolvedFrom(const StepTwoLists& lists);
+    void fillAmbiguousFrom(const StepTwoLists& lists);
+    // The view switches; `lists` already read spares a second read.
+    void showAmbiguousView(const StepTwoLists* lists);
+    void showUnresolvedView(const StepTwoLists* lists);
+    // After rows were logged: the lists and counts read afresh, the current
+    // view kept.
+    void refillAfterLogging();
     void fillUpperList(const std::vector<ListedReception>& rows);
     void showLowerList(bool possible);
     void clearLowerLists();
