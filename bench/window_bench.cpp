@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Times the window on the benchmark's large location: from the START
+// MATCHING click to the filled step-two screen, and sorting and scrolling
+// the step-two lists. Runs offscreen; figures are printed with their
+// targets, never asserted in a test.
+//
+//   zolt-window-bench [--receptions N]
+
+#include <stdlib.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QRadioButton>
+#include <QTreeWidget>
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/FrmMain.h"
+#include "bench/DataGenerator.h"
+#include "engine/Project.h"
+#include "work/BackupImport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Prints one figure with its target and whether the target was met.
+bool report(const char* what, double seconds, double target) {
+    const bool met = seconds <= target;
+    std::printf("%s: %.3f s (target %.3g s) %s\n", what, seconds, target, met ? "met" : "NOT met");
+    return met;
+}
+
+template <class T>
+T* child(QWidget& window, const char* name) {
+    T* widget = window.findChild<T*>(QString::fromLatin1(name));
+    if (!widget) throw std::runtime_error(std::string("the window has no ") + name);
+    return widget;
+}
+
+// Runs `action`, lets the window process what it queued and paints it, as
+// the user would see the result.
+double timed(QWidget& window, const std::function<void()>& action) {
+    QElapsedTimer clock;
+    clock.start();
+    action();
+    QCoreApplication::processEvents();
+    (void)window.grab();
+    return static_cast<double>(clock.nsecsElapsed()) / 1e9;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    int receptions = 32767;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--receptions" && i + 1 < argc) {
+            receptions = std::atoi(argv[++i]);
+        } else {
+            std::fprintf(stderr, "usage: %s [--receptions N]\n", argv[0]);
+            return 2;
+        }
+    }
+    std::string pattern = (fs::temp_directory_path() / "zolt-window-bench-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const fs::path home = pattern;
+    int status = 0;
+    try {
+        const fs::path pristine = ZOLT_NDBDATA;
+        const fs::path backup = home / "backup";
+        const zolt::ProjectPaths paths = zolt::projectPathsFor(home / "Documents");
+        fs::create_directories(paths.WorkFolder);
+        fs::copy_file(pristine, paths.DatabasePath);
+        zolt::bench::GeneratorOptions options;
+        options.receptions = receptions;
+        zolt::bench::writeBenchmarkBackups(pristine, backup, options);
+        zolt::buildProcessedFile(backup, paths.ProcessedPath, zolt::LogSource::Backups);
+        zolt::writeSettings(paths, backup);
+
+        zolt::FrmMain window({home / "Documents", pristine.parent_path(), home / "user.reg"});
+        window.resize(1024, 768);
+        window.show();
+        window.startUp();
+        child<QAbstractButton>(window, "cmdContinueWithExisting")->click();
+        window.optLog(1)->setChecked(true);
+        QCoreApplication::processEvents();
+
+        auto* upper = child<QTreeWidget>(window, "lvLoggedDuplicates");
+        const double toStepTwo =
+            timed(window, [&] { child<QAbstractButton>(window, "cmdDuplicates")->click(); });
+        std::printf("window: %d ambiguous rows listed\n", upper->topLevelItemCount());
+        if (!report("window: START MATCHING to the filled step two", toStepTwo, 1.0)) status = 1;
+
+        // Sorting by every column both ways, and scrolling end to end, each
+        // painted: the slowest of them is what the user may feel.
+        double slowestSort = 0, slowestScroll = 0;
+        for (int column = 0; column < upper->columnCount(); ++column) {
+            for (const auto order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+                slowestSort =
+                    std::max(slowestSort, timed(window, [&] { upper->sortItems(column, order); }));
+            }
+        }
+        slowestScroll = std::max(timed(window, [&] { upper->scrollToBottom(); }),
+                                 timed(window, [&] { upper->scrollToTop(); }));
+        if (!report("window: slowest sort of the ambiguous list", slowestSort, 0.1)) status = 1;
+        if (!report("window: slowest scroll of the ambiguous list", slowestScroll, 0.1)) status = 1;
+        const double toUnresolved =
+            timed(window, [&] { child<QAbstractButton>(window, "cmdShowMissing")->click(); });
+        std::printf("window: %d unresolved rows listed\n", upper->topLevelItemCount());
+        if (!report("window: switch to the unresolved view", toUnresolved, 0.1)) status = 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zolt-window-bench: %s\n", e.what());
+        status = 1;
+    }
+    std::error_code ignored;
+    fs::remove_all(home, ignored);
+    return status;
+}
