@@ -1,23 +1,14 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <cstdint>
-#include <filesystem>
 #include <limits>
 #include <set>
-#include <string>
-#include <tuple>
-#include <vector>
 
 #include "DbTestUtil.h"
-#include "TestUtil.h"
-#include "core/EngineError.h"
-#include "db/Database.h"
 #include "engine/CandidateLookup.h"
 
 namespace fs = std::filesystem;
 using namespace zolt;
+using namespace zolt::test;
 
 namespace {
 
@@ -29,7 +20,7 @@ constexpr std::size_t kShippedAbBeacons = 21;
 class CandidateLookupTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        test::copyPristineDatabase(db_);
+        copyPristineDatabase(db_);
         Database db(db_);
         auto insert = db.prepare(
             "INSERT INTO NDBInformation (Ident, Frequency, City, State, Country) "
@@ -66,7 +57,7 @@ class CandidateLookupTest : public ::testing::Test {
         return names;
     }
 
-    test::TempDir dir_;
+    TempDir dir_;
     fs::path db_ = dir_ / "ndbdata.ndf";
 };
 
@@ -116,8 +107,7 @@ TEST_F(CandidateLookupTest, PrefixLookupFindsIdentsThatBeginWithTheLoggedOne) {
     ASSERT_NE(abx, list.end());
     EXPECT_EQ(abx->frequency + " " + abx->province + " " + abx->country, "203.5 ON France");
     Database db(db_, Database::Mode::ReadOnly);
-    EXPECT_EQ(abx->beaconId,
-              test::count(db, "SELECT Beacon_ID FROM NDBInformation WHERE Ident = 'ABX'"));
+    EXPECT_EQ(abx->beaconId, count(db, "SELECT Beacon_ID FROM NDBInformation WHERE Ident = 'ABX'"));
 }
 
 TEST_F(CandidateLookupTest, PrefixLookupTakesWildcardsAndQuotesLiterally) {
@@ -136,15 +126,15 @@ TEST_F(CandidateLookupTest, PrefixLookupTakesWildcardsAndQuotesLiterally) {
 }
 
 TEST(CandidateLookupErrors, MissingOrBrokenDatabaseIsAnErrorNamingIt) {
-    test::TempDir dir;
-    test::writeFile(dir / "broken.ndf", std::string(4096, 'x'));
-    const auto before = test::snapshot(dir.path());
+    TempDir dir;
+    writeFile(dir / "broken.ndf", std::string(4096, 'x'));
+    const auto before = snapshot(dir.path());
     for (const auto& path : {dir / "ndbdata.ndf", dir / "broken.ndf"}) {
-        for (const auto& message : {test::errorOf([&] { exactCandidates(path, "NL", "358"); }),
-                                    test::errorOf([&] { prefixCandidates(path, "NL"); })}) {
+        for (const auto& message : {errorOf([&] { exactCandidates(path, "NL", "358"); }),
+                                    errorOf([&] { prefixCandidates(path, "NL"); })}) {
             EXPECT_NE(message.find(path.string()), std::string::npos) << message;
         }
-        EXPECT_EQ(test::snapshot(dir.path()), before);
+        EXPECT_EQ(snapshot(dir.path()), before);
     }
 }
 
