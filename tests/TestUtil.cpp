@@ -60,13 +60,8 @@ void copyPristineDatabase(const fs::path& target) {
 
 LogBackupRecord logRecord(std::string_view callsign, std::string_view frequency,
                           std::string_view time, std::string_view date, std::string_view comment) {
-    LogBackupRecord r;
-    r.Callsign = padField(callsign, 7);
-    r.Frequency = padField(frequency, 6);
-    r.Time = padField(time, 4);
-    r.Date = padField(date, 8);
-    r.Comment = padField(comment, 60);
-    return r;
+    return {padField(callsign, 7), padField(frequency, 6), padField(time, 4), padField(date, 8),
+            padField(comment, 60)};
 }
 
 void writeLogFile(const fs::path& path, const std::vector<LogBackupRecord>& records) {
@@ -79,24 +74,22 @@ ProcessedRecord processedRecord(int location, int recordNo, std::string_view ide
                                 std::string_view frequency, std::string_view state,
                                 std::string_view time, std::string_view date,
                                 std::string_view comment) {
-    ProcessedRecord r;
-    r.Location = static_cast<std::int16_t>(location);
-    r.RecordNo = static_cast<std::int16_t>(recordNo);
-    r.Ident = padField(ident, 10);
-    r.Frequency = padField(frequency, 10);
-    r.Time = padField(time, 5);
-    r.Date = padField(date, 10);
-    r.Comment = padField(comment, 60);
-    r.State = padField(state, 3);
-    return r;
+    return {static_cast<std::int16_t>(location),
+            static_cast<std::int16_t>(recordNo),
+            padField(ident, 10),
+            padField(frequency, 10),
+            padField(time, 5),
+            padField(date, 10),
+            padField(comment, 60),
+            padField(state, 3)};
 }
 
 void writeProcessed(const fs::path& path, const std::vector<Row>& rows) {
     std::string bytes;
-    int number = 0;
-    for (const auto& row : rows) {
-        bytes += processedRecord(row.location, ++number, row.ident, row.frequency, row.state,
-                                 row.time, row.date, row.comment)
+    int n = 0;
+    for (const auto& r : rows) {
+        bytes += processedRecord(r.location, ++n, r.ident, r.frequency, r.state, r.time, r.date,
+                                 r.comment)
                      .encode();
     }
     writeFile(path, bytes);

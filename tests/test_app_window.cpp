@@ -15,31 +15,22 @@
 #include <QTreeWidget>
 
 #include "DbTestUtil.h"
-#include "TestUtil.h"
 #include "WindowTestUtil.h"
 #include "app/FrmFileSave.h"
 #include "app/FrmMain.h"
 #include "app/StepZeroLists.h"
 #include "engine/Project.h"
-#include "work/Records.h"
 
 namespace fs = std::filesystem;
 using namespace zolt;
 using zolt::test::MessageBoxAnswerer;
+using Box = QMessageBox;
 
 namespace {
 
-int rowCount(const fs::path& db, const std::string& sql) {
-    Database database(db, Database::Mode::ReadOnly);
-    return static_cast<int>(test::count(database, sql));
-}
-
-template <class T>
-T* child(QWidget& window, const char* name) {
-    T* widget = window.findChild<T*>(QString::fromLatin1(name));
-    if (!widget) ADD_FAILURE() << "no widget " << name;
-    return widget;
-}
+// The caption as shown: a mnemonic's ampersand is not part of it.
+QString caption(const QAbstractButton* button) { return QString(button->text()).remove('&'); }
+QString qs(const fs::path& path) { return QString::fromStdString(path.string()); }
 
 // A home folder with Documents, an application folder with the pristine
 // database, and a folder of old backups.
@@ -53,363 +44,300 @@ class WindowTest : public ::testing::Test {
         fs::create_directories(backups);
     }
 
-    std::unique_ptr<FrmMain> open() {
-        FrmMain::Options options{home / "Documents", appData, home / "user.reg"};
-        auto window = std::make_unique<FrmMain>(options);
-        window->show();
-        window->startUp();
-        return window;
+    FrmMain& open() {
+        w.reset();
+        w = std::make_unique<FrmMain>(
+            FrmMain::Options{home / "Documents", appData, home / "user.reg"});
+        w->show();
+        w->startUp();
+        paths = w->paths();
+        return *w;
+    }
+
+    // Opens the window, answering its message boxes; their texts.
+    std::string opened() {
+        MessageBoxAnswerer answerer;
+        open();
+        return answerer.texts.join('\n').toStdString();
+    }
+    // Clicks `name`, answering the boxes that open with `answers` (else Return).
+    QStringList click(const char* name, QList<Box::StandardButton> answers = {}) {
+        MessageBoxAnswerer answerer(answers);
+        get(name)->click();
+        return answerer.texts;
+    }
+
+    template <class T = QPushButton>
+    T* get(const char* name) {
+        T* widget = w->findChild<T*>(QString::fromLatin1(name));
+        if (!widget) ADD_FAILURE() << "no widget " << name;
+        return widget;
+    }
+    bool enabled(const char* name) { return get<QWidget>(name)->isEnabled(); }
+    QTreeWidget* tree(const char* name) { return get<QTreeWidget>(name); }
+
+    // True when `name` is the one panel shown.
+    bool only(const char* name) {
+        for (const char* panel : {"picWelcome", "picStepZero", "picStepOne", "picStepTwo"}) {
+            if (get<QWidget>(panel)->isVisible() != (std::string(panel) == name)) return false;
+        }
+        return true;
+    }
+
+    int logged(const std::string& where = "1") {
+        Database db(paths.DatabasePath, Database::Mode::ReadOnly);
+        return static_cast<int>(test::count(db, "SELECT count(*) FROM NDBLog WHERE " + where));
+    }
+    void logOne(int location) {
+        Database(paths.DatabasePath)
+            .execute("INSERT INTO NDBLog (Beacon_ID, loggedlocation) VALUES (1, " +
+                     std::to_string(location) + ")");
+    }
+    // A started project on `backups` whose working file holds `rows`.
+    void project(const std::vector<test::Row>& rows) {
+        writeSettings(paths, backups);
+        test::writeProcessed(paths.ProcessedPath, rows);
     }
 
     fs::path work() const { return home / "Documents" / "ZOLT"; }
 
-    // Location 1: NL/358 three times ambiguous (twice the same time and date),
-    // APH/396 unique, QQQ/999 unknown. Location 2: ML/324 unique.
-    void writeBackups() {
-        test::writeLogFile(backups / "log0.bak",
-                           {test::logRecord("NL", "358", "0100", "20010101", "first"),
-                            test::logRecord("APH", "396", "0200", "20010102", "unique"),
-                            test::logRecord("NL", "358", "0300", "20010103", "second"),
-                            test::logRecord("QQQ", "999", "0400", "20010104", "nowhere"),
-                            test::logRecord("AB", "999", "0500", "20010105", "ab")});
-        test::writeLogFile(backups / "LOG1.BAK", {test::logRecord("ML", "324")});
-    }
-
     test::TempDir home;
-    fs::path appData = home / "app";
-    fs::path backups = home / "backups";
+    fs::path appData = home / "app", backups = home / "backups";
+    std::unique_ptr<FrmMain> w;
+    ProjectPaths paths;
 };
 
-// The caption as shown: a mnemonic's ampersand is not part of it.
-QString caption(const QAbstractButton* button) { return QString(button->text()).remove('&'); }
-
-bool onlyVisiblePanel(QWidget& w, const char* name) {
-    for (const char* panel : {"picWelcome", "picStepZero", "picStepOne", "picStepTwo"}) {
-        const bool visible = w.findChild<QWidget*>(panel)->isVisible();
-        if (visible != (std::string(panel) == name)) return false;
-    }
-    return true;
-}
-
-TEST_F(WindowTest, FirstStartCopiesTheDatabaseAndSecondStartKeepsIt) {
-    {
-        auto w = open();
-        EXPECT_TRUE(fs::exists(work() / "ndbdata.ndf"));
-        EXPECT_TRUE(onlyVisiblePanel(*w, "picWelcome"));
-        EXPECT_FALSE(child<QPushButton>(*w, "cmdContinueWithExisting")->isEnabled());
-        EXPECT_TRUE(child<QPushButton>(*w, "cmdStartNew")->isEnabled());
-        EXPECT_FALSE(child<QLabel>(*w, "lblAllDone")->isVisible());
-    }
-    const std::string before = test::readFile(work() / "ndbdata.ndf");
+TEST_F(WindowTest, StartUpOffersOnlyWhatTheFilesAllow) {
+    // First start: the database is copied.
+    EXPECT_EQ(opened(), "");
+    EXPECT_TRUE(fs::exists(work() / "ndbdata.ndf") && only("picWelcome"));
+    EXPECT_TRUE(enabled("cmdStartNew") && !enabled("cmdContinueWithExisting"));
+    EXPECT_FALSE(get<QLabel>("lblAllDone")->isVisible());
+    // A project: the copy is kept, never replaced by a newer shipped one.
+    const std::string copy = test::readFile(work() / "ndbdata.ndf");
     test::writeFile(appData / "ndbdata.ndf", "a newer file that must not be copied");
-    writeBackups();
-    writeSettings(projectPathsFor(home / "Documents"), backups);
-    test::writeProcessed(work() / "processed.dat", {{1, "NL", "358", "UNP"}});
-    auto w = open();
-    EXPECT_EQ(test::readFile(work() / "ndbdata.ndf"), before);
-    EXPECT_TRUE(child<QPushButton>(*w, "cmdContinueWithExisting")->isEnabled());
-    EXPECT_EQ(w->paths().BackupFolder.string(), backupFolderText(backups.string()));
-}
-
-TEST_F(WindowTest, StartUpWithoutTheShippedDatabaseSaysWhichFileIsMissing) {
-    fs::remove(appData / "ndbdata.ndf");
-    MessageBoxAnswerer answerer;
-    auto w = open();
-    ASSERT_EQ(answerer.texts.size(), 1);
-    EXPECT_TRUE(
-        answerer.texts[0].contains(QString::fromStdString((appData / "ndbdata.ndf").string())))
-        << answerer.texts[0].toStdString();
-    EXPECT_FALSE(fs::exists(work() / "ndbdata.ndf"));
-    EXPECT_FALSE(child<QPushButton>(*w, "cmdStartNew")->isEnabled());
-    EXPECT_FALSE(child<QPushButton>(*w, "cmdContinueWithExisting")->isEnabled());
-}
-
-TEST_F(WindowTest, ASettingsFileWithoutAFolderIsNoProject) {
-    fs::create_directories(work());
+    project({{1, "NL", "358", "UNP"}});
+    EXPECT_EQ(opened(), "");
+    EXPECT_EQ(test::readFile(work() / "ndbdata.ndf"), copy);
+    EXPECT_TRUE(enabled("cmdContinueWithExisting"));
+    EXPECT_EQ(paths.BackupFolder.string(), backupFolderText(backups.string()));
+    // A settings file without a folder is no project.
     test::writeFile(work() / "settings.ini", "\r\n");
-    auto w = open();
-    EXPECT_FALSE(child<QPushButton>(*w, "cmdContinueWithExisting")->isEnabled());
-}
-
-TEST_F(WindowTest, ColumnsAndHiddenKeys) {
-    auto w = open();
-    struct Case {
-        const char* list;
-        QStringList headers;
-        int hiddenColumn;
-    };
-    const Case cases[] = {
-        {"lvDuplicates", {"Station ", "Frequency"}, -1},
-        {"lvDuplicateData", {"City ", "Province", "Country", "Beacon_ID"}, 3},
-        {"lvPossible", {"Call ", "Frequency", "City", "Province", "Country", "Beacon_ID"}, 5},
-        {"lvLoggedDuplicates", {"Processed", "Ident", "Freq", "Time", "Date", "Comment"}, 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.list);
-        auto* list = child<QTreeWidget>(*w, c.list);
-        QStringList headers;
-        for (int i = 0; i < list->columnCount(); ++i) headers << list->headerItem()->text(i);
-        EXPECT_EQ(headers, c.headers);
-        for (int i = 0; i < list->columnCount(); ++i) {
-            EXPECT_EQ(list->isColumnHidden(i), i == c.hiddenColumn) << i;
-        }
-    }
-}
-
-TEST_F(WindowTest, ConfirmationDefaultsToNo) {
-    auto w = open();
-    MessageBoxAnswerer answerer;  // presses Return at once
-    EXPECT_EQ(w->ConfirmAction("Really?", "Confirm"), QMessageBox::No);
-    ASSERT_EQ(answerer.defaults.size(), 1);
-    EXPECT_EQ(answerer.defaults[0], QMessageBox::No);
-    EXPECT_EQ(w->PromptText, "Really?");
-}
-
-TEST_F(WindowTest, ScreenProceduresShowExactlyOnePanel) {
-    auto w = open();
-    const std::pair<void (FrmMain::*)(), const char*> steps[] = {
-        {&FrmMain::ShowFolderStep, "picStepZero"},
-        {&FrmMain::ShowLocationStep, "picStepOne"},
-        {&FrmMain::ShowResolutionStep, "picStepTwo"},
-        {&FrmMain::ShowWelcomeScreen, "picWelcome"},
-    };
-    for (const auto& [show, panel] : steps) {
-        (w.get()->*show)();
-        EXPECT_TRUE(onlyVisiblePanel(*w, panel)) << panel;
-    }
-    EXPECT_FALSE(child<QPushButton>(*w, "cmdDuplicates")->isEnabled());
-}
-
-TEST_F(WindowTest, StartNewProjectAnsweredNoChangesNothing) {
-    writeBackups();
-    auto w = open();
-    const auto paths = w->paths();
+    EXPECT_EQ(opened(), "");
+    EXPECT_FALSE(enabled("cmdContinueWithExisting"));
+    // A lost working file is not rebuilt over logged receptions.
     writeSettings(paths, backups);
-    test::writeProcessed(paths.ProcessedPath, {{1, "NL", "358", "OK"}});
-    {
-        Database db(paths.DatabasePath);
-        db.execute("INSERT INTO NDBLog (Beacon_ID, loggedlocation) VALUES (1, 1)");
-    }
+    test::writeLogFile(backups / "log0.dat", {test::logRecord("APH", "396")});
+    logOne(1);
+    fs::remove(paths.ProcessedPath);
+    EXPECT_NE(opened().find("processed.dat"), std::string::npos);
+    EXPECT_FALSE(fs::exists(paths.ProcessedPath) || enabled("cmdContinueWithExisting"));
+    // Without the shipped database the message names it, and nothing can start.
+    fs::remove_all(work());
+    fs::remove(appData / "ndbdata.ndf");
+    EXPECT_NE(opened().find((appData / "ndbdata.ndf").string()), std::string::npos);
+    EXPECT_FALSE(fs::exists(work() / "ndbdata.ndf"));
+    EXPECT_FALSE(enabled("cmdStartNew") || enabled("cmdContinueWithExisting"));
+}
+
+// Return on the confirmation presses its default button, No.
+TEST_F(WindowTest, StartNewProjectAnsweredWithReturnChangesNothing) {
+    open();
+    project({{1, "NL", "358", "OK"}});
+    logOne(1);
     const auto before = test::snapshot(work());
-    MessageBoxAnswerer answerer;
-    child<QPushButton>(*w, "cmdStartNew")->click();
-    EXPECT_EQ(answerer.texts.size(), 1);
+    EXPECT_EQ(click("cmdStartNew").size(), 1);
     EXPECT_EQ(test::snapshot(work()), before);
-    EXPECT_TRUE(onlyVisiblePanel(*w, "picWelcome"));
+    EXPECT_TRUE(only("picWelcome"));
 }
 
 // The whole road: a new project, import, matching, settling, resets, finalize.
 TEST_F(WindowTest, ConvertALocationFromImportToFinalize) {
-    writeBackups();
-    auto w = open();
-    {
-        MessageBoxAnswerer yes({QMessageBox::Yes});
-        child<QPushButton>(*w, "cmdStartNew")->click();
-        EXPECT_EQ(yes.texts.size(), 1);
-    }
-    ASSERT_TRUE(onlyVisiblePanel(*w, "picStepZero"));
-    ASSERT_TRUE(w->folderBrowser()->openFolder(QString::fromStdString(backups.string())));
+    // Location 1: NL/358 three times ambiguous (twice the same time and date),
+    // APH/396 unique, QQQ/999 and AB/999 unknown. Location 2: ML/324 unique.
+    test::writeLogFile(backups / "log0.bak",
+                       {test::logRecord("NL", "358", "0100", "20010101", "first"),
+                        test::logRecord("APH", "396", "0200", "20010102", "unique"),
+                        test::logRecord("NL", "358", "0300", "20010103", "second"),
+                        test::logRecord("QQQ", "999", "0400", "20010104", "nowhere"),
+                        test::logRecord("AB", "999", "0500", "20010105", "ab")});
+    test::writeLogFile(backups / "LOG1.BAK", {test::logRecord("ML", "324")});
+    open();
+    EXPECT_EQ(click("cmdStartNew", {Box::Yes}).size(), 1);
+    ASSERT_TRUE(only("picStepZero"));
+    ASSERT_TRUE(w->folderBrowser()->openFolder(qs(backups)));
     QStringList files;
-    for (auto* item : child<QListWidget>(*w, "filFiles")->findItems("*", Qt::MatchWildcard))
+    for (auto* item : get<QListWidget>("filFiles")->findItems("*", Qt::MatchWildcard))
         files << item->text();
     EXPECT_EQ(files, (QStringList{"log0.bak", "LOG1.BAK"}));
 
-    child<QPushButton>(*w, "cmdSelectFolder")->click();
-    ASSERT_TRUE(onlyVisiblePanel(*w, "picStepOne"));
+    get("cmdSelectFolder")->click();
+    ASSERT_TRUE(only("picStepOne"));
     EXPECT_EQ(test::readFile(work() / "settings.ini"), backupFolderText(backups.string()) + "\r\n");
     EXPECT_EQ(fs::file_size(work() / "processed.dat"), 6u * 102u);
     EXPECT_EQ(w->locationColour(1), LocationColour::LightRed);
-    EXPECT_EQ(w->locationColour(2), LocationColour::LightRed);
     EXPECT_FALSE(w->optLog(3)->isEnabled());
     EXPECT_EQ(w->optLog(3)->text(), "Empty");
 
     // Choosing a location that was never matched readies START MATCHING.
+    EXPECT_FALSE(enabled("cmdDuplicates"));
     w->optLog(1)->setChecked(true);
-    auto* startMatching = child<QPushButton>(*w, "cmdDuplicates");
-    EXPECT_TRUE(startMatching->isEnabled());
-    EXPECT_EQ(w->work.WorkCount(), 5);
-
-    startMatching->click();
-    ASSERT_TRUE(onlyVisiblePanel(*w, "picStepTwo"));
-    const fs::path db = work() / "ndbdata.ndf";
-    EXPECT_EQ(rowCount(db, "SELECT count(*) FROM NDBLog"), 1);  // APH
-    auto* upper = child<QTreeWidget>(*w, "lvLoggedDuplicates");
+    ASSERT_TRUE(enabled("cmdDuplicates"));
+    get("cmdDuplicates")->click();
+    ASSERT_TRUE(only("picStepTwo"));
+    EXPECT_EQ(logged(), 1);  // APH
+    auto* upper = tree("lvLoggedDuplicates");
     EXPECT_EQ(upper->topLevelItemCount(), 2);
-    EXPECT_EQ(caption(child<QPushButton>(*w, "cmdShowSuspect")), "Show Ambiguous Stations (2)");
-    EXPECT_EQ(caption(child<QPushButton>(*w, "cmdShowMissing")), "Show Unresolved Stations (2)");
-    EXPECT_EQ(child<QProgressBar>(*w, "pbSearch")->value(), 0);
-    EXPECT_TRUE(child<QPushButton>(*w, "cmdExit")->isEnabled());
+    EXPECT_EQ(caption(get("cmdShowSuspect")), "Show Ambiguous Stations (2)");
+    EXPECT_EQ(caption(get("cmdShowMissing")), "Show Unresolved Stations (2)");
+    EXPECT_EQ(get<QProgressBar>("pbSearch")->value(), 0);
+    EXPECT_TRUE(enabled("cmdExit"));
 
-    // Settle one ambiguous reception: the row, then a candidate.
+    // Settle one ambiguous reception: the row, then a candidate, whose beacon
+    // key sits in a hidden column.
     upper->setCurrentItem(upper->topLevelItem(0));
-    auto* exact = child<QTreeWidget>(*w, "lvDuplicateData");
+    auto* exact = tree("lvDuplicateData");
+    auto* possible = tree("lvPossible");
+    EXPECT_TRUE(upper->isColumnHidden(0) && exact->isColumnHidden(3) &&
+                possible->isColumnHidden(5));
     EXPECT_EQ(exact->topLevelItemCount(), 3);
-    EXPECT_EQ(child<QLabel>(*w, "lblSelectionStation")->text(), "NL - 358");
-    auto* addToLog = child<QPushButton>(*w, "cmdAddToLog");
-    EXPECT_FALSE(addToLog->isEnabled());
+    EXPECT_EQ(get<QLabel>("lblSelectionStation")->text(), "NL - 358");
+    EXPECT_FALSE(enabled("cmdAddToLog"));
     exact->setCurrentItem(exact->topLevelItem(0));
-    EXPECT_TRUE(addToLog->isEnabled());
-    EXPECT_FALSE(child<QLabel>(*w, "lblSelectionLocation")->text().isEmpty());
-    addToLog->click();
-    EXPECT_EQ(rowCount(db, "SELECT count(*) FROM NDBLog"), 2);
+    EXPECT_TRUE(enabled("cmdAddToLog"));
+    EXPECT_FALSE(get<QLabel>("lblSelectionLocation")->text().isEmpty());
+    const auto chosen = exact->topLevelItem(0)->text(3).toLongLong();
+    get("cmdAddToLog")->click();
+    EXPECT_EQ(test::logRows(paths.DatabasePath).back().beaconId, chosen);
+    EXPECT_EQ(logged(), 2);
     EXPECT_EQ(upper->topLevelItemCount(), 1);
-    EXPECT_FALSE(addToLog->isEnabled());
-    EXPECT_FALSE(child<QCheckBox>(*w, "chkApplyAll")->isEnabled());
+    EXPECT_FALSE(enabled("cmdAddToLog") || enabled("chkApplyAll"));
 
     // The unresolved view offers beacons that begin with the logged ident.
-    child<QPushButton>(*w, "cmdShowMissing")->click();
-    EXPECT_EQ(child<QLabel>(*w, "lblDuplicateUnresolvedLabel")->text(), "Unresolved Stations");
-    EXPECT_TRUE(w->ShowingUnresolved);
+    get("cmdShowMissing")->click();
+    EXPECT_EQ(get<QLabel>("lblDuplicateUnresolvedLabel")->text(), "Unresolved Stations");
     ASSERT_EQ(upper->topLevelItemCount(), 2);
     QTreeWidgetItem* abRow = upper->findItems("AB", Qt::MatchStartsWith, 1).value(0);
     ASSERT_NE(abRow, nullptr);
     upper->setCurrentItem(abRow);
-    auto* possible = child<QTreeWidget>(*w, "lvPossible");
     EXPECT_GT(possible->topLevelItemCount(), 3);
     possible->setCurrentItem(possible->topLevelItem(0));
-    addToLog->click();
-    EXPECT_EQ(rowCount(db, "SELECT count(*) FROM NDBLog"), 3);
+    get("cmdAddToLog")->click();
+    EXPECT_EQ(logged(), 3);
     EXPECT_EQ(upper->topLevelItemCount(), 1);
     // A refill leaves no candidate to choose without a selected reception.
     EXPECT_EQ(possible->topLevelItemCount(), 0);
 
     // Start Over removes this location's rows only.
-    {
-        Database database(db);
-        database.execute("INSERT INTO NDBLog (Beacon_ID, loggedlocation) VALUES (1, 2)");
-    }
-    {
-        MessageBoxAnswerer yes({QMessageBox::Yes});
-        child<QPushButton>(*w, "cmdStartOver")->click();
-        ASSERT_EQ(yes.texts.size(), 1);
-        EXPECT_EQ(yes.texts[0], "Are you sure you want to recreate log#1?");
-    }
-    EXPECT_TRUE(onlyVisiblePanel(*w, "picStepOne"));
-    EXPECT_EQ(rowCount(db, "SELECT count(*) FROM NDBLog WHERE loggedlocation = 1"), 0);
-    EXPECT_EQ(rowCount(db, "SELECT count(*) FROM NDBLog"), 1);
+    logOne(2);
+    EXPECT_EQ(click("cmdStartOver", {Box::Yes}),
+              QStringList{"Are you sure you want to recreate log#1?"});
+    EXPECT_TRUE(only("picStepOne"));
+    EXPECT_EQ(logged("loggedlocation = 1"), 0);
+    EXPECT_EQ(logged(), 1);
     EXPECT_TRUE(fs::exists(work() / "ndbdata1.ndf"));
 
     // FINALIZE with a stale compacted copy: the project ends.
-    {
-        MessageBoxAnswerer yes({QMessageBox::Yes});
-        child<QPushButton>(*w, "cmdFinalize")->click();
-    }
-    EXPECT_TRUE(onlyVisiblePanel(*w, "picWelcome"));
-    EXPECT_TRUE(child<QLabel>(*w, "lblAllDone")->isVisible());
-    EXPECT_FALSE(child<QPushButton>(*w, "cmdContinueWithExisting")->isEnabled());
-    EXPECT_TRUE(fs::exists(db));
+    click("cmdFinalize", {Box::Yes});
+    EXPECT_TRUE(only("picWelcome"));
+    EXPECT_TRUE(get<QLabel>("lblAllDone")->isVisible());
+    EXPECT_FALSE(enabled("cmdContinueWithExisting"));
     for (const char* gone : {"processed.dat", "settings.ini", "ndbdata1.ndf"}) {
         EXPECT_FALSE(fs::exists(work() / gone)) << gone;
     }
-    EXPECT_EQ(rowCount(db, "SELECT count(*) FROM NDBLog"), 1);
+    EXPECT_EQ(logged(), 1);
 }
 
-TEST_F(WindowTest, FinalizeThatCannotCompactLeavesTheProject) {
-    writeBackups();
-    auto w = open();
-    const auto paths = w->paths();
-    writeSettings(paths, backups);
-    test::writeProcessed(paths.ProcessedPath, {{1, "NL", "358", "AMB"}});
+TEST_F(WindowTest, FinalizeEndsTheProjectOnlyWhenItCanAndClaimsNoConversionOfNothing) {
+    open();
+    project({{1, "NL", "358", "AMB"}});
+    // The database cannot be compacted: the project stays as it was.
     const auto before = test::snapshot(work());
-    MessageBoxAnswerer answerer({QMessageBox::Yes, QMessageBox::Ok});
+    QStringList texts;
     {
         test::DatabaseLock lock(paths.DatabasePath);
-        child<QPushButton>(*w, "cmdFinalize")->click();
+        texts = click("cmdFinalize", {Box::Yes, Box::Ok});
     }
-    ASSERT_EQ(answerer.texts.size(), 2);
-    EXPECT_TRUE(answerer.texts[1].contains("ndbdata.ndf")) << answerer.texts[1].toStdString();
+    ASSERT_EQ(texts.size(), 2);
+    EXPECT_TRUE(texts[1].contains("ndbdata.ndf")) << texts[1].toStdString();
     EXPECT_EQ(test::snapshot(work()), before);
-    EXPECT_FALSE(child<QLabel>(*w, "lblAllDone")->isVisible());
+    EXPECT_FALSE(get<QLabel>("lblAllDone")->isVisible());
+    // Nothing was imported: the project ends without a word of conversion.
+    test::writeFile(paths.ProcessedPath, "");
+    click("cmdFinalize", {Box::Yes});
+    EXPECT_TRUE(only("picWelcome"));
+    EXPECT_FALSE(get<QLabel>("lblAllDone")->isVisible());
+    EXPECT_FALSE(fs::exists(work() / "settings.ini"));
 }
 
 TEST_F(WindowTest, ClosingDuringAMatchingRunRollsItBack) {
     // Enough receptions that the run passes through the event loop.
     std::vector<LogBackupRecord> records(3000, test::logRecord("APH", "396"));
     test::writeLogFile(backups / "log0.bak", records);
-    auto w = open();
-    const auto paths = w->paths();
+    open();
     writeSettings(paths, backups);
     buildProcessedFile(backups, paths.ProcessedPath, LogSource::Backups);
     const std::string statesBefore = test::readFile(paths.ProcessedPath);
     w->ShowLocationStep();
     w->optLog(1)->setChecked(true);
     QTimer::singleShot(0, w.get(), [&] { w->close(); });
-    child<QPushButton>(*w, "cmdDuplicates")->click();
+    get("cmdDuplicates")->click();
     EXPECT_FALSE(w->isVisible());
     EXPECT_FALSE(w->matchingInProgress());
-    EXPECT_EQ(rowCount(paths.DatabasePath, "SELECT count(*) FROM NDBLog"), 0);
+    EXPECT_EQ(logged(), 0);
     EXPECT_EQ(test::readFile(paths.ProcessedPath), statesBefore);
 }
 
 TEST_F(WindowTest, LocationButtonsFollowTheWorkingFile) {
-    auto w = open();
-    const auto paths = w->paths();
-    writeSettings(paths, backups);
-    test::writeProcessed(paths.ProcessedPath, {{3, "A", "1", "UNP"},
-                                               {3, "B", "1", "UNP"},
-                                               {4, "A", "1", "MIS"},
-                                               {4, "B", "1", "OK"},
-                                               {5, "A", "1", "OK"},
-                                               {6, "A", "1", "MIS"},
-                                               {6, "B", "1", "UNP"}});
+    open();
+    project({{3, "A", "1", "UNP"}, {4, "A", "1", "MIS"}, {4, "B", "1", "OK"}, {5, "A", "1", "OK"}});
     w->ShowLocationStep();
-    struct Case {
-        int location;
-        bool enabled;
-        LocationColour colour;
-    };
-    const Case cases[] = {{3, true, LocationColour::LightRed},
-                          {4, true, LocationColour::Yellow},
-                          {5, false, LocationColour::ButtonFace},
-                          {6, true, LocationColour::Yellow},
-                          {7, false, LocationColour::ButtonFace}};
-    for (const Case& c : cases) {
-        EXPECT_EQ(w->optLog(c.location)->isEnabled(), c.enabled) << c.location;
-        EXPECT_EQ(w->locationColour(c.location), c.colour) << c.location;
+    const std::tuple<int, bool, LocationColour> cases[] = {{3, true, LocationColour::LightRed},
+                                                           {4, true, LocationColour::Yellow},
+                                                           {5, false, LocationColour::ButtonFace}};
+    for (const auto& [location, on, colour] : cases) {
+        EXPECT_EQ(w->optLog(location)->isEnabled(), on) << location;
+        EXPECT_EQ(w->locationColour(location), colour) << location;
     }
     // A yellow location with unresolved receptions only opens step two on them.
     w->optLog(4)->setChecked(true);
-    EXPECT_TRUE(onlyVisiblePanel(*w, "picStepTwo"));
-    EXPECT_EQ(child<QLabel>(*w, "lblDuplicateUnresolvedLabel")->text(), "Unresolved Stations");
-    EXPECT_TRUE(child<QWidget>(*w, "picMissing")->isVisible());
-    EXPECT_TRUE(child<QTreeWidget>(*w, "lvPossible")->isVisible());
-    EXPECT_EQ(child<QTreeWidget>(*w, "lvLoggedDuplicates")->topLevelItemCount(), 1);
-    // Process Another Listening Location clears the choice.
-    child<QPushButton>(*w, "cmdProcessAnotherLog")->click();
-    EXPECT_TRUE(onlyVisiblePanel(*w, "picStepOne"));
+    EXPECT_TRUE(only("picStepTwo"));
+    EXPECT_EQ(get<QLabel>("lblDuplicateUnresolvedLabel")->text(), "Unresolved Stations");
+    EXPECT_TRUE(get<QWidget>("picMissing")->isVisible() && tree("lvPossible")->isVisible());
+    EXPECT_EQ(tree("lvLoggedDuplicates")->topLevelItemCount(), 1);
+    get("cmdProcessAnotherLog")->click();
+    EXPECT_TRUE(only("picStepOne"));
     EXPECT_FALSE(w->SelectedLocation().has_value());
 }
 
 TEST_F(WindowTest, StepTwoWorksFromTheKeyboardAlone) {
-    auto w = open();
-    const auto paths = w->paths();
-    writeSettings(paths, backups);
-    test::writeProcessed(paths.ProcessedPath, {{1, "NL", "358", "AMB", "0100", "20010101"},
-                                               {1, "NL", "358", "AMB", "0200", "20010102"},
-                                               {1, "QQQ", "999", "MIS"}});
+    open();
+    project({{1, "NL", "358", "AMB", "0100", "20010101"},
+             {1, "NL", "358", "AMB", "0200", "20010102"},
+             {1, "QQQ", "999", "MIS"}});
     QApplication::setActiveWindow(w.get());
     w->ShowLocationStep();
     // Space on a location button chooses it, as a click would.
     w->optLog(1)->setFocus();
     QTest::keyClick(w->optLog(1), Qt::Key_Space);
-    ASSERT_TRUE(onlyVisiblePanel(*w, "picStepTwo"));
+    ASSERT_TRUE(only("picStepTwo"));
 
-    auto* upper = child<QTreeWidget>(*w, "lvLoggedDuplicates");
+    auto* upper = tree("lvLoggedDuplicates");
     upper->setFocus();
     QTest::keyClick(upper, Qt::Key_Down);  // the first row
     ASSERT_NE(upper->currentItem(), nullptr);
     QTest::keyClick(w.get(), Qt::Key_P, Qt::AltModifier);  // "&Possible Matches"
-    auto* candidates = child<QTreeWidget>(*w, "lvDuplicateData");
+    auto* candidates = tree("lvDuplicateData");
     ASSERT_TRUE(candidates->hasFocus());
     QTest::keyClick(candidates, Qt::Key_Down);
-    auto* addToLog = child<QPushButton>(*w, "cmdAddToLog");
+    auto* addToLog = get("cmdAddToLog");
     ASSERT_TRUE(addToLog->isEnabled());
     QTest::keyClick(w.get(), Qt::Key_Y, Qt::AltModifier);  // "Appl&y To All ..."
     QTest::qWait(250);  // a mnemonic presses its button after a short animation
-    EXPECT_TRUE(child<QCheckBox>(*w, "chkApplyAll")->isChecked());
+    EXPECT_TRUE(get<QCheckBox>("chkApplyAll")->isChecked());
     addToLog->setFocus();
     QTest::keyClick(addToLog, Qt::Key_Return);
-    EXPECT_EQ(rowCount(paths.DatabasePath, "SELECT count(*) FROM NDBLog"), 2);
+    EXPECT_EQ(logged(), 2);
     EXPECT_EQ(upper->topLevelItemCount(), 0);
 
     QTest::keyClick(w.get(), Qt::Key_U, Qt::AltModifier);  // "Show &Unresolved Stations"
@@ -419,7 +347,7 @@ TEST_F(WindowTest, StepTwoWorksFromTheKeyboardAlone) {
 }
 
 TEST_F(WindowTest, EveryControlHasANameAScreenReaderCanSpeak) {
-    auto w = open();
+    open();
     for (QWidget* widget : w->findChildren<QWidget*>()) {
         if (!widget->focusPolicy() || qobject_cast<QLabel*>(widget)) continue;
         const QString name = widget->objectName();
@@ -430,83 +358,18 @@ TEST_F(WindowTest, EveryControlHasANameAScreenReaderCanSpeak) {
     }
 }
 
-class FileSaveTest : public WindowTest {
-  protected:
-    FileSaveTest() {
-        fs::create_directories(processed.parent_path());
-        fs::create_directories(target);
-        test::writeProcessed(processed, {{3, "NL", "358", "AMB"}, {3, "QQQ", "999", "MIS"}});
-    }
-    fs::path processed = home / "work" / "processed.dat";
-    fs::path target = home / "reports";
-};
-
-TEST_F(FileSaveTest, OpensWithTheReportsCaptionAndDefaultName) {
-    struct Case {
-        ReportKind kind;
-        QString caption, name;
-    };
-    const Case cases[] = {
-        {ReportKind::Ambiguous, "Ambiguous Station Report Save...",
-         "AmbiguousStations_Location3.txt"},
-        {ReportKind::Unresolved, "Unresolved Station Report Save...",
-         "UnresolvedStations_Location3.txt"},
-    };
-    for (const Case& c : cases) {
-        FrmFileSave dialog(c.kind, 3, processed);
-        EXPECT_EQ(dialog.windowTitle(), c.caption);
-        EXPECT_EQ(dialog.findChild<QLineEdit*>("txtFileName")->text(), c.name);
-    }
-}
-
-TEST_F(FileSaveTest, OkWritesTheReportAndCancelWritesNothing) {
-    {
-        FrmFileSave dialog(ReportKind::Unresolved, 3, processed);
-        ASSERT_TRUE(dialog.folderBrowser()->openFolder(QString::fromStdString(target.string())));
-        dialog.show();
-        dialog.findChild<QPushButton*>("CancelButton")->click();
-        EXPECT_EQ(dialog.result(), QDialog::Rejected);
-        EXPECT_TRUE(fs::is_empty(target));
-    }
-    FrmFileSave dialog(ReportKind::Unresolved, 3, processed);
-    ASSERT_TRUE(dialog.folderBrowser()->openFolder(QString::fromStdString(target.string())));
-    dialog.show();
-    dialog.findChild<QPushButton*>("frm")->click();
-    EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    const std::string report = test::readFile(target / "UnresolvedStations_Location3.txt");
-    EXPECT_EQ(report.size(), 121u + 77u);  // title, blank, header, one data line
-}
-
-TEST_F(FileSaveTest, ANameThatCannotBeWrittenIsExplainedAndTheDialogStays) {
-    test::writeFile(home / "plain", "a file, not a folder");
-    FrmFileSave dialog(ReportKind::Ambiguous, 3, processed);
-    ASSERT_TRUE(dialog.folderBrowser()->openFolder(QString::fromStdString(target.string())));
-    dialog.show();
-    const auto before = test::snapshot(home.path());
-    for (const QString& name : {QString(), QString("a/b.txt"), QString(300, QLatin1Char('x'))}) {
-        MessageBoxAnswerer answerer({QMessageBox::Ok});
-        dialog.findChild<QLineEdit*>("txtFileName")->setText(name);
-        dialog.findChild<QPushButton*>("frm")->click();
-        ASSERT_EQ(answerer.texts.size(), 1) << name.toStdString();
-        EXPECT_TRUE(dialog.isVisible());
-    }
-    EXPECT_EQ(test::snapshot(home.path()), before);
-}
-
-TEST_F(WindowTest, AmbiguousFillSetsButtonsByWhatIsLeft) {
-    struct Case {
+TEST_F(WindowTest, StepTwoButtonsAndCaptionsFollowWhatIsLeft) {
+    const struct {
         int amb, mis;
         bool suspect, missing, save, reportIsAmbiguous;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {0, 0, false, false, false, true},  // unchanged from before the fill
         {0, 2, false, true, false, false},
         {3, 0, true, false, true, true},
         {3, 2, true, true, true, true},
     };
-    auto w = open();
-    const auto paths = w->paths();
-    for (const Case& c : cases) {
+    open();
+    for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.amb) + " AMB, " + std::to_string(c.mis) + " MIS");
         std::vector<test::Row> rows = {{2, "OTHER", "1", "AMB"}, {1, "DONE", "1", "OK"}};
         // Stored in descending order: the list shows them sorted by ident.
@@ -519,173 +382,178 @@ TEST_F(WindowTest, AmbiguousFillSetsButtonsByWhatIsLeft) {
         }
         w->ReportIsAmbiguous = true;
         w->FillAmbiguousList();
-        EXPECT_EQ(!child<QPushButton>(*w, "cmdShowSuspect")->isHidden(), c.suspect);
-        EXPECT_EQ(!child<QPushButton>(*w, "cmdShowMissing")->isHidden(), c.missing);
-        EXPECT_EQ(!child<QPushButton>(*w, "cmdSaveToFile")->isHidden(), c.save);
+        EXPECT_EQ(!get("cmdShowSuspect")->isHidden(), c.suspect);
+        EXPECT_EQ(!get("cmdShowMissing")->isHidden(), c.missing);
+        EXPECT_EQ(!get("cmdSaveToFile")->isHidden(), c.save);
         EXPECT_EQ(w->ReportIsAmbiguous, c.reportIsAmbiguous);
-        auto* upper = child<QTreeWidget>(*w, "lvLoggedDuplicates");
+        auto* upper = tree("lvLoggedDuplicates");
         EXPECT_EQ(upper->topLevelItemCount(), c.amb);
         for (int i = 0; i < upper->topLevelItemCount(); ++i) {
             EXPECT_EQ(upper->topLevelItem(i)->text(0), "NO");
             EXPECT_EQ(upper->topLevelItem(i)->text(1), QString("Z%1").arg(i + 1).leftJustified(10));
         }
-        EXPECT_EQ(caption(child<QPushButton>(*w, "cmdShowSuspect")),
+        EXPECT_EQ(caption(get("cmdShowSuspect")),
                   QString("Show Ambiguous Stations (%1)").arg(c.amb));
-        EXPECT_EQ(caption(child<QPushButton>(*w, "cmdShowMissing")),
+        EXPECT_EQ(caption(get("cmdShowMissing")),
                   QString("Show Unresolved Stations (%1)").arg(c.mis));
     }
 }
 
-TEST_F(WindowTest, ADriveThatIsNotThereIsReportedAndTheFolderStays) {
-    auto w = open();
-    w->ShowFolderStep();
-    ASSERT_TRUE(w->folderBrowser()->openFolder(QString::fromStdString(backups.string())));
-    auto* drives = child<QComboBox>(*w, "drDrives");
-    const int before = drives->currentIndex();
-    drives->addItem("Z:", QString::fromStdString((home / "no-such-drive").string()));
-    MessageBoxAnswerer answerer({QMessageBox::Ok});
-    drives->setCurrentIndex(drives->count() - 1);
-    ASSERT_EQ(answerer.texts.size(), 1);
-    EXPECT_EQ(answerer.texts[0], "Error selecting drive. Make sure drive exists");
-    EXPECT_EQ(w->folderBrowser()->currentPath().toStdString(), backups.string());
-    EXPECT_EQ(drives->currentIndex(), before);
-}
-
-TEST_F(WindowTest, FolderListOpensOnSelectionFromAssistiveToolsNotWhileArrowing) {
-    auto w = open();
+TEST_F(WindowTest, FolderStepReportsAMissingDriveAndOpensFoldersOnlyOnSelection) {
+    open();
     w->ShowFolderStep();
     fs::create_directories(backups / "inner");
-    ASSERT_TRUE(w->folderBrowser()->openFolder(QString::fromStdString(backups.string())));
-    auto* folders = child<QListWidget>(*w, "dirFolders");
-    const auto inner = folders->findItems("inner", Qt::MatchEndsWith);
-    ASSERT_EQ(inner.size(), 1);
+    ASSERT_TRUE(w->folderBrowser()->openFolder(qs(backups)));
+    auto* drives = get<QComboBox>("drDrives");
+    const int drive = drives->currentIndex();
+    drives->addItem("Z:", qs(home / "no-such-drive"));
+    {
+        MessageBoxAnswerer answerer;
+        drives->setCurrentIndex(drives->count() - 1);
+        EXPECT_EQ(answerer.texts, QStringList{"Error selecting drive. Make sure drive exists"});
+    }
+    EXPECT_EQ(w->folderBrowser()->currentPath(), qs(backups));
+    EXPECT_EQ(drives->currentIndex(), drive);
 
-    folders->setFocus();  // the keyboard moves through the list
+    // Arrowing through the list with the keyboard opens nothing; a screen
+    // reader, which selects without focus, opens the folder.
+    auto* folders = get<QListWidget>("dirFolders");
+    folders->setFocus();
     QApplication::setActiveWindow(w.get());
-    folders->setCurrentItem(inner[0]);
+    folders->setCurrentItem(folders->findItems("inner", Qt::MatchEndsWith).value(0));
     QApplication::processEvents();
-    EXPECT_EQ(w->folderBrowser()->currentPath().toStdString(), backups.string());
-
-    folders->clearFocus();  // a screen reader selects without focus
-    child<QPushButton>(*w, "cmdSelectFolder")->setFocus();
+    EXPECT_EQ(w->folderBrowser()->currentPath(), qs(backups));
+    folders->clearFocus();
+    get("cmdSelectFolder")->setFocus();
     folders->clearSelection();
-    folders->setCurrentItem(folders->findItems("inner", Qt::MatchEndsWith)[0]);
+    folders->setCurrentItem(folders->findItems("inner", Qt::MatchEndsWith).value(0));
     QApplication::processEvents();
-    EXPECT_EQ(w->folderBrowser()->currentPath().toStdString(), (backups / "inner").string());
+    EXPECT_EQ(w->folderBrowser()->currentPath(), qs(backups / "inner"));
 }
 
 // Location 1 half settled: one reception logged, one ambiguous, one unresolved.
 class SettledLocationTest : public WindowTest {
   protected:
-    std::unique_ptr<FrmMain> openSettled() {
-        auto w = open();
-        paths = w->paths();
-        writeSettings(paths, backups);
-        test::writeProcessed(paths.ProcessedPath, {{1, "APH", "396", "OK"},
-                                                   {1, "NL", "358", "AMB"},
-                                                   {1, "AB", "999", "MIS"},
-                                                   {2, "ML", "324", "UNP"}});
-        Database db(paths.DatabasePath);
-        db.execute("INSERT INTO NDBLog (Beacon_ID, loggedlocation) VALUES (1, 1)");
-        return w;
+    void openSettled() {
+        open();
+        project({{1, "APH", "396", "OK"},
+                 {1, "NL", "358", "AMB"},
+                 {1, "AB", "999", "MIS"},
+                 {2, "ML", "324", "UNP"}});
+        logOne(1);
     }
-    void chooseCandidate(FrmMain& w) {
-        auto* upper = child<QTreeWidget>(w, "lvLoggedDuplicates");
-        upper->setCurrentItem(upper->topLevelItem(0));
-        auto* exact = child<QTreeWidget>(w, "lvDuplicateData");
-        exact->setCurrentItem(exact->topLevelItem(0));
-        ASSERT_TRUE(child<QPushButton>(w, "cmdAddToLog")->isEnabled());
+    void chooseCandidate() {
+        tree("lvLoggedDuplicates")->setCurrentItem(tree("lvLoggedDuplicates")->topLevelItem(0));
+        tree("lvDuplicateData")->setCurrentItem(tree("lvDuplicateData")->topLevelItem(0));
+        ASSERT_TRUE(enabled("cmdAddToLog"));
     }
-    ProjectPaths paths;
 };
 
 TEST_F(SettledLocationTest, AddToLogIsDisarmedWhenTheViewOrTheLocationChanges) {
-    auto w = openSettled();
+    openSettled();
     w->ShowLocationStep();
     w->optLog(1)->setChecked(true);
-    auto* addToLog = child<QPushButton>(*w, "cmdAddToLog");
-    chooseCandidate(*w);
-    child<QPushButton>(*w, "cmdShowMissing")->click();
-    EXPECT_FALSE(addToLog->isEnabled());
+    chooseCandidate();
+    get("cmdShowMissing")->click();
+    EXPECT_FALSE(enabled("cmdAddToLog"));
 
-    child<QPushButton>(*w, "cmdShowSuspect")->click();
-    chooseCandidate(*w);
-    child<QPushButton>(*w, "cmdProcessAnotherLog")->click();
+    get("cmdShowSuspect")->click();
+    chooseCandidate();
+    get("cmdProcessAnotherLog")->click();
     w->optLog(2)->setChecked(true);
-    EXPECT_FALSE(addToLog->isEnabled());
+    EXPECT_FALSE(enabled("cmdAddToLog"));
     EXPECT_TRUE(w->selection.SelectedIdent.empty());
 }
 
-TEST_F(SettledLocationTest, StartOverMakesTheLocationMatchableAgainEvenIfCompactionFails) {
-    auto w = openSettled();
+// The compacted copy cannot be written (a folder with something in it): the
+// reset is stored all the same, and the window shows its outcome.
+TEST_F(SettledLocationTest, ResetsWhoseCompactionFailsStillTakeEffect) {
+    openSettled();
+    fs::create_directories(work() / "ndbdata1.ndf" / "in the way");
     w->ShowLocationStep();
     w->optLog(1)->setChecked(true);
-    // The compacted copy cannot be written: a folder with something in it.
-    fs::create_directories(work() / "ndbdata1.ndf" / "in the way");
-    {
-        MessageBoxAnswerer answerer({QMessageBox::Yes, QMessageBox::Ok});
-        child<QPushButton>(*w, "cmdStartOver")->click();
-        ASSERT_EQ(answerer.texts.size(), 2);
-        EXPECT_TRUE(answerer.texts[1].contains("were saved")) << answerer.texts[1].toStdString();
-    }
-    EXPECT_TRUE(onlyVisiblePanel(*w, "picStepOne"));
+    const QStringList texts = click("cmdStartOver", {Box::Yes, Box::Ok});
+    ASSERT_EQ(texts.size(), 2);
+    EXPECT_TRUE(texts[1].contains("were saved")) << texts[1].toStdString();
+    EXPECT_TRUE(only("picStepOne"));
     EXPECT_FALSE(w->SelectedLocation().has_value());
-    EXPECT_EQ(rowCount(paths.DatabasePath, "SELECT count(*) FROM NDBLog"), 0);
-    const auto set = loadWorkingSet(paths.ProcessedPath, 1);
-    EXPECT_EQ(set.unpCount, 3);
+    EXPECT_EQ(logged(), 0);
+    EXPECT_EQ(loadWorkingSet(paths.ProcessedPath, 1).unpCount, 3);
     // Chosen again, it is ready for START MATCHING.
     EXPECT_EQ(w->locationColour(1), LocationColour::LightRed);
     w->optLog(1)->setChecked(true);
-    EXPECT_TRUE(child<QPushButton>(*w, "cmdDuplicates")->isEnabled());
-}
+    EXPECT_TRUE(enabled("cmdDuplicates"));
 
-TEST_F(SettledLocationTest, StartNewProjectWhoseCompactionFailsStillEndsTheOldProject) {
-    auto w = openSettled();
-    fs::create_directories(work() / "ndbdata1.ndf" / "in the way");
-    MessageBoxAnswerer answerer({QMessageBox::Yes, QMessageBox::Ok});
-    child<QPushButton>(*w, "cmdStartNew")->click();
-    EXPECT_EQ(answerer.texts.size(), 2);
-    EXPECT_TRUE(onlyVisiblePanel(*w, "picStepZero"));
-    EXPECT_FALSE(child<QPushButton>(*w, "cmdContinueWithExisting")->isEnabled());
+    EXPECT_EQ(click("cmdStartNew", {Box::Yes, Box::Ok}).size(), 2);
+    EXPECT_TRUE(only("picStepZero"));
+    EXPECT_FALSE(enabled("cmdContinueWithExisting"));
     EXPECT_FALSE(fs::exists(paths.ProcessedPath));
 }
 
-TEST_F(SettledLocationTest, AMissingWorkingFileIsNotRebuiltOverLoggedReceptions) {
-    { auto w = openSettled(); }
-    fs::remove(work() / "processed.dat");
-    test::writeLogFile(backups / "log0.dat", {test::logRecord("APH", "396")});
-    MessageBoxAnswerer answerer({QMessageBox::Ok});
-    auto w = open();
-    ASSERT_EQ(answerer.texts.size(), 1);
-    EXPECT_TRUE(answerer.texts[0].contains("processed.dat")) << answerer.texts[0].toStdString();
-    EXPECT_FALSE(fs::exists(work() / "processed.dat"));
-    EXPECT_FALSE(child<QPushButton>(*w, "cmdContinueWithExisting")->isEnabled());
+class FileSaveTest : public WindowTest {
+  protected:
+    FileSaveTest() {
+        fs::create_directories(processed.parent_path());
+        fs::create_directories(target / "sub");
+        test::writeProcessed(processed, {{3, "NL", "358", "AMB"}, {3, "QQQ", "999", "MIS"}});
+    }
+    std::unique_ptr<FrmFileSave> dialog(ReportKind kind) {
+        auto d = std::make_unique<FrmFileSave>(kind, 3, processed);
+        EXPECT_TRUE(d->folderBrowser()->openFolder(qs(target)));
+        d->show();
+        return d;
+    }
+    fs::path processed = home / "work" / "processed.dat";
+    fs::path target = home / "reports";
+};
+
+TEST_F(FileSaveTest, CaptionAndNameByKindCancelWritesNothingOkWritesTheReport) {
+    // The report's size: title, blank, header and one data line.
+    const std::tuple<ReportKind, QString, std::string, std::size_t> cases[] = {
+        {ReportKind::Ambiguous, "Ambiguous Station Report Save...",
+         "AmbiguousStations_Location3.txt", 120 + 77},
+        {ReportKind::Unresolved, "Unresolved Station Report Save...",
+         "UnresolvedStations_Location3.txt", 121 + 77},
+    };
+    for (const auto& [kind, title, name, size] : cases) {
+        SCOPED_TRACE(name);
+        auto d = dialog(kind);
+        EXPECT_EQ(d->windowTitle(), title);
+        EXPECT_EQ(d->findChild<QLineEdit*>("txtFileName")->text().toStdString(), name);
+        d->findChild<QPushButton*>("CancelButton")->click();
+        EXPECT_EQ(d->result(), QDialog::Rejected);
+        EXPECT_FALSE(fs::exists(target / name));
+        d = dialog(kind);
+        d->findChild<QPushButton*>("frm")->click();
+        EXPECT_EQ(d->result(), QDialog::Accepted);
+        EXPECT_EQ(test::readFile(target / name).size(), size);
+    }
 }
 
-TEST_F(WindowTest, FinalizingAProjectThatImportedNothingClaimsNoConversion) {
-    auto w = open();
-    writeSettings(w->paths(), backups);
-    test::writeFile(w->paths().ProcessedPath, "");
-    MessageBoxAnswerer yes({QMessageBox::Yes});
-    child<QPushButton>(*w, "cmdFinalize")->click();
-    EXPECT_TRUE(onlyVisiblePanel(*w, "picWelcome"));
-    EXPECT_FALSE(child<QLabel>(*w, "lblAllDone")->isVisible());
-    EXPECT_FALSE(fs::exists(work() / "settings.ini"));
+TEST_F(FileSaveTest, ANameThatCannotBeWrittenIsExplainedAndTheDialogStays) {
+    test::writeFile(home / "plain", "a file, not a folder");
+    auto d = dialog(ReportKind::Ambiguous);
+    const auto before = test::snapshot(home.path());
+    for (const QString& name : {QString(), QString("a/b.txt"), QString(300, QLatin1Char('x'))}) {
+        MessageBoxAnswerer answerer({Box::Ok});
+        d->findChild<QLineEdit*>("txtFileName")->setText(name);
+        d->findChild<QPushButton*>("frm")->click();
+        ASSERT_EQ(answerer.texts.size(), 1) << name.toStdString();
+        EXPECT_TRUE(d->isVisible());
+    }
+    EXPECT_EQ(test::snapshot(home.path()), before);
 }
 
 TEST_F(FileSaveTest, EnterOnAFolderOpensItWithoutSaving) {
-    fs::create_directories(target / "sub");
-    FrmFileSave dialog(ReportKind::Ambiguous, 3, processed);
-    ASSERT_TRUE(dialog.folderBrowser()->openFolder(QString::fromStdString(target.string())));
-    dialog.show();
-    QApplication::setActiveWindow(&dialog);
-    auto* folders = dialog.findChild<QListWidget*>("dirDirectory");
+    auto d = dialog(ReportKind::Ambiguous);
+    QApplication::setActiveWindow(d.get());
+    auto* folders = d->findChild<QListWidget*>("dirDirectory");
     folders->setFocus();
-    folders->setCurrentItem(folders->findItems("sub", Qt::MatchEndsWith)[0]);
+    folders->setCurrentItem(folders->findItems("sub", Qt::MatchEndsWith).value(0));
     QTest::keyClick(folders, Qt::Key_Return);
     QApplication::processEvents();
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(dialog.folderBrowser()->currentPath().toStdString(), (target / "sub").string());
+    EXPECT_TRUE(d->isVisible());
+    EXPECT_EQ(d->folderBrowser()->currentPath(), qs(target / "sub"));
     EXPECT_TRUE(fs::is_empty(target / "sub"));
 }
 

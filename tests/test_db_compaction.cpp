@@ -1,27 +1,18 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <functional>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "DbTestUtil.h"
-#include "TestUtil.h"
 #include "db/Compaction.h"
-#include "db/Database.h"
 
 namespace fs = std::filesystem;
 using namespace zolt;
-using test::count;
-using test::errorOf;
+using namespace zolt::test;
 
 namespace {
 
 class Compaction : public testing::Test {
   public:
-    void SetUp() override { test::copyPristineDatabase(database); }
+    void SetUp() override { copyPristineDatabase(database); }
 
     // Logs and then deletes many receptions, leaving free pages behind.
     void fillAndEmptyLog() {
@@ -31,7 +22,7 @@ class Compaction : public testing::Test {
             "SELECT i, 1, printf('%060d', i) FROM n; DELETE FROM NDBLog;");
     }
 
-    test::TempDir dir;
+    TempDir dir;
     fs::path database = dir / "ndbdata.ndf";
     fs::path compact = dir / "ndbdata1.ndf";
 };
@@ -39,13 +30,13 @@ class Compaction : public testing::Test {
 TEST_F(Compaction, ShrinksTheDatabaseAndKeepsTheCompactedCopyInPlaceOfAStaleOne) {
     fillAndEmptyLog();
     const auto sizeBefore = fs::file_size(database);
-    test::writeFile(compact, "left over from an earlier run");
+    writeFile(compact, "left over from an earlier run");
 
     compactMainDatabase(database, compact);
 
     EXPECT_LT(fs::file_size(database), sizeBefore);
     // Nothing else is left in the folder: no temporary copy, no journal.
-    const auto files = test::snapshot(dir.path());
+    const auto files = snapshot(dir.path());
     EXPECT_EQ(files.size(), 2u);
     EXPECT_EQ(files.at("ndbdata.ndf"), files.at("ndbdata1.ndf"));
     Database db(database);
@@ -59,7 +50,7 @@ TEST_F(Compaction, ShrinksTheDatabaseAndKeepsTheCompactedCopyInPlaceOfAStaleOne)
 }
 
 TEST_F(Compaction, FailuresLeaveTheDatabaseAsItWasAndNameTheFile) {
-    test::writeFile(dir / "plain", "a file, not a folder");
+    writeFile(dir / "plain", "a file, not a folder");
     const struct {
         const char* name;
         bool locked;  // another program holds the database meanwhile
@@ -75,32 +66,32 @@ TEST_F(Compaction, FailuresLeaveTheDatabaseAsItWasAndNameTheFile) {
         SCOPED_TRACE(c.name);
         // Snapshots are taken while no lock is held: closing a file that this
         // process has open would drop the other connection's lock.
-        const auto before = test::snapshot(dir.path());
+        const auto before = snapshot(dir.path());
         std::string message;
         {
-            std::optional<test::DatabaseLock> lock;
+            std::optional<DatabaseLock> lock;
             if (c.locked) lock.emplace(database);
             message = errorOf([&] { compactMainDatabase(database, c.compactPath); });
         }
         EXPECT_NE(message.find(c.mentions), std::string::npos) << message;
-        EXPECT_EQ(test::snapshot(dir.path()), before);
+        EXPECT_EQ(snapshot(dir.path()), before);
     }
 }
 
 TEST(CompactionReplace, FailedReplacementKeepsBothCopies) {
     // A database name so long that the temporary copy beside it cannot be
     // created: compaction succeeds, the replacement fails.
-    test::TempDir dir;
+    TempDir dir;
     const fs::path database = dir / (std::string(243, 'd') + ".ndf");
     const fs::path compact = dir / "ndbdata1.ndf";
-    test::copyPristineDatabase(database);
-    const std::string before = test::readFile(database);
+    copyPristineDatabase(database);
+    const std::string before = readFile(database);
 
     const std::string message = errorOf([&] { compactMainDatabase(database, compact); });
     EXPECT_NE(message.find(database.string()), std::string::npos) << message;
-    EXPECT_EQ(test::readFile(database), before);
+    EXPECT_EQ(readFile(database), before);
     // The database and the compacted copy, nothing half-written.
-    EXPECT_EQ(test::snapshot(dir.path()).size(), 2u);
+    EXPECT_EQ(snapshot(dir.path()).size(), 2u);
     Database db(compact, Database::Mode::ReadOnly);
     EXPECT_EQ(count(db, "SELECT count(*) FROM NDBInformation"), 7077);
 }

@@ -1,23 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <filesystem>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "EngineTestUtil.h"
-#include "TestUtil.h"
 #include "engine/AddToLog.h"
-#include "work/LocationStates.h"
 
-namespace fs = std::filesystem;
 using namespace zolt;
-using test::LogRow;
-using test::logRows;
-using test::Row;
-using test::states;
+using namespace zolt::test;
 
 namespace {
 
@@ -43,12 +32,12 @@ const Selection kEntry1{"XYZ       ", "344       ",       "0915 ",
 class AddToLogTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        paths = test::makeProject(dir.path());
-        test::writeProcessed(paths.ProcessedPath, kRows);
+        paths = makeProject(dir.path());
+        writeProcessed(paths.ProcessedPath, kRows);
         set = loadWorkingSet(paths.ProcessedPath, 2);
     }
 
-    test::TempDir dir;
+    TempDir dir;
     ProjectPaths paths;
     WorkingSet set;
 };
@@ -81,10 +70,10 @@ TEST_F(AddToLogTest, LogsEachReceptionOnceHoweverItIsSettled) {
         SCOPED_TRACE(c.name);
         SetUp();
         for (const auto& [applyAll, rows] : c.steps) {
-            const auto before = test::snapshot(paths.WorkFolder);
+            const auto before = snapshot(paths.WorkFolder);
             EXPECT_EQ(addToLog(paths, set, kEntry1, applyAll), rows);
             if (rows == 0) {
-                EXPECT_EQ(test::snapshot(paths.WorkFolder), before);
+                EXPECT_EQ(snapshot(paths.WorkFolder), before);
             }
         }
         EXPECT_EQ(logRows(paths.DatabasePath), c.rows);
@@ -114,25 +103,25 @@ TEST_F(AddToLogTest, RefusesOrFailsWithoutChangingAnything) {
         {"no beacon chosen", noBeacon, false},
         {"database held by another program", kEntry1, true},
     };
-    const auto before = test::snapshot(dir.path());
+    const auto before = snapshot(dir.path());
     const WorkingSet loaded = set;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         for (bool applyAll : {false, true}) {
-            std::optional<test::DatabaseLock> lock;
+            std::optional<DatabaseLock> lock;
             if (c.lockDatabase) lock.emplace(paths.DatabasePath);
             EXPECT_THROW(addToLog(paths, set, c.selection, applyAll), EngineError);
             lock.reset();
             EXPECT_EQ(states(set), states(loaded));
-            EXPECT_EQ(test::snapshot(dir.path()), before);
+            EXPECT_EQ(snapshot(dir.path()), before);
         }
     }
 }
 
 TEST_F(AddToLogTest, AReceptionWithABlankIdentCanStillBeLogged) {
     // An old callsign of dashes only is imported as a blank ident.
-    test::writeProcessed(paths.ProcessedPath,
-                         {{2, "", "344", "MIS", "0915", "20010203"}, {2, "", "350", "MIS"}});
+    writeProcessed(paths.ProcessedPath,
+                   {{2, "", "344", "MIS", "0915", "20010203"}, {2, "", "350", "MIS"}});
     set = loadWorkingSet(paths.ProcessedPath, 2);
     EXPECT_EQ(addToLog(paths, set, {"", "344", "0915", "20010203", "", 4280}, true), 1);
     EXPECT_EQ(states(set), (std::vector<std::string>{"OK", "MIS"}));

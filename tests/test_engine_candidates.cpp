@@ -1,23 +1,14 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <cstdint>
-#include <filesystem>
 #include <limits>
 #include <set>
-#include <string>
-#include <tuple>
-#include <vector>
 
 #include "DbTestUtil.h"
-#include "TestUtil.h"
-#include "core/EngineError.h"
-#include "db/Database.h"
 #include "engine/CandidateLookup.h"
 
 namespace fs = std::filesystem;
 using namespace zolt;
+using namespace zolt::test;
 
 namespace {
 
@@ -29,34 +20,17 @@ constexpr std::size_t kShippedAbBeacons = 21;
 class CandidateLookupTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        test::copyPristineDatabase(db_);
-        Database db(db_);
-        auto insert = db.prepare(
-            "INSERT INTO NDBInformation (Ident, Frequency, City, State, Country) "
-            "VALUES (?, ?, ?, ?, ?)");
-        const std::vector<std::tuple<std::string, double, std::string, std::string, std::string>>
-            beacons = {
-                {"AB", 201, "Abtown", "XX", "FRA"},
-                {"ABC", 202, "Abcville", "ON", "FRA"},
-                {"ABX", 203.5, "Abxford", "XXONXX", "FRA"},
-                {"XAB", 204, "Xabury", "XX", "FRA"},
-                {"0FR", 344.5, "Half", "XX", "FRA"},
-                {"0FR", 344, "Whole", "XX", "FRA"},
-                {"0Z", 0, "Zero", "XX", "FRA"},
-                {"0NOCC", 300, "Nowhere", "XX", "XXX"},
-                {"O'K", 310, "Apostrophe", "XX", "FRA"},
-                {"O'KA", 311, "Apostrophe2", "XX", "FRA"},
-                {"A%B", 312, "Percent", "XX", "FRA"},
-                {"AXB", 313, "NotPercent", "XX", "FRA"},
-                {"A_C", 314, "Underscore", "XX", "FRA"},
-                {"A\\D", 315, "Backslash", "XX", "FRA"},
-                {"Q\"Q", 316, "Quote", "XX", "FRA"},
-            };
-        Transaction tx(db);
-        for (const auto& [ident, frequency, city, state, country] : beacons) {
-            insert.bind({ident, frequency, city, state, country}).execute();
-        }
-        tx.commit();
+        copyPristineDatabase(db_);
+        Database(db_).execute(
+            "INSERT INTO NDBInformation (Ident, Frequency, City, State, Country) VALUES "
+            "('AB', 201, 'Abtown', 'XX', 'FRA'), ('ABC', 202, 'Abcville', 'ON', 'FRA'), "
+            "('ABX', 203.5, 'Abxford', 'XXONXX', 'FRA'), ('XAB', 204, 'Xabury', 'XX', 'FRA'), "
+            "('0FR', 344.5, 'Half', 'XX', 'FRA'), ('0FR', 344, 'Whole', 'XX', 'FRA'), "
+            "('0Z', 0, 'Zero', 'XX', 'FRA'), ('0NOCC', 300, 'Nowhere', 'XX', 'XXX'), "
+            "('O''K', 310, 'Apostrophe', 'XX', 'FRA'), ('O''KA', 311, 'Apostrophe2', 'XX', 'FRA'), "
+            "('A%B', 312, 'Percent', 'XX', 'FRA'), ('AXB', 313, 'NotPercent', 'XX', 'FRA'), "
+            "('A_C', 314, 'Underscore', 'XX', 'FRA'), ('A\\D', 315, 'Backslash', 'XX', 'FRA'), "
+            "('Q\"Q', 316, 'Quote', 'XX', 'FRA')");
     }
 
     std::set<std::string> cities(const std::vector<Candidate>& list) {
@@ -66,7 +40,7 @@ class CandidateLookupTest : public ::testing::Test {
         return names;
     }
 
-    test::TempDir dir_;
+    TempDir dir_;
     fs::path db_ = dir_ / "ndbdata.ndf";
 };
 
@@ -100,7 +74,7 @@ TEST_F(CandidateLookupTest, ExactLookupMatchesIdentAndFrequencyAsTheOldEngineDid
     }
 }
 
-TEST_F(CandidateLookupTest, PrefixLookupFindsIdentsThatBeginWithTheLoggedOne) {
+TEST_F(CandidateLookupTest, PrefixLookupFindsIdentsThatBeginWithTheLoggedOneTakenLiterally) {
     const auto list = prefixCandidates(db_, "AB" + std::string(8, ' '));
     EXPECT_EQ(list.size(), kShippedAbBeacons + 3);
     std::set<std::string> ours;
@@ -116,11 +90,8 @@ TEST_F(CandidateLookupTest, PrefixLookupFindsIdentsThatBeginWithTheLoggedOne) {
     ASSERT_NE(abx, list.end());
     EXPECT_EQ(abx->frequency + " " + abx->province + " " + abx->country, "203.5 ON France");
     Database db(db_, Database::Mode::ReadOnly);
-    EXPECT_EQ(abx->beaconId,
-              test::count(db, "SELECT Beacon_ID FROM NDBInformation WHERE Ident = 'ABX'"));
-}
-
-TEST_F(CandidateLookupTest, PrefixLookupTakesWildcardsAndQuotesLiterally) {
+    EXPECT_EQ(abx->beaconId, count(db, "SELECT Beacon_ID FROM NDBInformation WHERE Ident = 'ABX'"));
+    // Wildcards and quotes are taken literally.
     const std::pair<std::string, std::set<std::string>> cases[] = {
         {"O'K       ", {"Apostrophe", "Apostrophe2"}},
         {"A%", {"Percent"}},
@@ -136,15 +107,15 @@ TEST_F(CandidateLookupTest, PrefixLookupTakesWildcardsAndQuotesLiterally) {
 }
 
 TEST(CandidateLookupErrors, MissingOrBrokenDatabaseIsAnErrorNamingIt) {
-    test::TempDir dir;
-    test::writeFile(dir / "broken.ndf", std::string(4096, 'x'));
-    const auto before = test::snapshot(dir.path());
+    TempDir dir;
+    writeFile(dir / "broken.ndf", std::string(4096, 'x'));
+    const auto before = snapshot(dir.path());
     for (const auto& path : {dir / "ndbdata.ndf", dir / "broken.ndf"}) {
-        for (const auto& message : {test::errorOf([&] { exactCandidates(path, "NL", "358"); }),
-                                    test::errorOf([&] { prefixCandidates(path, "NL"); })}) {
+        for (const auto& message : {errorOf([&] { exactCandidates(path, "NL", "358"); }),
+                                    errorOf([&] { prefixCandidates(path, "NL"); })}) {
             EXPECT_NE(message.find(path.string()), std::string::npos) << message;
         }
-        EXPECT_EQ(test::snapshot(dir.path()), before);
+        EXPECT_EQ(snapshot(dir.path()), before);
     }
 }
 

@@ -1,26 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <string>
-#include <tuple>
-#include <vector>
-
 #include "EngineTestUtil.h"
-#include "TestUtil.h"
 #include "bench/DataGenerator.h"
 #include "bench/LiteralRun.h"
-#include "db/Database.h"
-#include "engine/MatchingRun.h"
 #include "work/BackupImport.h"
-#include "work/LocationStates.h"
 
 namespace fs = std::filesystem;
 using namespace zolt;
-using test::LogRow;
-using test::logRows;
-using test::Row;
-using test::states;
+using namespace zolt::test;
 
 namespace {
 
@@ -42,12 +28,12 @@ class MatchingTest : public ::testing::Test {
                 "350), (90002, 'ZHALF', 263.5), (90003, 'ZERO', 0), (90004, 'O''K', 351), "
                 "(90005, 'SAY\"X', 352); INSERT INTO NewBeacons (Ident) VALUES ('A'), ('B'), "
                 "('C'), ('D'), ('E'), ('F');");
-        test::writeFile(paths.BackupFolder / "ndb.dat",
-                        userBeaconRecord("USR", "277") + userBeaconRecord("USR2", "278"));
+        writeFile(paths.BackupFolder / "ndb.dat",
+                  userBeaconRecord("USR", "277") + userBeaconRecord("USR2", "278"));
     }
 
-    test::TempDir dir;
-    ProjectPaths paths = test::makeProject(dir.path());
+    TempDir dir;
+    ProjectPaths paths = makeProject(dir.path());
 };
 
 TEST_F(MatchingTest, DecidesEachReceptionByTheBeaconsOfItsIdentAndFrequency) {
@@ -80,8 +66,8 @@ TEST_F(MatchingTest, DecidesEachReceptionByTheBeaconsOfItsIdentAndFrequency) {
             {2, c.ident, c.frequency, c.stateBefore, "0915", "20010203", "  heard " + c.ident});
     }
     rows.push_back({3, "APH", "396", "UNP"});
-    test::writeProcessed(paths.ProcessedPath, rows);
-    const std::string before = test::readFile(paths.ProcessedPath);
+    writeProcessed(paths.ProcessedPath, rows);
+    const std::string before = readFile(paths.ProcessedPath);
 
     WorkingSet set = loadWorkingSet(paths.ProcessedPath, 2);
     int calls = 0;
@@ -109,7 +95,7 @@ TEST_F(MatchingTest, DecidesEachReceptionByTheBeaconsOfItsIdentAndFrequency) {
     EXPECT_EQ(std::tuple(set.ambCount, set.misCount, set.unpCount), std::tuple(2, 2, 0));
 
     // Only the State bytes of location 2's records changed.
-    const std::string after = test::readFile(paths.ProcessedPath);
+    const std::string after = readFile(paths.ProcessedPath);
     ASSERT_EQ(after.size(), before.size());
     for (std::size_t i = 0; i < after.size(); ++i) {
         const std::size_t record = i / ProcessedRecord::kLength;
@@ -120,28 +106,28 @@ TEST_F(MatchingTest, DecidesEachReceptionByTheBeaconsOfItsIdentAndFrequency) {
 }
 
 TEST_F(MatchingTest, CancelledOrFailedRunChangesNothing) {
-    test::writeProcessed(paths.ProcessedPath, {{2, "APH", "396", "UNP"},
-                                               {2, "USR", "277", "UNP"},
-                                               {2, "TU", "374", "UNP"},
-                                               {2, "GL", "201", "UNP"}});
+    writeProcessed(paths.ProcessedPath, {{2, "APH", "396", "UNP"},
+                                         {2, "USR", "277", "UNP"},
+                                         {2, "TU", "374", "UNP"},
+                                         {2, "GL", "201", "UNP"}});
     // User beacon numbers past 12767 overflowed the old 16-bit sum.
     Database(paths.DatabasePath).execute("INSERT INTO NewBeacons (newbeacon_ID) VALUES (40000)");
-    const auto before = test::snapshot(dir.path());
+    const auto before = snapshot(dir.path());
     const WorkingSet loaded = loadWorkingSet(paths.ProcessedPath, 2);
     {
         SCOPED_TRACE("cancelled at the third reception");
         WorkingSet set = loaded;
         EXPECT_TRUE(runMatching(paths, set, [](int i, int, float) { return i < 3; }).cancelled);
         EXPECT_EQ(states(set), states(loaded));
-        EXPECT_EQ(test::snapshot(dir.path()), before);
+        EXPECT_EQ(snapshot(dir.path()), before);
     }
     {
         SCOPED_TRACE("database held by another program");
         WorkingSet set = loaded;
-        test::DatabaseLock lock(paths.DatabasePath);
+        DatabaseLock lock(paths.DatabasePath);
         EXPECT_THROW(runMatching(paths, set), EngineError);
         EXPECT_EQ(states(set), states(loaded));
-        EXPECT_EQ(test::snapshot(dir.path()), before);
+        EXPECT_EQ(snapshot(dir.path()), before);
     }
     {
         SCOPED_TRACE("processed.dat gone before the states are saved");
@@ -151,8 +137,8 @@ TEST_F(MatchingTest, CancelledOrFailedRunChangesNothing) {
         EXPECT_THROW(runMatching(paths, set), EngineError);
         EXPECT_EQ(states(set), states(loaded));
         fs::remove(paths.ProcessedPath);
-        test::writeFile(paths.ProcessedPath, before.at("work/processed.dat"));
-        EXPECT_EQ(test::snapshot(dir.path()), before);
+        writeFile(paths.ProcessedPath, before.at("work/processed.dat"));
+        EXPECT_EQ(snapshot(dir.path()), before);
     }
     {
         SCOPED_TRACE("a full run afterwards logs each reception once");
@@ -169,21 +155,21 @@ TEST_F(MatchingTest, CancelledOrFailedRunChangesNothing) {
 // The engine's run and the old step-by-step run agree row for row and state
 // for state on generated data with every kind of reception.
 TEST(MatchingAgainstLiteralRun, SameRowsBeaconsAndStates) {
-    test::TempDir dir;
+    TempDir dir;
     const fs::path backup = dir / "backup";
     bench::GeneratorOptions options;
     options.receptions = 500;
     options.userBeacons = 150;
     options.location = 5;
-    const auto made = bench::writeBenchmarkBackups(test::pristineDatabase(), backup, options);
+    const auto made = bench::writeBenchmarkBackups(pristineDatabase(), backup, options);
     ASSERT_TRUE(made.ambiguous > 0 && made.userBeacon > 0 && made.unlisted > 0);
 
-    ProjectPaths engine = test::makeProject(dir / "e"), old = test::makeProject(dir / "o");
+    ProjectPaths engine = makeProject(dir / "e"), old = makeProject(dir / "o");
     engine.BackupFolder = old.BackupFolder = backup;
     for (const auto* p : {&engine, &old}) {
         ASSERT_EQ(buildProcessedFile(backup, p->ProcessedPath, LogSource::Backups), 500);
     }
-    const auto backupBefore = test::snapshot(backup);
+    const auto backupBefore = snapshot(backup);
 
     WorkingSet fast = loadWorkingSet(engine.ProcessedPath, 5);
     WorkingSet slow = loadWorkingSet(old.ProcessedPath, 5);
@@ -196,8 +182,8 @@ TEST(MatchingAgainstLiteralRun, SameRowsBeaconsAndStates) {
     const char* newBeacons = "SELECT * FROM NewBeacons ORDER BY newbeacon_ID";
     EXPECT_EQ(Database(engine.DatabasePath).prepare(newBeacons).query().rows,
               Database(old.DatabasePath).prepare(newBeacons).query().rows);
-    EXPECT_EQ(test::readFile(engine.ProcessedPath), test::readFile(old.ProcessedPath));
-    EXPECT_EQ(test::snapshot(backup), backupBefore);
+    EXPECT_EQ(readFile(engine.ProcessedPath), readFile(old.ProcessedPath));
+    EXPECT_EQ(snapshot(backup), backupBefore);
 }
 
 }  // namespace

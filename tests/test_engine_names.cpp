@@ -1,17 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <gtest/gtest.h>
 
-#include <array>
-#include <string>
-#include <vector>
-
 #include "TestUtil.h"
 #include "engine/LocationNames.h"
 
 namespace fs = std::filesystem;
 using namespace zolt;
-using zolt::test::TempDir;
-using zolt::test::writeFile;
+using namespace zolt::test;
 
 namespace {
 
@@ -55,6 +50,14 @@ TEST(RegistryRead, GivesTheValueAsText) {
         {v + "str(2):\"%HOME%\"", ""},                              // expandable string
         {v + "hex(1):48,00,6f,00,\\\n  6d,00,65,00,00,00", "Home"},
         {v + "hex(4):2a,00", ""},  // number of the wrong size
+        // Raw types run up to eight hex digits; the largest must read as
+        // another type, not overflow while the type is parsed.
+        {v + "hex(ffffffff):41,00,00,00", ""},
+        {v + "hex(80000000):41,00,00,00", ""},
+        {v + "hex(7fffffff):41,00,00,00", ""},
+        {v + "hex(100000001):41,00,00,00", ""},
+        {v + "hex(00000001):41,00,00,00", "A"},
+        {v + "hex(00000004):41,00,00,00", "65"},
         {v + "\"Home", ""},
         {v + "\"Home\" x", ""},
         // A continuation line is no value of its own.
@@ -83,7 +86,7 @@ TEST(RegistryRead, GivesTheValueAsText) {
 
 TEST(RegistryFile, DefaultIsTheUserRegOfTheWinePrefix) {
     TempDir home;
-    zolt::test::useHome(home.path());
+    useHome(home.path());
     fs::create_directories(home / ".wine");
     writeFile(home / ".wine" / "user.reg", registryWith("\"Location(0)\"=\"Home\"\n"));
     EXPECT_EQ(defaultRegistryFile(), home / ".wine" / "user.reg");

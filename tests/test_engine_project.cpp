@@ -1,37 +1,25 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include <gtest/gtest.h>
-
 #include <functional>
-#include <map>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "DbTestUtil.h"
-#include "TestUtil.h"
-#include "core/EngineError.h"
-#include "db/Database.h"
 #include "engine/Project.h"
 
 namespace fs = std::filesystem;
 using namespace zolt;
-using zolt::test::readFile;
-using zolt::test::snapshot;
-using zolt::test::TempDir;
-using zolt::test::writeFile;
+using namespace zolt::test;
 
 namespace {
 
 // Expects `action` to throw EngineError whose text contains `needle`.
 void expectErrorNaming(const std::function<void()>& action, const std::string& needle) {
-    const std::string message = zolt::test::errorOf(action);
+    const std::string message = errorOf(action);
     EXPECT_NE(message.find(needle), std::string::npos) << message << "\n  should name " << needle;
 }
 
 // NDBLog rows of the database at `path` that satisfy `where`.
-std::int64_t logRows(const fs::path& path, const std::string& where = "1") {
+std::int64_t logged(const fs::path& path, const std::string& where = "1") {
     Database db(path, Database::Mode::ReadOnly);
-    return zolt::test::count(db, "SELECT COUNT(*) FROM NDBLog WHERE " + where);
+    return count(db, "SELECT COUNT(*) FROM NDBLog WHERE " + where);
 }
 
 // A started project: database with log rows of locations 3, 12 (two) and 16,
@@ -42,39 +30,31 @@ struct Project {
 
     Project() {
         fs::create_directories(paths.WorkFolder);
-        zolt::test::copyPristineDatabase(paths.DatabasePath);
+        copyPristineDatabase(paths.DatabasePath);
         Database(paths.DatabasePath)
             .execute(
-                "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, "
-                "ReceptionComments) VALUES (1, 3, '1200', '20010101', ''), (2, 12, '1300', "
-                "'20010102', 'x'), (3, 12, '1400', '20010103', ''), (4, 16, '1500', '20010104', "
-                "'')");
+                "INSERT INTO NDBLog (Beacon_ID, loggedlocation) VALUES (1, 3), (2, 12), "
+                "(3, 12), (4, 16)");
         writeSettings(paths, "/data/Logs");
-        zolt::test::writeProcessed(
+        writeProcessed(
             paths.ProcessedPath,
             {{3, "ABC", "350", "OK"}, {12, "XY", "263.5", "OK"}, {12, "QQ", "400", "MIS"}});
     }
     fs::path file(const char* name) const { return paths.WorkFolder / name; }
 };
 
-// ---- paths -------------------------------------------------------------------
-
+// ---- start-up ------------------------------------------------------------------
 // (The window tests find the work files where projectPathsFor puts them.)
-TEST(ProjectPaths, ApplicationDataAndExistence) {
+
+// The pristine database beside the executable in a build tree, in share/ when
+// installed.
+TEST(ProjectPaths, ApplicationData) {
     TempDir dir;
-    fs::create_directories(dir / "build");
-    writeFile(dir / "build" / "ndbdata.ndf", "db");
-    EXPECT_EQ(applicationDataFolder(dir / "build"), dir / "build");
     fs::create_directories(dir / "usr" / "bin");
     EXPECT_EQ(applicationDataFolder(dir / "usr" / "bin"), dir / "usr" / "share" / "zolt-converter");
-
-    EXPECT_TRUE(DirExists(dir.path()) && FExists(dir / "build" / "ndbdata.ndf"));
-    EXPECT_FALSE(DirExists(dir / "build" / "ndbdata.ndf") || FExists(dir / "build"));
-    EXPECT_FALSE(FExists(dir / "build" / "ndbdata.ndf" / "below"));  // no exception either
+    writeFile(dir / "usr" / "bin" / "ndbdata.ndf", "db");
+    EXPECT_EQ(applicationDataFolder(dir / "usr" / "bin"), dir / "usr" / "bin");
 }
-
-// ---- start-up ------------------------------------------------------------------
-// (The window tests start with a Documents folder.)
 
 TEST(PrepareWorkFolder, CopiesTheDatabaseOnlyOnce) {
     TempDir home;  // without a Documents folder yet
@@ -106,9 +86,8 @@ TEST(PrepareWorkFolder, FailureIsNamedAndCreatesNothing) {
         [&] { prepareWorkFolder(projectPathsFor(home / "Documents2"), home / "app"); },
         (home / "app" / "ndbdata.ndf").string());
     const ProjectPaths blocked = projectPathsFor(home / "Documents");
-    expectErrorNaming(
-        [&] { prepareWorkFolder(blocked, zolt::test::pristineDatabase().parent_path()); },
-        blocked.WorkFolder.string());
+    expectErrorNaming([&] { prepareWorkFolder(blocked, pristineDatabase().parent_path()); },
+                      blocked.WorkFolder.string());
     EXPECT_EQ(snapshot(home.path()), before);
 }
 
@@ -130,6 +109,15 @@ TEST(Settings, ReadsTheFolderFromTheFirstFieldOfTheFirstLine) {
         {"\r\n/data/Logs/\r\n", std::nullopt},
         {"   \r\n", std::nullopt},
         {",/data/Logs/\r\n", std::nullopt},
+        // A lone CR ends the line as LF does, never a name with a CR in it; a
+        // NUL ends the text, as the system cannot take a path with one.
+        {"/x/y/\r\r\n", "/x/y/"},
+        {"/x/y/\r/other/\r\n", "/x/y/"},
+        {"/x/y/\r", "/x/y/"},
+        {std::string("/x/\0/etc/\r\n", 11), "/x/"},
+        {std::string("\0/x/\r\n", 6), std::nullopt},
+        {"\r/x/y/\r\n", std::nullopt},
+        {"\"/a,b/\r\n", "/a,b/"},  // a quote never closed
     };
     TempDir home;
     const ProjectPaths paths = projectPathsFor(home.path());
@@ -138,7 +126,8 @@ TEST(Settings, ReadsTheFolderFromTheFirstFieldOfTheFirstLine) {
     for (const auto& c : cases) {
         writeFile(paths.WorkFolder / kSettingsFile, c.bytes);
         const auto folder = readSettings(paths);
-        EXPECT_EQ(folder ? std::optional(folder->string()) : std::nullopt, c.folder) << c.bytes;
+        EXPECT_EQ(folder ? std::optional(folder->string()) : std::nullopt, c.folder)
+            << testing::PrintToString(c.bytes);
     }
     fs::remove(paths.WorkFolder / kSettingsFile);
     fs::create_directories(paths.WorkFolder / kSettingsFile);
@@ -163,8 +152,7 @@ TEST(Settings, WriteAndReadBack) {
                   (std::map<std::string, std::string>{{kSettingsFile, c.bytes}}));
         EXPECT_EQ(readSettings(paths).value_or("").string(), c.read);
     }
-    EXPECT_EQ(backupFolderText("/"), "/");
-    EXPECT_EQ(backupFolderText("   "), "");
+    EXPECT_EQ(backupFolderText("/") + "|" + backupFolderText("   "), "/|");
     // What cannot be written leaves the old file.
     const auto before = snapshot(home.path());
     EXPECT_THROW(writeSettings(paths, "/data/a\",b"), EngineError);
@@ -183,7 +171,7 @@ TEST(Resets, AFileThatCannotBeRemovedStopsThem) {
     fs::remove(p.paths.ProcessedPath);
     fs::create_directories(p.paths.ProcessedPath / "in the way");
     EXPECT_THROW(startNewProject(p.paths), EngineError);
-    EXPECT_EQ(logRows(p.paths.DatabasePath), 4);
+    EXPECT_EQ(logged(p.paths.DatabasePath), 4);
     EXPECT_FALSE(fs::exists(p.file(kCompactFile)));
 
     writeFile(p.file(kCompactFile), "old compacted copy");
@@ -198,8 +186,8 @@ TEST(StartNewProject, ClearsTheProjectAndTheLog) {
     writeFile(p.file(kCompactFile), "stale");
     startNewProject(p.paths);
     EXPECT_FALSE(fs::exists(p.file(kSettingsFile)) || fs::exists(p.paths.ProcessedPath));
-    EXPECT_EQ(logRows(p.paths.DatabasePath), 0);
-    EXPECT_EQ(logRows(p.file(kCompactFile)), 0);
+    EXPECT_EQ(logged(p.paths.DatabasePath), 0);
+    EXPECT_EQ(logged(p.file(kCompactFile)), 0);
     EXPECT_NO_THROW(removeWorkingFiles(p.paths));  // files already gone are no error
     EXPECT_EQ(snapshot(p.paths.WorkFolder).size(), 1u);
 }
@@ -213,8 +201,8 @@ TEST(StartOver, DeletesOnlyThatLocationsRowsAndMakesItsReceptionsUnmatched) {
     processed.replace(102 + 99, 3, "UNP");
     processed.replace(204 + 99, 3, "UNP");
     startOver(p.paths, 12);
-    EXPECT_EQ(logRows(p.paths.DatabasePath, "loggedlocation = 12"), 0);
-    EXPECT_EQ(logRows(p.paths.DatabasePath), 2);
+    EXPECT_EQ(logged(p.paths.DatabasePath, "loggedlocation = 12"), 0);
+    EXPECT_EQ(logged(p.paths.DatabasePath), 2);
     EXPECT_TRUE(FExists(p.file(kCompactFile)));
     EXPECT_EQ(readFile(p.file(kSettingsFile)), settings);
     EXPECT_EQ(readFile(p.paths.ProcessedPath), processed);
@@ -239,7 +227,7 @@ TEST(Resets, LockedOrMissingDatabaseChangesNothing) {
             if (!locked) fs::remove(p.paths.DatabasePath);
             const auto before = snapshot(p.home.path());
             {
-                std::optional<zolt::test::DatabaseLock> lock;
+                std::optional<DatabaseLock> lock;
                 if (locked) lock.emplace(p.paths.DatabasePath);
                 expectErrorNaming([&] { run(p.paths); }, p.paths.DatabasePath.string());
             }

@@ -1,19 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <map>
 #include <optional>
-#include <string>
-#include <tuple>
-#include <vector>
 
-#include "TestUtil.h"
-#include "db/Database.h"
+#include "EngineTestUtil.h"
 #include "engine/UserBeacons.h"
 
 namespace fs = std::filesystem;
 using namespace zolt;
+using namespace zolt::test;
 
 namespace {
 
@@ -54,11 +47,8 @@ std::vector<std::string> newBeacons(Database& db) {
 
 class UserBeaconsTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        test::copyPristineDatabase(dir / "ndbdata.ndf");
-        db.emplace(dir / "ndbdata.ndf");
-    }
-    test::TempDir dir;
+    void SetUp() override { db.emplace(makeProject(dir.path()).DatabasePath); }
+    TempDir dir;
     std::optional<Database> db;
 };
 
@@ -73,18 +63,6 @@ TEST(UnshiftText, DecodesEveryByteTwoLowerAndDropsStoredBlanks) {
         {"\x80\xFF", "\x7E\xFD"},                   // high bytes shift like the others
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(UnshiftText(in), out) << in;
-}
-
-TEST(UserBeaconRecord, DecodesEachFieldAtItsOffset) {
-    Beacon b{"AB1", "277.5", "CAN", "BC", "Prince George"};
-    b.genNotes = std::string(90, 'n');
-    const auto r = UserBeaconRecord::decode(record(b));
-    EXPECT_EQ((std::vector<std::string>{r.Ident, r.Country, r.State, r.City, r.Frequency,
-                                        r.PowerClass, r.Power, r.Latitude, r.Longitude, r.AsOf,
-                                        r.Cycle, r.usb, r.lsb, r.DAID, r.GenNotes}),
-              (std::vector<std::string>{"AB1", "CAN", "BC", "Prince George", "277.5", "HW", "25",
-                                        "45.12345N", "075.54321W", "200104", "ID 8s", "1020", "",
-                                        "3", std::string(90, 'n')}));
 }
 
 TEST(MapUserBeacon, ColumnRules) {
@@ -126,9 +104,9 @@ TEST_F(UserBeaconsTest, AddsABeaconOnceWithItsFirstRecordsValuesAndTheLastRowsNu
     db->execute("DELETE FROM NewBeacons WHERE newbeacon_ID = 2");
     // ZZA twice in the file: the first record's values are used, and the old
     // look-up, which went on to the second record, called it known.
-    test::writeFile(dir / "ndb.dat", record({"ZZB", "263.5", "CAN"}) +
-                                         record({"ZZA", "277", "DEU", "BY", "First"}) +
-                                         record({"ZZA", "277", "FRA", "XX", "Second"}));
+    writeFile(dir / "ndb.dat", record({"ZZB", "263.5", "CAN"}) +
+                                   record({"ZZA", "277", "DEU", "BY", "First"}) +
+                                   record({"ZZA", "277", "FRA", "XX", "Second"}));
     const auto lookUp = [](UserBeaconIndex& index, const char* ident, const char* frequency) {
         const auto r = index.LookupUserBeacon(ident, frequency);
         return std::tuple(r.UserBeaconFound, r.UserBeaconKnown, r.UserBeaconID);
@@ -141,7 +119,7 @@ TEST_F(UserBeaconsTest, AddsABeaconOnceWithItsFirstRecordsValuesAndTheLastRowsNu
     // A second run reads the table afresh. Of two rows of one beacon from
     // earlier work the last gives the number, whichever frequency text made it.
     db->execute("INSERT INTO NewBeacons (Ident, frequency) VALUES ('ZZE  ', 300), ('ZZE', 300.0)");
-    test::writeFile(dir / "ndb.dat", record({"ZZB", "263.5"}) + record({"ZZE", "300.0"}));
+    writeFile(dir / "ndb.dat", record({"ZZB", "263.5"}) + record({"ZZE", "300.0"}));
     UserBeaconIndex later(dir.path(), *db);
     EXPECT_EQ(lookUp(later, "ZZB", "263.5"), std::tuple(true, true, 4));
     EXPECT_EQ(lookUp(later, "ZZE", "300.0"), std::tuple(true, true, 7));
@@ -183,14 +161,14 @@ TEST_F(UserBeaconsTest, FindsTheFileAndTheBeaconsExactlyAsStoredAndWritesNothing
         SCOPED_TRACE(c.name);
         const fs::path folder = dir / c.name;
         fs::create_directories(folder);
-        for (const auto& [name, bytes] : c.files) test::writeFile(folder / name, bytes);
-        const auto before = test::snapshot(folder);
+        for (const auto& [name, bytes] : c.files) writeFile(folder / name, bytes);
+        const auto before = snapshot(folder);
         UserBeaconIndex index(folder, *db);
         for (const auto& [ident, frequency, found] : c.lookups) {
             EXPECT_EQ(index.LookupUserBeacon(ident, frequency).UserBeaconFound, found)
                 << ident << "/" << frequency;
         }
-        EXPECT_EQ(test::snapshot(folder), before);
+        EXPECT_EQ(snapshot(folder), before);
     }
     EXPECT_EQ(newBeacons(*db).back(), "4 ZZC USA Springfield 300.0");
     UserBeaconIndex missingFolder(dir / "no such folder", *db);
