@@ -3,9 +3,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "core/Geo.h"
 
 namespace zolt {
 
@@ -15,8 +18,9 @@ struct Candidate {
     std::string ident;
     std::string frequency;  // shortest plain decimal (344, 344.5)
     std::string city;
-    std::string province;  // State with every "XX" removed
-    std::string country;   // CountryLong
+    std::string province;            // State with every "XX" removed
+    std::string country;             // CountryLong
+    std::optional<LatLon> position;  // none where Latitude or Longitude is empty
 };
 
 // Beacons whose Ident equals `ident` (letter case and trailing blanks
