@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// Captures each panel of the converter and the report dialog as PNG files,
+// Captures each panel of the converter, the map and the report dialog as PNG files,
 // driving the real window through a conversion of the given backups in a
 // temporary home folder. Run under a display (scripts/screenshots.sh uses Xvfb).
 //
@@ -15,6 +15,7 @@
 
 #include "app/FrmFileSave.h"
 #include "app/FrmMain.h"
+#include "app/MapWindow.h"
 #include "app/StepZeroLists.h"
 #include "engine/Project.h"
 
@@ -92,6 +93,18 @@ int main(int argc, char* argv[]) {
     auto* exact = window.findChild<QTreeWidget*>("lvDuplicateData");
     if (exact->topLevelItemCount() > 0) exact->setCurrentItem(exact->topLevelItem(0));
     ok &= save(window, out, "step-two-ambiguous");
+
+    // The location's map, with the candidates of the reception selected above.
+    zolt::MapWindow map(window.paths(), location, fs::path(argv[1]) / zolt::kLandOutlineFile);
+    map.showCandidates(zolt::rankExact(
+        zolt::exactCandidates(window.paths().DatabasePath, window.selection.SelectedIdent,
+                              window.selection.SelectedFrequency),
+        zolt::locationHome(window.paths(), location).position));
+    map.setLocationName(window.optLog(location)->text());
+    map.resize(1000, 800);
+    map.show();
+    ok &= save(map, out, "map");
+    map.close();
 
     window.findChild<QPushButton*>("cmdShowMissing")->click();
     if (upper->topLevelItemCount() > 0) upper->setCurrentItem(upper->topLevelItem(0));

@@ -72,6 +72,7 @@ deb=${debs[0]}
 listing=$(dpkg-deb -c "$deb")
 files=$(awk '{print $6}' <<<"$listing" | sed 's#^\./##' | grep -v '/$' || true)
 for wanted in usr/bin/zolt-converter usr/share/zolt-converter/ndbdata.ndf \
+    usr/share/zolt-converter/land-110m.txt \
     usr/share/zolt-converter/README.md usr/share/applications/zolt-converter.desktop \
     usr/share/icons/hicolor/scalable/apps/zolt-converter.svg \
     usr/share/doc/zolt-converter/copyright; do
@@ -87,7 +88,7 @@ grep -E ' \./usr/bin/zolt-converter$' <<<"$listing" | grep -q '^-rwxr-xr-x root/
 [ "$(dpkg-deb -f "$deb" Package)" = zolt-converter ] || fail "the package is not zolt-converter"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the package's Version is not $version"
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libqt6core6 libqt6gui6 libqt6widgets6 libsqlite3-0; do
+for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libsqlite3-0; do
     grep -qE "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends does not list $library: $depends"
 done
 note "contents and control fields as expected; depends on: $depends"
