@@ -350,6 +350,12 @@ TEST(CandidateIndex, MatchesLikeAndNoCaseOnAwkwardIdents) {
     // without a position still is.
     Database(paths.DatabasePath)
         .execute("UPDATE NDBInformation SET Latitude = NULL WHERE Beacon_ID = 5540");
+    const auto ai = exactCandidates(paths.DatabasePath, "AI", "320");
+    ASSERT_EQ(ai.size(), 1u);
+    EXPECT_FALSE(ai[0].position);
+    for (const auto& c : prefixCandidates(paths.DatabasePath, "BI")) {
+        EXPECT_TRUE(c.position && c.position->lat != 0.0 && c.position->lon != 0.0) << c.ident;
+    }
     const CandidateIndex index(paths.DatabasePath);
     for (const char* ident : idents) {
         for (const char* frequency : frequencies) {
