@@ -11,6 +11,7 @@
 
 #include "EngineTestUtil.h"
 #include "TestUtil.h"
+#include "bench/DataGenerator.h"
 #include "core/Cp1252.h"
 #include "core/TextFields.h"
 #include "db/Database.h"
@@ -243,42 +244,31 @@ std::optional<LatLon> demo(const ProjectPaths& paths, int location) {
     return locationHome(paths, location).position;
 }
 
-// Receptions made from the beacon list itself: every ident/frequency pair
-// that several beacons share, and for a sample of the rest the ident in
-// other letter case, cut short, lengthened and on a nearby frequency.
+// The benchmark's data, smaller, of a listener in the middle of Europe.
 std::optional<LatLon> generated(const ProjectPaths& paths) {
-    Database db(paths.DatabasePath, Database::Mode::ReadOnly);
-    std::vector<Row> rows;
-    int n = 0;
-    auto add = [&](std::string ident, std::string frequency) {
-        ident.resize(std::min<std::size_t>(ident.size(), 10));
-        ++n;
-        rows.push_back({3, ident, frequency, "UNP", std::to_string(1000 + n % 1000),
-                        "2001" + std::to_string(1000 + n % 1000), "c" + std::to_string(n)});
-    };
-    std::size_t k = 0;
-    for (const auto& r : db.query("SELECT Ident, Frequency, count(*) AS n FROM NDBInformation "
-                                  "GROUP BY Ident, Frequency ORDER BY Ident, Frequency")
+    bench::GeneratorOptions options;
+    options.receptions = 1500;
+    options.userBeacons = 100;
+    options.location = 3;
+    options.listener = LatLon{50.0, 10.0};
+    bench::writeBenchmarkBackups(paths.DatabasePath, paths.BackupFolder, options);
+    // Idents cut short on a frequency a little off, as typed in a hurry, give
+    // the prefix look-up of the unresolved view work to do.
+    const fs::path log = paths.BackupFolder / "log2.bak";
+    std::string more = test::readFile(log);
+    for (const auto& r : Database(paths.DatabasePath, Database::Mode::ReadOnly)
+                             .query("SELECT Ident, Frequency FROM NDBInformation "
+                                    "WHERE Beacon_ID % 40 = 0")
                              .rows) {
         const std::string ident = utf8ToCp1252(dbValueText(r[0]));
-        const std::string frequency = dbValueText(r[1]);
-        const bool shared = std::get<std::int64_t>(r[2]) > 1;
-        if (shared) {
-            add(ident, frequency);
-            add(ident, frequency);  // heard twice
-        }
-        if (!shared && ++k % 30 != 0) continue;
-        std::string lower = ident;
-        for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        add(lower, frequency + ".0");
-        const double f = leadingNumber(frequency);
-        add(ident.substr(0, std::max<std::size_t>(1, ident.size() - 1)), shortestDecimal(f + 1));
-        add(ident + "Q", frequency);
-        add(" " + ident, shortestDecimal(f - 2.5));
+        more += test::logRecord(ident.substr(0, std::max<std::size_t>(1, ident.size() - 1)),
+                                shortestDecimal(leadingNumber(dbValueText(r[1])) + 1))
+                    .encode();
     }
-    test::writeProcessed(paths.ProcessedPath, rows);
+    test::writeFile(log, more);
+    buildProcessedFile(paths.BackupFolder, paths.ProcessedPath, LogSource::Backups);
     matchAll(paths, {3});
-    return LatLon{40.0, -90.0};  // the middle of the list's busiest country
+    return locationHome(paths, 3).position;
 }
 
 // Hand-made: shared pairs around Prague (JO70), with the same pair typed in
@@ -350,6 +340,12 @@ TEST(CandidateIndex, MatchesLikeAndNoCaseOnAwkwardIdents) {
     // without a position still is.
     Database(paths.DatabasePath)
         .execute("UPDATE NDBInformation SET Latitude = NULL WHERE Beacon_ID = 5540");
+    const auto ai = exactCandidates(paths.DatabasePath, "AI", "320");
+    ASSERT_EQ(ai.size(), 1u);
+    EXPECT_FALSE(ai[0].position);
+    for (const auto& c : prefixCandidates(paths.DatabasePath, "BI")) {
+        EXPECT_TRUE(c.position && c.position->lat != 0.0 && c.position->lon != 0.0) << c.ident;
+    }
     const CandidateIndex index(paths.DatabasePath);
     for (const char* ident : idents) {
         for (const char* frequency : frequencies) {
@@ -431,6 +427,25 @@ TEST(AddSuggestedPicks, AroundPragueLogsTheNearBeaconsAndLeavesTheRestWaiting) {
     EXPECT_FALSE(picks.count("BH/224") || picks.count("AI/320") || picks.count("UNKNOWN/300"));
     EXPECT_EQ(planSuggestedPicks(paths, set, std::nullopt).picks.size(), 0u);
 
+    // A database held by another program, or a plan naming no beacon:
+    // nothing changes.
+    const auto unchanged = test::snapshot(paths.WorkFolder);
+    const WorkingSet loaded = set;
+    SuggestedPickPlan broken = plan;
+    broken.picks.back().beaconId = 0;
+    for (bool lockIt : {true, false}) {
+        std::optional<test::DatabaseLock> lock;
+        if (lockIt) lock.emplace(paths.DatabasePath);
+        const std::string message =
+            test::errorOf([&] { addSuggestedPicks(paths, set, lockIt ? plan : broken); });
+        if (lockIt) {
+            EXPECT_NE(message.find(paths.DatabasePath.string()), std::string::npos) << message;
+        }
+        lock.reset();
+        EXPECT_EQ(test::snapshot(paths.WorkFolder), unchanged);
+        EXPECT_EQ(states(set), states(loaded));
+    }
+
     // A pair settled by hand after the plan was made is not logged again.
     EXPECT_EQ(addToLog(paths, set, {"BI", "310", "0500", "20020105", "e", 626}, true), 1);
     const auto before = logRows(paths.DatabasePath);
@@ -447,32 +462,6 @@ TEST(AddSuggestedPicks, AroundPragueLogsTheNearBeaconsAndLeavesTheRestWaiting) {
                                               "OK", "OK", "OK", "MIS", "OK", "MIS"};
     EXPECT_EQ(states(set), waiting);
     EXPECT_EQ(states(loadWorkingSet(paths.ProcessedPath, 2)), std::vector<std::string>{"AMB"});
-}
-
-TEST(AddSuggestedPicks, ALockedDatabaseChangesNothing) {
-    test::TempDir dir;
-    const ProjectPaths paths = test::makeProject(dir.path());
-    const auto home = prague(paths);
-    WorkingSet set = loadWorkingSet(paths.ProcessedPath, 3);
-    const WorkingSet loaded = set;
-    const SuggestedPickPlan plan = planSuggestedPicks(paths, set, home);
-    ASSERT_FALSE(plan.picks.empty());
-    const auto before = test::snapshot(paths.WorkFolder);
-    {
-        test::DatabaseLock lock(paths.DatabasePath);
-        const std::string message = test::errorOf([&] { addSuggestedPicks(paths, set, plan); });
-        EXPECT_NE(message.find(paths.DatabasePath.filename().string()), std::string::npos)
-            << message;
-    }
-    EXPECT_EQ(test::snapshot(paths.WorkFolder), before);
-    EXPECT_EQ(states(set), states(loaded));
-
-    // A plan naming no beacon is refused before anything is touched.
-    SuggestedPickPlan broken = plan;
-    broken.picks.back().beaconId = 0;
-    EXPECT_THROW(addSuggestedPicks(paths, set, broken), EngineError);
-    EXPECT_EQ(test::snapshot(paths.WorkFolder), before);
-    EXPECT_EQ(states(set), states(loaded));
 }
 
 }  // namespace
