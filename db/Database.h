@@ -55,6 +55,12 @@ class Statement {
 
     // Binds parameters 1..n (after clearing earlier bindings) and resets.
     Statement& bind(const std::vector<DbValue>& values);
+    // Binds the one parameter `index` (1-based), keeping the others: for a
+    // statement run once per row of a large run, where building a list of
+    // values per row costs more than the row itself. Text is UTF-8 and
+    // copied, so it need not outlive the call.
+    Statement& bindInt64(int index, std::int64_t value);
+    Statement& bindText(int index, std::string_view utf8);
     // Runs an action statement; returns the number of rows it changed.
     int execute();
     // Runs a query and reads all its rows.
