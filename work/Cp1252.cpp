@@ -39,6 +39,15 @@ std::string cp1252ToUtf8(std::string_view bytes) {
     return out;
 }
 
+std::string_view cp1252ToUtf8(std::string_view bytes, std::string& buffer) {
+    bool ascii = true;
+    for (char c : bytes) ascii &= static_cast<unsigned char>(c) < 0x80;
+    if (ascii) return bytes;
+    buffer.clear();
+    for (char c : bytes) appendUtf8(buffer, codePointOf(static_cast<unsigned char>(c)));
+    return buffer;
+}
+
 std::string utf8ToCp1252(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
