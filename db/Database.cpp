@@ -363,9 +363,11 @@ Database::Database(const fs::path& path, Mode mode) : path_(path) {
     }
     if (problem.empty()) {
         // One file on disk: a rollback journal that is removed after each
-        // transaction, never a write-ahead log beside the database.
+        // transaction, never a write-ahead log beside the database. Every
+        // commit is flushed to disk in full whatever the library's default.
         char* message = nullptr;
-        code = sqlite3_exec(db_, "PRAGMA journal_mode=DELETE", nullptr, nullptr, &message);
+        code = sqlite3_exec(db_, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL", nullptr,
+                            nullptr, &message);
         if (code != SQLITE_OK) problem = message ? message : sqlite3_errstr(code);
         sqlite3_free(message);
     }
