@@ -1,6 +1,9 @@
 #include "matching/MatchingRun.h"
 
+#include <array>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "db/Database.h"
 #include "work/Cp1252.h"
@@ -18,7 +21,121 @@ std::int64_t beaconIdOf(const DbValue& cell) {
     return static_cast<std::int64_t>(leadingNumber(dbValueText(cell)));
 }
 
+// The hash key of an ident and a frequency: the frequency's bytes first (a
+// fixed width, so no two pairs run into one key), then the ident in a form in
+// which texts NOCASE calls equal are equal byte for byte: ASCII letters
+// lower-cased, and every byte after the first NUL made a NUL, since NOCASE
+// stops comparing bytes there and only the lengths count.
+void makeKey(std::string& key, std::string_view ident, double frequency) {
+    // 0 and -0 are one number to SQLite.
+    if (frequency == 0.0) frequency = 0.0;
+    key.resize(sizeof frequency + ident.size());
+    char* out = key.data();
+    std::memcpy(out, &frequency, sizeof frequency);
+    out += sizeof frequency;
+    bool afterNul = false;
+    for (const char c : ident) {
+        afterNul = afterNul || c == '\0';
+        *out++ = afterNul ? '\0' : (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+}
+
+// Appends the run's NDBLog rows many to a statement: the cost of running a
+// statement, AUTOINCREMENT's update of sqlite_sequence included, is then
+// shared by all its rows. The rows of one statement are stored in the order
+// of its VALUES, so each gets the Log_ID it would get inserted on its own.
+class LogAppender {
+  public:
+    LogAppender(Database& db, int location)
+        : many_(db.prepare(insertSql(kRows))),
+          one_(db.prepare(insertSql(1))),
+          location_(location) {}
+
+    void append(std::int64_t beaconId, std::string_view time, std::string_view date,
+                std::string_view comment) {
+        Row& row = rows_[pending_++];
+        row.beaconId = beaconId;
+        row.time.assign(time);
+        row.date.assign(date);
+        row.comment.assign(comment);
+        if (pending_ == kRows) flush();
+    }
+
+    // Stores the rows still waiting; due before the transaction is committed.
+    void flush() {
+        if (pending_ == kRows) {
+            bindRows(many_, 0, kRows);
+            many_.execute();
+        } else {
+            for (std::size_t r = 0; r < pending_; ++r) bindRows(one_, r, 1).execute();
+        }
+        pending_ = 0;
+    }
+
+  private:
+    static constexpr std::size_t kRows = 64;
+
+    struct Row {
+        std::int64_t beaconId = 0;
+        std::string time, date, comment;  // UTF-8
+    };
+
+    static std::string insertSql(std::size_t rows) {
+        std::string sql =
+            "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, "
+            "ReceptionComments) VALUES (?, ?, ?, ?, ?)";
+        for (std::size_t r = 1; r < rows; ++r) sql += ", (?, ?, ?, ?, ?)";
+        return sql;
+    }
+
+    Statement& bindRows(Statement& statement, std::size_t first, std::size_t count) {
+        for (std::size_t r = 0; r < count; ++r) {
+            const Row& row = rows_[first + r];
+            const int base = static_cast<int>(r * 5);
+            statement.bindInt64(base + 1, row.beaconId)
+                .bindInt64(base + 2, location_)
+                .bindText(base + 3, row.time)
+                .bindText(base + 4, row.date)
+                .bindText(base + 5, row.comment);
+        }
+        return statement;
+    }
+
+    Statement many_, one_;
+    std::int64_t location_;
+    std::array<Row, kRows> rows_;
+    std::size_t pending_ = 0;
+};
+
 }  // namespace
+
+ListedBeacons::ListedBeacons(Database& db) {
+    // Only what can compare equal at all: Ident stored as text, Frequency as
+    // a number (the REAL column turns every number it holds into a real).
+    const DbResult rows =
+        db.prepare(
+              "SELECT Beacon_ID, Ident, Frequency FROM NDBInformation "
+              "WHERE typeof(Ident) = 'text' AND typeof(Frequency) IN ('real', 'integer')")
+            .query();
+    beacons_.reserve(rows.rowCount());
+    std::string key;
+    for (const auto& row : rows.rows) {
+        const double frequency = std::holds_alternative<double>(row[2])
+                                     ? std::get<double>(row[2])
+                                     : static_cast<double>(std::get<std::int64_t>(row[2]));
+        makeKey(key, std::get<std::string>(row[1]), frequency);
+        Match& match = beacons_[key];
+        if (match.count == 0) match.beaconId = beaconIdOf(row[0]);
+        if (match.count < 2) ++match.count;
+    }
+}
+
+ListedBeacons::Match ListedBeacons::find(std::string_view ident, double frequency) const {
+    std::string key;
+    makeKey(key, ident, frequency);
+    const auto found = beacons_.find(std::string_view(key));
+    return found == beacons_.end() ? Match{} : found->second;
+}
 
 MatchOutcome runMatching(const ProjectPaths& paths, WorkingSet& set,
                          const MatchProgress& progress) {
@@ -32,27 +149,27 @@ MatchOutcome runMatching(const ProjectPaths& paths, WorkingSet& set,
     // are left alone.
     if (count == 0) return outcome;
 
-    // The run works on a copy: the caller's states change only once the rows
-    // and processed.dat have both been stored.
-    WorkingSet updated = set;
-
     Database db(paths.DatabasePath);
+    // Room for every page the run writes: a cache that overflows writes
+    // pages out (and syncs the journal) before the commit, which costs time
+    // though it stays safe. Only this connection's limit; pages are taken as
+    // they are used.
+    db.executeScript("PRAGMA cache_size = -16384");
     Transaction transaction(db);
 
-    // Asking for at most two rows tells apart none, exactly one and several
-    // beacons with this ident and frequency, which is all the decision needs.
-    Statement findBeacon = db.prepare(
-        "SELECT Beacon_ID FROM NDBInformation WHERE Ident = ? AND Frequency = ? LIMIT 2");
-    Statement appendLog = db.prepare(
-        "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, "
-        "ReceptionComments) VALUES (?, ?, ?, ?, ?)");
+    const ListedBeacons listed(db);
+    LogAppender appendLog(db, set.location);
     UserBeaconIndex userBeacons(paths.BackupFolder, db);
 
+    // The caller's set changes only once the rows and processed.dat have both
+    // been stored; until then the new states are kept here (empty: unchanged).
+    std::vector<std::string_view> newStates(static_cast<std::size_t>(count));
+    std::string identBuffer, timeBuffer, dateBuffer, commentBuffer;
+
     auto logReception = [&](std::int64_t beaconId, const WorkEntry& entry) {
-        appendLog
-            .bind({beaconId, std::int64_t{updated.location}, cp1252ToUtf8(trimBlanks(entry.time)),
-                   cp1252ToUtf8(trimBlanks(entry.date)), cp1252ToUtf8(trimBlanks(entry.comment))})
-            .execute();
+        appendLog.append(beaconId, cp1252ToUtf8(trimmedView(entry.time), timeBuffer),
+                         cp1252ToUtf8(trimmedView(entry.date), dateBuffer),
+                         cp1252ToUtf8(trimmedView(entry.comment), commentBuffer));
         ++outcome.logged;
     };
 
@@ -67,46 +184,64 @@ MatchOutcome runMatching(const ProjectPaths& paths, WorkingSet& set,
                 outcome.cancelled = true;
                 return outcome;
             }
+            // The run reads the set as it goes; one that changed under it
+            // (through the window, while it took its events) is not saved.
+            if (set.WorkCount() != count) {
+                throw EngineError(
+                    "The matching run stopped because the receptions of the location changed "
+                    "while it ran; nothing was logged and no state was saved.");
+            }
         }
-        WorkEntry& entry = updated.entries[static_cast<std::size_t>(i - 1)];
+        const WorkEntry& entry = set.entries[static_cast<std::size_t>(i - 1)];
+        std::string_view& newState = newStates[static_cast<std::size_t>(i - 1)];
         // An entry already settled has its log row; matching it again would
         // log the reception a second time.
-        if (trimBlanks(entry.state) == trimBlanks(state::OK)) continue;
+        if (trimmedView(entry.state) == trimmedView(state::OK)) continue;
 
-        const std::string ident = trimBlanks(entry.ident);
-        const double frequency = leadingNumber(entry.frequency);
-        const DbResult beacons = findBeacon.bind({cp1252ToUtf8(ident), frequency}).query();
+        const std::string_view ident = trimmedView(entry.ident);
+        const ListedBeacons::Match beacons =
+            listed.find(cp1252ToUtf8(ident, identBuffer), leadingNumber(entry.frequency));
 
-        if (beacons.rowCount() > 1) {
-            entry.state = state::AMB;
+        if (beacons.count > 1) {
+            newState = state::AMB;
             ++outcome.ambiguous;
-        } else if (beacons.rowCount() == 1) {
-            logReception(beaconIdOf(beacons.rows[0][0]), entry);
-            entry.state = state::OK;
+        } else if (beacons.count == 1) {
+            logReception(beacons.beaconId, entry);
+            newState = state::OK;
         } else {
             const UserBeaconLookup user =
-                userBeacons.LookupUserBeacon(ident, trimBlanks(entry.frequency));
+                userBeacons.LookupUserBeacon(ident, trimmedView(entry.frequency));
             if (user.UserBeaconFound) {
                 // 32-bit sum: user beacons above 12767 keep a usable number
                 // instead of wrapping around as a 16-bit sum would.
                 logReception(std::int64_t{user.UserBeaconID} + kUserBeaconOffset, entry);
-                entry.state = state::OK;
+                newState = state::OK;
                 ++outcome.userBeacons;
             } else {
-                entry.state = state::MIS;
+                newState = state::MIS;
                 ++outcome.unresolved;
             }
         }
     }
+    appendLog.flush();
 
-    recountStates(updated);
+    // Entries the run left alone keep their state.
+    std::vector<bool> changed(newStates.size());
+    for (std::size_t i = 0; i < newStates.size(); ++i) {
+        changed[i] = !newStates[i].empty();
+        if (!changed[i]) newStates[i] = set.entries[i].state;
+    }
+
     // The new processed.dat is written and flushed before the rows are
     // committed, and renamed into place right after, so that a failure of
     // either leaves the database and the file as they were.
-    auto pendingStates = prepareWorkStates(paths.ProcessedPath, updated);
+    auto pendingStates = prepareWorkStates(paths.ProcessedPath, set, newStates);
     transaction.commit();
     pendingStates->commit();
-    set = std::move(updated);
+    for (std::size_t i = 0; i < newStates.size(); ++i) {
+        if (changed[i]) set.entries[i].state = newStates[i];
+    }
+    recountStates(set);
     return outcome;
 }
 
