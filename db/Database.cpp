@@ -286,6 +286,19 @@ Statement& Statement::bindInt64(int index, std::int64_t value) {
     return *this;
 }
 
+Statement& Statement::bindDouble(int index, double value) {
+    const int rc = sqlite3_bind_double(stmt_, index, value);
+    if (rc != SQLITE_OK) db_->fail(runningWhat(sql_));
+    return *this;
+}
+
+Statement& Statement::bindTextInPlace(int index, std::string_view utf8) {
+    const int rc =
+        sqlite3_bind_text64(stmt_, index, utf8.data(), utf8.size(), SQLITE_STATIC, SQLITE_UTF8);
+    if (rc != SQLITE_OK) db_->fail(runningWhat(sql_));
+    return *this;
+}
+
 Statement& Statement::bindText(int index, std::string_view utf8) {
     const int rc =
         sqlite3_bind_text64(stmt_, index, utf8.data(), utf8.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
@@ -302,6 +315,34 @@ DbResult Statement::query() {
     DbResult result;
     runToEnd(stmt_, &result, db_->path(), sql_);
     return result;
+}
+
+bool Statement::step() {
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) {
+        sqlite3_reset(stmt_);
+        return false;
+    }
+    sqlite3* db = sqlite3_db_handle(stmt_);
+    const std::string message = sqlite3_errmsg(db);
+    const int code = sqlite3_extended_errcode(db);
+    sqlite3_reset(stmt_);
+    throwFailure(db_->path(), runningWhat(sql_), code, message.c_str());
+}
+
+int Statement::columnType(int column) const { return sqlite3_column_type(stmt_, column); }
+
+std::int64_t Statement::columnInt64(int column) const {
+    return sqlite3_column_int64(stmt_, column);
+}
+
+double Statement::columnDouble(int column) const { return sqlite3_column_double(stmt_, column); }
+
+std::string_view Statement::columnText(int column) const {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+    const int size = sqlite3_column_bytes(stmt_, column);
+    return text ? std::string_view(text, static_cast<std::size_t>(size)) : std::string_view();
 }
 
 // ---- Database ----------------------------------------------------------------
