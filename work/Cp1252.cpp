@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <unordered_map>
 
 #include "work/Utf8.h"
@@ -30,6 +31,19 @@ const std::unordered_map<char32_t, unsigned char>& reverseHigh() {
     return table;
 }
 
+bool isAscii(std::string_view bytes) {
+    // Eight bytes at a time: any high bit in the word is a byte past ASCII.
+    std::size_t i = 0;
+    std::uint64_t high = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes.data() + i, sizeof word);
+        high |= word;
+    }
+    for (; i < bytes.size(); ++i) high |= static_cast<unsigned char>(bytes[i]);
+    return (high & 0x8080808080808080u) == 0;
+}
+
 }  // namespace
 
 std::string cp1252ToUtf8(std::string_view bytes) {
@@ -40,9 +54,7 @@ std::string cp1252ToUtf8(std::string_view bytes) {
 }
 
 std::string_view cp1252ToUtf8(std::string_view bytes, std::string& buffer) {
-    bool ascii = true;
-    for (char c : bytes) ascii &= static_cast<unsigned char>(c) < 0x80;
-    if (ascii) return bytes;
+    if (isAscii(bytes)) return bytes;
     buffer.clear();
     for (char c : bytes) appendUtf8(buffer, codePointOf(static_cast<unsigned char>(c)));
     return buffer;
