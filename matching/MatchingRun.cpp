@@ -15,12 +15,6 @@
 namespace zolt {
 namespace {
 
-std::int64_t beaconIdOf(const DbValue& cell) {
-    if (const auto* id = std::get_if<std::int64_t>(&cell)) return *id;
-    if (const auto* real = std::get_if<double>(&cell)) return static_cast<std::int64_t>(*real);
-    return static_cast<std::int64_t>(leadingNumber(dbValueText(cell)));
-}
-
 // The hash key of an ident and a frequency: the frequency's bytes first (a
 // fixed width, so no two pairs run into one key), then the ident in a form in
 // which texts NOCASE calls equal are equal byte for byte: ASCII letters
@@ -46,10 +40,10 @@ void makeKey(std::string& key, std::string_view ident, double frequency) {
 // of its VALUES, so each gets the Log_ID it would get inserted on its own.
 class LogAppender {
   public:
+    // `location` is a number the caller has checked (1 … 16); it stands in
+    // the statement's text, as it is the same in every row.
     LogAppender(Database& db, int location)
-        : many_(db.prepare(insertSql(kRows))),
-          one_(db.prepare(insertSql(1))),
-          location_(location) {}
+        : many_(db.prepare(insertSql(kRows, location))), one_(db.prepare(insertSql(1, location))) {}
 
     void append(std::int64_t beaconId, std::string_view time, std::string_view date,
                 std::string_view comment) {
@@ -80,29 +74,31 @@ class LogAppender {
         std::string time, date, comment;  // UTF-8
     };
 
-    static std::string insertSql(std::size_t rows) {
+    static std::string insertSql(std::size_t rows, int location) {
+        const std::string values = "(?, " + std::to_string(location) + ", ?, ?, ?)";
         std::string sql =
             "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, "
-            "ReceptionComments) VALUES (?, ?, ?, ?, ?)";
-        for (std::size_t r = 1; r < rows; ++r) sql += ", (?, ?, ?, ?, ?)";
+            "ReceptionComments) VALUES " +
+            values;
+        for (std::size_t r = 1; r < rows; ++r) sql += ", " + values;
         return sql;
     }
 
+    // The texts are bound where they stand in rows_, which keeps them until
+    // the statement has run.
     Statement& bindRows(Statement& statement, std::size_t first, std::size_t count) {
         for (std::size_t r = 0; r < count; ++r) {
             const Row& row = rows_[first + r];
-            const int base = static_cast<int>(r * 5);
+            const int base = static_cast<int>(r * 4);
             statement.bindInt64(base + 1, row.beaconId)
-                .bindInt64(base + 2, location_)
-                .bindText(base + 3, row.time)
-                .bindText(base + 4, row.date)
-                .bindText(base + 5, row.comment);
+                .bindTextInPlace(base + 2, row.time)
+                .bindTextInPlace(base + 3, row.date)
+                .bindTextInPlace(base + 4, row.comment);
         }
         return statement;
     }
 
     Statement many_, one_;
-    std::int64_t location_;
     std::array<Row, kRows> rows_;
     std::size_t pending_ = 0;
 };
@@ -110,22 +106,20 @@ class LogAppender {
 }  // namespace
 
 ListedBeacons::ListedBeacons(Database& db) {
-    // Only what can compare equal at all: Ident stored as text, Frequency as
-    // a number (the REAL column turns every number it holds into a real).
-    const DbResult rows =
-        db.prepare(
-              "SELECT Beacon_ID, Ident, Frequency FROM NDBInformation "
-              "WHERE typeof(Ident) = 'text' AND typeof(Frequency) IN ('real', 'integer')")
-            .query();
-    beacons_.reserve(rows.rowCount());
+    Statement rows = db.prepare("SELECT Beacon_ID, Ident, Frequency FROM NDBInformation");
     std::string key;
-    for (const auto& row : rows.rows) {
-        const double frequency = std::holds_alternative<double>(row[2])
-                                     ? std::get<double>(row[2])
-                                     : static_cast<double>(std::get<std::int64_t>(row[2]));
-        makeKey(key, std::get<std::string>(row[1]), frequency);
+    while (rows.step()) {
+        // Only what can compare equal at all: Ident stored as text, Frequency
+        // as a number (the REAL column gives every number it holds as a real).
+        const int frequencyType = rows.columnType(2);
+        if (rows.columnType(1) != SQLITE_TEXT ||
+            (frequencyType != SQLITE_FLOAT && frequencyType != SQLITE_INTEGER)) {
+            continue;
+        }
+        makeKey(key, rows.columnText(1), rows.columnDouble(2));
         Match& match = beacons_[key];
-        if (match.count == 0) match.beaconId = beaconIdOf(row[0]);
+        // Beacon_ID is the table's row number, so always an integer.
+        if (match.count == 0) match.beaconId = rows.columnInt64(0);
         if (match.count < 2) ++match.count;
     }
 }
