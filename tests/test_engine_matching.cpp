@@ -136,6 +136,17 @@ TEST_F(MatchingTest, CancelledOrFailedRunChangesNothing) {
         EXPECT_EQ(test::snapshot(dir.path()), before);
     }
     {
+        SCOPED_TRACE("receptions dropped from the set while the run took its events");
+        WorkingSet set = loaded;
+        EXPECT_THROW(runMatching(paths, set,
+                                 [&](int i, int, float) {
+                                     if (i == 3) set.entries.pop_back();
+                                     return true;
+                                 }),
+                     EngineError);
+        EXPECT_EQ(test::snapshot(dir.path()), before);
+    }
+    {
         SCOPED_TRACE("database held by another program");
         WorkingSet set = loaded;
         test::DatabaseLock lock(paths.DatabasePath);
