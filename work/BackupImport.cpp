@@ -1,6 +1,7 @@
 #include "work/BackupImport.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <system_error>
 
@@ -47,17 +48,20 @@ void checkBackupFolder(const fs::path& folder) {
 
 constexpr std::size_t kIdentWidth = 10;
 
-void appendInt16(std::string& out, int value) {
+// Writes a 16-bit number, low byte first; returns the end.
+char* putInt16(char* at, int value) {
     const auto bits = static_cast<std::uint16_t>(value);
-    out += static_cast<char>(bits & 0xFF);
-    out += static_cast<char>(bits >> 8);
+    at[0] = static_cast<char>(bits & 0xFF);
+    at[1] = static_cast<char>(bits >> 8);
+    return at + 2;
 }
 
-// Appends `text` space-padded or cut to `width`.
-void appendField(std::string& out, std::string_view text, std::size_t width) {
+// Writes `text` space-padded or cut to `width`; returns the end.
+char* putField(char* at, std::string_view text, std::size_t width) {
     const std::size_t used = text.size() < width ? text.size() : width;
-    out.append(text.data(), used);
-    out.append(width - used, ' ');
+    std::memcpy(at, text.data(), used);
+    std::memset(at + used, ' ', width - used);
+    return at + width;
 }
 
 // The cleaned ident of a callsign without its padding, written into `ident`;
@@ -93,14 +97,17 @@ bool cleanedIdent(std::string_view callsign, std::string_view frequency, char (&
 void appendConverted(std::string& out, int location, int number, std::string_view ident,
                      std::string_view frequency, std::string_view time, std::string_view date,
                      std::string_view comment) {
-    appendInt16(out, location);
-    appendInt16(out, number);
-    appendField(out, ident, kIdentWidth);
-    appendField(out, frequency, 10);
-    appendField(out, time, 5);
-    appendField(out, date, 10);
-    appendField(out, comment, 60);
-    out += state::UNP;
+    const std::size_t start = out.size();
+    out.resize(start + ProcessedRecord::kLength);
+    char* at = out.data() + start;
+    at = putInt16(at, location);
+    at = putInt16(at, number);
+    at = putField(at, ident, kIdentWidth);
+    at = putField(at, frequency, 10);
+    at = putField(at, time, 5);
+    at = putField(at, date, 10);
+    at = putField(at, comment, 60);
+    putField(at, state::UNP, 3);
 }
 
 }  // namespace
