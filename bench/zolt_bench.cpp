@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Times the import and the matching run of one large location, the engine's
 // run against the run done step by step as the old program did it, and
-// checks that both leave the same rows and states.
+// checks that both leave the same rows and states. Each timed figure is printed
+// with its target, and a last line says which targets were met.
 //
 //   zolt-bench [--receptions N] [--folder DIR] [--database FILE] [--no-literal]
 
@@ -32,6 +33,14 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+// What the benchmark's location may take: the import and the engine run at
+// most so many seconds, the whole benchmark less memory than this.
+constexpr double kImportTarget = 0.030;
+constexpr double kEngineRunTarget = 0.100;
+constexpr double kPeakMemoryTargetMb = 64.0;
+
+const char* metOrNot(bool met) { return met ? "met" : "NOT met"; }
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -121,7 +130,8 @@ int main(int argc, char** argv) {
         const int imported =
             zolt::buildProcessedFile(backup, engine.ProcessedPath, zolt::LogSource::Backups);
         const double importTime = secondsSince(start);
-        std::printf("import (buildProcessedFile): %d records in %.3f s\n", imported, importTime);
+        std::printf("import (buildProcessedFile): %d records in %.3f s (target: at most %.3f s)\n",
+                    imported, importTime, kImportTarget);
         fs::copy_file(engine.ProcessedPath, old.ProcessedPath,
                       fs::copy_options::overwrite_existing);
 
@@ -137,9 +147,9 @@ int main(int argc, char** argv) {
         fast.lists = secondsSince(start);
         std::printf(
             "engine run: %.3f s (load %.3f, match+save %.3f, lists %.3f); "
-            "%d logged (%d user beacon), %d AMB, %d MIS, %zu listed\n",
+            "%d logged (%d user beacon), %d AMB, %d MIS, %zu listed (target: at most %.3f s)\n",
             fast.total(), fast.load, fast.run, fast.lists, outcome.logged, outcome.userBeacons,
-            outcome.ambiguous, outcome.unresolved, listed);
+            outcome.ambiguous, outcome.unresolved, listed, kEngineRunTarget);
         std::printf("peak memory after import and engine run: %.1f MB\n",
                     static_cast<double>(peakKilobytes()) / 1024.0);
 
@@ -205,8 +215,13 @@ int main(int argc, char** argv) {
         zolt::bench::runSuggestionBench("worldwide data", engine, 1, folder / "suggest");
         zolt::bench::runListenerSuggestionBench(pristine, folder / "listener", options,
                                                 {50.0, 10.0});
-        std::printf("peak memory (whole benchmark): %.1f MB\n",
-                    static_cast<double>(peakKilobytes()) / 1024.0);
+        const double peakMb = static_cast<double>(peakKilobytes()) / 1024.0;
+        std::printf("peak memory (whole benchmark): %.1f MB (target: below %.0f MB)\n", peakMb,
+                    kPeakMemoryTargetMb);
+        std::printf("targets: import %s, engine run %s, peak memory %s\n",
+                    metOrNot(importTime <= kImportTarget),
+                    metOrNot(fast.total() <= kEngineRunTarget),
+                    metOrNot(peakMb < kPeakMemoryTargetMb));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "zolt-bench: %s\n", e.what());
         status = 1;

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <unordered_map>
 
 #include "core/Utf8.h"
@@ -31,6 +32,19 @@ const std::unordered_map<char32_t, unsigned char>& reverseHigh() {
     return table;
 }
 
+bool isAscii(std::string_view bytes) {
+    // Eight bytes at a time: any high bit in the word is a byte past ASCII.
+    std::size_t i = 0;
+    std::uint64_t high = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes.data() + i, sizeof word);
+        high |= word;
+    }
+    for (; i < bytes.size(); ++i) high |= static_cast<unsigned char>(bytes[i]);
+    return (high & 0x8080808080808080u) == 0;
+}
+
 }  // namespace
 
 std::string cp1252ToUtf8(std::string_view bytes) {
@@ -38,6 +52,13 @@ std::string cp1252ToUtf8(std::string_view bytes) {
     out.reserve(bytes.size());
     for (char c : bytes) appendUtf8(out, codePointOf(static_cast<unsigned char>(c)));
     return out;
+}
+
+std::string_view cp1252ToUtf8(std::string_view bytes, std::string& buffer) {
+    if (isAscii(bytes)) return bytes;
+    buffer.clear();
+    for (char c : bytes) appendUtf8(buffer, codePointOf(static_cast<unsigned char>(c)));
+    return buffer;
 }
 
 std::string utf8ToCp1252(std::string_view utf8) {

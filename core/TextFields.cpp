@@ -6,11 +6,13 @@
 
 namespace zolt {
 
-std::string trimBlanks(std::string_view text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(' ');
-    return std::string(text.substr(first, last - first + 1));
+std::string trimBlanks(std::string_view text) { return std::string(trimmedView(text)); }
+
+std::string_view trimmedView(std::string_view text) {
+    std::size_t first = 0, end = text.size();
+    while (first < end && text[first] == ' ') ++first;
+    while (end > first && text[end - 1] == ' ') --end;
+    return text.substr(first, end - first);
 }
 
 std::string padField(std::string_view text, std::size_t width) {

@@ -8,6 +8,8 @@ namespace zolt {
 
 // Removes leading and trailing blanks (0x20) only; NULs and tabs stay.
 std::string trimBlanks(std::string_view text);
+// The same without a copy: the part of `text` that trimBlanks would return.
+std::string_view trimmedView(std::string_view text);
 // Space-pads to `width` bytes, or cuts to it.
 std::string padField(std::string_view text, std::size_t width);
 

@@ -55,13 +55,17 @@ std::string inQuotes(std::string_view sql) { return "\"" + std::string(sql) + "\
 
 // ---- Statement steps ---------------------------------------------------------
 
+// What a failing statement was doing, for its message. Built only on failure:
+// a statement run once per reception would otherwise build it every time.
+std::string runningWhat(std::string_view sql) { return "Running " + inQuotes(sql); }
+
 void bindAll(sqlite3_stmt* stmt, const std::vector<DbValue>& values, const fs::path& path,
-             std::string_view what) {
+             std::string_view sql) {
     sqlite3_reset(stmt);
     sqlite3_clear_bindings(stmt);
     const int expected = sqlite3_bind_parameter_count(stmt);
     if (static_cast<std::size_t>(expected) != values.size()) {
-        throw EngineError(std::string(what) + " in the database " + databaseName(path) +
+        throw EngineError(runningWhat(sql) + " in the database " + databaseName(path) +
                           " failed: the statement takes " + std::to_string(expected) +
                           " values but " + std::to_string(values.size()) + " were given.");
     }
@@ -81,14 +85,14 @@ void bindAll(sqlite3_stmt* stmt, const std::vector<DbValue>& values, const fs::p
                 sqlite3_bind_text64(stmt, index, s.data(), s.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
         }
         if (rc != SQLITE_OK) {
-            throwFailure(path, what, rc, sqlite3_errmsg(sqlite3_db_handle(stmt)));
+            throwFailure(path, runningWhat(sql), rc, sqlite3_errmsg(sqlite3_db_handle(stmt)));
         }
     }
 }
 
 // Steps to the end, collecting rows when `rows` is given. On an error the
 // statement is reset (releasing its locks) before the exception leaves.
-void runToEnd(sqlite3_stmt* stmt, DbResult* result, const fs::path& path, std::string_view what) {
+void runToEnd(sqlite3_stmt* stmt, DbResult* result, const fs::path& path, std::string_view sql) {
     sqlite3* db = sqlite3_db_handle(stmt);
     if (result) {
         const int count = sqlite3_column_count(stmt);
@@ -134,7 +138,7 @@ void runToEnd(sqlite3_stmt* stmt, DbResult* result, const fs::path& path, std::s
         const std::string message = sqlite3_errmsg(db);
         const int code = sqlite3_extended_errcode(db);
         sqlite3_reset(stmt);
-        throwFailure(path, what, code, message.c_str());
+        throwFailure(path, runningWhat(sql), code, message.c_str());
     }
     sqlite3_reset(stmt);
 }
@@ -273,19 +277,73 @@ Statement& Statement::operator=(Statement&& other) noexcept {
 Statement::~Statement() { sqlite3_finalize(stmt_); }
 
 Statement& Statement::bind(const std::vector<DbValue>& values) {
-    bindAll(stmt_, values, db_->path(), "Running " + inQuotes(sql_));
+    bindAll(stmt_, values, db_->path(), sql_);
+    return *this;
+}
+
+Statement& Statement::bindInt64(int index, std::int64_t value) {
+    const int rc = sqlite3_bind_int64(stmt_, index, value);
+    if (rc != SQLITE_OK) db_->fail(runningWhat(sql_));
+    return *this;
+}
+
+Statement& Statement::bindDouble(int index, double value) {
+    const int rc = sqlite3_bind_double(stmt_, index, value);
+    if (rc != SQLITE_OK) db_->fail(runningWhat(sql_));
+    return *this;
+}
+
+Statement& Statement::bindTextInPlace(int index, std::string_view utf8) {
+    const int rc =
+        sqlite3_bind_text64(stmt_, index, utf8.data(), utf8.size(), SQLITE_STATIC, SQLITE_UTF8);
+    if (rc != SQLITE_OK) db_->fail(runningWhat(sql_));
+    return *this;
+}
+
+Statement& Statement::bindText(int index, std::string_view utf8) {
+    const int rc =
+        sqlite3_bind_text64(stmt_, index, utf8.data(), utf8.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    if (rc != SQLITE_OK) db_->fail(runningWhat(sql_));
     return *this;
 }
 
 int Statement::execute() {
-    runToEnd(stmt_, nullptr, db_->path(), "Running " + inQuotes(sql_));
+    runToEnd(stmt_, nullptr, db_->path(), sql_);
     return sqlite3_changes(sqlite3_db_handle(stmt_));
 }
 
 DbResult Statement::query() {
     DbResult result;
-    runToEnd(stmt_, &result, db_->path(), "Running " + inQuotes(sql_));
+    runToEnd(stmt_, &result, db_->path(), sql_);
     return result;
+}
+
+bool Statement::step() {
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) {
+        sqlite3_reset(stmt_);
+        return false;
+    }
+    sqlite3* db = sqlite3_db_handle(stmt_);
+    const std::string message = sqlite3_errmsg(db);
+    const int code = sqlite3_extended_errcode(db);
+    sqlite3_reset(stmt_);
+    throwFailure(db_->path(), runningWhat(sql_), code, message.c_str());
+}
+
+int Statement::columnType(int column) const { return sqlite3_column_type(stmt_, column); }
+
+std::int64_t Statement::columnInt64(int column) const {
+    return sqlite3_column_int64(stmt_, column);
+}
+
+double Statement::columnDouble(int column) const { return sqlite3_column_double(stmt_, column); }
+
+std::string_view Statement::columnText(int column) const {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+    const int size = sqlite3_column_bytes(stmt_, column);
+    return text ? std::string_view(text, static_cast<std::size_t>(size)) : std::string_view();
 }
 
 // ---- Database ----------------------------------------------------------------
@@ -347,9 +405,11 @@ Database::Database(const fs::path& path, Mode mode) : path_(path) {
     }
     if (problem.empty()) {
         // One file on disk: a rollback journal that is removed after each
-        // transaction, never a write-ahead log beside the database.
+        // transaction, never a write-ahead log beside the database. Every
+        // commit is flushed to disk in full whatever the library's default.
         char* message = nullptr;
-        code = sqlite3_exec(db_, "PRAGMA journal_mode=DELETE", nullptr, nullptr, &message);
+        code = sqlite3_exec(db_, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL", nullptr,
+                            nullptr, &message);
         if (code != SQLITE_OK) problem = message ? message : sqlite3_errstr(code);
         sqlite3_free(message);
     }

@@ -56,10 +56,28 @@ class Statement {
 
     // Binds parameters 1..n (after clearing earlier bindings) and resets.
     Statement& bind(const std::vector<DbValue>& values);
+    // Binds the one parameter `index` (1-based), keeping the others: for a
+    // statement run once per row of a large run, where building a list of
+    // values per row costs more than the row itself. Text is UTF-8 and
+    // copied, so it need not outlive the call.
+    Statement& bindInt64(int index, std::int64_t value);
+    Statement& bindDouble(int index, double value);
+    Statement& bindText(int index, std::string_view utf8);
+    // The same without the copy, for texts that stay where they are, unchanged,
+    // until the statement has run (and is bound anew before it runs again).
+    Statement& bindTextInPlace(int index, std::string_view utf8);
     // Runs an action statement; returns the number of rows it changed.
     int execute();
     // Runs a query and reads all its rows.
     DbResult query();
+    // Reads a query a row at a time, without a DbResult to hold them all:
+    // true while there is a row, whose cells the column functions read;
+    // false at the end, where the statement is reset.
+    bool step();
+    int columnType(int column) const;  // SQLITE_INTEGER, SQLITE_FLOAT, SQLITE_TEXT, ...
+    std::int64_t columnInt64(int column) const;
+    double columnDouble(int column) const;
+    std::string_view columnText(int column) const;  // valid until the next step
 
   private:
     friend class Database;

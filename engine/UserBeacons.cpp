@@ -82,6 +82,21 @@ std::int64_t integerCell(const DbValue& value) {
     return 0;
 }
 
+// The keys of the two tables, built into `key`. Each puts its part of fixed
+// width first, so that no two pairs make one key.
+void recordKey(std::string& key, std::string_view ident, std::string_view frequency) {
+    const auto length = static_cast<std::uint32_t>(ident.size());
+    key.assign(reinterpret_cast<const char*>(&length), sizeof length);
+    key.append(ident);
+    key.append(frequency);
+}
+
+void knownKey(std::string& key, std::string_view ident, double frequency) {
+    if (frequency == 0.0) frequency = 0.0;  // -0 is 0
+    key.assign(reinterpret_cast<const char*>(&frequency), sizeof frequency);
+    key.append(ident);
+}
+
 }  // namespace
 
 std::string UnshiftText(std::string_view stored) {
@@ -147,7 +162,8 @@ UserBeaconIndex::UserBeaconIndex(const fs::path& backupFolder, Database& db) : d
                                    UserBeaconRecord::kLength);
         const std::string ident = matchKey(UnshiftText(raw.substr(0, 7)));
         const std::string frequency = matchKey(UnshiftText(raw.substr(42, 6)));
-        auto [it, added] = records_.try_emplace({ident, frequency});
+        recordKey(key_, ident, frequency);
+        auto [it, added] = records_.try_emplace(key_);
         if (added) it->second.first = UserBeaconRecord::decode(raw);
         ++it->second.second;
     }
@@ -160,19 +176,22 @@ UserBeaconIndex::UserBeaconIndex(const fs::path& backupFolder, Database& db) : d
             .query();
     for (std::size_t r = 0; r < rows.rowCount(); ++r) {
         const std::string ident = trimBlanks(dbValueText(rows.rows[r][1]));
-        known_[{ident, frequencyCell(rows.rows[r][2])}] = integerCell(rows.rows[r][0]);
+        knownKey(key_, ident, frequencyCell(rows.rows[r][2]));
+        known_[key_] = integerCell(rows.rows[r][0]);
     }
 }
 
 UserBeaconLookup UserBeaconIndex::LookupUserBeacon(std::string_view ident,
                                                    std::string_view frequency) {
     UserBeaconLookup result;
-    const auto found = records_.find({std::string(ident), std::string(frequency)});
+    recordKey(key_, ident, frequency);
+    const auto found = records_.find(key_);
     if (found == records_.end()) return result;
 
     const auto& [record, recordCount] = found->second;
-    const std::pair<std::string, double> key{cp1252ToUtf8(ident), leadingNumber(frequency)};
-    if (const auto known = known_.find(key); known != known_.end()) {
+    std::string identUtf8;
+    knownKey(key_, cp1252ToUtf8(ident, identUtf8), leadingNumber(frequency));
+    if (const auto known = known_.find(key_); known != known_.end()) {
         result.UserBeaconKnown = true;
         result.UserBeaconFound = true;
         result.UserBeaconID = static_cast<std::int32_t>(known->second);
@@ -186,13 +205,25 @@ UserBeaconLookup UserBeaconIndex::LookupUserBeacon(std::string_view ident,
             "Latitude, Longitude, AsOf, Cycle, usb, lsb, DAID, GenNotes) "
             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     }
-    insert_
-        ->bind({row.Ident, row.Country, row.State, row.City, row.frequency, row.Power,
-                row.PowerClass, row.Latitude, row.Longitude, row.AsOf, row.Cycle, row.usb, row.lsb,
-                row.DAID, row.GenNotes})
+    // Bound one by one where they stand: `row` outlives the statement's run.
+    insert_->bindTextInPlace(1, row.Ident)
+        .bindTextInPlace(2, row.Country)
+        .bindTextInPlace(3, row.State)
+        .bindTextInPlace(4, row.City)
+        .bindDouble(5, row.frequency)
+        .bindTextInPlace(6, row.Power)
+        .bindTextInPlace(7, row.PowerClass)
+        .bindTextInPlace(8, row.Latitude)
+        .bindTextInPlace(9, row.Longitude)
+        .bindTextInPlace(10, row.AsOf)
+        .bindTextInPlace(11, row.Cycle)
+        .bindTextInPlace(12, row.usb)
+        .bindTextInPlace(13, row.lsb)
+        .bindTextInPlace(14, row.DAID)
+        .bindTextInPlace(15, row.GenNotes)
         .execute();
     const std::int64_t id = db_.lastInsertRowId();
-    known_[key] = id;
+    known_[key_] = id;
     // A second record of the same beacon in the file found the row just added
     // for the first one, so the old look-up ended by calling it known.
     result.UserBeaconKnown = recordCount > 1;

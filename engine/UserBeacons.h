@@ -2,10 +2,10 @@
 #pragma once
 
 #include <filesystem>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -59,10 +59,11 @@ class UserBeaconIndex {
     Database& db_;
     // (decoded trimmed ident, decoded trimmed frequency text) -> first record
     // and the number of records that carry this beacon
-    std::map<std::pair<std::string, std::string>, std::pair<UserBeaconRecord, int>> records_;
+    std::unordered_map<std::string, std::pair<UserBeaconRecord, int>> records_;
     // (trimmed ident, numeric frequency) -> newbeacon_ID of the last such row
-    std::map<std::pair<std::string, double>, std::int64_t> known_;
+    std::unordered_map<std::string, std::int64_t> known_;
     std::optional<Statement> insert_;
+    std::string key_;  // the key of the last look-up, kept for its buffer
 };
 
 }  // namespace zolt

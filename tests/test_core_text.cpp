@@ -24,6 +24,25 @@ TEST(Cp1252, EveryByteRoundTripsAndKnownCharactersMap) {
               "\xE2\x82\xAC\xC5\xB8\xC2\x81 A-1 \xC2\xB0");
 }
 
+// The form that converts into a buffer skips ASCII texts by looking at
+// several bytes at once: a byte past ASCII anywhere, in a whole word or in
+// the bytes after the last one, must still be converted.
+TEST(Cp1252, BufferFormAgreesWithTheCopyingForm) {
+    std::string buffer;
+    for (int byte = 0; byte < 256; ++byte) {
+        for (std::size_t at = 0; at < 19; ++at) {
+            std::string text = "ABCDEFGHIJKLMNOPQRS";
+            text[at] = static_cast<char>(byte);
+            const std::string_view converted = cp1252ToUtf8(text, buffer);
+            ASSERT_EQ(converted, cp1252ToUtf8(std::string_view(text))) << byte << " at " << at;
+            // An ASCII text is its own UTF-8 and comes back as it was given.
+            if (byte < 0x80) {
+                EXPECT_EQ(converted.data(), text.data());
+            }
+        }
+    }
+}
+
 TEST(Cp1252, UnmappableAndInvalidBecomeQuestionMarks) {
     const std::pair<std::string, std::string> cases[] = {
         {"\xE6\xBC\xA2", "?"},                // a CJK character

@@ -1,4 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <tuple>
+#include <vector>
+
 #include "EngineTestUtil.h"
 #include "bench/DataGenerator.h"
 #include "bench/LiteralRun.h"
@@ -122,6 +130,17 @@ TEST_F(MatchingTest, CancelledOrFailedRunChangesNothing) {
         EXPECT_EQ(snapshot(dir.path()), before);
     }
     {
+        SCOPED_TRACE("receptions dropped from the set while the run took its events");
+        WorkingSet set = loaded;
+        EXPECT_THROW(runMatching(paths, set,
+                                 [&](int i, int, float) {
+                                     if (i == 3) set.entries.pop_back();
+                                     return true;
+                                 }),
+                     EngineError);
+        EXPECT_EQ(test::snapshot(dir.path()), before);
+    }
+    {
         SCOPED_TRACE("database held by another program");
         WorkingSet set = loaded;
         DatabaseLock lock(paths.DatabasePath);
@@ -149,6 +168,46 @@ TEST_F(MatchingTest, CancelledOrFailedRunChangesNothing) {
                                        {60001, 2, "1200", "20010101", ""},
                                        {4, 2, "1200", "20010101", ""}}));
         EXPECT_EQ(states(set), (std::vector<std::string>{"OK", "OK", "OK", "AMB"}));
+    }
+}
+
+// The run looks beacons up in memory instead of asking the database; every
+// ident and frequency must find what the query on the columns finds.
+TEST(ListedBeaconsTest, FindsWhatTheQueryFinds) {
+    test::TempDir dir;
+    const ProjectPaths paths = test::makeProject(dir.path());
+    Database db(paths.DatabasePath);
+    // Letter case, a trailing blank, letters beyond ASCII (which NOCASE does
+    // not fold), NULs inside an ident, duplicates, a negative zero, a number
+    // given as text, values that are no number or no text at all.
+    db.executeScript(
+        "DELETE FROM NDBInformation; INSERT INTO NDBInformation (Ident, Frequency) VALUES "
+        "('ABC', 350), ('abc', 351), ('AbC ', 350), ('\u00C9CU', 300), ('\u00E9cu', 300), "
+        "('N' || char(0) || 'A', 400), ('N' || char(0) || 'B', 400), ('DUP', 500), ('dup', 500), "
+        "('ZERO', -0.0), ('X', '350'), ('TXT', 'abc'), ('INT', 277), ('MiXeD', 263.5), ('', 1), "
+        "(X'424C42', 300), (NULL, 300)");
+
+    // "|" stands for a NUL.
+    const std::pair<const char*, double> lookups[] = {
+        {"abc", 350},      {"ABC", 351},      {"ABC ", 350},     {"aBc", 352},     {"ABC", 350.001},
+        {"\u00C9CU", 300}, {"\u00E9CU", 300}, {"\u00E9cu", 300}, {"N|A", 400},     {"n|z", 400},
+        {"N", 400},        {"N|", 400},       {"DUP", 500},      {"ZERO", 0},      {"zero", -0.0},
+        {"X", 350},        {"TXT", 0},        {"INT", 277},      {"mixed", 263.5}, {"BLB", 300},
+        {"", 1},           {"", 0},
+    };
+    const ListedBeacons listed(db);
+    Statement query = db.prepare(
+        "SELECT Beacon_ID FROM NDBInformation WHERE Ident = ? AND Frequency = ? LIMIT 2");
+    for (const auto& [text, frequency] : lookups) {
+        std::string ident = text;
+        std::replace(ident.begin(), ident.end(), '|', '\0');
+        const DbResult rows = query.bind({ident, frequency}).query();
+        const ListedBeacons::Match match = listed.find(ident, frequency);
+        SCOPED_TRACE(testing::PrintToString(ident) + " " + std::to_string(frequency));
+        EXPECT_EQ(match.count, static_cast<int>(rows.rowCount()));
+        if (rows.rowCount() == 1) {
+            EXPECT_EQ(DbValue(match.beaconId), rows.rows[0][0]);
+        }
     }
 }
 

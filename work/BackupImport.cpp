@@ -2,6 +2,7 @@
 #include "work/BackupImport.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <system_error>
 
@@ -46,35 +47,87 @@ void checkBackupFolder(const fs::path& folder) {
     }
 }
 
+constexpr std::size_t kIdentWidth = 10;
+
+// Writes a 16-bit number, low byte first; returns the end.
+char* putInt16(char* at, int value) {
+    const auto bits = static_cast<std::uint16_t>(value);
+    at[0] = static_cast<char>(bits & 0xFF);
+    at[1] = static_cast<char>(bits >> 8);
+    return at + 2;
+}
+
+// Writes `text` space-padded or cut to `width`; returns the end.
+char* putField(char* at, std::string_view text, std::size_t width) {
+    const std::size_t used = text.size() < width ? text.size() : width;
+    std::memcpy(at, text.data(), used);
+    std::memset(at + used, ' ', width - used);
+    return at + width;
+}
+
+// The cleaned ident of a callsign without its padding, written into `ident`;
+// returns its length. Works on the bytes where they stand: the import cleans
+// every record of every log.
+std::size_t cleanIdentInto(std::string_view callsign, char (&ident)[kIdentWidth]) {
+    std::size_t length = 0;
+    for (const char c : callsign) {
+        if (c == '-') continue;
+        if (length == kIdentWidth) break;
+        ident[length++] = c;
+    }
+    for (std::size_t i = 0; i < length; ++i) {
+        if (ident[i] == ';') return i;
+    }
+    return length;
+}
+
+// Cleans the ident into `ident` (`length` bytes, unpadded); false when the
+// record is to be skipped.
+bool cleanedIdent(std::string_view callsign, std::string_view frequency, char (&ident)[kIdentWidth],
+                  std::size_t& length) {
+    length = cleanIdentInto(callsign, ident);
+    // A slot the old program never wrote is full of NULs.
+    for (std::size_t i = 0; i < length; ++i) {
+        if (ident[i] == '\0') return false;
+    }
+    return !(onlyBlanks(callsign) && onlyBlanks(frequency));
+}
+
+// Appends the working record of an old record's fields, in the layout
+// ProcessedRecord::encode writes.
+void appendConverted(std::string& out, int location, int number, std::string_view ident,
+                     std::string_view frequency, std::string_view time, std::string_view date,
+                     std::string_view comment) {
+    const std::size_t start = out.size();
+    out.resize(start + ProcessedRecord::kLength);
+    char* at = out.data() + start;
+    at = putInt16(at, location);
+    at = putInt16(at, number);
+    at = putField(at, ident, kIdentWidth);
+    at = putField(at, frequency, 10);
+    at = putField(at, time, 5);
+    at = putField(at, date, 10);
+    at = putField(at, comment, 60);
+    putField(at, state::UNP, 3);
+}
+
 }  // namespace
 
 std::string cleanIdent(std::string_view callsign) {
-    std::string ident;
-    ident.reserve(callsign.size());
-    for (char c : callsign) {
-        if (c != '-') ident += c;
-    }
-    ident = padField(ident, 10);
-    if (const auto semicolon = ident.find(';'); semicolon != std::string::npos) {
-        ident = padField(std::string_view(ident).substr(0, semicolon), 10);
-    }
-    return ident;
+    char ident[kIdentWidth];
+    return padField(std::string_view(ident, cleanIdentInto(callsign, ident)), kIdentWidth);
 }
 
 bool convertLogRecord(const LogBackupRecord& old, int location, int number, ProcessedRecord& out) {
-    std::string ident = cleanIdent(old.Callsign);
-    // A slot the old program never wrote is full of NULs.
-    if (ident.find('\0') != std::string::npos) return false;
-    if (onlyBlanks(old.Callsign) && onlyBlanks(old.Frequency)) return false;
-
-    out.Location = static_cast<std::int16_t>(location);
-    out.RecordNo = static_cast<std::int16_t>(number);
-    out.Ident = std::move(ident);
-    out.Frequency = padField(old.Frequency, 10);
-    out.Time = padField(old.Time, 5);
-    out.Date = padField(old.Date, 10);
-    out.Comment = padField(old.Comment, 60);
-    out.State = std::string(state::UNP);
+    // The import's own conversion, so that the two can never disagree.
+    char ident[kIdentWidth];
+    std::size_t length = 0;
+    if (!cleanedIdent(old.Callsign, old.Frequency, ident, length)) return false;
+    std::string bytes;
+    bytes.reserve(ProcessedRecord::kLength);
+    appendConverted(bytes, location, number, std::string_view(ident, length), old.Frequency,
+                    old.Time, old.Date, old.Comment);
+    out = ProcessedRecord::decode(bytes);
     return true;
 }
 
@@ -86,7 +139,8 @@ int buildProcessedFile(const fs::path& backupFolder, const fs::path& processedPa
     // the previous processed.dat exactly as it was.
     std::string bytes;
     int kept = 0;
-    ProcessedRecord converted;
+    char ident[kIdentWidth];
+    std::size_t identLength = 0;
     for (int n = 0; n < kLocationCount; ++n) {
         const auto log = findLog(backupFolder, n, source);
         if (!log) continue;
@@ -97,12 +151,17 @@ int buildProcessedFile(const fs::path& backupFolder, const fs::path& processedPa
                           ProcessedRecord::kLength);
         }
         for (std::size_t r = 0; r < count; ++r) {
-            const auto old = LogBackupRecord::decode(std::string_view(raw).substr(
-                r * LogBackupRecord::kLength, LogBackupRecord::kLength));
-            if (!convertLogRecord(old, n + 1, kept + 1, converted)) continue;
+            // The fields of LogBackupRecord, read where they stand.
+            const auto old = std::string_view(raw).substr(r * LogBackupRecord::kLength,
+                                                          LogBackupRecord::kLength);
+            const auto callsign = old.substr(0, 7), frequency = old.substr(7, 6);
+            if (!cleanedIdent(callsign, frequency, ident, identLength)) continue;
             ++kept;
             // Past the limit only the count goes on, for the message.
-            if (kept <= kMaxProcessedRecords) bytes += converted.encode();
+            if (kept <= kMaxProcessedRecords) {
+                appendConverted(bytes, n + 1, kept, std::string_view(ident, identLength), frequency,
+                                old.substr(13, 4), old.substr(17, 8), old.substr(25, 60));
+            }
         }
     }
 

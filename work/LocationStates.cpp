@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "work/LocationStates.h"
 
+#include <algorithm>
 #include <system_error>
 #include <vector>
 
@@ -61,12 +62,21 @@ WorkingSet loadWorkingSet(const fs::path& processedPath, int location) {
     set.location = location;
     const std::string bytes = readWholeFile(processedPath);
     const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
+    std::size_t matching = 0;
+    for (std::size_t i = 0; i < count; ++i) matching += int16At(recordAt(bytes, i), 0) == location;
+    set.entries.reserve(matching);
+    // Straight from the bytes into the entries, without a decoded record in
+    // between: the fields are the record's at full width, as decode gives them.
+    const auto field = [](std::string_view raw, std::size_t offset, std::size_t width) {
+        return std::string(raw.substr(offset, width));
+    };
     for (std::size_t i = 0; i < count; ++i) {
         const auto raw = recordAt(bytes, i);
         if (int16At(raw, 0) != location) continue;
-        const auto r = ProcessedRecord::decode(raw);
-        set.entries.push_back(WorkEntry{r.Location, r.RecordNo, r.Ident, r.Frequency, r.Time,
-                                        r.Date, r.Comment, r.State});
+        set.entries.push_back(WorkEntry{int16At(raw, 0), int16At(raw, kRecordNoOffset),
+                                        field(raw, 4, 10), field(raw, 14, 10), field(raw, 24, 5),
+                                        field(raw, 29, 10), field(raw, 39, 60),
+                                        field(raw, kStateOffset, kStateWidth)});
     }
     recountStates(set);
     return set;
@@ -75,7 +85,7 @@ WorkingSet loadWorkingSet(const fs::path& processedPath, int location) {
 void recountStates(WorkingSet& set) {
     set.unpCount = set.misCount = set.ambCount = 0;
     for (const auto& entry : set.entries) {
-        const std::string code = trimBlanks(entry.state);
+        const std::string_view code = trimmedView(entry.state);
         if (code == state::UNP) ++set.unpCount;
         if (code == state::MIS) ++set.misCount;
         if (code == state::AMB) ++set.ambCount;
@@ -84,12 +94,27 @@ void recountStates(WorkingSet& set) {
 
 std::unique_ptr<PendingFileReplace> prepareWorkStates(const fs::path& processedPath,
                                                       const WorkingSet& set) {
+    std::vector<std::string_view> states;
+    states.reserve(set.entries.size());
+    for (const auto& entry : set.entries) states.emplace_back(entry.state);
+    return prepareWorkStates(processedPath, set, states);
+}
+
+std::unique_ptr<PendingFileReplace> prepareWorkStates(const fs::path& processedPath,
+                                                      const WorkingSet& set,
+                                                      const std::vector<std::string_view>& states) {
+    if (states.size() != set.entries.size()) {
+        throw EngineError("Could not save the states to " + describePath(processedPath) +
+                          ": the run gave " + std::to_string(states.size()) + " states for " +
+                          std::to_string(set.entries.size()) + " receptions.");
+    }
     // Every byte is carried over, a partial record at the end included; only
     // the State fields of the listed records are overwritten.
     std::string bytes = readWholeFile(processedPath);
     const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
     std::vector<bool> written(count, false);
-    for (const auto& entry : set.entries) {
+    for (std::size_t e = 0; e < set.entries.size(); ++e) {
+        const WorkEntry& entry = set.entries[e];
         const int number = entry.recordNo;
         const bool inFile = number >= 1 && static_cast<std::size_t>(number) <= count;
         const std::size_t offset =
@@ -111,8 +136,11 @@ std::unique_ptr<PendingFileReplace> prepareWorkStates(const fs::path& processedP
                               ", so the file was left unchanged.");
         }
         written[index] = true;
-        bytes.replace(offset + kStateOffset, kStateWidth,
-                      padField(trimBlanks(entry.state), kStateWidth));
+        // The state trimmed and padded to its width, written in place.
+        const std::string_view code = trimmedView(states[e]).substr(0, kStateWidth);
+        char* field = bytes.data() + offset + kStateOffset;
+        std::fill(field, field + kStateWidth, ' ');
+        std::copy(code.begin(), code.end(), field);
     }
     return std::make_unique<PendingFileReplace>(processedPath, bytes);
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/FileUtil.h"
@@ -59,6 +60,11 @@ void recountStates(WorkingSet& set);
 // written beside processed.dat; commit() renames it into place.
 std::unique_ptr<PendingFileReplace> prepareWorkStates(const std::filesystem::path& processedPath,
                                                       const WorkingSet& set);
+// The same with states[i] in place of entry i's state (as many states as
+// entries), for a run that leaves the set alone until the file is stored.
+std::unique_ptr<PendingFileReplace> prepareWorkStates(const std::filesystem::path& processedPath,
+                                                      const WorkingSet& set,
+                                                      const std::vector<std::string_view>& states);
 void saveWorkStates(const std::filesystem::path& processedPath, const WorkingSet& set);
 
 enum class PendingWork {
