@@ -34,6 +34,28 @@ std::vector<Candidate> exactCandidates(const std::filesystem::path& databasePath
 std::vector<Candidate> prefixCandidates(const std::filesystem::path& databasePath,
                                         std::string_view ident);
 
+// The two look-ups above for many receptions at once: NDBInformation joined
+// with CountryCode is read once, and each look-up then names exactly the
+// beacons the database would give, with ident and frequency filled in for
+// both kinds. The order is the index's own (the order of the read), not
+// necessarily the look-ups'.
+class CandidateIndex {
+  public:
+    explicit CandidateIndex(const std::filesystem::path& databasePath);
+
+    // Positions in candidates() of what exactCandidates / prefixCandidates give.
+    std::vector<std::size_t> exact(std::string_view ident, std::string_view frequencyText) const;
+    std::vector<std::size_t> prefix(std::string_view ident) const;
+
+    const std::vector<Candidate>& candidates() const { return candidates_; }
+
+  private:
+    std::vector<Candidate> candidates_;
+    std::vector<std::string> folded_;               // ident with A-Z made a-z
+    std::vector<std::optional<double>> frequency_;  // none unless stored as a number
+    std::vector<std::size_t> byIdent_;              // positions ordered by folded ident
+};
+
 // "XX" removed everywhere, left to right.
 std::string removeXX(std::string_view state);
 

@@ -1,16 +1,205 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "engine/HomePosition.h"
 
+#include <cmath>
+#include <system_error>
+#include <variant>
+
+#include "core/EngineError.h"
+#include "core/FileUtil.h"
+#include "db/Database.h"
+#include "engine/Project.h"
+
+namespace fs = std::filesystem;
+
 namespace zolt {
+namespace {
 
-std::string describeHome(const LocationHome&) { return "Home: unknown"; }
+// settings.ini holds one line per location with an entry, "Home3=JO62qm",
+// below the folder line. Reading the folder looks at the first line only, so
+// these lines never disturb it.
+constexpr std::string_view kHomeKey = "Home";
 
-std::vector<LoggedBeacon> loggedBeacons(const ProjectPaths&, int) { return {}; }
+fs::path settingsFile(const ProjectPaths& paths) { return paths.WorkFolder / kSettingsFile; }
 
-std::string readHomeEntry(const ProjectPaths&, int) { return {}; }
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-void writeHomeEntry(const ProjectPaths&, int, std::string_view) {}
+std::string_view trimmedView(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
 
-LocationHome locationHome(const ProjectPaths&, int) { return {}; }
+bool equalsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+// The location a line is the entry of, and its text; 0 for any other line.
+// Read tolerantly: key in any letter case, blanks around the parts.
+int entryLocation(std::string_view line, std::string_view* text = nullptr) {
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) return 0;
+    const std::string_view key = trimmedView(line.substr(0, equals));
+    if (key.size() <= kHomeKey.size() || !equalsNoCase(key.substr(0, kHomeKey.size()), kHomeKey)) {
+        return 0;
+    }
+    int location = 0;
+    for (char c : key.substr(kHomeKey.size())) {
+        if (c < '0' || c > '9' || location > kLocationCount) return 0;
+        location = location * 10 + (c - '0');
+    }
+    if (location < 1 || location > kLocationCount) return 0;
+    if (text) *text = trimmedView(line.substr(equals + 1));
+    return location;
+}
+
+std::string locationText(int location) { return "location " + std::to_string(location); }
+
+}  // namespace
+
+std::string describeHome(const LocationHome& home) {
+    if (!home.position) {
+        if (home.beaconCount < kMinBeaconsForInference) {
+            return "Home: unknown (fewer than " + std::to_string(kMinBeaconsForInference) +
+                   " beacons logged)";
+        }
+        return "Home: unknown (the " + std::to_string(home.beaconCount) +
+               " beacons logged point to no one place)";
+    }
+    const std::string where = formatLatLon(*home.position, 1);
+    if (home.source == LocationHome::Source::Inferred) {
+        return "Home: near " + where + ", inferred from " + std::to_string(home.beaconCount) +
+               (home.beaconCount == 1 ? " beacon" : " beacons");
+    }
+    // A typed position already says where it is; repeating it would only
+    // show the same place twice.
+    constexpr std::string_view kTyped = "your position ";
+    if (home.describe.starts_with(kTyped)) {
+        return "Home: " + home.describe.substr(kTyped.size()) + ", as you entered it";
+    }
+    return "Home: " + where + ", from " + home.describe;
+}
+
+std::vector<LoggedBeacon> loggedBeacons(const ProjectPaths& paths, int location) {
+    // User beacons carry numbers above the list's and have no row in
+    // NDBInformation: the inner join leaves them out, as it does beacons
+    // without a position. The country is the long name where CountryCode
+    // knows it: a beacon logged at once by the matching run need not have a
+    // row there.
+    Database db(paths.DatabasePath, Database::Mode::ReadOnly);
+    auto statement = db.prepare(
+        "SELECT b.Beacon_ID, b.Ident, b.Frequency, b.City, "
+        "coalesce(c.CountryLong, b.Country), b.Latitude, b.Longitude, count(*) "
+        "FROM NDBLog AS l JOIN NDBInformation AS b ON b.Beacon_ID = l.Beacon_ID "
+        "LEFT JOIN CountryCode AS c ON c.CountryShort = b.Country "
+        "WHERE l.loggedlocation = ? "
+        "AND typeof(b.Latitude) IN ('real', 'integer') "
+        "AND typeof(b.Longitude) IN ('real', 'integer') "
+        "GROUP BY b.Beacon_ID ORDER BY b.Beacon_ID");
+    const DbResult result = statement.bind({std::int64_t{location}}).query();
+
+    std::vector<LoggedBeacon> beacons;
+    beacons.reserve(result.rowCount());
+    for (const auto& row : result.rows) {
+        LoggedBeacon b;
+        b.beaconId = std::get<std::int64_t>(row.at(0));
+        b.ident = dbValueText(row.at(1));
+        b.frequency = dbValueText(row.at(2));
+        b.city = dbValueText(row.at(3));
+        b.country = dbValueText(row.at(4));
+        const auto number = [](const DbValue& v) {
+            if (const auto* d = std::get_if<double>(&v)) return *d;
+            return static_cast<double>(std::get<std::int64_t>(v));
+        };
+        b.position = {number(row.at(5)), number(row.at(6))};
+        b.receptions = static_cast<int>(std::get<std::int64_t>(row.at(7)));
+        // A position off the globe is a damaged row, not a place to average in.
+        if (!std::isfinite(b.position.lat) || !std::isfinite(b.position.lon) ||
+            std::fabs(b.position.lat) > 90.0 || std::fabs(b.position.lon) > 180.0) {
+            continue;
+        }
+        beacons.push_back(std::move(b));
+    }
+    return beacons;
+}
+
+std::string readHomeEntry(const ProjectPaths& paths, int location) {
+    if (location < 1 || location > kLocationCount) return {};
+    const fs::path file = settingsFile(paths);
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) return {};
+    std::string entry;
+    // Should a hand-edited file name a location twice, the last line wins,
+    // as it would in any ini reader.
+    for (const auto& line : splitSettings(readWholeFile(file)).more) {
+        std::string_view text;
+        if (entryLocation(line, &text) == location) entry = std::string(text);
+    }
+    return entry;
+}
+
+void writeHomeEntry(const ProjectPaths& paths, int location, std::string_view text) {
+    const fs::path file = settingsFile(paths);
+    const std::string what = "Could not store the home position of " + locationText(location) +
+                             " in " + describePath(file);
+    if (location < 1 || location > kLocationCount) {
+        throw EngineError(what + ": there is no such listening location.");
+    }
+    const std::string entry(trimmedView(text));
+    if (!entry.empty()) {
+        const auto parsed = parseHomeEntry(entry);
+        if (const auto* message = std::get_if<std::string>(&parsed)) throw EngineError(*message);
+    }
+    // Without the folder line there is no project to keep the entry for, and a
+    // file holding only entries would read as a project without a folder.
+    if (!readSettings(paths)) {
+        throw EngineError(what + ": there is no project yet (no backup folder has been chosen).");
+    }
+    SettingsLines lines = splitSettings(readWholeFile(file));
+    std::vector<std::string> kept;
+    for (auto& line : lines.more) {
+        if (entryLocation(line) != location) kept.push_back(std::move(line));
+    }
+    if (!entry.empty())
+        kept.push_back(std::string(kHomeKey) + std::to_string(location) + "=" + entry);
+    lines.more = std::move(kept);
+    replaceFileAtomically(file, joinSettings(lines));
+}
+
+LocationHome locationHome(const ProjectPaths& paths, int location) {
+    LocationHome home;
+    const std::vector<LoggedBeacon> beacons = loggedBeacons(paths, location);
+    home.beaconCount = static_cast<int>(beacons.size());
+
+    // An entry that no longer reads (the file edited by hand) is passed over,
+    // so that the logged beacons can still say where the listener was.
+    const std::string entry = readHomeEntry(paths, location);
+    if (!entry.empty()) {
+        const auto parsed = parseHomeEntry(entry);
+        if (const auto* typed = std::get_if<HomeEntry>(&parsed)) {
+            home.source = LocationHome::Source::Entered;
+            home.position = typed->position;
+            home.entered = entry;
+            home.describe = typed->describe;
+            return home;
+        }
+    }
+
+    if (home.beaconCount < kMinBeaconsForInference) return home;
+    // Each beacon counts once however often it was heard: a beacon logged
+    // every night for years says no more about where the listener sat than
+    // one logged once.
+    std::vector<LatLon> points;
+    points.reserve(beacons.size());
+    for (const auto& b : beacons) points.push_back(b.position);
+    home.position = robustCentre(points);
+    if (home.position) home.source = LocationHome::Source::Inferred;
+    return home;
+}
 
 }  // namespace zolt

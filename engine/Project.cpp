@@ -136,7 +136,41 @@ void writeSettings(const ProjectPaths& paths, const fs::path& backupFolder) {
         }
         folder = '"' + folder + '"';
     }
-    replaceFileAtomically(file, folder + "\r\n");
+    // The home entries below the folder line belong to the project, not to
+    // the folder: choosing the folder again keeps them. A file that cannot be
+    // read is replaced as before.
+    SettingsLines lines;
+    std::error_code ec;
+    if (fs::is_regular_file(file, ec)) {
+        try {
+            lines = splitSettings(readWholeFile(file));
+        } catch (const EngineError&) {
+            lines = {};
+        }
+    }
+    lines.folderLine = folder;
+    replaceFileAtomically(file, joinSettings(lines));
+}
+
+SettingsLines splitSettings(std::string_view bytes) {
+    SettingsLines lines;
+    std::size_t end = bytes.find_first_of("\r\n");
+    lines.folderLine = std::string(bytes.substr(0, end));
+    while (end != std::string_view::npos) {
+        const std::size_t start = bytes.find_first_not_of("\r\n", end);
+        if (start == std::string_view::npos) break;
+        end = bytes.find_first_of("\r\n", start);
+        const std::string_view line = bytes.substr(
+            start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        if (line.find_first_not_of(" \t") != std::string_view::npos) lines.more.emplace_back(line);
+    }
+    return lines;
+}
+
+std::string joinSettings(const SettingsLines& lines) {
+    std::string bytes = lines.folderLine + "\r\n";
+    for (const auto& line : lines.more) bytes += line + "\r\n";
+    return bytes;
 }
 
 std::string backupFolderText(const std::string& folderPath) {

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "core/EngineError.h"
 #include "engine/MatchingRun.h"
@@ -37,8 +39,20 @@ void prepareWorkFolder(const ProjectPaths& paths, const std::filesystem::path& a
 // settings.ini: the backup folder (ending in the separator) and CR LF.
 // Read as one comma-delimited field: leading blanks skipped, reading stops at
 // a comma or the line end. A file without a folder line is no project.
+// Lines after the first hold the listeners' home entries (engine/HomePosition.h);
+// writing the folder keeps them.
 std::optional<std::filesystem::path> readSettings(const ProjectPaths& paths);
 void writeSettings(const ProjectPaths& paths, const std::filesystem::path& backupFolder);
+
+// settings.ini taken apart: the first line exactly as stored (the folder) and
+// the non-blank lines after it, each without its line end.
+struct SettingsLines {
+    std::string folderLine;
+    std::vector<std::string> more;
+};
+SettingsLines splitSettings(std::string_view bytes);
+// The file again: every line ends in CR LF.
+std::string joinSettings(const SettingsLines& lines);
 
 // The folder as START CONVERSION stores it: blanks trimmed, one separator
 // appended unless it already ends in one.

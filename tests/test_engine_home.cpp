@@ -1,0 +1,220 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "EngineTestUtil.h"
+#include "TestUtil.h"
+#include "db/Database.h"
+#include "engine/HomePosition.h"
+#include "engine/Project.h"
+
+namespace fs = std::filesystem;
+using namespace zolt;
+using test::errorOf;
+using test::readFile;
+using test::snapshot;
+using test::writeFile;
+
+namespace {
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+class HomeTest : public ::testing::Test {
+  protected:
+    void SetUp() override { paths = test::makeProject(dir.path()); }
+    fs::path settings() const { return paths.WorkFolder / kSettingsFile; }
+
+    test::TempDir dir;
+    ProjectPaths paths;
+};
+
+// Appends one NDBLog row per (beacon, location).
+void logAt(const fs::path& database, const std::vector<std::pair<std::int64_t, int>>& rows) {
+    Database db(database);
+    Transaction transaction(db);
+    auto insert = db.prepare(
+        "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, "
+        "ReceptionComments) VALUES (?, ?, '1200', '20010101', '')");
+    for (const auto& [beacon, location] : rows) {
+        insert.bind({beacon, std::int64_t{location}}).execute();
+    }
+    transaction.commit();
+}
+
+// Every beacon of the list with its position, nearest to `point` first.
+std::vector<std::pair<std::int64_t, LatLon>> beaconsByDistance(const fs::path& database,
+                                                               LatLon point) {
+    Database db(database, Database::Mode::ReadOnly);
+    std::vector<std::pair<std::int64_t, LatLon>> beacons;
+    for (const auto& row :
+         db.prepare("SELECT Beacon_ID, Latitude, Longitude FROM NDBInformation").query().rows) {
+        beacons.push_back(
+            {std::get<std::int64_t>(row[0]), {std::get<double>(row[1]), std::get<double>(row[2])}});
+    }
+    std::stable_sort(beacons.begin(), beacons.end(), [&](const auto& a, const auto& b) {
+        return greatCircleKm(point, a.second) < greatCircleKm(point, b.second);
+    });
+    return beacons;
+}
+
+TEST_F(HomeTest, EntriesLiveBesideTheFolderLineWhichStaysAsItWas) {
+    writeSettings(paths, "/data/a,b");  // quoted on its first line
+    const std::string folderLine = "\"/data/a,b/\"\r\n";
+    const struct {
+        int location;
+        std::string typed;
+        std::string stored;  // what readHomeEntry gives afterwards
+        std::string error;   // part of the message when refused
+    } cases[] = {
+        {3, "JO62qm", "JO62qm", ""},
+        {7, "  55.6 N 12.6 E\t", "55.6 N 12.6 E", ""},
+        {16, "-33.87, 151.21", "-33.87, 151.21", ""},
+        {3, "jo65", "jo65", ""},  // replaces the first entry of location 3
+        {1, "JO6", "", "\"JO6\" is neither a locator"},
+        {1, "91, 12", "", "no place on Earth"},
+        {1, "55.6 N\r\n12.6 E", "", "neither a locator"},
+        {7, "   ", "", ""},  // blank removes
+        {0, "JO62", "", "no such listening location"},
+        {17, "JO62", "", "no such listening location"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        const auto before = snapshot(paths.WorkFolder);
+        if (c.error.empty()) {
+            writeHomeEntry(paths, c.location, c.typed);
+        } else {
+            EXPECT_TRUE(
+                contains(errorOf([&] { writeHomeEntry(paths, c.location, c.typed); }), c.error));
+            EXPECT_EQ(snapshot(paths.WorkFolder), before);
+        }
+        EXPECT_EQ(readHomeEntry(paths, c.location), c.stored);
+        EXPECT_EQ(readSettings(paths).value_or("").string(), "/data/a,b/");
+        EXPECT_TRUE(readFile(settings()).starts_with(folderLine));
+    }
+    EXPECT_EQ(readFile(settings()), folderLine + "Home16=-33.87, 151.21\r\nHome3=jo65\r\n");
+
+    // START CONVERSION again keeps the entries; reading is tolerant of a file
+    // edited by hand (letter case, blanks, line ends, a line it does not know).
+    writeSettings(paths, "/data/Logs");
+    EXPECT_EQ(readFile(settings()), "/data/Logs/\r\nHome16=-33.87, 151.21\r\nHome3=jo65\r\n");
+    writeFile(settings(), "/data/Logs/\nhome5 = JO62\n\nColour=red\r\nHOME5=JO70\rHome05=x");
+    EXPECT_EQ(readSettings(paths).value_or("").string(), "/data/Logs/");
+    EXPECT_EQ(readHomeEntry(paths, 5), "x");  // the last line naming location 5 wins
+    writeHomeEntry(paths, 5, "JO62");
+    EXPECT_EQ(readFile(settings()), "/data/Logs/\r\nColour=red\r\nHome5=JO62\r\n");
+
+    // Finalizing removes the file, and the entries with it.
+    removeWorkingFiles(paths);
+    EXPECT_EQ(readHomeEntry(paths, 5), "");
+}
+
+TEST_F(HomeTest, NoProjectNoEntry) {
+    // Without the folder line the file would read as no project at all.
+    for (const char* bytes : {static_cast<const char*>(nullptr), "", "\r\nHome3=JO62\r\n"}) {
+        if (bytes) writeFile(settings(), bytes);
+        const auto before = snapshot(dir.path());
+        const std::string message = errorOf([&] { writeHomeEntry(paths, 3, "JO62"); });
+        EXPECT_TRUE(contains(message, "no project")) << message;
+        EXPECT_TRUE(contains(message, settings().string())) << message;
+        EXPECT_EQ(snapshot(dir.path()), before);
+    }
+}
+
+TEST(Home, InferredFromTheDistinctBeaconsLoggedAtTheLocation) {
+    const LatLon point{50.0, 10.0};
+    const auto beacons = beaconsByDistance(test::pristineDatabase(), point);
+    const struct {
+        const char* name;
+        int near, far, nullPositions;
+        LocationHome::Source source;
+        int beaconCount;
+    } cases[] = {
+        {"40 near, 3 far", 40, 3, 0, LocationHome::Source::Inferred, 43},
+        {"5 near", 5, 0, 0, LocationHome::Source::Inferred, 5},
+        {"4 near", 4, 0, 0, LocationHome::Source::Unknown, 4},
+        {"5 near, one without a position", 5, 0, 1, LocationHome::Source::Unknown, 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        const ProjectPaths paths = test::makeProject(dir.path());
+        std::vector<std::pair<std::int64_t, int>> rows;
+        // Near beacons heard several times count once each; the far ones are
+        // the other end of the list. A user beacon and another location's
+        // receptions are no evidence for this location.
+        for (int i = 0; i < c.near; ++i) {
+            for (int k = 0; k <= i % 3; ++k) rows.push_back({beacons[i].first, 5});
+        }
+        for (int i = 0; i < c.far; ++i) rows.push_back({beacons[beacons.size() - 1 - i].first, 5});
+        rows.push_back({20001, 5});
+        for (int i = 0; i < 10; ++i) rows.push_back({beacons[beacons.size() - 20 - i].first, 6});
+        logAt(paths.DatabasePath, rows);
+        for (int i = 0; i < c.nullPositions; ++i) {
+            Database(paths.DatabasePath)
+                .prepare("UPDATE NDBInformation SET Latitude = NULL WHERE Beacon_ID = ?")
+                .bind({beacons[i].first})
+                .execute();
+        }
+
+        const auto logged = loggedBeacons(paths, 5);
+        EXPECT_EQ(static_cast<int>(logged.size()), c.beaconCount);
+        EXPECT_TRUE(std::is_sorted(logged.begin(), logged.end(), [](const auto& a, const auto& b) {
+            return a.beaconId < b.beaconId;
+        }));
+        int receptions = 0;
+        for (const auto& b : logged) receptions += b.receptions;
+        EXPECT_EQ(receptions, static_cast<int>(rows.size()) - 11 - c.nullPositions);
+
+        const LocationHome home = locationHome(paths, 5);
+        EXPECT_EQ(home.source, c.source);
+        EXPECT_EQ(home.beaconCount, c.beaconCount);
+        if (c.source == LocationHome::Source::Inferred) {
+            // The far strays do not pull the centre away from the near cloud.
+            ASSERT_TRUE(home.position);
+            EXPECT_LT(greatCircleKm(*home.position, point), 150.0);
+            EXPECT_TRUE(contains(describeHome(home), "Home: near "));
+            EXPECT_TRUE(contains(describeHome(home),
+                                 "inferred from " + std::to_string(c.beaconCount) + " beacons"));
+        } else {
+            EXPECT_FALSE(home.position);
+            EXPECT_EQ(describeHome(home), "Home: unknown (fewer than 5 beacons logged)");
+        }
+
+        // The listener's own entry wins over any inference.
+        writeSettings(paths, "/data/Logs");
+        writeHomeEntry(paths, 5, "jo62QM");
+        const LocationHome entered = locationHome(paths, 5);
+        EXPECT_EQ(entered.source, LocationHome::Source::Entered);
+        EXPECT_EQ(entered.entered, "jo62QM");
+        EXPECT_EQ(describeHome(entered),
+                  "Home: 52.5\xC2\xB0 N 13.4\xC2\xB0 E, from your locator JO62qm");
+    }
+}
+
+TEST_F(HomeTest, DescribesEachSource) {
+    using S = LocationHome::Source;
+    const struct {
+        LocationHome home;
+        std::string line;
+    } cases[] = {
+        {{S::Entered, LatLon{55.6, 12.6}, "JO65", "your locator JO65", 0},
+         "Home: 55.6\xC2\xB0 N 12.6\xC2\xB0 E, from your locator JO65"},
+        {{S::Entered, LatLon{-33.87, 151.21}, "-33.87 151.21",
+          "your position 33.87\xC2\xB0 S 151.21\xC2\xB0 E", 9},
+         "Home: 33.87\xC2\xB0 S 151.21\xC2\xB0 E, as you entered it"},
+        {{S::Inferred, LatLon{55.6, 12.6}, "", "", 143},
+         "Home: near 55.6\xC2\xB0 N 12.6\xC2\xB0 E, inferred from 143 beacons"},
+        {{S::Unknown, std::nullopt, "", "", 2}, "Home: unknown (fewer than 5 beacons logged)"},
+        {{S::Unknown, std::nullopt, "", "", 6},
+         "Home: unknown (the 6 beacons logged point to no one place)"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(describeHome(c.home), c.line);
+}
+
+}  // namespace
