@@ -43,8 +43,9 @@ enum CandidateRole { kNumberRole = Qt::UserRole + 10, kSuggestedRole };
 
 // Column positions of the candidate lists. Beacon_ID stays where it always
 // was; what came later is appended after it.
-constexpr int kExactIdColumn = 3, kExactDistanceColumn = 4;
-constexpr int kPossibleIdColumn = 5, kPossibleDistanceColumn = 6, kPossibleOffsetColumn = 7;
+constexpr int kExactCountryColumn = 2, kExactIdColumn = 3, kExactDistanceColumn = 4;
+constexpr int kPossibleCountryColumn = 4, kPossibleIdColumn = 5, kPossibleDistanceColumn = 6;
+constexpr int kPossibleOffsetColumn = 7;
 
 const QKeySequence kSuggestedKey(Qt::Key_F2);
 
@@ -169,8 +170,9 @@ FrmMain::FrmMain(Options options, QWidget* parent)
     suggestedKey->setContext(Qt::WidgetWithChildrenShortcut);
     connect(suggestedKey, &QShortcut::activated, this, &FrmMain::selectSuggested);
     const QString keyHint =
-        QStringLiteral("%1 selects the suggested pick, the clearly nearest candidate, shown in "
-                       "bold; Enter then adds it to the log.")
+        QStringLiteral(
+            "%1 selects the suggested pick, the clearly nearest candidate, shown in "
+            "bold; Enter then adds it to the log.")
             .arg(kSuggestedKey.toString(QKeySequence::NativeText));
     for (QTreeWidget* list : {ui->lvDuplicateData, ui->lvPossible}) {
         list->setToolTip(keyHint);
@@ -181,6 +183,9 @@ FrmMain::FrmMain(Options options, QWidget* parent)
                 [this, list](int column) { candidateHeaderClicked(list, column); });
     }
     ui->lblHome->setAccessibleName(QStringLiteral("Home of this location"));
+    // Fields come padded with blanks: an ellipsis would trail every short
+    // comment that the wider list no longer hides behind its scroll bar.
+    ui->lvLoggedDuplicates->setTextElideMode(Qt::ElideNone);
 
     // Until start-up has run, only the welcome panel with its buttons exists.
     ui->lblAllDone->hide();
@@ -218,7 +223,7 @@ void FrmMain::setupColumns() {
         list->clear();
         list->setColumnCount(static_cast<int>(columns.size()));
         QStringList headers;
-        for (const auto& column : columns) headers << QString::fromLatin1(column.first);
+        for (const auto& column : columns) headers << QString::fromUtf8(column.first);
         list->setHeaderLabels(headers);
         int index = 0;
         for (const auto& column : columns) {
@@ -234,30 +239,43 @@ void FrmMain::setupColumns() {
         }
     };
     setup(ui->lvDuplicates, {{"Station ", 32}, {"Frequency", 32}});
-    setup(ui->lvDuplicateData, {{"City ", 59},
-                                {"Province", 32},
-                                {"Country", 32},
-                                {"Beacon_ID", 0},
-                                {"Distance (km)", 14}});
-    setup(ui->lvPossible, {{"Call ", 20},
-                           {"Frequency", 23},
+    // The numbers that decide a suggestion come after the place; Call,
+    // Frequency and Province of the unresolved list give up room for them.
+    setup(ui->lvDuplicateData,
+          {{"City ", 59}, {"Province", 32}, {"Country", 32}, {"Beacon_ID", 0}, {"Distance", 20}});
+    setup(ui->lvPossible, {{"Call ", 14},
+                           {"Frequency", 19},
                            {"City", 37},
-                           {"Province", 35},
+                           {"Province", 14},
                            {"Country", 36},
                            {"Beacon_ID", 0},
-                           {"Distance (km)", 14},
-                           {"Offset (kHz)", 13}});
-    for (const auto& [list, column] :
-         {std::pair{ui->lvDuplicateData, kExactDistanceColumn},
-          std::pair{ui->lvPossible, kPossibleDistanceColumn},
-          std::pair{ui->lvPossible, kPossibleOffsetColumn}}) {
-        list->headerItem()->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
+                           {"Distance", 20},
+                           {"\u0394 kHz", 16}});
+    const struct {
+        QTreeWidget* list;
+        int column;
+        const char* tip;
+    } numeric[] = {
+        {ui->lvDuplicateData, kExactDistanceColumn, "Great-circle distance from home, in km"},
+        {ui->lvPossible, kPossibleDistanceColumn, "Great-circle distance from home, in km"},
+        {ui->lvPossible, kPossibleOffsetColumn,
+         "The beacon's frequency minus the logged one, in kHz"},
+    };
+    for (const auto& n : numeric) {
+        n.list->headerItem()->setTextAlignment(n.column, Qt::AlignRight | Qt::AlignVCenter);
+        n.list->headerItem()->setToolTip(n.column, QString::fromLatin1(n.tip));
     }
     for (QTreeWidget* list : {ui->lvDuplicateData, ui->lvPossible}) {
         for (int column = 0; column < list->columnCount(); ++column) {
             list->headerItem()->setData(column, Qt::InitialSortOrderRole,
-                                      static_cast<int>(Qt::AscendingOrder));
+                                        static_cast<int>(Qt::AscendingOrder));
         }
+        // Country takes the room left, so that it is not the number columns
+        // that stretch.
+        list->header()->setStretchLastSection(false);
+        list->header()->setSectionResizeMode(
+            list == ui->lvPossible ? kPossibleCountryColumn : kExactCountryColumn,
+            QHeaderView::Stretch);
     }
     setup(ui->lvLoggedDuplicates, {{"Processed", 0},
                                    {"Ident", 23},
@@ -287,6 +305,7 @@ void FrmMain::ShowFolderStep() {
 
 void FrmMain::ShowLocationStep() {
     showOnlyPanel(ui->picStepOne);
+    homeLocation_ = 0;  // the next location opened shows its own stored entry
     ui->cmdDuplicates->setEnabled(false);
     RefreshLocationButtons();
     LoadLocationNames();
@@ -782,8 +801,8 @@ void FrmMain::loggedRowSelected() {
     });
     if (ok) {
         QTreeWidget* list = ShowingUnresolved ? ui->lvPossible : ui->lvDuplicateData;
-        const int distanceColumn = ShowingUnresolved ? kPossibleDistanceColumn
-                                                     : kExactDistanceColumn;
+        const int distanceColumn =
+            ShowingUnresolved ? kPossibleDistanceColumn : kExactDistanceColumn;
         QList<QTreeWidgetItem*> items;
         for (std::size_t i = 0; i < ranked.rows.size(); ++i) {
             const RankedCandidate& row = ranked.rows[i];
@@ -801,8 +820,7 @@ void FrmMain::loggedRowSelected() {
                                                   QString::fromStdString(c.country), id};
             cells << (row.distanceKm ? kmText(*row.distanceKm) : QString());
             if (ShowingUnresolved) {
-                cells << (row.frequencyOffsetKHz ? offsetText(*row.frequencyOffsetKHz)
-                                                 : QString());
+                cells << (row.frequencyOffsetKHz ? offsetText(*row.frequencyOffsetKHz) : QString());
             }
             auto* item = new CandidateItem(cells);
             item->setTextAlignment(distanceColumn, Qt::AlignRight | Qt::AlignVCenter);
@@ -948,9 +966,10 @@ void FrmMain::cmdAddSuggested_Click() {
         return;
     }
     const QString prompt =
-        QStringLiteral("This will log %1 of %2, each to its suggested pick, the clearly nearest "
-                       "candidate. Receptions without a clear suggestion stay waiting. Are you "
-                       "sure you want to continue ?")
+        QStringLiteral(
+            "This will log %1 of %2, each to its suggested pick, the clearly nearest "
+            "candidate. Receptions without a clear suggestion stay waiting. Are you "
+            "sure you want to continue ?")
             .arg(counted(plan.receptions, "reception", "receptions"),
                  counted(static_cast<int>(plan.picks.size()), "distinct callsign/frequency pair",
                          "distinct callsign/frequency pairs"));
