@@ -42,6 +42,7 @@ class Random {
 struct Beacon {
     std::string ident;      // Windows-1252
     std::string frequency;  // text as logged
+    LatLon position;
 };
 
 std::string upper(std::string_view text) {
@@ -138,9 +139,12 @@ GeneratedBackups writeBenchmarkBackups(const fs::path& database, const fs::path&
     std::map<std::pair<std::string, std::string>, std::vector<Beacon>> groups;
     {
         Database db(database, Database::Mode::ReadOnly);
-        const DbResult rows = db.query("SELECT Ident, Frequency FROM NDBInformation");
+        const DbResult rows =
+            db.query("SELECT Ident, Frequency, Latitude, Longitude FROM NDBInformation");
         for (std::size_t r = 0; r < rows.rowCount(); ++r) {
-            Beacon b{utf8ToCp1252(trimBlanks(rows.text(r, "Ident"))), rows.text(r, "Frequency")};
+            Beacon b{utf8ToCp1252(trimBlanks(rows.text(r, "Ident"))), rows.text(r, "Frequency"),
+                     LatLon{leadingNumber(rows.text(r, "Latitude")),
+                            leadingNumber(rows.text(r, "Longitude"))}};
             // Idents that need more than the log's seven characters, or
             // carry an apostrophe, cannot be logged the old way anyway.
             if (b.ident.empty() || b.ident.size() > 7 || b.frequency.size() > 6) continue;
@@ -157,6 +161,13 @@ GeneratedBackups writeBenchmarkBackups(const fs::path& database, const fs::path&
     if (unique.empty() || ambiguous.empty()) {
         throw std::runtime_error("the beacon database holds too few beacons to draw from");
     }
+    std::vector<Beacon> near;
+    if (options.listener) {
+        for (const auto& b : unique) {
+            if (greatCircleKm(*options.listener, b.position) <= options.nearKm) near.push_back(b);
+        }
+        if (near.empty()) throw std::runtime_error("no beacon lies near the listener");
+    }
 
     // Beacons of no listed ident: those of the old beacon file, and others
     // that nothing knows.
@@ -168,7 +179,7 @@ GeneratedBackups writeBenchmarkBackups(const fs::path& database, const fs::path&
             std::string frequency = std::to_string(190 + rng.below(1560));
             if (rng.chance(0.3)) frequency += "." + std::to_string(rng.below(10));
             if (!taken.insert(ident + "/" + frequency).second) continue;
-            return Beacon{ident, frequency};
+            return Beacon{ident, frequency, {}};
         }
     };
     std::vector<Beacon> userBeacons, strangers;
@@ -224,7 +235,10 @@ GeneratedBackups writeBenchmarkBackups(const fs::path& database, const fs::path&
             b = strangers[rng.below(strangers.size())];
             ++made.unlisted;
         } else {
-            b = unique[rng.below(unique.size())];
+            // The extra draw happens only with a listener, so that data made
+            // without one stays what it always was.
+            const bool nearby = options.listener && rng.chance(options.nearShare);
+            b = nearby ? near[rng.below(near.size())] : unique[rng.below(unique.size())];
             ++made.unique;
             // The list is matched without regard to letter case and reads the
             // frequency as a number: vary both where it changes nothing.

@@ -3,7 +3,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+
+#include "core/Geo.h"
 
 namespace zolt::bench {
 
@@ -14,6 +17,13 @@ struct GeneratorOptions {
     double ambiguousShare = 0.10;
     double unlistedShare = 0.15;  // half of these are user beacons
     std::uint64_t seed = 0x5eed2013;
+    // Where the listener sits: when set, most receptions of beacons with a
+    // pair of their own come from within nearKm of it, as a real log's do;
+    // unset, they are drawn from the whole list (and the same options give
+    // the same bytes as before this existed).
+    std::optional<LatLon> listener;
+    double nearShare = 0.97;
+    double nearKm = 1500.0;
 };
 
 struct GeneratedBackups {

@@ -18,6 +18,7 @@
 
 #include "bench/DataGenerator.h"
 #include "bench/LiteralRun.h"
+#include "bench/SuggestionBench.h"
 #include "core/FileUtil.h"
 #include "db/Database.h"
 #include "engine/CandidateLookup.h"
@@ -198,6 +199,12 @@ int main(int argc, char** argv) {
                         sameLog ? "yes" : "NO", sameNew ? "yes" : "NO", sameStates ? "yes" : "NO");
             if (!sameLog || !sameNew || !sameStates) status = 1;
         }
+        // Suggested picks: on the engine's project after its run, whose
+        // beacons are drawn from the whole world, and on data of a listener
+        // who hears mostly the beacons around one place.
+        zolt::bench::runSuggestionBench("worldwide data", engine, 1, folder / "suggest");
+        zolt::bench::runListenerSuggestionBench(pristine, folder / "listener", options,
+                                                {50.0, 10.0});
         std::printf("peak memory (whole benchmark): %.1f MB\n",
                     static_cast<double>(peakKilobytes()) / 1024.0);
     } catch (const std::exception& e) {

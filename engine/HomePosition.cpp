@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "engine/HomePosition.h"
 
+#include <algorithm>
 #include <cmath>
 #include <system_error>
 #include <variant>
@@ -85,47 +86,76 @@ std::string describeHome(const LocationHome& home) {
     return "Home: " + where + ", from " + home.describe;
 }
 
-std::vector<LoggedBeacon> loggedBeacons(const ProjectPaths& paths, int location) {
-    // User beacons carry numbers above the list's and have no row in
-    // NDBInformation: the inner join leaves them out, as it does beacons
-    // without a position. The country is the long name where CountryCode
-    // knows it: a beacon logged at once by the matching run need not have a
-    // row there.
-    Database db(paths.DatabasePath, Database::Mode::ReadOnly);
-    auto statement = db.prepare(
-        "SELECT b.Beacon_ID, b.Ident, b.Frequency, b.City, "
-        "coalesce(c.CountryLong, b.Country), b.Latitude, b.Longitude, count(*) "
-        "FROM NDBLog AS l JOIN NDBInformation AS b ON b.Beacon_ID = l.Beacon_ID "
-        "LEFT JOIN CountryCode AS c ON c.CountryShort = b.Country "
-        "WHERE l.loggedlocation = ? "
-        "AND typeof(b.Latitude) IN ('real', 'integer') "
-        "AND typeof(b.Longitude) IN ('real', 'integer') "
-        "GROUP BY b.Beacon_ID ORDER BY b.Beacon_ID");
-    const DbResult result = statement.bind({std::int64_t{location}}).query();
+namespace {
 
-    std::vector<LoggedBeacon> beacons;
-    beacons.reserve(result.rowCount());
-    for (const auto& row : result.rows) {
-        LoggedBeacon b;
-        b.beaconId = std::get<std::int64_t>(row.at(0));
-        b.ident = dbValueText(row.at(1));
-        b.frequency = dbValueText(row.at(2));
-        b.city = dbValueText(row.at(3));
-        b.country = dbValueText(row.at(4));
-        const auto number = [](const DbValue& v) {
-            if (const auto* d = std::get_if<double>(&v)) return *d;
-            return static_cast<double>(std::get<std::int64_t>(v));
-        };
-        b.position = {number(row.at(5)), number(row.at(6))};
-        b.receptions = static_cast<int>(std::get<std::int64_t>(row.at(7)));
+// loggedBeacons, with the texts left empty unless `texts`: the home needs
+// positions only, and reading every beacon's texts costs more than the rest.
+std::vector<LoggedBeacon> distinctLogged(const ProjectPaths& paths, int location, bool texts) {
+    Database db(paths.DatabasePath, Database::Mode::ReadOnly);
+    // Two plain scans joined here: grouping tens of thousands of log rows in
+    // SQL costs several times what reading them does, and step two asks
+    // for this every time a location is opened.
+    std::vector<std::int64_t> logged;
+    {
+        const DbResult rows = db.prepare("SELECT Beacon_ID FROM NDBLog WHERE loggedlocation = ?")
+                                  .bind({std::int64_t{location}})
+                                  .query();
+        logged.reserve(rows.rowCount());
+        for (const auto& row : rows.rows) {
+            // The column's INTEGER affinity stores every whole number as one;
+            // anything else could never equal a Beacon_ID.
+            if (const auto* id = std::get_if<std::int64_t>(&row.at(0))) logged.push_back(*id);
+        }
+    }
+    std::sort(logged.begin(), logged.end());
+
+    // User beacons carry numbers above the list's and have no row in
+    // NDBInformation, so they drop out, as do beacons without a position.
+    // The country is the long name where CountryCode knows it: a beacon the
+    // matching run logged at once need not have a row there.
+    const DbResult beacons = db.query(
+        texts ? "SELECT b.Beacon_ID, b.Latitude, b.Longitude, b.Ident, b.Frequency, b.City, "
+                "coalesce(c.CountryLong, b.Country) FROM NDBInformation AS b "
+                "LEFT JOIN CountryCode AS c ON c.CountryShort = b.Country ORDER BY b.Beacon_ID"
+              : "SELECT Beacon_ID, Latitude, Longitude FROM NDBInformation ORDER BY Beacon_ID");
+    std::vector<LoggedBeacon> found;
+    auto next = logged.begin();
+    for (const auto& row : beacons.rows) {
+        const auto* id = std::get_if<std::int64_t>(&row.at(0));
+        if (!id) continue;
+        next = std::lower_bound(next, logged.end(), *id);
+        const auto last = std::upper_bound(next, logged.end(), *id);
+        if (next == last) continue;
+        const int receptions = static_cast<int>(last - next);
+        next = last;
+        const auto latitude = std::get_if<double>(&row.at(1));
+        const auto longitude = std::get_if<double>(&row.at(2));
+        if (!latitude || !longitude) continue;  // REAL columns: a number is a double
         // A position off the globe is a damaged row, not a place to average in.
-        if (!std::isfinite(b.position.lat) || !std::isfinite(b.position.lon) ||
-            std::fabs(b.position.lat) > 90.0 || std::fabs(b.position.lon) > 180.0) {
+        const LatLon position{*latitude, *longitude};
+        if (!std::isfinite(position.lat) || !std::isfinite(position.lon) ||
+            std::fabs(position.lat) > 90.0 || std::fabs(position.lon) > 180.0) {
             continue;
         }
-        beacons.push_back(std::move(b));
+        LoggedBeacon b;
+        b.beaconId = *id;
+        if (texts) {
+            b.ident = dbValueText(row.at(3));
+            b.frequency = dbValueText(row.at(4));
+            b.city = dbValueText(row.at(5));
+            b.country = dbValueText(row.at(6));
+        }
+        b.position = position;
+        b.receptions = receptions;
+        found.push_back(std::move(b));
     }
-    return beacons;
+    return found;
+}
+
+}  // namespace
+
+std::vector<LoggedBeacon> loggedBeacons(const ProjectPaths& paths, int location) {
+    return distinctLogged(paths, location, /*texts=*/true);
 }
 
 std::string readHomeEntry(const ProjectPaths& paths, int location) {
@@ -173,7 +203,7 @@ void writeHomeEntry(const ProjectPaths& paths, int location, std::string_view te
 
 LocationHome locationHome(const ProjectPaths& paths, int location) {
     LocationHome home;
-    const std::vector<LoggedBeacon> beacons = loggedBeacons(paths, location);
+    const std::vector<LoggedBeacon> beacons = distinctLogged(paths, location, /*texts=*/false);
     home.beaconCount = static_cast<int>(beacons.size());
 
     // An entry that no longer reads (the file edited by hand) is passed over,

@@ -98,6 +98,8 @@ TEST_F(HomeTest, EntriesLiveBesideTheFolderLineWhichStaysAsItWas) {
         EXPECT_TRUE(readFile(settings()).starts_with(folderLine));
     }
     EXPECT_EQ(readFile(settings()), folderLine + "Home16=-33.87, 151.21\r\nHome3=jo65\r\n");
+    EXPECT_EQ(describeHome(locationHome(paths, 16)),
+              "Home: 33.87\xC2\xB0 S 151.21\xC2\xB0 E, as you entered it");
 
     // START CONVERSION again keeps the entries; reading is tolerant of a file
     // edited by hand (letter case, blanks, line ends, a line it does not know).
@@ -195,26 +197,6 @@ TEST(Home, InferredFromTheDistinctBeaconsLoggedAtTheLocation) {
         EXPECT_EQ(describeHome(entered),
                   "Home: 52.5\xC2\xB0 N 13.4\xC2\xB0 E, from your locator JO62qm");
     }
-}
-
-TEST_F(HomeTest, DescribesEachSource) {
-    using S = LocationHome::Source;
-    const struct {
-        LocationHome home;
-        std::string line;
-    } cases[] = {
-        {{S::Entered, LatLon{55.6, 12.6}, "JO65", "your locator JO65", 0},
-         "Home: 55.6\xC2\xB0 N 12.6\xC2\xB0 E, from your locator JO65"},
-        {{S::Entered, LatLon{-33.87, 151.21}, "-33.87 151.21",
-          "your position 33.87\xC2\xB0 S 151.21\xC2\xB0 E", 9},
-         "Home: 33.87\xC2\xB0 S 151.21\xC2\xB0 E, as you entered it"},
-        {{S::Inferred, LatLon{55.6, 12.6}, "", "", 143},
-         "Home: near 55.6\xC2\xB0 N 12.6\xC2\xB0 E, inferred from 143 beacons"},
-        {{S::Unknown, std::nullopt, "", "", 2}, "Home: unknown (fewer than 5 beacons logged)"},
-        {{S::Unknown, std::nullopt, "", "", 6},
-         "Home: unknown (the 6 beacons logged point to no one place)"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(describeHome(c.home), c.line);
 }
 
 }  // namespace

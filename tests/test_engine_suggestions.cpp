@@ -1,0 +1,467 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "EngineTestUtil.h"
+#include "TestUtil.h"
+#include "bench/DataGenerator.h"
+#include "core/Cp1252.h"
+#include "core/TextFields.h"
+#include "db/Database.h"
+#include "engine/AddToLog.h"
+#include "engine/HomePosition.h"
+#include "engine/Project.h"
+#include "engine/SuggestedPicks.h"
+#include "work/BackupImport.h"
+
+namespace fs = std::filesystem;
+using namespace zolt;
+using test::logRows;
+using test::Row;
+using test::states;
+
+namespace {
+
+// ---- ranking ---------------------------------------------------------------------
+
+Candidate at(std::int64_t id, std::optional<LatLon> position, const char* frequency = "344") {
+    Candidate c;
+    c.beaconId = id;
+    c.frequency = frequency;
+    c.position = position;
+    return c;
+}
+
+std::vector<std::int64_t> idsOf(const RankedCandidates& ranked) {
+    std::vector<std::int64_t> ids;
+    for (const auto& r : ranked.rows) ids.push_back(r.candidate.beaconId);
+    return ids;
+}
+
+constexpr LatLon kHome{55.6, 12.6};
+// About 10, 110, 560 and 1,110 km north of kHome, and one across the world.
+constexpr LatLon kNear{55.69, 12.6}, kClose{56.6, 12.6}, kMid{60.6, 12.6}, kFar{65.6, 12.6},
+    kAntipodes{-55.6, -167.4};
+
+TEST(Ranking, ExactCandidatesByDistance) {
+    const struct {
+        const char* name;
+        std::optional<LatLon> home;
+        std::vector<Candidate> candidates;
+        int suggested;
+    } cases[] = {
+        {"clearly nearest", kHome, {at(1, kMid), at(2, kNear), at(3, kFar)}, 1},
+        {"exactly half as far counts", kHome, {at(1, kMid), at(2, kFar)}, 0},
+        {"runner-up too close", kHome, {at(1, kClose), at(2, kNear), at(3, kClose)}, 1},
+        {"not clearly nearest", kHome, {at(1, kMid), at(2, kClose), at(3, LatLon{57.0, 12.6})}, -1},
+        {"beyond 3,000 km", kHome, {at(1, kAntipodes)}, -1},
+        {"the only candidate, nearby", kHome, {at(1, kMid)}, 0},
+        {"a candidate without a position", kHome, {at(1, kNear), at(2, std::nullopt)}, -1},
+        {"home unknown", std::nullopt, {at(1, kNear), at(2, kFar)}, -1},
+        {"no candidates", kHome, {}, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::int64_t> ids;
+        for (const auto& candidate : c.candidates) ids.push_back(candidate.beaconId);
+        const RankedCandidates ranked = rankExact(c.candidates, c.home);
+        EXPECT_EQ(idsOf(ranked), ids);  // the look-up's own order
+        EXPECT_EQ(ranked.suggested, c.suggested);
+        for (std::size_t i = 0; i < ranked.rows.size(); ++i) {
+            const auto& row = ranked.rows[i];
+            EXPECT_FALSE(row.frequencyOffsetKHz);
+            EXPECT_EQ(row.distanceKm.has_value(), c.home && c.candidates[i].position);
+            if (row.distanceKm) {
+                EXPECT_NEAR(*row.distanceKm, greatCircleKm(*c.home, *c.candidates[i].position),
+                            1e-9);
+            }
+        }
+    }
+}
+
+TEST(Ranking, PrefixCandidatesWithinTwoKilohertz) {
+    const struct {
+        const char* name;
+        double logged;
+        std::vector<Candidate> candidates;
+        std::vector<double> offsets;
+        int suggested;
+    } cases[] = {
+        {"the nearest is off the band, the next in it",
+         344,
+         {at(1, kFar, "344"), at(2, kNear, "350"), at(3, kClose, "346")},
+         {0, 6, 2},
+         2},
+        {"both band edges count, a far neighbour off the band is no rival",
+         344,
+         {at(1, kMid, "342"), at(2, kNear, "346.5"), at(3, kClose, "346")},
+         {-2, 2.5, 2},
+         2},
+        {"decimal frequencies at the edge", 342.1, {at(1, kNear, "344.1")}, {2}, 0},
+        {"two in the band, neither clearly nearer",
+         263.5,
+         {at(1, kClose, "263"), at(2, kNear, "300"), at(3, LatLon{56.4, 12.6}, "264")},
+         {-0.5, 36.5, 0.5},
+         -1},
+        {"none in the band", 400, {at(1, kNear, "344")}, {-56}, -1},
+        {"an unknown position in the band",
+         344,
+         {at(1, kNear, "344"), at(2, std::nullopt, "345")},
+         {0, 1},
+         -1},
+        {"an unknown position off the band",
+         344,
+         {at(1, kNear, "344"), at(2, std::nullopt, "347")},
+         {0, 3},
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const RankedCandidates ranked = rankPrefix(c.candidates, kHome, c.logged);
+        ASSERT_EQ(ranked.rows.size(), c.offsets.size());
+        for (std::size_t i = 0; i < c.offsets.size(); ++i) {
+            ASSERT_TRUE(ranked.rows[i].frequencyOffsetKHz);
+            EXPECT_NEAR(*ranked.rows[i].frequencyOffsetKHz, c.offsets[i], 1e-9);
+            EXPECT_EQ(ranked.rows[i].candidate.beaconId, c.candidates[i].beaconId);
+        }
+        EXPECT_EQ(ranked.suggested, c.suggested);
+    }
+    EXPECT_EQ(rankPrefix({at(1, kNear, "344")}, std::nullopt, 344).suggested, -1);
+}
+
+// ---- the in-memory index against the look-ups -------------------------------------
+
+std::string keyOf(const Candidate& c, bool withIdentAndFrequency) {
+    char position[64] = "-";
+    if (c.position)
+        std::snprintf(position, sizeof position, "%.17g %.17g", c.position->lat, c.position->lon);
+    std::string key = std::to_string(c.beaconId) + "|" + c.city + "|" + c.province + "|" +
+                      c.country + "|" + position;
+    if (withIdentAndFrequency) key += "|" + c.ident + "|" + c.frequency;
+    return key;
+}
+
+std::vector<std::string> keysOf(const std::vector<Candidate>& candidates, bool withIdent) {
+    std::vector<std::string> keys;
+    for (const auto& c : candidates) keys.push_back(keyOf(c, withIdent));
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
+std::vector<std::string> keysOf(const CandidateIndex& index, const std::vector<std::size_t>& at,
+                                bool withIdent) {
+    std::vector<Candidate> candidates;
+    for (std::size_t i : at) candidates.push_back(index.candidates().at(i));
+    return keysOf(candidates, withIdent);
+}
+
+// Each waiting ident/frequency pair once, as Add To Log groups them, with
+// the view that lists it.
+struct WaitingPair {
+    std::string ident, frequency;
+    bool ambiguous;
+};
+
+std::vector<WaitingPair> waitingPairs(const WorkingSet& set) {
+    std::vector<WaitingPair> pairs;
+    std::map<std::pair<std::string, std::string>, std::size_t> seen;
+    for (const auto& e : set.entries) {
+        const std::string code = trimBlanks(e.state);
+        if (code != "AMB" && code != "MIS") continue;
+        const auto [it, added] =
+            seen.try_emplace({trimBlanks(e.ident), trimBlanks(e.frequency)}, pairs.size());
+        if (added) pairs.push_back({e.ident, e.frequency, false});
+        pairs[it->second].ambiguous = pairs[it->second].ambiguous || code == "AMB";
+    }
+    return pairs;
+}
+
+void expectIndexAsLookups(const CandidateIndex& index, const fs::path& database,
+                          const std::string& ident, const std::string& frequency) {
+    SCOPED_TRACE("ident [" + ident + "] frequency [" + frequency + "]");
+    EXPECT_EQ(keysOf(index, index.exact(ident, frequency), false),
+              keysOf(exactCandidates(database, ident, frequency), false));
+    EXPECT_EQ(keysOf(index, index.prefix(ident), true),
+              keysOf(prefixCandidates(database, ident), true));
+}
+
+// The plan picks, for every waiting pair, the beacon the window suggests
+// when that pair's reception is selected.
+void expectPlanAsWindowSuggests(const ProjectPaths& paths, const WorkingSet& set,
+                                std::optional<LatLon> home, const SuggestedPickPlan& plan) {
+    std::map<std::pair<std::string, std::string>, std::int32_t> picked;
+    for (const auto& p : plan.picks)
+        picked[{trimBlanks(p.ident), trimBlanks(p.frequency)}] = p.beaconId;
+    int suggestions = 0;
+    for (const auto& pair : waitingPairs(set)) {
+        SCOPED_TRACE("ident [" + pair.ident + "] frequency [" + pair.frequency + "]");
+        const RankedCandidates ranked =
+            pair.ambiguous
+                ? rankExact(exactCandidates(paths.DatabasePath, pair.ident, pair.frequency), home)
+                : rankPrefix(prefixCandidates(paths.DatabasePath, pair.ident), home,
+                             leadingNumber(pair.frequency));
+        const auto it = picked.find({trimBlanks(pair.ident), trimBlanks(pair.frequency)});
+        if (ranked.suggested < 0) {
+            EXPECT_TRUE(it == picked.end());
+        } else {
+            ++suggestions;
+            ASSERT_TRUE(it != picked.end());
+            EXPECT_EQ(it->second,
+                      ranked.rows[static_cast<std::size_t>(ranked.suggested)].candidate.beaconId);
+        }
+    }
+    EXPECT_EQ(static_cast<int>(plan.picks.size()), suggestions);
+}
+
+// A project whose receptions at `location` have had their matching run.
+struct Scenario {
+    const char* name;
+    int location;
+    // Fills the project and says where home is.
+    std::function<std::optional<LatLon>(const ProjectPaths&)> build;
+};
+
+void matchAll(const ProjectPaths& paths, const std::vector<int>& locations) {
+    for (int location : locations) {
+        WorkingSet set = loadWorkingSet(paths.ProcessedPath, location);
+        runMatching(paths, set);
+    }
+}
+
+// The demo backups; home inferred from what the run logged at once.
+std::optional<LatLon> demo(const ProjectPaths& paths, int location) {
+    fs::copy(fs::path(ZOLT_SOURCE_DIR) / "examples" / "backup", paths.BackupFolder,
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    buildProcessedFile(paths.BackupFolder, paths.ProcessedPath, LogSource::Backups);
+    matchAll(paths, {1, 2, 4});
+    return locationHome(paths, location).position;
+}
+
+// The benchmark's data, smaller, of a listener in the middle of Europe.
+std::optional<LatLon> generated(const ProjectPaths& paths) {
+    bench::GeneratorOptions options;
+    options.receptions = 1500;
+    options.userBeacons = 100;
+    options.location = 3;
+    options.listener = LatLon{50.0, 10.0};
+    bench::writeBenchmarkBackups(paths.DatabasePath, paths.BackupFolder, options);
+    // Idents cut short on a frequency a little off, as typed in a hurry, give
+    // the prefix look-up of the unresolved view work to do.
+    const fs::path log = paths.BackupFolder / "log2.bak";
+    std::string more = test::readFile(log);
+    for (const auto& r : Database(paths.DatabasePath, Database::Mode::ReadOnly)
+                             .query("SELECT Ident, Frequency FROM NDBInformation "
+                                    "WHERE Beacon_ID % 40 = 0")
+                             .rows) {
+        const std::string ident = utf8ToCp1252(dbValueText(r[0]));
+        more += test::logRecord(ident.substr(0, std::max<std::size_t>(1, ident.size() - 1)),
+                                shortestDecimal(leadingNumber(dbValueText(r[1])) + 1))
+                    .encode();
+    }
+    test::writeFile(log, more);
+    buildProcessedFile(paths.BackupFolder, paths.ProcessedPath, LogSource::Backups);
+    matchAll(paths, {3});
+    return locationHome(paths, 3).position;
+}
+
+// Hand-made: shared pairs around Prague (JO70), with the same pair typed in
+// several ways, an entry already settled and another location's receptions.
+std::optional<LatLon> prague(const ProjectPaths& paths) {
+    test::writeProcessed(paths.ProcessedPath,
+                         {
+                             {2, "D", "429", "AMB"},  // another location
+                             {3, "D", "429", "AMB", "0100", "20020101", "a"},
+                             {3, " D ", "429 ", "AMB", "0200", "20020102", "b"},  // same pair
+                             {3, "d", "429", "AMB", "0300", "20020103", "c"},     // another text
+                             {3, "D", "429.0", "AMB", "0400", "20020104", "d"},
+                             {3, "BI", "310", "AMB", "0500", "20020105", "e"},
+                             {3, "BH", "224", "AMB", "0600", "20020106", "f"},  // both far
+                             {3, "AI", "320", "AMB", "0700", "20020107", "g"},  // one listed, far
+                             {3, "DA", "214", "AMB", "0800", "20020108", "h"},
+                             {3, "D", "429", "OK", "0900", "20020109", "settled"},
+                             {3, "D", "430", "MIS", "1000", "20020110", "i"},
+                             {3, "BNR", "335", "MIS", "1100", "20020111", "j"},
+                             {3, "DA", "214", "AMB", "1200", "20020112", "k"},
+                             {3, "UNKNOWN", "300", "MIS", "1300", "20020113", "l"},
+                         });
+    writeSettings(paths, paths.BackupFolder);
+    writeHomeEntry(paths, 3, "JO70");
+    return locationHome(paths, 3).position;
+}
+
+const std::vector<Scenario>& scenarios() {
+    static const std::vector<Scenario> all = {
+        {"demo location 1", 1, [](const ProjectPaths& p) { return demo(p, 1); }},
+        {"demo location 2", 2, [](const ProjectPaths& p) { return demo(p, 2); }},
+        {"demo location 4", 4, [](const ProjectPaths& p) { return demo(p, 4); }},
+        {"generated", 3, generated},
+        {"around Prague", 3, prague},
+    };
+    return all;
+}
+
+TEST(CandidateIndex, GivesWhatTheLookUpsGiveForEveryWaitingPair) {
+    for (const auto& s : scenarios()) {
+        SCOPED_TRACE(s.name);
+        test::TempDir dir;
+        const ProjectPaths paths = test::makeProject(dir.path());
+        const auto home = s.build(paths);
+        const WorkingSet set = loadWorkingSet(paths.ProcessedPath, s.location);
+        const CandidateIndex index(paths.DatabasePath);
+        const auto pairs = waitingPairs(set);
+        EXPECT_FALSE(pairs.empty());
+        for (const auto& pair : pairs) {
+            expectIndexAsLookups(index, paths.DatabasePath, pair.ident, pair.frequency);
+        }
+        const SuggestedPickPlan plan = planSuggestedPicks(paths, set, home);
+        expectPlanAsWindowSuggests(paths, set, home, plan);
+        EXPECT_FALSE(plan.picks.empty());
+    }
+}
+
+TEST(CandidateIndex, MatchesLikeAndNoCaseOnAwkwardIdents) {
+    // LIKE wildcards and its escape character taken literally, letter case
+    // folded for A-Z only, blanks, a NUL (which ends a LIKE pattern early),
+    // the empty ident (a prefix of every ident), Windows-1252 letters.
+    const char* const idents[] = {"%",    "_",        "\\", "H%",  "h_",       "'",        "hk",
+                                  "HK  ", " HK",      "",   "   ", "\xC0\xCE", "\xE0\xEE", "\xC0",
+                                  "D-",   "ZZZZZZZZ", "b",  "BNR", "AI"};
+    const char* const frequencies[] = {"332", "332.0", " 332", "abc", "", "320", "732", "334"};
+    test::TempDir dir;
+    const ProjectPaths paths = test::makeProject(dir.path());
+    // A beacon whose country has no CountryCode row is never a candidate; one
+    // without a position still is.
+    Database(paths.DatabasePath)
+        .execute("UPDATE NDBInformation SET Latitude = NULL WHERE Beacon_ID = 5540");
+    const auto ai = exactCandidates(paths.DatabasePath, "AI", "320");
+    ASSERT_EQ(ai.size(), 1u);
+    EXPECT_FALSE(ai[0].position);
+    for (const auto& c : prefixCandidates(paths.DatabasePath, "BI")) {
+        EXPECT_TRUE(c.position && c.position->lat != 0.0 && c.position->lon != 0.0) << c.ident;
+    }
+    const CandidateIndex index(paths.DatabasePath);
+    for (const char* ident : idents) {
+        for (const char* frequency : frequencies) {
+            expectIndexAsLookups(index, paths.DatabasePath, ident, frequency);
+        }
+    }
+    const std::string withNul("H\0K", 3);
+    expectIndexAsLookups(index, paths.DatabasePath, withNul, "332");
+    expectIndexAsLookups(index, paths.DatabasePath, std::string("\0", 1), "332");
+}
+
+// ---- settling in bulk -----------------------------------------------------------
+
+// Two identical projects, one settled by Add Suggested Picks, the other by
+// Add To Log for all instances pick after pick: rows and states must agree.
+TEST(AddSuggestedPicks, SettlesAsAddToLogByHandWould) {
+    for (const auto& s : scenarios()) {
+        SCOPED_TRACE(s.name);
+        test::TempDir bulkDir, handDir;
+        const ProjectPaths bulk = test::makeProject(bulkDir.path());
+        const auto home = s.build(bulk);
+        const ProjectPaths hand = test::makeProject(handDir.path());
+        fs::copy(bulk.WorkFolder, hand.WorkFolder,
+                 fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+
+        WorkingSet bulkSet = loadWorkingSet(bulk.ProcessedPath, s.location);
+        WorkingSet handSet = loadWorkingSet(hand.ProcessedPath, s.location);
+        const SuggestedPickPlan plan = planSuggestedPicks(bulk, bulkSet, home);
+        ASSERT_FALSE(plan.picks.empty());
+        const auto rowsBefore = logRows(bulk.DatabasePath);
+
+        EXPECT_EQ(addSuggestedPicks(bulk, bulkSet, plan), plan.receptions);
+        int byHand = 0;
+        for (const auto& pick : plan.picks) {
+            byHand += addToLog(hand, handSet,
+                               {pick.ident, pick.frequency, "", "", "", pick.beaconId}, true);
+        }
+        EXPECT_EQ(byHand, plan.receptions);
+        EXPECT_EQ(static_cast<int>(logRows(bulk.DatabasePath).size() - rowsBefore.size()),
+                  plan.receptions);
+        EXPECT_EQ(logRows(bulk.DatabasePath), logRows(hand.DatabasePath));
+        EXPECT_EQ(test::readFile(bulk.ProcessedPath), test::readFile(hand.ProcessedPath));
+        EXPECT_EQ(states(bulkSet), states(handSet));
+        EXPECT_EQ(states(bulkSet), states(loadWorkingSet(bulk.ProcessedPath, s.location)));
+        EXPECT_EQ(std::tuple(bulkSet.ambCount, bulkSet.misCount),
+                  std::tuple(handSet.ambCount, handSet.misCount));
+
+        // Again: everything suggested is settled, and nothing is logged twice.
+        const auto settled = test::snapshot(bulk.WorkFolder);
+        EXPECT_EQ(addSuggestedPicks(bulk, bulkSet, plan), 0);
+        EXPECT_TRUE(planSuggestedPicks(bulk, bulkSet, home).picks.empty());
+        EXPECT_EQ(test::snapshot(bulk.WorkFolder), settled);
+    }
+}
+
+TEST(AddSuggestedPicks, AroundPragueLogsTheNearBeaconsAndLeavesTheRestWaiting) {
+    test::TempDir dir;
+    const ProjectPaths paths = test::makeProject(dir.path());
+    const auto home = prague(paths);
+    WorkingSet set = loadWorkingSet(paths.ProcessedPath, 3);
+    const SuggestedPickPlan plan = planSuggestedPicks(paths, set, home);
+    // D 429 in Prague, not Bratislava, whether logged as ambiguous or on 430
+    // as unresolved; BI 310 near Kyiv, not in India; DA 214 in Romania, not
+    // in Canada. BH 224 (both in the USA) and AI 320 (the one
+    // listed candidate in Brazil) are too far to suggest.
+    std::map<std::string, std::pair<std::int32_t, int>> picks;
+    for (const auto& p : plan.picks) {
+        picks[trimBlanks(p.ident) + "/" + trimBlanks(p.frequency)] = {p.beaconId, p.receptions};
+    }
+    for (const auto& [pair, pick] :
+         std::map<std::string, std::pair<std::int32_t, int>>{{"D/429", {1614, 2}},
+                                                             {"d/429", {1614, 1}},
+                                                             {"D/429.0", {1614, 1}},
+                                                             {"BI/310", {804, 1}},
+                                                             {"DA/214", {1636, 2}},
+                                                             {"D/430", {1614, 1}}}) {
+        EXPECT_EQ(picks[pair], pick) << pair;
+    }
+    EXPECT_FALSE(picks.count("BH/224") || picks.count("AI/320") || picks.count("UNKNOWN/300"));
+    EXPECT_EQ(planSuggestedPicks(paths, set, std::nullopt).picks.size(), 0u);
+
+    // A database held by another program, or a plan naming no beacon:
+    // nothing changes.
+    const auto unchanged = test::snapshot(paths.WorkFolder);
+    const WorkingSet loaded = set;
+    SuggestedPickPlan broken = plan;
+    broken.picks.back().beaconId = 0;
+    for (bool lockIt : {true, false}) {
+        std::optional<test::DatabaseLock> lock;
+        if (lockIt) lock.emplace(paths.DatabasePath);
+        const std::string message =
+            test::errorOf([&] { addSuggestedPicks(paths, set, lockIt ? plan : broken); });
+        if (lockIt) {
+            EXPECT_NE(message.find(paths.DatabasePath.string()), std::string::npos) << message;
+        }
+        lock.reset();
+        EXPECT_EQ(test::snapshot(paths.WorkFolder), unchanged);
+        EXPECT_EQ(states(set), states(loaded));
+    }
+
+    // A pair settled by hand after the plan was made is not logged again.
+    EXPECT_EQ(addToLog(paths, set, {"BI", "310", "0500", "20020105", "e", 626}, true), 1);
+    const auto before = logRows(paths.DatabasePath);
+    EXPECT_EQ(addSuggestedPicks(paths, set, plan), plan.receptions - 1);
+    const auto after = logRows(paths.DatabasePath);
+    EXPECT_EQ(std::count_if(after.begin(), after.end(),
+                            [](const auto& r) { return r.beaconId == 804 || r.beaconId == 626; }),
+              1);
+    EXPECT_EQ(after.size(), before.size() + static_cast<std::size_t>(plan.receptions - 1));
+    // Entry "settled" was OK before: no row for it.
+    EXPECT_TRUE(std::none_of(after.begin(), after.end(),
+                             [](const auto& r) { return r.comment == "settled"; }));
+    const std::vector<std::string> waiting = {"OK", "OK", "OK", "OK",  "OK", "AMB", "AMB",
+                                              "OK", "OK", "OK", "MIS", "OK", "MIS"};
+    EXPECT_EQ(states(set), waiting);
+    EXPECT_EQ(states(loadWorkingSet(paths.ProcessedPath, 2)), std::vector<std::string>{"AMB"});
+}
+
+}  // namespace
