@@ -2,14 +2,19 @@
 #include "app/FrmMain.h"
 
 #include <QAccessibleWidget>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTreeWidget>
+#include <cmath>
 
 #include "app/FrmFileSave.h"
 #include "app/StepZeroLists.h"
@@ -19,6 +24,7 @@
 #include "engine/CandidateLookup.h"
 #include "engine/LocationNames.h"
 #include "engine/Project.h"
+#include "engine/SuggestedPicks.h"
 #include "ui_frmMain.h"
 
 namespace fs = std::filesystem;
@@ -30,6 +36,59 @@ namespace {
 // Raw field bytes of a listed reception, kept beside the shown text so that
 // what is logged is exactly what the working file holds.
 enum RowRole { kIdentRole = Qt::UserRole + 1, kFrequencyRole, kTimeRole, kDateRole, kCommentRole };
+
+// A candidate row keeps the numbers behind its Distance and Offset cells, and
+// whether it is the suggested pick.
+enum CandidateRole { kNumberRole = Qt::UserRole + 10, kSuggestedRole };
+
+// Column positions of the candidate lists. Beacon_ID stays where it always
+// was; what came later is appended after it.
+constexpr int kExactCountryColumn = 2, kExactIdColumn = 3, kExactDistanceColumn = 4;
+constexpr int kPossibleCountryColumn = 4, kPossibleIdColumn = 5, kPossibleDistanceColumn = 6;
+constexpr int kPossibleOffsetColumn = 7;
+
+const QKeySequence kSuggestedKey(Qt::Key_F2);
+
+// A candidate row that sorts numbers by their value and puts an empty cell
+// after the filled ones whichever way the list is sorted: "no distance" is
+// never the nearest nor the farthest.
+class CandidateItem : public QTreeWidgetItem {
+  public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+
+    bool operator<(const QTreeWidgetItem& other) const override {
+        const QTreeWidget* list = treeWidget();
+        const int column = list ? list->sortColumn() : 0;
+        const bool empty = text(column).trimmed().isEmpty();
+        const bool otherEmpty = other.text(column).trimmed().isEmpty();
+        if (empty || otherEmpty) {
+            if (empty == otherEmpty) return false;
+            const bool descending =
+                list && list->header()->sortIndicatorOrder() == Qt::DescendingOrder;
+            return descending ? empty : otherEmpty;
+        }
+        const QVariant number = data(column, kNumberRole);
+        const QVariant otherNumber = other.data(column, kNumberRole);
+        if (number.isValid() && otherNumber.isValid()) {
+            return number.toDouble() < otherNumber.toDouble();
+        }
+        return QTreeWidgetItem::operator<(other);
+    }
+};
+
+QString kmText(double km) { return QString::number(std::llround(km)); }
+
+// "+1", "-0.5", "0": the sign says which side of the logged frequency it lies.
+QString offsetText(double kHz) {
+    const double rounded = std::round(kHz * 100.0) / 100.0;
+    if (rounded == 0.0) return QStringLiteral("0");
+    const QString digits = QString::fromStdString(shortestDecimal(std::fabs(rounded)));
+    return (rounded > 0 ? QStringLiteral("+") : QStringLiteral("-")) + digits;
+}
+
+QString counted(int n, const char* one, const char* many) {
+    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+}
 
 QString fromField(const std::string& bytes) { return QString::fromStdString(cp1252ToUtf8(bytes)); }
 
@@ -101,6 +160,32 @@ FrmMain::FrmMain(Options options, QWidget* parent)
             [this] { candidateSelected(ui->lvDuplicateData); });
     connect(ui->lvPossible, &QTreeWidget::itemSelectionChanged, this,
             [this] { candidateSelected(ui->lvPossible); });
+    connect(ui->cmdAddSuggested, &QPushButton::clicked, this, &FrmMain::cmdAddSuggested_Click);
+    connect(ui->cmdSetHome, &QPushButton::clicked, this, &FrmMain::cmdSetHome_Click);
+    connect(ui->txtHome, &QLineEdit::returnPressed, this, &FrmMain::cmdSetHome_Click);
+
+    // One key takes the keyboard to the suggested candidate; Enter there
+    // then logs it as Add To Log would.
+    auto* suggestedKey = new QShortcut(kSuggestedKey, ui->picStepTwo);
+    suggestedKey->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(suggestedKey, &QShortcut::activated, this, &FrmMain::selectSuggested);
+    const QString keyHint =
+        QStringLiteral(
+            "%1 selects the suggested pick, the clearly nearest candidate, shown in "
+            "bold; Enter then adds it to the log.")
+            .arg(kSuggestedKey.toString(QKeySequence::NativeText));
+    for (QTreeWidget* list : {ui->lvDuplicateData, ui->lvPossible}) {
+        list->setToolTip(keyHint);
+        list->setAccessibleDescription(keyHint);
+        list->installEventFilter(this);
+        list->header()->setSectionsClickable(true);
+        connect(list->header(), &QHeaderView::sectionClicked, this,
+                [this, list](int column) { candidateHeaderClicked(list, column); });
+    }
+    ui->lblHome->setAccessibleName(QStringLiteral("Home of this location"));
+    // Fields come padded with blanks: an ellipsis would trail every short
+    // comment that the wider list no longer hides behind its scroll bar.
+    ui->lvLoggedDuplicates->setTextElideMode(Qt::ElideNone);
 
     // Until start-up has run, only the welcome panel with its buttons exists.
     ui->lblAllDone->hide();
@@ -138,7 +223,7 @@ void FrmMain::setupColumns() {
         list->clear();
         list->setColumnCount(static_cast<int>(columns.size()));
         QStringList headers;
-        for (const auto& column : columns) headers << QString::fromLatin1(column.first);
+        for (const auto& column : columns) headers << QString::fromUtf8(column.first);
         list->setHeaderLabels(headers);
         int index = 0;
         for (const auto& column : columns) {
@@ -154,14 +239,44 @@ void FrmMain::setupColumns() {
         }
     };
     setup(ui->lvDuplicates, {{"Station ", 32}, {"Frequency", 32}});
+    // The numbers that decide a suggestion come after the place; Call,
+    // Frequency and Province of the unresolved list give up room for them.
     setup(ui->lvDuplicateData,
-          {{"City ", 59}, {"Province", 32}, {"Country", 32}, {"Beacon_ID", 0}});
-    setup(ui->lvPossible, {{"Call ", 20},
-                           {"Frequency", 23},
+          {{"City ", 59}, {"Province", 32}, {"Country", 32}, {"Beacon_ID", 0}, {"Distance", 20}});
+    setup(ui->lvPossible, {{"Call ", 14},
+                           {"Frequency", 19},
                            {"City", 37},
-                           {"Province", 35},
+                           {"Province", 14},
                            {"Country", 36},
-                           {"Beacon_ID", 0}});
+                           {"Beacon_ID", 0},
+                           {"Distance", 20},
+                           {"\u0394 kHz", 16}});
+    const struct {
+        QTreeWidget* list;
+        int column;
+        const char* tip;
+    } numeric[] = {
+        {ui->lvDuplicateData, kExactDistanceColumn, "Great-circle distance from home, in km"},
+        {ui->lvPossible, kPossibleDistanceColumn, "Great-circle distance from home, in km"},
+        {ui->lvPossible, kPossibleOffsetColumn,
+         "The beacon's frequency minus the logged one, in kHz"},
+    };
+    for (const auto& n : numeric) {
+        n.list->headerItem()->setTextAlignment(n.column, Qt::AlignRight | Qt::AlignVCenter);
+        n.list->headerItem()->setToolTip(n.column, QString::fromLatin1(n.tip));
+    }
+    for (QTreeWidget* list : {ui->lvDuplicateData, ui->lvPossible}) {
+        for (int column = 0; column < list->columnCount(); ++column) {
+            list->headerItem()->setData(column, Qt::InitialSortOrderRole,
+                                        static_cast<int>(Qt::AscendingOrder));
+        }
+        // Country takes the room left, so that it is not the number columns
+        // that stretch.
+        list->header()->setStretchLastSection(false);
+        list->header()->setSectionResizeMode(
+            list == ui->lvPossible ? kPossibleCountryColumn : kExactCountryColumn,
+            QHeaderView::Stretch);
+    }
     setup(ui->lvLoggedDuplicates, {{"Processed", 0},
                                    {"Ident", 23},
                                    {"Freq", 24},
@@ -190,6 +305,7 @@ void FrmMain::ShowFolderStep() {
 
 void FrmMain::ShowLocationStep() {
     showOnlyPanel(ui->picStepOne);
+    homeLocation_ = 0;  // the next location opened shows its own stored entry
     ui->cmdDuplicates->setEnabled(false);
     RefreshLocationButtons();
     LoadLocationNames();
@@ -466,6 +582,8 @@ void FrmMain::cmdDuplicates_Click() {
     ui->lblSelectOption->hide();
     ui->cmdShowSuspect->setEnabled(false);
     ui->cmdShowMissing->setEnabled(false);
+    ui->cmdAddSuggested->setEnabled(false);
+    ui->cmdSetHome->setEnabled(false);
     ui->pbSearch->setValue(0);
     ui->lvLoggedDuplicates->clear();
     // The working set must not change under the run: no other location.
@@ -491,6 +609,8 @@ void FrmMain::cmdDuplicates_Click() {
     ui->pbSearch->setValue(0);
     ui->cmdExit->setEnabled(true);
     ui->cmdFinalize->setEnabled(true);
+    ui->cmdAddSuggested->setEnabled(true);
+    ui->cmdSetHome->setEnabled(true);
 
     if (!ok || outcome.cancelled) {
         // Nothing was logged and no state changed: the location stays as it was.
@@ -568,6 +688,9 @@ void FrmMain::FillUnresolvedList() {
 }
 
 void FrmMain::fillUnresolvedFrom(const StepTwoLists& lists) {
+    // Every refill of the lists follows a change of what is logged, and an
+    // inferred home moves with the logged beacons.
+    refreshHome();
     ui->cmdShowMissing->setEnabled(true);
     {
         QSignalBlocker block(ui->lvLoggedDuplicates);
@@ -685,16 +808,23 @@ void FrmMain::loggedRowSelected() {
         ui->lvPossible->clear();
         ui->lvDuplicateData->clear();
     }
-    std::vector<Candidate> candidates;
+    RankedCandidates ranked;
     const bool ok = guarded([&] {
-        candidates = ShowingUnresolved
-                         ? prefixCandidates(paths_.DatabasePath, selection.SelectedIdent)
-                         : exactCandidates(paths_.DatabasePath, selection.SelectedIdent,
-                                           selection.SelectedFrequency);
+        ranked = ShowingUnresolved
+                     ? rankPrefix(prefixCandidates(paths_.DatabasePath, selection.SelectedIdent),
+                                  home_.position, leadingNumber(selection.SelectedFrequency))
+                     : rankExact(exactCandidates(paths_.DatabasePath, selection.SelectedIdent,
+                                                 selection.SelectedFrequency),
+                                 home_.position);
     });
     if (ok) {
+        QTreeWidget* list = ShowingUnresolved ? ui->lvPossible : ui->lvDuplicateData;
+        const int distanceColumn =
+            ShowingUnresolved ? kPossibleDistanceColumn : kExactDistanceColumn;
         QList<QTreeWidgetItem*> items;
-        for (const Candidate& c : candidates) {
+        for (std::size_t i = 0; i < ranked.rows.size(); ++i) {
+            const RankedCandidate& row = ranked.rows[i];
+            const Candidate& c = row.candidate;
             const QString id = QString::number(c.beaconId);
             QStringList cells = ShowingUnresolved
                                     ? QStringList{QString::fromStdString(c.ident),
@@ -706,11 +836,40 @@ void FrmMain::loggedRowSelected() {
                                     : QStringList{QString::fromStdString(c.city),
                                                   QString::fromStdString(c.province),
                                                   QString::fromStdString(c.country), id};
-            items << new QTreeWidgetItem(cells);
+            cells << (row.distanceKm ? kmText(*row.distanceKm) : QString());
+            if (ShowingUnresolved) {
+                cells << (row.frequencyOffsetKHz ? offsetText(*row.frequencyOffsetKHz) : QString());
+            }
+            auto* item = new CandidateItem(cells);
+            item->setTextAlignment(distanceColumn, Qt::AlignRight | Qt::AlignVCenter);
+            if (row.distanceKm) item->setData(distanceColumn, kNumberRole, *row.distanceKm);
+            if (ShowingUnresolved) {
+                item->setTextAlignment(kPossibleOffsetColumn, Qt::AlignRight | Qt::AlignVCenter);
+                if (row.frequencyOffsetKHz) {
+                    item->setData(kPossibleOffsetColumn, kNumberRole, *row.frequencyOffsetKHz);
+                }
+            }
+            if (static_cast<int>(i) == ranked.suggested) {
+                item->setData(0, kSuggestedRole, true);
+                QFont bold = list->font();
+                bold.setBold(true);
+                // Bold is for the eye; the description is what a screen reader says.
+                for (int column = 0; column < list->columnCount(); ++column) {
+                    item->setFont(column, bold);
+                    item->setData(column, Qt::AccessibleDescriptionRole,
+                                  QStringLiteral("suggested pick"));
+                }
+            }
+            items << item;
         }
-        QTreeWidget* list = ShowingUnresolved ? ui->lvPossible : ui->lvDuplicateData;
         QSignalBlocker block(list);
         list->addTopLevelItems(items);
+        // A sort the user chose by a header click holds for every look-up;
+        // until then the rows stay in the look-up's own order.
+        if (list->header()->isSortIndicatorShown()) {
+            list->sortItems(list->header()->sortIndicatorSection(),
+                            list->header()->sortIndicatorOrder());
+        }
     }
     ui->cmdAddToLog->setEnabled(false);
     ui->chkApplyAll->setEnabled(false);
@@ -721,9 +880,11 @@ void FrmMain::candidateSelected(QTreeWidget* list) {
     const QList<QTreeWidgetItem*> chosen = list->selectedItems();
     if (chosen.isEmpty()) return;
     const QTreeWidgetItem* row = chosen.first();
-    const int idColumn = list->columnCount() - 1;
-    ui->lblSelectionLocation->setText(QString::fromStdString(placeText(
-        row->text(0).toStdString(), row->text(1).toStdString(), row->text(2).toStdString())));
+    const int idColumn = list == ui->lvPossible ? kPossibleIdColumn : kExactIdColumn;
+    QString place = QString::fromStdString(placeText(
+        row->text(0).toStdString(), row->text(1).toStdString(), row->text(2).toStdString()));
+    if (row->data(0, kSuggestedRole).toBool()) place += QStringLiteral(" (suggested pick)");
+    ui->lblSelectionLocation->setText(place);
     selection.SelectedBeaconId = beaconIdFromCell(row->text(idColumn).toStdString());
     ui->cmdAddToLog->setEnabled(true);
     ui->chkApplyAll->setEnabled(true);
@@ -742,6 +903,97 @@ void FrmMain::resetSelection() {
     selection.SelectedBeaconId = 0;
     ui->lblSelectionStation->setText(QString());
     ui->lblSelectionLocation->setText(QString());
+}
+
+void FrmMain::selectSuggested() {
+    QTreeWidget* list = ui->lvPossible->isVisible() ? ui->lvPossible : ui->lvDuplicateData;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = list->topLevelItem(i);
+        if (!item->data(0, kSuggestedRole).toBool()) continue;
+        list->setCurrentItem(item);
+        list->scrollToItem(item);
+        list->setFocus();
+        return;
+    }
+    QApplication::beep();  // no suggestion for this reception
+}
+
+void FrmMain::candidateHeaderClicked(QTreeWidget* list, int column) {
+    // The header has already turned its indicator: a new column starts
+    // ascending (nearest first), the same one again reverses.
+    list->header()->setSortIndicatorShown(true);
+    list->sortItems(column, list->header()->sortIndicatorOrder());
+}
+
+bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
+    // Enter on a chosen candidate logs it, so that F2 and Enter settle a
+    // reception without leaving the list.
+    if (event->type() == QEvent::KeyPress &&
+        (watched == ui->lvDuplicateData || watched == ui->lvPossible)) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && ui->cmdAddToLog->isEnabled()) {
+            ui->cmdAddToLog->click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FrmMain::refreshHome() {
+    const auto location = SelectedLocation();
+    home_ = LocationHome{};
+    if (location) guarded([&] { home_ = locationHome(paths_, *location); });
+    ui->lblHome->setText(location ? QString::fromStdString(describeHome(home_)) : QString());
+    // The entry box shows the stored entry when a location is opened, and
+    // otherwise keeps what the listener is typing.
+    if (location.value_or(0) != homeLocation_) {
+        homeLocation_ = location.value_or(0);
+        ui->txtHome->setText(QString::fromStdString(home_.entered));
+    }
+}
+
+void FrmMain::cmdSetHome_Click() {
+    const auto location = SelectedLocation();
+    if (matching_ || !location) return;
+    const std::string text = ui->txtHome->text().toStdString();
+    if (!guarded([&] { writeHomeEntry(paths_, *location, text); })) {
+        ui->txtHome->setFocus();
+        ui->txtHome->selectAll();
+        return;
+    }
+    homeLocation_ = 0;  // show the entry as stored
+    refreshHome();
+    // Distances and the suggestion of the reception on screen follow the
+    // new home; the candidate chosen before is chosen anew.
+    if (!ui->lvLoggedDuplicates->selectedItems().isEmpty()) loggedRowSelected();
+}
+
+void FrmMain::cmdAddSuggested_Click() {
+    if (matching_ || !SelectedLocation()) return;
+    refreshHome();
+    SuggestedPickPlan plan;
+    if (!guarded([&] { plan = planSuggestedPicks(paths_, work, home_.position); })) return;
+    if (plan.picks.empty()) {
+        QMessageBox::information(
+            this, QStringLiteral("Database Converter"),
+            QStringLiteral("No waiting reception of this location has a suggested pick, so "
+                           "nothing was logged. A suggestion needs the location's home (typed "
+                           "in, or inferred once %1 beacons are logged here) and one candidate "
+                           "clearly nearer than the others.")
+                .arg(kMinBeaconsForInference));
+        return;
+    }
+    const QString prompt =
+        QStringLiteral(
+            "This will log %1 of %2, each to its suggested pick, the clearly nearest "
+            "candidate. Receptions without a clear suggestion stay waiting. Are you "
+            "sure you want to continue ?")
+            .arg(counted(plan.receptions, "reception", "receptions"),
+                 counted(static_cast<int>(plan.picks.size()), "distinct callsign/frequency pair",
+                         "distinct callsign/frequency pairs"));
+    if (ConfirmAction(prompt, QStringLiteral("Confirm")) == QMessageBox::No) return;
+    if (!guarded([&] { addSuggestedPicks(paths_, work, plan); })) return;
+    refillAfterLogging();
 }
 
 void FrmMain::cmdAddToLog_Click() {

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "engine/AddToLog.h"
+#include "engine/HomePosition.h"
 #include "engine/StepTwoLists.h"
 #include "work/LocationStates.h"
 
@@ -66,6 +67,8 @@ class FrmMain : public QWidget {
     LocationColour locationColour(int index) const;
     bool matchingInProgress() const { return matching_; }
     const ProjectPaths& paths() const { return paths_; }
+    // Where the selected location lies, as step two shows it.
+    const LocationHome& home() const { return home_; }
     FolderBrowser* folderBrowser() const { return folderBrowser_; }
 
     // Module-wide state of the old design, kept under its names.
@@ -80,6 +83,7 @@ class FrmMain : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void cmdStartNew_Click();
@@ -88,6 +92,8 @@ class FrmMain : public QWidget {
     void cmdDuplicates_Click();
     void cmdFinalize_Click();
     void cmdAddToLog_Click();
+    void cmdAddSuggested_Click();
+    void cmdSetHome_Click();
     void cmdShowSuspect_Click();
     void cmdShowMissing_Click();
     void cmdSaveToFile_Click();
@@ -96,6 +102,8 @@ class FrmMain : public QWidget {
     void optLog_Toggled(int index, bool checked);
     void loggedRowSelected();
     void candidateSelected(QTreeWidget* list);
+    void selectSuggested();
+    void candidateHeaderClicked(QTreeWidget* list, int column);
 
     void setupColumns();
     void showOnlyPanel(QWidget* panel);
@@ -114,6 +122,7 @@ class FrmMain : public QWidget {
     void showLowerList(bool possible);
     void clearLowerLists();
     void resetSelection();
+    void refreshHome();
     void showError(const QString& text);
     // Runs `action`; an engine failure shows one message box and returns false.
     bool guarded(const std::function<void()>& action);
@@ -131,6 +140,8 @@ class FrmMain : public QWidget {
     bool matching_ = false;
     bool cancelRequested_ = false;
     bool closeAfterRun_ = false;
+    LocationHome home_;
+    int homeLocation_ = 0;  // the location txtHome was filled for
 };
 
 }  // namespace zolt

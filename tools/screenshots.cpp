@@ -6,6 +6,7 @@
 //   zolt-screenshots APPDATA BACKUPS REGISTRY OUTDIR
 #include <QApplication>
 #include <QDir>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -109,6 +110,24 @@ int main(int argc, char* argv[]) {
     window.findChild<QPushButton*>("cmdShowMissing")->click();
     if (upper->topLevelItemCount() > 0) upper->setCurrentItem(upper->topLevelItem(0));
     ok &= save(window, out, "step-two-unresolved");
+
+    // Suggested picks: the candidates of an unresolved reception sorted by
+    // distance, the suggested one (bold) chosen as F2 chooses it.
+    auto* possible = window.findChild<QTreeWidget*>("lvPossible");
+    for (int i = 0; i < upper->topLevelItemCount(); ++i) {
+        if (upper->topLevelItem(i)->text(1).trimmed() == QLatin1String("DL")) {
+            upper->setCurrentItem(upper->topLevelItem(i));
+        }
+    }
+    const int distance = possible->columnCount() - 2;
+    possible->header()->setSortIndicatorShown(true);
+    possible->sortItems(distance, Qt::AscendingOrder);
+    for (int i = 0; i < possible->topLevelItemCount(); ++i) {
+        if (possible->topLevelItem(i)->font(0).bold()) {
+            possible->setCurrentItem(possible->topLevelItem(i));
+        }
+    }
+    ok &= save(window, out, "step-two-suggested");
 
     zolt::FrmFileSave dialog(
         window.ReportIsAmbiguous ? zolt::ReportKind::Ambiguous : zolt::ReportKind::Unresolved,

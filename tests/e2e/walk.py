@@ -10,6 +10,7 @@ step passed, 1 with a message naming the step and the widget or file.
 
 import argparse
 import os
+import shutil
 import sqlite3
 import struct
 import subprocess
@@ -40,6 +41,13 @@ LOG = [("NL", "358", "0100", "20010101", "first NL"),
        ("AB", "999", "0500", "20010105", "prefix AB"),
        ("NL", "358", "0600", "20010106", "third NL")]
 APH_ROW = (APH_396, 1, "0200", "20010102", "unique beacon")
+# The demo backups of examples/: their location 1 ("Home Base" here) infers
+# its home from 100-odd beacons; 7 of its waiting receptions, in 5 distinct
+# callsign/frequency pairs, have a suggested pick (BNR on 334 among them).
+DEMO = Path(__file__).resolve().parents[2] / "examples" / "backup"
+SUGGESTED_PROMPT = ("This will log 7 receptions of 5 distinct callsign/frequency pairs, each to "
+                    "its suggested pick, the clearly nearest candidate. Receptions without a "
+                    "clear suggestion stay waiting. Are you sure you want to continue ?")
 MATCHED = {("NL", "0100"): "AMB", ("APH", "0200"): "OK", ("NL", "0300"): "AMB",
            ("QQQ", "0400"): "MIS", ("AB", "0500"): "MIS", ("NL", "0600"): "AMB"}
 
@@ -75,6 +83,8 @@ class Walk:
         (self.home / "Documents").mkdir(parents=True)
         (self.home / ".wine").mkdir()
         self.backups.mkdir(parents=True)
+        # Inside the first run's folder: the folder list shows both at one depth.
+        shutil.copytree(DEMO, self.backups / "demo")
         (self.backups / "log0.bak").write_bytes(b"".join(
             pad(c, 7) + pad(f, 6) + pad(t, 4) + pad(d, 8) + pad(m, 60) for c, f, t, d, m in LOG))
         (self.home / ".wine" / "user.reg").write_text(
@@ -283,7 +293,33 @@ class Walk:
         beacons = "SELECT count(*), sum(Beacon_ID) FROM NDBInformation NOT INDEXED"
         check(self.query(beacons) == self.query(beacons, self.pristine),
               "after FINALIZE the beacon list differs from the shipped one")
+        self.suggested_picks()
         self.exit_program()
+
+    def suggested_picks(self):
+        step("demo backups: distances, the suggested pick, Add Suggested Picks")
+        self.ui.press("Start New Project")
+        self.confirm(NEW_PROJECT_PROMPT)
+        self.choose_row("list", "Folders", "0", "backup")
+        self.choose_row("list", "Folders", "0", "demo")
+        self.ui.press("START CONVERSION")
+        self.ui.find("label", LOCATION_STEP)
+        self.ui.set_checked("Home Base", role="radio button")
+        self.ui.press("START MATCHING")
+        self.wait_rows("Logged Stations", 11)
+        logged = self.query("SELECT count(*) FROM NDBLog")[0][0]
+        self.choose_row("tree", "Logged Stations", "Ident", "BNR")
+        rows = self.wait_rows("Possible Matches", 2)
+        distances = [r.get("Distance", "") for r in rows]
+        check(all(d.isdigit() for d in distances), f"'Possible Matches' distances: {rows}")
+        self.choose_row("tree", "Possible Matches", "City", "Benton Ridge")
+        self.ui.find("label", "Benton Ridge, United States of America (suggested pick)")
+        self.ui.press("Add Suggested Picks")
+        self.confirm(SUGGESTED_PROMPT)
+        self.wait_rows("Logged Stations", 6)
+        self.ui.find("push button", "Show Ambiguous Stations (6)")
+        now = self.query("SELECT count(*) FROM NDBLog")[0][0]
+        check(now == logged + 7, f"Add Suggested Picks logged {now - logged} rows, want 7")
 
 
 def main():

@@ -1,0 +1,231 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Step two's distances and suggested picks on the demo backups, matched by
+// the window itself; location 1 infers its home from 100-odd logged beacons.
+#include <gtest/gtest.h>
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "DbTestUtil.h"
+#include "TestUtil.h"
+#include "WindowTestUtil.h"
+#include "app/FrmMain.h"
+#include "engine/Project.h"
+
+namespace fs = std::filesystem;
+using namespace zolt;
+using zolt::test::MessageBoxAnswerer;
+
+namespace {
+
+struct View {
+    bool unresolved;
+    const char* list;
+    int idColumn, distanceColumn, offsetColumn, cityColumn;
+};
+const View kAmbiguous{false, "lvDuplicateData", 3, 4, -1, 0};
+const View kUnresolved{true, "lvPossible", 5, 6, 7, 2};
+
+class SuggestionsTest : public ::testing::Test {
+  protected:
+    // A new project on the demo backups, location 1 matched, on step two.
+    void openMatched(const View& view) {
+        w.reset();
+        const fs::path documents = home / "Documents";
+        fs::remove_all(documents);
+        const ProjectPaths paths = projectPathsFor(documents);
+        fs::create_directories(paths.WorkFolder);
+        writeSettings(paths, backups);
+        buildProcessedFile(backups, paths.ProcessedPath, LogSource::Backups);
+        w = std::make_unique<FrmMain>(FrmMain::Options{documents, appData, home / "user.reg"});
+        w->show();
+        w->startUp();
+        w->ShowLocationStep();
+        w->optLog(1)->setChecked(true);
+        get<QPushButton>("cmdDuplicates")->click();
+        if (view.unresolved) get<QPushButton>("cmdShowMissing")->click();
+    }
+
+    template <class T = QTreeWidget>
+    T* get(const char* name) {
+        return w->findChild<T*>(QString::fromLatin1(name));
+    }
+
+    // Selects the first logged row of `ident`; its candidates are then listed.
+    QTreeWidget* lookUp(const View& view, const QString& ident) {
+        auto* upper = get("lvLoggedDuplicates");
+        for (int i = 0; i < upper->topLevelItemCount(); ++i) {
+            if (upper->topLevelItem(i)->text(1).trimmed() == ident) {
+                upper->setCurrentItem(upper->topLevelItem(i));
+            }
+        }
+        return get(view.list);
+    }
+
+    int query(const std::string& sql) {
+        Database db(w->paths().DatabasePath, Database::Mode::ReadOnly);
+        return static_cast<int>(test::count(db, sql));
+    }
+
+    test::TempDir home;
+    fs::path appData = home / "app";
+    fs::path backups = home / "backups";
+    std::unique_ptr<FrmMain> w;
+
+    SuggestionsTest() {
+        test::application();
+        test::useHome(home.path());
+        fs::create_directories(appData);
+        test::copyPristineDatabase(appData / "ndbdata.ndf");
+        fs::copy(fs::path(ZOLT_SOURCE_DIR) / "examples" / "backup", backups);
+    }
+};
+
+std::vector<int> distances(const QTreeWidget* list, int column) {
+    std::vector<int> km;  // -1: empty
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const QString cell = list->topLevelItem(i)->text(column);
+        km.push_back(cell.isEmpty() ? -1 : cell.toInt());
+    }
+    return km;
+}
+
+// Every candidate shows its distance in whole km (unresolved: and its offset
+// from the logged frequency), and the Beacon_ID stays where it is read.
+TEST_F(SuggestionsTest, EveryCandidateShowsItsDistanceAndKeepsItsBeaconId) {
+    for (const View& view : {kAmbiguous, kUnresolved}) {
+        SCOPED_TRACE(view.list);
+        openMatched(view);
+        auto* upper = get("lvLoggedDuplicates");
+        auto* list = get(view.list);
+        EXPECT_EQ(list->headerItem()->text(view.distanceColumn), "Distance");
+        EXPECT_TRUE(list->isColumnHidden(view.idColumn));
+        int rows = 0;
+        for (int r = 0; r < upper->topLevelItemCount(); ++r) {
+            upper->setCurrentItem(upper->topLevelItem(r));
+            for (int i = 0; i < list->topLevelItemCount(); ++i, ++rows) {
+                QTreeWidgetItem* row = list->topLevelItem(i);
+                bool whole = false;
+                row->text(view.distanceColumn).toUInt(&whole);
+                EXPECT_TRUE(whole) << row->text(view.distanceColumn).toStdString();
+                if (view.unresolved) {
+                    EXPECT_NEAR(row->text(view.offsetColumn).toDouble(),
+                                row->text(1).toDouble() - upper->currentItem()->text(2).toDouble(),
+                                0.005);
+                }
+                list->setCurrentItem(row);
+                EXPECT_EQ(w->selection.SelectedBeaconId, row->text(view.idColumn).toInt());
+            }
+        }
+        EXPECT_GT(rows, 4);
+    }
+}
+
+// A header click sorts by number, nearest first, a second one farthest
+// first; a beacon without a position stays last either way, and the order
+// holds for the next reception.
+TEST_F(SuggestionsTest, DistanceSortsNumericallyWithTheUnknownLast) {
+    openMatched(kUnresolved);
+    Database(w->paths().DatabasePath)
+        .execute("UPDATE NDBInformation SET Latitude = NULL WHERE City = 'Dalat'");
+    QTreeWidget* list = lookUp(kUnresolved, "DL");
+    const int c = kUnresolved.distanceColumn;
+    ASSERT_EQ(list->topLevelItem(0)->text(2), "Dalat");  // the look-up's order at first
+    QHeaderView* header = list->header();
+    for (const bool ascending : {true, false}) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          {header->sectionViewportPosition(c) + 5, header->height() / 2});
+        auto km = distances(list, c);
+        EXPECT_EQ(km.back(), -1);
+        km.pop_back();
+        if (!ascending) std::reverse(km.begin(), km.end());
+        EXPECT_TRUE(km.front() >= 0 && std::is_sorted(km.begin(), km.end())) << ascending;
+    }
+    const auto next = distances(lookUp(kUnresolved, "UD"), c);
+    EXPECT_TRUE(std::is_sorted(next.rbegin(), next.rend()));
+}
+
+// The clearly nearest candidate is bold; F2 chooses it and Enter logs it.
+// A typed home moves the distances and the suggestion at once; a refused
+// one is explained and stores nothing.
+TEST_F(SuggestionsTest, TheSuggestionFollowsHomeAndF2ChoosesIt) {
+    struct Case {
+        const View& view;
+        const char* typedHome;  // nullptr: the inferred home
+        bool refused;
+        QString ident, suggestedCity;  // empty: no suggestion
+        int beaconId;
+    };
+    const Case cases[] = {
+        {kAmbiguous, nullptr, false, "BNR", "Benton Ridge", 653},
+        {kAmbiguous, nullptr, false, "ON", "", 0},  // two beacons equally far
+        {kUnresolved, nullptr, false, "UD", "Darlington", 1572},
+        {kAmbiguous, "JO62qm", false, "BNR", "", 0},  // Berlin: both far away
+        {kAmbiguous, "somewhere nice", true, "BNR", "Benton Ridge", 653},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ident.toStdString() + " " + (c.typedHome ? c.typedHome : ""));
+        openMatched(c.view);
+        QTreeWidget* list = lookUp(c.view, c.ident);
+        if (c.typedHome) {
+            const std::string settings = test::readFile(w->paths().WorkFolder / "settings.ini");
+            get<QLineEdit>("txtHome")->setText(c.typedHome);
+            MessageBoxAnswerer answerer;
+            get<QPushButton>("cmdSetHome")->click();
+            ASSERT_EQ(answerer.texts.size(), c.refused ? 1 : 0);
+            EXPECT_EQ(test::readFile(w->paths().WorkFolder / "settings.ini") == settings,
+                      c.refused);
+            EXPECT_EQ(get<QLabel>("lblHome")->text().contains(c.typedHome), !c.refused);
+        }
+        QApplication::setActiveWindow(w.get());  // again, after a message box
+        get("lvLoggedDuplicates")->setFocus();
+        QTest::keyClick(w.get(), Qt::Key_F2);
+        QTreeWidgetItem* chosen = list->currentItem();
+        ASSERT_EQ(chosen != nullptr, !c.suggestedCity.isEmpty());
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            EXPECT_EQ(list->topLevelItem(i)->font(0).bold(), list->topLevelItem(i) == chosen);
+        }
+        if (!chosen) continue;
+        EXPECT_EQ(chosen->text(c.view.cityColumn), c.suggestedCity);
+        EXPECT_TRUE(list->hasFocus());
+        EXPECT_TRUE(get<QLabel>("lblSelectionLocation")->text().endsWith("(suggested pick)"));
+        MessageBoxAnswerer answerer;  // none is expected
+        QTest::keyClick(list, Qt::Key_Return);
+        EXPECT_TRUE(answerer.texts.isEmpty()) << answerer.texts.join('\n').toStdString();
+        EXPECT_EQ(query("SELECT Beacon_ID FROM NDBLog ORDER BY rowid DESC LIMIT 1"), c.beaconId);
+    }
+}
+
+// Add Suggested Picks says what it will log and logs nothing unless told
+// Yes; then the lists and counts are refilled. Of 11 ambiguous and 7
+// unresolved receptions, BNR (3), LA, SG, DL and UD have a suggestion.
+TEST_F(SuggestionsTest, AddSuggestedPicksLogsOnlyAfterYes) {
+    struct Case {
+        QMessageBox::StandardButton answer;
+        int loggedAdded, ambiguousLeft, unresolvedLeft;
+    };
+    for (const Case& c : {Case{QMessageBox::No, 0, 11, 7}, Case{QMessageBox::Yes, 7, 6, 5}}) {
+        SCOPED_TRACE(c.loggedAdded);
+        openMatched(kAmbiguous);
+        const int before = query("SELECT count(*) FROM NDBLog");
+        const std::string states = test::readFile(w->paths().ProcessedPath);
+        MessageBoxAnswerer answerer({c.answer});
+        get<QPushButton>("cmdAddSuggested")->click();
+        ASSERT_EQ(answerer.texts.size(), 1);
+        EXPECT_EQ(answerer.defaults[0], QMessageBox::No);
+        EXPECT_TRUE(answerer.texts[0].contains("7 receptions of 5 distinct callsign/frequency"))
+            << answerer.texts[0].toStdString();
+        EXPECT_EQ(query("SELECT count(*) FROM NDBLog"), before + c.loggedAdded);
+        EXPECT_EQ(test::readFile(w->paths().ProcessedPath) == states, c.loggedAdded == 0);
+        EXPECT_EQ(std::tuple(w->AmbiguousCount, w->UnresolvedCount,
+                             get("lvLoggedDuplicates")->topLevelItemCount()),
+                  std::tuple(c.ambiguousLeft, c.unresolvedLeft, c.ambiguousLeft));
+    }
+}
+
+}  // namespace
