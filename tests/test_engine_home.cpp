@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -150,15 +149,8 @@ TEST(Home, InferredFromTheDistinctBeaconsLoggedAtTheLocation) {
                          std::to_string(beacons[i]));
         }
 
-        const auto logged = loggedBeacons(paths, 5);
-        EXPECT_EQ(static_cast<int>(logged.size()), c.beaconCount);
-        EXPECT_TRUE(std::is_sorted(logged.begin(), logged.end(), [](const auto& a, const auto& b) {
-            return a.beaconId < b.beaconId;
-        }));
-        int receptions = 0;
-        for (const auto& b : logged) receptions += b.receptions;
-        EXPECT_EQ(receptions, static_cast<int>(rows.size()) - 11 - c.nullPositions);
-
+        // The map's list leaves out the same beacons (its counts are checked there).
+        EXPECT_EQ(static_cast<int>(loggedBeacons(paths, 5).size()), c.beaconCount);
         const LocationHome home = locationHome(paths, 5);
         EXPECT_EQ(home.source, c.source);
         EXPECT_EQ(home.beaconCount, c.beaconCount);
