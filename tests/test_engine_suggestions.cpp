@@ -171,14 +171,6 @@ void expectPlanAsWindowSuggests(const ProjectPaths& paths, const WorkingSet& set
     EXPECT_EQ(static_cast<int>(plan.picks.size()), suggestions);
 }
 
-// A project whose receptions at `location` have had their matching run.
-struct Scenario {
-    const char* name;
-    int location;
-    // Fills the project and says where home is.
-    std::function<std::optional<LatLon>(const ProjectPaths&)> build;
-};
-
 void matchAll(const ProjectPaths& paths, const std::vector<int>& locations) {
     for (int location : locations) {
         WorkingSet set = loadWorkingSet(paths.ProcessedPath, location);
@@ -247,17 +239,6 @@ std::optional<LatLon> prague(const ProjectPaths& paths) {
     return locationHome(paths, 3).position;
 }
 
-const std::vector<Scenario>& scenarios() {
-    static const std::vector<Scenario> all = {
-        {"demo location 1", 1, [](const ProjectPaths& p) { return demo(p, 1); }},
-        {"demo location 2", 2, [](const ProjectPaths& p) { return demo(p, 2); }},
-        {"demo location 4", 4, [](const ProjectPaths& p) { return demo(p, 4); }},
-        {"generated", 3, generated},
-        {"around Prague", 3, prague},
-    };
-    return all;
-}
-
 TEST(CandidateIndex, MatchesLikeAndNoCaseOnAwkwardIdents) {
     // LIKE wildcards and its escape character taken literally, letter case
     // folded for A-Z only, blanks, a NUL (which ends a LIKE pattern early),
@@ -294,7 +275,20 @@ TEST(CandidateIndex, MatchesLikeAndNoCaseOnAwkwardIdents) {
 // Two identical projects, one settled by Add Suggested Picks, the other by
 // Add To Log for all instances pick after pick: rows and states must agree.
 TEST(AddSuggestedPicks, PicksWhatTheWindowSuggestsAndSettlesAsAddToLogByHandWould) {
-    for (const auto& s : scenarios()) {
+    // Projects whose receptions at `location` have had their matching run;
+    // `build` fills one and says where home is.
+    const struct {
+        const char* name;
+        int location;
+        std::function<std::optional<LatLon>(const ProjectPaths&)> build;
+    } scenarios[] = {
+        {"demo location 1", 1, [](const ProjectPaths& p) { return demo(p, 1); }},
+        {"demo location 2", 2, [](const ProjectPaths& p) { return demo(p, 2); }},
+        {"demo location 4", 4, [](const ProjectPaths& p) { return demo(p, 4); }},
+        {"generated", 3, generated},
+        {"around Prague", 3, prague},
+    };
+    for (const auto& s : scenarios) {
         SCOPED_TRACE(s.name);
         test::TempDir bulkDir, handDir;
         const ProjectPaths bulk = test::makeProject(bulkDir.path());
