@@ -13,7 +13,6 @@
 #include <QWheelEvent>
 #include <QXmlStreamReader>
 #include <cmath>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,14 +28,11 @@ using namespace zolt;
 namespace {
 
 LoggedBeacon beacon(const char* ident, LatLon position, int receptions = 1) {
-    LoggedBeacon b;
-    b.ident = ident;
-    b.frequency = "344";
-    b.city = "Town";
-    b.country = "Land";
-    b.position = position;
-    b.receptions = receptions;
-    return b;
+    return {0, ident, "344", "Town", "Land", position, receptions};
+}
+
+Candidate candidate(const char* ident, std::optional<LatLon> position) {
+    return {0, ident, "", "", "", "", position};
 }
 
 LocationMapScene sceneAt(std::optional<LatLon> home, std::vector<LoggedBeacon> beacons) {
@@ -60,11 +56,6 @@ QColor pixel(const QImage& image, QPointF at) {
 }
 bool reddish(QColor c) { return c.red() > c.green() + 60 && c.red() > c.blue() + 60; }
 bool dark(QColor c) { return c.red() < 70 && c.green() < 70 && c.blue() < 70; }
-bool sameRgb(QColor a, QColor b) { return a.rgb() == b.rgb(); }
-
-std::vector<LandRing> worldOutline() {
-    return loadLandOutline(fs::path(ZOLT_SOURCE_DIR) / "data" / "land-110m.txt");
-}
 
 // The expected pixel is worked out here from the projection alone: half the
 // shorter side of the picture spans the view radius, x grows east, y south.
@@ -80,7 +71,6 @@ TEST(MapRender, HomeAndBeaconLandWhereTheProjectionPutsThem) {
         {"round home, to the north-east", LatLon{50, 10}, {55, 20}, {400, 400}, 2000},
         {"round home, south-west, wide picture", LatLon{50, 10}, {45, 2}, {600, 400}, 1500},
         {"round home across the date line", LatLon{60, 179}, {62, -170}, {400, 300}, 1000},
-        {"world: 0° 0° is the middle", std::nullopt, {0, 0}, {720, 360}, 0},
         {"world: 45° N 90° E", std::nullopt, {45, 90}, {720, 360}, 0},
         {"world: wide picture, 30° S 120° W", std::nullopt, {-30, -120}, {900, 360}, 0},
     };
@@ -127,13 +117,11 @@ TEST(MapRender, LandAndSeaRoundAnyHome) {
     const std::vector<Case> cases = {
         {"Denmark: Siberia", {55.6, 12.6}, {60, 80}, true},
         {"Denmark: mid-Atlantic", {55.6, 12.6}, {40, -40}, false},
-        {"Denmark: Australia", {55.6, 12.6}, {-25, 135}, true},
         {"Pacific, far side in Africa: the sea nearby", {-5, -160}, {0, -140}, false},
         {"Pacific, far side in Africa: North America", {-5, -160}, {40, -100}, true},
-        {"Pacific, far side in Africa: Australia", {-5, -160}, {-25, 135}, true},
         {"Pacific, far side in Africa: Indian Ocean", {-5, -160}, {-20, 75}, false},
     };
-    const auto land = worldOutline();
+    const auto land = loadLandOutline(fs::path(ZOLT_SOURCE_DIR) / "data" / "land-110m.txt");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         MapRenderer renderer;
@@ -143,7 +131,7 @@ TEST(MapRender, LandAndSeaRoundAnyHome) {
         renderer.setViewRadius(20500);  // the whole Earth
         const QImage image = render(renderer);
         const QColor at = pixel(image, renderer.toPixel(renderer.project(c.probe)));
-        EXPECT_TRUE(sameRgb(at, c.land ? MapRenderer::landColour() : MapRenderer::oceanColour()))
+        EXPECT_EQ(at.rgb(), (c.land ? MapRenderer::landColour() : MapRenderer::oceanColour()).rgb())
             << at.name().toStdString();
     }
 }
@@ -153,21 +141,9 @@ TEST(MapRender, CandidatesAndTheSuggestedPick) {
     renderer.setScene(sceneAt(LatLon{50, 10}, {}));
     renderer.setSize({400, 400});
     renderer.setViewRadius(1000);
-    RankedCandidates ranked;
-    auto add = [&](const char* ident, std::optional<LatLon> position) {
-        RankedCandidate row;
-        row.candidate.ident = ident;
-        row.candidate.position = position;
-        ranked.rows.push_back(row);
-    };
-    add("NEAR", LatLon{51, 12});
-    add("FAR", LatLon{-30, 150});  // beyond the picture
-    add("NONE", std::nullopt);
-    std::vector<MapCandidate> candidates;
-    for (std::size_t i = 0; i < ranked.rows.size(); ++i) {
-        candidates.push_back({ranked.rows[i].candidate, i == 0});
-    }
-    renderer.setCandidates(candidates);
+    renderer.setCandidates({{candidate("NEAR", LatLon{51, 12}), true},
+                            {candidate("FAR", LatLon{-30, 150}), false},  // beyond the picture
+                            {candidate("NONE", std::nullopt), false}});
     const QImage image = render(renderer);
 
     // The suggested pick: a green ring of radius 10 round its place.
@@ -243,26 +219,21 @@ TEST_F(MapWindowTest, PointingAtADotTellsItsBeacon) {
 }
 
 TEST_F(MapWindowTest, KeysZoomPanAndClose) {
-    using View = std::pair<double, PlaneXY>;
-    struct Case {
-        Qt::Key key;
-        std::function<bool(const View&, const View&)> moved;
-    };
-    const std::vector<Case> cases = {
-        {Qt::Key_Plus, [](auto& a, auto& b) { return b.first < a.first; }},
-        {Qt::Key_Minus, [](auto& a, auto& b) { return b.first > a.first; }},
-        {Qt::Key_Left, [](auto& a, auto& b) { return b.second.x < a.second.x; }},
-        {Qt::Key_Right, [](auto& a, auto& b) { return b.second.x > a.second.x; }},
-        {Qt::Key_Up, [](auto& a, auto& b) { return b.second.y > a.second.y; }},
-        {Qt::Key_Down, [](auto& a, auto& b) { return b.second.y < a.second.y; }},
-    };
+    // Which way the view radius and the centre's x and y move.
+    const std::tuple<Qt::Key, int, int, int> cases[] = {
+        {Qt::Key_Plus, -1, 0, 0}, {Qt::Key_Minus, 1, 0, 0}, {Qt::Key_Left, 0, -1, 0},
+        {Qt::Key_Right, 0, 1, 0}, {Qt::Key_Up, 0, 0, 1},    {Qt::Key_Down, 0, 0, -1}};
+    const auto sign = [](double d) { return (d > 1e-9) - (d < -1e-9); };
     auto window = open();
     MapRenderer& r = window->renderer();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(QTest::toString(c.key));
-        const View before{r.viewRadius(), r.viewCentre()};
-        QTest::keyClick(window->canvas(), c.key);
-        EXPECT_TRUE(c.moved(before, View{r.viewRadius(), r.viewCentre()}));
+    for (const auto& [key, radius, x, y] : cases) {
+        const double radiusBefore = r.viewRadius();
+        const PlaneXY before = r.viewCentre();
+        QTest::keyClick(window->canvas(), key);
+        EXPECT_EQ(std::tuple(sign(r.viewRadius() - radiusBefore), sign(r.viewCentre().x - before.x),
+                             sign(r.viewCentre().y - before.y)),
+                  std::tuple(radius, x, y))
+            << QTest::toString(key);
     }
     QTest::keyClick(window->canvas(), Qt::Key_Escape);
     EXPECT_FALSE(window->isVisible());
@@ -295,58 +266,37 @@ TEST_F(MapWindowTest, WheelZoomsAboutThePointerAndDragPans) {
 
 TEST_F(MapWindowTest, SavesPngAndSvg) {
     auto window = open();
-    const QSize canvas = window->canvas()->size();
-    struct Case {
-        const char* name;
-        bool svg;
-        fs::path path;
-        bool ok;
-    };
-    const std::vector<Case> cases = {
-        {"PNG", false, dir / "map.png", true},
-        {"SVG", true, dir / "map.svg", true},
-        {"PNG into a missing folder", false, dir / "missing" / "map.png", false},
-        {"SVG into a missing folder", true, dir / "missing" / "map.svg", false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const QString path = QString::fromStdString(c.path.string());
-        EXPECT_EQ(c.svg ? window->saveSvg(path) : window->savePng(path), c.ok);
-        if (!c.ok) {
-            EXPECT_FALSE(fs::exists(c.path));
-            continue;
-        }
-        if (!c.svg) {
-            const QImage image(path);
-            ASSERT_FALSE(image.isNull());
-            EXPECT_EQ(image.width(), canvas.width());
-            EXPECT_GT(image.height(), canvas.height());  // the caption below the map
-            continue;
-        }
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        QXmlStreamReader xml(&file);
-        while (!xml.atEnd() && !xml.isStartElement()) xml.readNext();
-        EXPECT_EQ(xml.name().toString(), QStringLiteral("svg"));
-        while (!xml.atEnd()) xml.readNext();
-        EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
-        EXPECT_TRUE(QSvgRenderer(path).isValid());
-        // Dots in a drawing are true circles, not pictures of them.
-        EXPECT_FALSE(test::readFile(c.path).find("<image") != std::string::npos);
+    const QString png = QString::fromStdString((dir / "map.png").string());
+    const QString svg = QString::fromStdString((dir / "map.svg").string());
+    ASSERT_TRUE(window->savePng(png));
+    const QImage image(png);
+    EXPECT_EQ(image.width(), window->canvas()->width());
+    EXPECT_GT(image.height(), window->canvas()->height());  // the caption below the map
+
+    ASSERT_TRUE(window->saveSvg(svg));
+    QFile file(svg);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&file);
+    while (!xml.atEnd() && !xml.isStartElement()) xml.readNext();
+    EXPECT_EQ(xml.name().toString(), QStringLiteral("svg"));
+    while (!xml.atEnd()) xml.readNext();
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_TRUE(QSvgRenderer(svg).isValid());
+    // Dots in a drawing are true circles, not pictures of them.
+    EXPECT_EQ(test::readFile(dir / "map.svg").find("<image"), std::string::npos);
+
+    for (const bool asSvg : {false, true}) {
+        const fs::path path = dir / "missing" / (asSvg ? "map.svg" : "map.png");
+        const QString target = QString::fromStdString(path.string());
+        EXPECT_FALSE(asSvg ? window->saveSvg(target) : window->savePng(target)) << path;
+        EXPECT_FALSE(fs::exists(path));
     }
 }
 
 TEST_F(MapWindowTest, CandidatesInTheStatusLine) {
     auto window = open();
-    RankedCandidates ranked;
-    for (const auto& position : {std::optional<LatLon>{LatLon{53, 11}}, std::optional<LatLon>{}}) {
-        RankedCandidate row;
-        row.candidate.ident = "CAN";
-        row.candidate.position = position;
-        ranked.rows.push_back(row);
-    }
-    ranked.suggested = 0;
-    window->showCandidates(ranked);
+    window->showCandidates(
+        {{{candidate("CAN", LatLon{53, 11}), {}, {}}, {candidate("CAN", {}), {}, {}}}, 0});
     EXPECT_TRUE(window->statusText().startsWith(QStringLiteral("1 of 2 candidates on the map")));
     EXPECT_TRUE(window->statusText().contains(QStringLiteral("suggested")));
     window->clearCandidates();

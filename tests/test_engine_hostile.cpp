@@ -256,34 +256,29 @@ TEST(Hostile, MutatedProcessedFileIsReadOrRefusedAndSavedOnlyInTheStates) {
     });
 }
 
-// A damaged file in which two records claim one number: the save must not
-// write one reception's state into another (of another location, or of the
-// same one, leaving the loaded record's state stale).
-TEST(Hostile, SaveNeverWritesIntoAnotherReception) {
-    test::TempDir dir;
-    const fs::path path = dir / "processed.dat";
+// Damaged files that must not pass for whole ones: two records claiming one
+// number (the save must not write one reception's state into another, of
+// another location or of the same one, leaving the loaded state stale), and a
+// record in no valid state (the start-up check would take the project for
+// finished and finalize it, removing the working files).
+TEST(Hostile, DamagedRecordsAreRefusedAndKept) {
+    Folders f;
+    const fs::path& path = f.paths.ProcessedPath;
+    const auto record = [](int location, int number, const char* ident, const std::string& state) {
+        return test::processedRecord(location, number, ident, "1", state).encode();
+    };
     for (const int locationOf3 : {2, 1}) {
-        const std::string bytes = test::processedRecord(1, 1, "A", "1", "UNP").encode() +
-                                  test::processedRecord(1, 3, "B", "1", "UNP").encode() +
-                                  test::processedRecord(locationOf3, 3, "C", "1", "UNP").encode();
+        const std::string bytes = record(1, 1, "A", "UNP") + record(1, 3, "B", "UNP") +
+                                  record(locationOf3, 3, "C", "UNP");
         test::writeFile(path, bytes);
         WorkingSet set = loadWorkingSet(path, 1);
         for (auto& e : set.entries) e.state = "OK";
         EXPECT_FALSE(attempt([&] { saveWorkStates(path, set); }, {path}));
         EXPECT_EQ(test::readFile(path), bytes) << "record 3 of location " << locationOf3;
     }
-}
-
-// A finished project is finalized, which removes the working files: a file
-// with a record in no valid state is damaged and must not pass for one.
-TEST(Hostile, StartUpRefusesARecordInNoValidState) {
-    Folders f;
-    const fs::path& path = f.paths.ProcessedPath;
-    const std::string invalid[] = {"XYZ", "ok ",          "unp",        "   ",
-                                   "OK!", "\xFF\xFF\xFF", {"\0\0\0", 3}};
-    for (const std::string& state : invalid) {
-        const std::string bytes = test::processedRecord(1, 1, "A", "1", "OK").encode() +
-                                  test::processedRecord(1, 2, "B", "1", state).encode();
+    for (const std::string& state : std::vector<std::string>{
+             "XYZ", "ok ", "unp", "   ", "OK!", "\xFF\xFF\xFF", {"\0\0\0", 3}}) {
+        const std::string bytes = record(1, 1, "A", "OK") + record(1, 2, "B", state);
         test::writeFile(path, bytes);
         EXPECT_FALSE(attempt([&] { checkPendingWork(path, f.backup, true); }, {path})) << state;
         EXPECT_EQ(test::readFile(path), bytes);
