@@ -17,11 +17,13 @@
 #include <cmath>
 
 #include "app/FrmFileSave.h"
+#include "app/MapWindow.h"
 #include "app/StepZeroLists.h"
 #include "core/Cp1252.h"
 #include "core/EngineError.h"
 #include "core/TextFields.h"
 #include "engine/CandidateLookup.h"
+#include "engine/LocationMap.h"
 #include "engine/LocationNames.h"
 #include "engine/Project.h"
 #include "engine/SuggestedPicks.h"
@@ -162,6 +164,7 @@ FrmMain::FrmMain(Options options, QWidget* parent)
             [this] { candidateSelected(ui->lvPossible); });
     connect(ui->cmdAddSuggested, &QPushButton::clicked, this, &FrmMain::cmdAddSuggested_Click);
     connect(ui->cmdSetHome, &QPushButton::clicked, this, &FrmMain::cmdSetHome_Click);
+    connect(ui->cmdMap, &QPushButton::clicked, this, &FrmMain::cmdMap_Click);
     connect(ui->txtHome, &QLineEdit::returnPressed, this, &FrmMain::cmdSetHome_Click);
 
     // One key takes the keyboard to the suggested candidate; Enter there
@@ -291,6 +294,8 @@ void FrmMain::showOnlyPanel(QWidget* panel) {
     for (QWidget* each : {ui->picWelcome, ui->picStepZero, ui->picStepOne, ui->picStepTwo}) {
         each->setVisible(each == panel);
     }
+    // A map belongs to the location on step two; leaving it ends the map.
+    if (panel != ui->picStepTwo) closeMap();
 }
 
 void FrmMain::ShowWelcomeScreen() {
@@ -584,6 +589,7 @@ void FrmMain::cmdDuplicates_Click() {
     ui->cmdShowMissing->setEnabled(false);
     ui->cmdAddSuggested->setEnabled(false);
     ui->cmdSetHome->setEnabled(false);
+    ui->cmdMap->setEnabled(false);
     ui->pbSearch->setValue(0);
     ui->lvLoggedDuplicates->clear();
     // The working set must not change under the run: no other location.
@@ -611,6 +617,7 @@ void FrmMain::cmdDuplicates_Click() {
     ui->cmdFinalize->setEnabled(true);
     ui->cmdAddSuggested->setEnabled(true);
     ui->cmdSetHome->setEnabled(true);
+    ui->cmdMap->setEnabled(true);
 
     if (!ok || outcome.cancelled) {
         // Nothing was logged and no state changed: the location stays as it was.
@@ -818,6 +825,8 @@ void FrmMain::loggedRowSelected() {
                                  home_.position);
     });
     if (ok) {
+        shownCandidates_ = ranked;
+        if (map_) map_->showCandidates(ranked);
         QTreeWidget* list = ShowingUnresolved ? ui->lvPossible : ui->lvDuplicateData;
         const int distanceColumn =
             ShowingUnresolved ? kPossibleDistanceColumn : kExactDistanceColumn;
@@ -903,6 +912,8 @@ void FrmMain::resetSelection() {
     selection.SelectedBeaconId = 0;
     ui->lblSelectionStation->setText(QString());
     ui->lblSelectionLocation->setText(QString());
+    shownCandidates_ = {};
+    if (map_) map_->clearCandidates();
 }
 
 void FrmMain::selectSuggested() {
@@ -1019,8 +1030,27 @@ void FrmMain::refillAfterLogging() {
     } else {
         showUnresolvedView(listsRead ? &lists : nullptr);
     }
+    if (map_) map_->reload();
     resetSelection();
     ui->lvLoggedDuplicates->setFocus();
+}
+
+void FrmMain::cmdMap_Click() {
+    const auto location = SelectedLocation();
+    if (matching_ || !location) return;
+    if (!map_) {
+        map_ = new MapWindow(paths_, *location, options_.appDataFolder / kLandOutlineFile, this);
+        map_->setAttribute(Qt::WA_DeleteOnClose);
+        map_->setLocationName(optLog(*location)->text().remove(QLatin1Char('&')));
+        if (!shownCandidates_.rows.empty()) map_->showCandidates(shownCandidates_);
+    }
+    map_->show();
+    map_->raise();
+    map_->activateWindow();
+}
+
+void FrmMain::closeMap() {
+    if (map_) map_->close();
 }
 
 void FrmMain::cmdSaveToFile_Click() {

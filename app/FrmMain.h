@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QMessageBox>
+#include <QPointer>
 #include <QWidget>
 #include <array>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include "engine/AddToLog.h"
 #include "engine/HomePosition.h"
 #include "engine/StepTwoLists.h"
+#include "engine/SuggestedPicks.h"
 #include "work/LocationStates.h"
 
 class QRadioButton;
@@ -25,6 +27,7 @@ class frmMain;
 namespace zolt {
 
 class FolderBrowser;
+class MapWindow;
 
 // The converter's one window: the welcome panel and the three wizard steps.
 // It turns engine results into captions, colours, rows and message boxes;
@@ -123,6 +126,10 @@ class FrmMain : public QWidget {
     void clearLowerLists();
     void resetSelection();
     void refreshHome();
+    // The map of the selected location, opened by View Map; it follows the
+    // selected reception and every change of what is logged.
+    void cmdMap_Click();
+    void closeMap();
     void showError(const QString& text);
     // Runs `action`; an engine failure shows one message box and returns false.
     bool guarded(const std::function<void()>& action);
@@ -141,7 +148,9 @@ class FrmMain : public QWidget {
     bool cancelRequested_ = false;
     bool closeAfterRun_ = false;
     LocationHome home_;
-    int homeLocation_ = 0;  // the location txtHome was filled for
+    QPointer<MapWindow> map_;
+    RankedCandidates shownCandidates_;  // of the selected reception, for the map
+    int homeLocation_ = 0;              // the location txtHome was filled for
 };
 
 }  // namespace zolt

@@ -15,6 +15,7 @@
 #include "TestUtil.h"
 #include "WindowTestUtil.h"
 #include "app/FrmMain.h"
+#include "app/MapWindow.h"
 #include "engine/Project.h"
 
 namespace fs = std::filesystem;
@@ -226,6 +227,28 @@ TEST_F(SuggestionsTest, AddSuggestedPicksLogsOnlyAfterYes) {
                              get("lvLoggedDuplicates")->topLevelItemCount()),
                   std::tuple(c.ambiguousLeft, c.unresolvedLeft, c.ambiguousLeft));
     }
+}
+
+// View Map opens the location's map, which follows the selected reception
+// and the refills after logging, and ends when step two is left.
+TEST_F(SuggestionsTest, TheMapFollowsStepTwo) {
+    openMatched(kAmbiguous);
+    lookUp(kAmbiguous, "BNR");
+    get<QPushButton>("cmdMap")->click();
+    auto* map = w->findChild<MapWindow*>();
+    ASSERT_TRUE(map && map->isVisible());
+    EXPECT_TRUE(map->figuresText().contains("receptions of")) << map->figuresText().toStdString();
+    EXPECT_TRUE(map->statusText().contains("the suggested pick"))
+        << map->statusText().toStdString();
+    const QString before = map->figuresText();
+    MessageBoxAnswerer answerer({QMessageBox::Yes});
+    get<QPushButton>("cmdAddSuggested")->click();
+    EXPECT_NE(map->figuresText(), before);  // more receptions logged
+    EXPECT_FALSE(map->statusText().contains("candidates"));
+    QPointer<MapWindow> gone = map;
+    get<QPushButton>("cmdProcessAnotherLog")->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(gone.isNull());
 }
 
 }  // namespace

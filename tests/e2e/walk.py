@@ -321,6 +321,12 @@ class Walk:
         now = self.query("SELECT count(*) FROM NDBLog")[0][0]
         check(now == logged + 7, f"Add Suggested Picks logged {now - logged} rows, want 7")
 
+        step("View Map opens the location's map; its Close button closes it")
+        self.ui.press("View Map")
+        map_window = self.ui.window("Map of Home Base")
+        self.ui.press("Close the map", root=map_window)
+        self.ui.window_gone("Map of Home Base")
+
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
