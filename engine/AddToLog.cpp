@@ -11,13 +11,24 @@
 #include "work/Records.h"
 
 namespace zolt {
-namespace {
 
-struct LogRow {
-    std::string time, date, comment;  // trimmed, raw Windows-1252
-};
-
-}  // namespace
+void logAndSaveStates(const ProjectPaths& paths, const std::vector<ReceptionRow>& rows,
+                      const WorkingSet& settled) {
+    Database db(paths.DatabasePath);
+    Transaction transaction(db);
+    Statement appendLog = db.prepare(
+        "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, "
+        "ReceptionComments) VALUES (?, ?, ?, ?, ?)");
+    for (const auto& row : rows) {
+        appendLog
+            .bind({row.beaconId, std::int64_t{settled.location}, cp1252ToUtf8(row.time),
+                   cp1252ToUtf8(row.date), cp1252ToUtf8(row.comment)})
+            .execute();
+    }
+    auto pendingStates = prepareWorkStates(paths.ProcessedPath, settled);
+    transaction.commit();
+    pendingStates->commit();
+}
 
 int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& selection,
              bool applyAll) {
@@ -41,9 +52,7 @@ int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& select
 
     // Settle a copy; the caller's states change only once rows and file are stored.
     WorkingSet updated = set;
-    std::vector<LogRow> rows;
-    // Only the settled entries are written back, so that a working set that
-    // has gone stale can never put back states that changed on disk since.
+    std::vector<ReceptionRow> rows;
     WorkingSet settledOnly;
     settledOnly.location = updated.location;
     for (auto& entry : updated.entries) {
@@ -54,8 +63,8 @@ int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& select
             continue;
         }
         if (applyAll) {
-            rows.push_back(
-                {trimBlanks(entry.time), trimBlanks(entry.date), trimBlanks(entry.comment)});
+            rows.push_back({selection.SelectedBeaconId, trimBlanks(entry.time),
+                            trimBlanks(entry.date), trimBlanks(entry.comment)});
         } else if (trimBlanks(entry.date) != date || trimBlanks(entry.time) != time) {
             continue;
         }
@@ -65,25 +74,15 @@ int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& select
     const bool settled = !settledOnly.entries.empty();
     // One row for the selected reception, however many entries it settles
     // (the same reception logged twice in the old log).
-    if (!applyAll && settled) rows.push_back({time, date, trimBlanks(selection.SelectedComment)});
+    if (!applyAll && settled) {
+        rows.push_back(
+            {selection.SelectedBeaconId, time, date, trimBlanks(selection.SelectedComment)});
+    }
     if (!settled) return 0;
 
     recountStates(updated);
 
-    Database db(paths.DatabasePath);
-    Transaction transaction(db);
-    Statement appendLog = db.prepare(
-        "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, "
-        "ReceptionComments) VALUES (?, ?, ?, ?, ?)");
-    for (const auto& row : rows) {
-        appendLog
-            .bind({std::int64_t{selection.SelectedBeaconId}, std::int64_t{updated.location},
-                   cp1252ToUtf8(row.time), cp1252ToUtf8(row.date), cp1252ToUtf8(row.comment)})
-            .execute();
-    }
-    auto pendingStates = prepareWorkStates(paths.ProcessedPath, settledOnly);
-    transaction.commit();
-    pendingStates->commit();
+    logAndSaveStates(paths, rows, settledOnly);
     set = std::move(updated);
     return static_cast<int>(rows.size());
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/MatchingRun.h"
 
@@ -21,5 +22,21 @@ struct Selection {
 // are already OK are skipped. Rows and states land together or not at all.
 // Returns the number of rows appended.
 int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& selection, bool applyAll);
+
+// A reception to append to NDBLog: its beacon and its fields (raw
+// Windows-1252, trimmed).
+struct ReceptionRow {
+    std::int64_t beaconId = 0;
+    std::string time, date, comment;
+};
+
+// Appends `rows` for the location of `settled` and writes the states of the
+// entries in `settled` back to processed.dat, together: the new file is
+// written and flushed before the commit and renamed right after it, so that
+// a failure of either leaves the database and the file as they were. Only
+// the settled entries are written, so that a working set gone stale never
+// puts back states that changed on disk since.
+void logAndSaveStates(const ProjectPaths& paths, const std::vector<ReceptionRow>& rows,
+                      const WorkingSet& settled);
 
 }  // namespace zolt

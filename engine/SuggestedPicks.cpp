@@ -10,6 +10,7 @@
 #include "core/EngineError.h"
 #include "core/TextFields.h"
 #include "db/Database.h"
+#include "engine/AddToLog.h"
 #include "work/Records.h"
 
 namespace zolt {
@@ -175,11 +176,7 @@ int addSuggestedPicks(const ProjectPaths& paths, WorkingSet& set, const Suggeste
     // What Add To Log for all instances does pick after pick, on a copy: the
     // caller's states change only once rows and file are both stored.
     WorkingSet updated = set;
-    struct Row {
-        std::int32_t beaconId;
-        const WorkEntry* entry;
-    };
-    std::vector<Row> rows;
+    std::vector<ReceptionRow> rows;
     // An entry is settled by the first pick of its pair; a pick whose pair
     // was settled meanwhile (by hand, or by an earlier run of this) finds
     // nothing left, so no reception is logged twice.
@@ -195,39 +192,21 @@ int addSuggestedPicks(const ProjectPaths& paths, WorkingSet& set, const Suggeste
         const auto it = pickOf.find(PairKey{trimBlanks(entry.ident), trimBlanks(entry.frequency)});
         if (it != pickOf.end()) entriesOf[it->second].push_back(e);
     }
-    // Only the settled entries are written back, as Add To Log does, so that
-    // a working set gone stale never puts back states changed on disk since.
     WorkingSet settledOnly;
     settledOnly.location = updated.location;
     for (std::size_t p = 0; p < plan.picks.size(); ++p) {
         for (std::size_t e : entriesOf[p]) {
             WorkEntry& entry = updated.entries[e];
             entry.state = state::OK;
-            rows.push_back({plan.picks[p].beaconId, &entry});
+            rows.push_back({plan.picks[p].beaconId, trimBlanks(entry.time), trimBlanks(entry.date),
+                            trimBlanks(entry.comment)});
             settledOnly.entries.push_back(entry);
         }
     }
     if (rows.empty()) return 0;
     recountStates(updated);
 
-    Database db(paths.DatabasePath);
-    Transaction transaction(db);
-    Statement appendLog = db.prepare(
-        "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, "
-        "ReceptionComments) VALUES (?, ?, ?, ?, ?)");
-    for (const auto& row : rows) {
-        appendLog
-            .bind({std::int64_t{row.beaconId}, std::int64_t{updated.location},
-                   cp1252ToUtf8(trimBlanks(row.entry->time)),
-                   cp1252ToUtf8(trimBlanks(row.entry->date)),
-                   cp1252ToUtf8(trimBlanks(row.entry->comment))})
-            .execute();
-    }
-    // Written and flushed before the commit, renamed right after it: a
-    // failure of either leaves the database and the file as they were.
-    auto pendingStates = prepareWorkStates(paths.ProcessedPath, settledOnly);
-    transaction.commit();
-    pendingStates->commit();
+    logAndSaveStates(paths, rows, settledOnly);
     set = std::move(updated);
     return static_cast<int>(rows.size());
 }
