@@ -9,7 +9,6 @@
 #include "core/Cp1252.h"
 #include "core/EngineError.h"
 #include "core/TextFields.h"
-#include "db/Database.h"
 #include "engine/AddToLog.h"
 #include "work/Records.h"
 
