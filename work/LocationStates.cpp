@@ -13,22 +13,12 @@ namespace fs = std::filesystem;
 namespace zolt {
 namespace {
 
-constexpr std::size_t kRecordNoOffset = 2;
-constexpr std::size_t kStateOffset = 99;
-constexpr std::size_t kStateWidth = 3;
+constexpr std::size_t kRecordNoOffset = ProcessedRecordView::kRecordNoOffset;
+constexpr std::size_t kStateOffset = ProcessedRecordView::kStateOffset;
+constexpr std::size_t kStateWidth = ProcessedRecordView::kStateWidth;
 
-std::int16_t int16At(std::string_view bytes, std::size_t offset) {
-    const auto low = static_cast<unsigned char>(bytes[offset]);
-    const auto high = static_cast<unsigned char>(bytes[offset + 1]);
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)));
-}
-
-std::string_view recordAt(std::string_view bytes, std::size_t index) {
-    return bytes.substr(index * ProcessedRecord::kLength, ProcessedRecord::kLength);
-}
-
-std::string_view stateOf(std::string_view record) {
-    return record.substr(kStateOffset, kStateWidth);
+ProcessedRecordView recordAt(std::string_view bytes, std::size_t index) {
+    return {bytes.substr(index * ProcessedRecord::kLength, ProcessedRecord::kLength)};
 }
 
 }  // namespace
@@ -42,12 +32,12 @@ std::array<LocationStatus, kLocationCount> scanLocationStates(const fs::path& pr
     const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
     for (std::size_t i = 0; i < count; ++i) {
         const auto record = recordAt(bytes, i);
-        const int location = int16At(record, 0);
+        const int location = record.location();
         // A location outside 1 … 16 has no button; such a record is not ours to show.
         if (location < 1 || location > kLocationCount) continue;
         auto& button = buttons[static_cast<std::size_t>(location - 1)];
         if (button.enabled) continue;  // the first pending record decides
-        const std::string code = trimBlanks(stateOf(record));
+        const std::string code = trimBlanks(record.state());
         if (code == state::MIS || code == state::AMB) {
             button = {true, LocationColour::Yellow};
         } else if (code == state::UNP) {
@@ -63,20 +53,17 @@ WorkingSet loadWorkingSet(const fs::path& processedPath, int location) {
     const std::string bytes = readWholeFile(processedPath);
     const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
     std::size_t matching = 0;
-    for (std::size_t i = 0; i < count; ++i) matching += int16At(recordAt(bytes, i), 0) == location;
+    for (std::size_t i = 0; i < count; ++i) matching += recordAt(bytes, i).location() == location;
     set.entries.reserve(matching);
     // Straight from the bytes into the entries, without a decoded record in
     // between: the fields are the record's at full width, as decode gives them.
-    const auto field = [](std::string_view raw, std::size_t offset, std::size_t width) {
-        return std::string(raw.substr(offset, width));
-    };
     for (std::size_t i = 0; i < count; ++i) {
-        const auto raw = recordAt(bytes, i);
-        if (int16At(raw, 0) != location) continue;
-        set.entries.push_back(WorkEntry{int16At(raw, 0), int16At(raw, kRecordNoOffset),
-                                        field(raw, 4, 10), field(raw, 14, 10), field(raw, 24, 5),
-                                        field(raw, 29, 10), field(raw, 39, 60),
-                                        field(raw, kStateOffset, kStateWidth)});
+        const auto r = recordAt(bytes, i);
+        if (r.location() != location) continue;
+        set.entries.push_back(WorkEntry{r.location(), r.recordNo(), std::string(r.ident()),
+                                        std::string(r.frequency()), std::string(r.time()),
+                                        std::string(r.date()), std::string(r.comment()),
+                                        std::string(r.state())});
     }
     recountStates(set);
     return set;
@@ -179,7 +166,7 @@ PendingWork checkPendingWork(const fs::path& processedPath, const fs::path& back
     // damaged file must not pass for one. Every record is looked at first.
     bool pending = false;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::string_view code = stateOf(recordAt(bytes, i));
+        const std::string_view code = recordAt(bytes, i).state();
         if (isPendingState(code)) {
             pending = true;
         } else if (trimBlanks(code) != trimBlanks(state::OK)) {

@@ -13,12 +13,6 @@ namespace fs = std::filesystem;
 namespace zolt {
 namespace {
 
-std::int16_t readInt16(std::string_view bytes, std::size_t offset) {
-    const auto low = static_cast<unsigned char>(bytes[offset]);
-    const auto high = static_cast<unsigned char>(bytes[offset + 1]);
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)));
-}
-
 void appendInt16(std::string& out, std::int16_t value) {
     const auto bits = static_cast<std::uint16_t>(value);
     out += static_cast<char>(bits & 0xFF);
@@ -75,17 +69,22 @@ bool isPendingState(std::string_view storedState) {
     return code == state::UNP || code == state::AMB || code == state::MIS;
 }
 
+std::int16_t int16At(std::string_view bytes, std::size_t offset) {
+    const auto low = static_cast<unsigned char>(bytes[offset]);
+    const auto high = static_cast<unsigned char>(bytes[offset + 1]);
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)));
+}
+
 ProcessedRecord ProcessedRecord::decode(std::string_view bytes) {
-    ProcessedRecord r;
-    r.Location = readInt16(bytes, 0);
-    r.RecordNo = readInt16(bytes, 2);
-    r.Ident = field(bytes, 4, 10);
-    r.Frequency = field(bytes, 14, 10);
-    r.Time = field(bytes, 24, 5);
-    r.Date = field(bytes, 29, 10);
-    r.Comment = field(bytes, 39, 60);
-    r.State = field(bytes, 99, 3);
-    return r;
+    const ProcessedRecordView v{bytes};
+    return {v.location(),
+            v.recordNo(),
+            std::string(v.ident()),
+            std::string(v.frequency()),
+            std::string(v.time()),
+            std::string(v.date()),
+            std::string(v.comment()),
+            std::string(v.state())};
 }
 
 std::string ProcessedRecord::encode() const {

@@ -36,6 +36,29 @@ inline constexpr std::string_view OK = "OK ";
 // Whether a stored State, trimmed, means work is left (UNP, AMB or MIS).
 bool isPendingState(std::string_view storedState);
 
+// A little-endian 16-bit integer of a record file at `offset`.
+std::int16_t int16At(std::string_view bytes, std::size_t offset);
+
+// A record of processed.dat read where it stands: its fields are views into
+// its bytes, at full width. The one place that knows the record's layout;
+// the hot paths (loading a location, the step-two lists, the state save)
+// read through it without decoding whole records.
+struct ProcessedRecordView {
+    static constexpr std::size_t kRecordNoOffset = 2;
+    static constexpr std::size_t kStateOffset = 99;
+    static constexpr std::size_t kStateWidth = 3;
+    std::string_view bytes;  // at least ProcessedRecord::kLength bytes
+
+    std::int16_t location() const { return int16At(bytes, 0); }
+    std::int16_t recordNo() const { return int16At(bytes, kRecordNoOffset); }
+    std::string_view ident() const { return bytes.substr(4, 10); }
+    std::string_view frequency() const { return bytes.substr(14, 10); }
+    std::string_view time() const { return bytes.substr(24, 5); }
+    std::string_view date() const { return bytes.substr(29, 10); }
+    std::string_view comment() const { return bytes.substr(39, 60); }
+    std::string_view state() const { return bytes.substr(kStateOffset, kStateWidth); }
+};
+
 // One reception in the working file processed.dat.
 struct ProcessedRecord {
     static constexpr std::size_t kLength = 102;
