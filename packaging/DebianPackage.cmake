@@ -11,8 +11,9 @@ set(CPACK_PACKAGE_DESCRIPTION
     "A step-by-step wizard for NDB listeners that moves the receptions of the old\n\
 fixed-record logbook backups into the new beacon database. Every reception is\n\
 matched by callsign and frequency against the shipped list of 7,077 radio\n\
-beacons; ambiguous and unresolved receptions are settled on a review screen\n\
-and can be saved as text reports.")
+beacons; ambiguous and unresolved receptions are settled on a review screen,\n\
+with the candidates ranked by distance from the listening location and a map\n\
+of the beacons logged there, and can be saved as text reports.")
 # Packages install under /usr whatever CMAKE_INSTALL_PREFIX a developer uses.
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # The build type keeps debug information; the package does not need it.
