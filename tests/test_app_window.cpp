@@ -65,7 +65,6 @@ class WindowTest : public test::MainWindowTest {
 };
 
 TEST_F(WindowTest, StartUpOffersOnlyWhatTheFilesAllow) {
-    // First start: the database is copied.
     EXPECT_EQ(opened(), "");
     EXPECT_TRUE(fs::exists(work() / "ndbdata.ndf") && only("picWelcome"));
     EXPECT_TRUE(enabled("cmdStartNew") && !enabled("cmdContinueWithExisting"));
@@ -136,7 +135,6 @@ TEST_F(WindowTest, ConvertALocationFromImportToFinalize) {
     EXPECT_FALSE(w->optLog(3)->isEnabled());
     EXPECT_EQ(w->optLog(3)->text(), "Empty");
 
-    // Choosing a location that was never matched readies START MATCHING.
     EXPECT_FALSE(enabled("cmdDuplicates"));
     w->optLog(1)->setChecked(true);
     ASSERT_TRUE(enabled("cmdDuplicates"));
@@ -181,7 +179,6 @@ TEST_F(WindowTest, ConvertALocationFromImportToFinalize) {
     // A refill leaves no candidate to choose without a selected reception.
     EXPECT_EQ(possible->topLevelItemCount(), 0);
 
-    // Start Over removes this location's rows only.
     logOne(2);
     EXPECT_EQ(click("cmdStartOver", {Box::Yes}),
               QStringList{"Are you sure you want to recreate log#1?"});
@@ -432,7 +429,6 @@ TEST_F(SettledLocationTest, ResetsWhoseCompactionFailsStillTakeEffect) {
     EXPECT_FALSE(w->SelectedLocation().has_value());
     EXPECT_EQ(logged(), 0);
     EXPECT_EQ(loadWorkingSet(paths.ProcessedPath, 1).unpCount, 3);
-    // Chosen again, it is ready for START MATCHING.
     EXPECT_EQ(w->locationColour(1), LocationColour::LightRed);
     w->optLog(1)->setChecked(true);
     EXPECT_TRUE(enabled("cmdDuplicates"));
@@ -484,7 +480,6 @@ TEST_F(FileSaveTest, CaptionAndNameByKindCancelWritesNothingOkWritesTheReport) {
 }
 
 TEST_F(FileSaveTest, ANameThatCannotBeWrittenIsExplainedAndTheDialogStays) {
-    test::writeFile(home / "plain", "a file, not a folder");
     auto d = dialog(ReportKind::Ambiguous);
     const auto before = test::snapshot(home.path());
     for (const QString& name : {QString(), QString("a/b.txt"), QString(300, QLatin1Char('x'))}) {

@@ -115,7 +115,6 @@ TEST(OpenDatabase, FilesThatAreNoBeaconDatabaseAreReportedAndKept) {
                     {(dir / name).string(), "not a beacon database"});
         EXPECT_EQ(snapshot(dir.path()), before);
     }
-    // Creating never overwrites.
     expectError([&] { Database db(dir / "text.ndf", Database::Mode::Create); }, {"already exists"});
     EXPECT_EQ(readFile(dir / "text.ndf"), cases[0].second);
 }

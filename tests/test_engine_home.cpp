@@ -85,7 +85,6 @@ TEST_F(HomeTest, EntriesLiveBesideTheFolderLineWhichStaysAsItWas) {
     writeHomeEntry(paths, 5, "JO62");
     EXPECT_EQ(readFile(settings()), "/data/Logs/\r\nColour=red\r\nHome5=JO62\r\n");
 
-    // Finalizing removes the file, and the entries with it.
     removeWorkingFiles(paths);
     EXPECT_EQ(readHomeEntry(paths, 5), "");
 }
