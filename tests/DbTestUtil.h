@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -28,6 +29,15 @@ std::string errorOf(F&& action) {
     }
     ADD_FAILURE() << "no EngineError was thrown";
     return {};
+}
+
+// Runs `action`, expects an EngineError whose text holds each of `parts`.
+template <typename F>
+void expectError(F&& action, std::initializer_list<std::string> parts) {
+    const std::string message = errorOf(std::forward<F>(action));
+    for (const auto& part : parts) {
+        EXPECT_NE(message.find(part), std::string::npos) << message << "\n  should name " << part;
+    }
 }
 
 // The single number a query such as SELECT count(*) gives.

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "WindowTestUtil.h"
 
-#include <QPushButton>
 #include <QTest>
 
 namespace zolt::test {
@@ -27,6 +26,29 @@ void MessageBoxAnswerer::poll() {
     } else {
         box->button(answer)->click();
     }
+}
+
+MainWindowTest::MainWindowTest() {
+    application();
+    useHome(home.path());
+    std::filesystem::create_directories(appData);
+    copyPristineDatabase(appData / "ndbdata.ndf");
+    std::filesystem::create_directories(backups);
+}
+
+FrmMain& MainWindowTest::open() {
+    w.reset();
+    w = std::make_unique<FrmMain>(FrmMain::Options{home / "Documents", appData, home / "user.reg"});
+    w->show();
+    w->startUp();
+    paths = w->paths();
+    return *w;
+}
+
+QStringList MainWindowTest::click(const char* name, QList<QMessageBox::StandardButton> answers) {
+    MessageBoxAnswerer answerer(std::move(answers));
+    get(name)->click();
+    return answerer.texts;
 }
 
 }  // namespace zolt::test

@@ -1,12 +1,19 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <QTreeWidget>
 #include <memory>
+
+#include "TestUtil.h"
+#include "app/FrmMain.h"
 
 namespace zolt::test {
 
@@ -26,6 +33,30 @@ class MessageBoxAnswerer : public QObject {
     void poll();
     QList<QMessageBox::StandardButton> answers_;
     QTimer timer_;
+};
+
+// A home folder with Documents, an application folder with the pristine
+// database and an empty folder of backups; the main window opened on them.
+class MainWindowTest : public ::testing::Test {
+  protected:
+    MainWindowTest();
+    // A fresh window, started up.
+    FrmMain& open();
+    // Clicks `name`, answering the boxes that open with `answers` (else Return).
+    QStringList click(const char* name, QList<QMessageBox::StandardButton> answers = {});
+
+    template <class T = QPushButton>
+    T* get(const char* name) {
+        T* widget = w->findChild<T*>(QString::fromLatin1(name));
+        if (!widget) ADD_FAILURE() << "no widget " << name;
+        return widget;
+    }
+    QTreeWidget* tree(const char* name) { return get<QTreeWidget>(name); }
+
+    TempDir home;
+    std::filesystem::path appData = home / "app", backups = home / "backups";
+    std::unique_ptr<FrmMain> w;
+    ProjectPaths paths;
 };
 
 }  // namespace zolt::test

@@ -4,14 +4,12 @@
 // outline, and the mouse and keys.
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSvgRenderer>
 #include <QTest>
 #include <QWheelEvent>
-#include <QXmlStreamReader>
 #include <cmath>
 #include <optional>
 #include <string>
@@ -168,8 +166,6 @@ TEST(MapRender, CandidatesAndTheSuggestedPick) {
     EXPECT_FALSE(renderer.candidatePixel(2));
 }
 
-// ---- the window ------------------------------------------------------------------
-
 class MapWindowTest : public ::testing::Test {
   protected:
     MapWindowTest() { test::application(); }
@@ -195,8 +191,14 @@ class MapWindowTest : public ::testing::Test {
     test::TempDir dir;
 };
 
-TEST_F(MapWindowTest, PointingAtADotTellsItsBeacon) {
+TEST_F(MapWindowTest, TheStatusLineTellsThePointedBeaconAndTheCandidates) {
     auto window = open();
+    window->showCandidates(
+        {{{candidate("CAN", LatLon{53, 11}), {}, {}}, {candidate("CAN", {}), {}, {}}}, 0});
+    EXPECT_TRUE(window->statusText().startsWith(QStringLiteral("1 of 2 candidates on the map")));
+    EXPECT_TRUE(window->statusText().contains(QStringLiteral("suggested")));
+    window->clearCandidates();
+    EXPECT_FALSE(window->statusText().contains(QStringLiteral("candidates")));
     MapRenderer& r = window->renderer();
     const QPointF east = r.toPixel(r.project({53.5, 14}));
     mouse(window->canvas(), QEvent::MouseMove, east, Qt::NoButton, Qt::NoButton);
@@ -274,13 +276,6 @@ TEST_F(MapWindowTest, SavesPngAndSvg) {
     EXPECT_GT(image.height(), window->canvas()->height());  // the caption below the map
 
     ASSERT_TRUE(window->saveSvg(svg));
-    QFile file(svg);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    QXmlStreamReader xml(&file);
-    while (!xml.atEnd() && !xml.isStartElement()) xml.readNext();
-    EXPECT_EQ(xml.name().toString(), QStringLiteral("svg"));
-    while (!xml.atEnd()) xml.readNext();
-    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
     EXPECT_TRUE(QSvgRenderer(svg).isValid());
     // Dots in a drawing are true circles, not pictures of them.
     EXPECT_EQ(test::readFile(dir / "map.svg").find("<image"), std::string::npos);
@@ -291,16 +286,6 @@ TEST_F(MapWindowTest, SavesPngAndSvg) {
         EXPECT_FALSE(asSvg ? window->saveSvg(target) : window->savePng(target)) << path;
         EXPECT_FALSE(fs::exists(path));
     }
-}
-
-TEST_F(MapWindowTest, CandidatesInTheStatusLine) {
-    auto window = open();
-    window->showCandidates(
-        {{{candidate("CAN", LatLon{53, 11}), {}, {}}, {candidate("CAN", {}), {}, {}}}, 0});
-    EXPECT_TRUE(window->statusText().startsWith(QStringLiteral("1 of 2 candidates on the map")));
-    EXPECT_TRUE(window->statusText().contains(QStringLiteral("suggested")));
-    window->clearCandidates();
-    EXPECT_FALSE(window->statusText().contains(QStringLiteral("candidates")));
 }
 
 // Without its outline the map still opens, says which file is missing or

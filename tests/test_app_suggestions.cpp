@@ -1,20 +1,14 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Step two's distances and suggested picks on the demo backups, matched by
 // the window itself; location 1 infers its home from 100-odd logged beacons.
-#include <gtest/gtest.h>
-
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
-#include <QTreeWidget>
 
 #include "DbTestUtil.h"
-#include "TestUtil.h"
 #include "WindowTestUtil.h"
-#include "app/FrmMain.h"
 #include "app/MapWindow.h"
 #include "engine/Project.h"
 
@@ -32,58 +26,42 @@ struct View {
 const View kAmbiguous{false, "lvDuplicateData", 3, 4, -1, 0};
 const View kUnresolved{true, "lvPossible", 5, 6, 7, 2};
 
-class SuggestionsTest : public ::testing::Test {
+class SuggestionsTest : public test::MainWindowTest {
   protected:
+    SuggestionsTest() {
+        fs::copy(fs::path(ZOLT_SOURCE_DIR) / "examples" / "backup", backups,
+                 fs::copy_options::recursive);
+    }
+
     // A new project on the demo backups, location 1 matched, on step two.
     void openMatched(const View& view) {
         w.reset();
-        const fs::path documents = home / "Documents";
-        fs::remove_all(documents);
-        const ProjectPaths paths = projectPathsFor(documents);
-        fs::create_directories(paths.WorkFolder);
-        writeSettings(paths, backups);
-        buildProcessedFile(backups, paths.ProcessedPath, LogSource::Backups);
-        w = std::make_unique<FrmMain>(FrmMain::Options{documents, appData, home / "user.reg"});
-        w->show();
-        w->startUp();
+        fs::remove_all(home / "Documents");
+        const ProjectPaths project = projectPathsFor(home / "Documents");
+        fs::create_directories(project.WorkFolder);
+        writeSettings(project, backups);
+        buildProcessedFile(backups, project.ProcessedPath, LogSource::Backups);
+        open();
         w->ShowLocationStep();
         w->optLog(1)->setChecked(true);
-        get<QPushButton>("cmdDuplicates")->click();
-        if (view.unresolved) get<QPushButton>("cmdShowMissing")->click();
-    }
-
-    template <class T = QTreeWidget>
-    T* get(const char* name) {
-        return w->findChild<T*>(QString::fromLatin1(name));
+        get("cmdDuplicates")->click();
+        if (view.unresolved) get("cmdShowMissing")->click();
     }
 
     // Selects the first logged row of `ident`; its candidates are then listed.
     QTreeWidget* lookUp(const View& view, const QString& ident) {
-        auto* upper = get("lvLoggedDuplicates");
+        auto* upper = tree("lvLoggedDuplicates");
         for (int i = 0; i < upper->topLevelItemCount(); ++i) {
             if (upper->topLevelItem(i)->text(1).trimmed() == ident) {
                 upper->setCurrentItem(upper->topLevelItem(i));
             }
         }
-        return get(view.list);
+        return tree(view.list);
     }
 
     int query(const std::string& sql) {
-        Database db(w->paths().DatabasePath, Database::Mode::ReadOnly);
+        Database db(paths.DatabasePath, Database::Mode::ReadOnly);
         return static_cast<int>(test::count(db, sql));
-    }
-
-    test::TempDir home;
-    fs::path appData = home / "app";
-    fs::path backups = home / "backups";
-    std::unique_ptr<FrmMain> w;
-
-    SuggestionsTest() {
-        test::application();
-        test::useHome(home.path());
-        fs::create_directories(appData);
-        test::copyPristineDatabase(appData / "ndbdata.ndf");
-        fs::copy(fs::path(ZOLT_SOURCE_DIR) / "examples" / "backup", backups);
     }
 };
 
@@ -102,8 +80,8 @@ TEST_F(SuggestionsTest, EveryCandidateShowsItsDistanceAndKeepsItsBeaconId) {
     for (const View& view : {kAmbiguous, kUnresolved}) {
         SCOPED_TRACE(view.list);
         openMatched(view);
-        auto* upper = get("lvLoggedDuplicates");
-        auto* list = get(view.list);
+        auto* upper = tree("lvLoggedDuplicates");
+        auto* list = tree(view.list);
         EXPECT_EQ(list->headerItem()->text(view.distanceColumn), "Distance");
         EXPECT_TRUE(list->isColumnHidden(view.idColumn));
         int rows = 0;
@@ -132,7 +110,7 @@ TEST_F(SuggestionsTest, EveryCandidateShowsItsDistanceAndKeepsItsBeaconId) {
 // holds for the next reception.
 TEST_F(SuggestionsTest, DistanceSortsNumericallyWithTheUnknownLast) {
     openMatched(kUnresolved);
-    Database(w->paths().DatabasePath)
+    Database(paths.DatabasePath)
         .execute("UPDATE NDBInformation SET Latitude = NULL WHERE City = 'Dalat'");
     QTreeWidget* list = lookUp(kUnresolved, "DL");
     const int c = kUnresolved.distanceColumn;
@@ -174,17 +152,14 @@ TEST_F(SuggestionsTest, TheSuggestionFollowsHomeAndF2ChoosesIt) {
         openMatched(c.view);
         QTreeWidget* list = lookUp(c.view, c.ident);
         if (c.typedHome) {
-            const std::string settings = test::readFile(w->paths().WorkFolder / "settings.ini");
+            const std::string settings = test::readFile(paths.WorkFolder / "settings.ini");
             get<QLineEdit>("txtHome")->setText(c.typedHome);
-            MessageBoxAnswerer answerer;
-            get<QPushButton>("cmdSetHome")->click();
-            ASSERT_EQ(answerer.texts.size(), c.refused ? 1 : 0);
-            EXPECT_EQ(test::readFile(w->paths().WorkFolder / "settings.ini") == settings,
-                      c.refused);
+            ASSERT_EQ(click("cmdSetHome").size(), c.refused ? 1 : 0);
+            EXPECT_EQ(test::readFile(paths.WorkFolder / "settings.ini") == settings, c.refused);
             EXPECT_EQ(get<QLabel>("lblHome")->text().contains(c.typedHome), !c.refused);
         }
         QApplication::setActiveWindow(w.get());  // again, after a message box
-        get("lvLoggedDuplicates")->setFocus();
+        tree("lvLoggedDuplicates")->setFocus();
         QTest::keyClick(w.get(), Qt::Key_F2);
         QTreeWidgetItem* chosen = list->currentItem();
         ASSERT_EQ(chosen != nullptr, !c.suggestedCity.isEmpty());
@@ -214,17 +189,17 @@ TEST_F(SuggestionsTest, AddSuggestedPicksLogsOnlyAfterYes) {
         SCOPED_TRACE(c.loggedAdded);
         openMatched(kAmbiguous);
         const int before = query("SELECT count(*) FROM NDBLog");
-        const std::string states = test::readFile(w->paths().ProcessedPath);
+        const std::string states = test::readFile(paths.ProcessedPath);
         MessageBoxAnswerer answerer({c.answer});
-        get<QPushButton>("cmdAddSuggested")->click();
+        get("cmdAddSuggested")->click();
         ASSERT_EQ(answerer.texts.size(), 1);
         EXPECT_EQ(answerer.defaults[0], QMessageBox::No);
         EXPECT_TRUE(answerer.texts[0].contains("7 receptions of 5 distinct callsign/frequency"))
             << answerer.texts[0].toStdString();
         EXPECT_EQ(query("SELECT count(*) FROM NDBLog"), before + c.loggedAdded);
-        EXPECT_EQ(test::readFile(w->paths().ProcessedPath) == states, c.loggedAdded == 0);
+        EXPECT_EQ(test::readFile(paths.ProcessedPath) == states, c.loggedAdded == 0);
         EXPECT_EQ(std::tuple(w->AmbiguousCount, w->UnresolvedCount,
-                             get("lvLoggedDuplicates")->topLevelItemCount()),
+                             tree("lvLoggedDuplicates")->topLevelItemCount()),
                   std::tuple(c.ambiguousLeft, c.unresolvedLeft, c.ambiguousLeft));
     }
 }
@@ -234,19 +209,18 @@ TEST_F(SuggestionsTest, AddSuggestedPicksLogsOnlyAfterYes) {
 TEST_F(SuggestionsTest, TheMapFollowsStepTwo) {
     openMatched(kAmbiguous);
     lookUp(kAmbiguous, "BNR");
-    get<QPushButton>("cmdMap")->click();
+    get("cmdMap")->click();
     auto* map = w->findChild<MapWindow*>();
     ASSERT_TRUE(map && map->isVisible());
     EXPECT_TRUE(map->figuresText().contains("receptions of")) << map->figuresText().toStdString();
     EXPECT_TRUE(map->statusText().contains("the suggested pick"))
         << map->statusText().toStdString();
     const QString before = map->figuresText();
-    MessageBoxAnswerer answerer({QMessageBox::Yes});
-    get<QPushButton>("cmdAddSuggested")->click();
+    click("cmdAddSuggested", {QMessageBox::Yes});
     EXPECT_NE(map->figuresText(), before);  // more receptions logged
     EXPECT_FALSE(map->statusText().contains("candidates"));
     QPointer<MapWindow> gone = map;
-    get<QPushButton>("cmdProcessAnotherLog")->click();
+    get("cmdProcessAnotherLog")->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(gone.isNull());
 }

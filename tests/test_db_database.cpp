@@ -13,12 +13,6 @@ using namespace zolt::test;
 
 namespace {
 
-bool mentions(const std::string& message, const std::string& part) {
-    return message.find(part) != std::string::npos;
-}
-
-// ---- The old dialect ---------------------------------------------------------
-
 TEST(TranslateJetSql, RewritesDialectAndBindsLiterals) {
     const struct {
         std::string jet, sql;
@@ -44,48 +38,13 @@ TEST(TranslateJetSql, RewritesDialectAndBindsLiterals) {
                   std::vector<DbValue>(c.parameters.begin(), c.parameters.end()));
     }
     for (const std::string jet : {"x = 'ABC", "x = 'O''", "x = \"a\"\"", "'"}) {
-        EXPECT_PRED2(mentions, errorOf([&] { translateJetSql(jet); }), "never closed") << jet;
+        expectError([&] { translateJetSql(jet); }, {"never closed"});
     }
 }
 
-// ---- Letter case of idents ----------------------------------------------------
-
-class ScratchDatabase : public testing::Test {
-  protected:
+TEST(Statement, IsBoundManyTimesAndResultsReadByName) {
     TempDir dir;
     Database db{dir / "scratch.ndf", Database::Mode::Create};
-};
-
-// Idents compare and LIKE-match without regard to letter case, as the old
-// engine's did; blanks count (callers leave trailing ones off).
-TEST_F(ScratchDatabase, IdentsIgnoreLetterCase) {
-    createSchema(db);
-    db.execute(
-        "INSERT INTO NDBInformation (Beacon_ID, Ident, Frequency) VALUES "
-        "(1, 'ABC', 350), (2, 'ABD', 350), (3, 'A%C', 350), (4, 'XABC', 350)");
-    const struct {
-        const char* where;
-        std::string value;
-        std::int64_t rows;
-    } cases[] = {
-        {"Ident = ?", "abc", 1},
-        {"Ident = ?", "ABC ", 0},
-        {"Ident = ?", " ABC", 0},
-        {"Ident LIKE ? ESCAPE '\\'", "ab%", 2},
-        {"Ident LIKE ? ESCAPE '\\'", "A\\%C", 1},
-        {"Ident LIKE ? ESCAPE '\\'", "A_C", 2},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.where) + " with " + c.value);
-        const auto result =
-            db.prepare(std::string("SELECT count(*) FROM NDBInformation WHERE ") + c.where)
-                .bind({c.value})
-                .query();
-        EXPECT_EQ(std::get<std::int64_t>(result.rows.at(0).at(0)), c.rows);
-    }
-}
-
-TEST_F(ScratchDatabase, StatementIsBoundManyTimesAndResultsReadByName) {
     createSchema(db);
     auto insert = db.prepare(
         "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionComments) VALUES (?, ?, ?)");
@@ -100,11 +59,9 @@ TEST_F(ScratchDatabase, StatementIsBoundManyTimesAndResultsReadByName) {
     EXPECT_EQ(comments, "|x|2.5|");
     EXPECT_FALSE(errorOf([&] { rows.value(0, "City"); }).empty());
     // Too few values is a fault of the caller, not a NULL.
-    EXPECT_PRED2(mentions, errorOf([&] { insert.bind({std::int64_t{1}}); }), "takes 3 values");
+    expectError([&] { insert.bind({std::int64_t{1}}); }, {"takes 3 values"});
     EXPECT_EQ(db.execute("Delete * From NDBLog"), 3);
 }
-
-// ---- The pristine database ---------------------------------------------------
 
 // Its row counts are checked by the compaction tests, its look-ups by the
 // candidate tests; here the file order and the empty log. The converted
@@ -140,8 +97,6 @@ TEST(Pristine, HoldsTheShippedListsInFileOrderAndAnEmptyLogReadableByAnyProgram)
     sqlite3_close(plain);
 }
 
-// ---- Opening -------------------------------------------------------------------
-
 // (A missing database is reported, and not created, by the candidate and
 // reset tests.)
 TEST(OpenDatabase, FilesThatAreNoBeaconDatabaseAreReportedAndKept) {
@@ -152,18 +107,15 @@ TEST(OpenDatabase, FilesThatAreNoBeaconDatabaseAreReportedAndKept) {
     };
     TempDir dir;
     fs::create_directory(dir / "folder.ndf");
-    EXPECT_PRED2(mentions, errorOf([&] { Database db(dir / "folder.ndf"); }), "not a file");
+    expectError([&] { Database db(dir / "folder.ndf"); }, {"not a file"});
     for (const auto& [name, bytes] : cases) {
         writeFile(dir / name, bytes);
         const auto before = snapshot(dir.path());
-        const std::string message = errorOf([&] { Database db(dir / name); });
-        EXPECT_PRED2(mentions, message, (dir / name).string());
-        EXPECT_PRED2(mentions, message, "not a beacon database");
+        expectError([&] { Database db(dir / name); },
+                    {(dir / name).string(), "not a beacon database"});
         EXPECT_EQ(snapshot(dir.path()), before);
     }
-    // Creating never overwrites.
-    EXPECT_PRED2(mentions, errorOf([&] { Database db(dir / "text.ndf", Database::Mode::Create); }),
-                 "already exists");
+    expectError([&] { Database db(dir / "text.ndf", Database::Mode::Create); }, {"already exists"});
     EXPECT_EQ(readFile(dir / "text.ndf"), cases[0].second);
 }
 
@@ -176,16 +128,12 @@ TEST(OpenDatabase, DatabaseHeldByAnotherProgramFailsPromptly) {
     Database early(path);  // opened before the other program took the lock
     DatabaseLock lock(path);
     const auto start = std::chrono::steady_clock::now();
-    for (const auto& message :
-         {errorOf([&] { Database db(path); }), errorOf([&] { Transaction t(early); }),
-          errorOf([&] { early.execute("Delete * From NDBLog"); })}) {
-        EXPECT_PRED2(mentions, message, path.string());
-        EXPECT_PRED2(mentions, message, "in use by another program");
-    }
+    const std::initializer_list<std::string> held = {path.string(), "in use by another program"};
+    expectError([&] { Database db(path); }, held);
+    expectError([&] { Transaction t(early); }, held);
+    expectError([&] { early.execute("Delete * From NDBLog"); }, held);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
 }
-
-// ---- Transactions ------------------------------------------------------------
 
 TEST(TransactionTest, RowsLandOnlyOnCommitAndErrorsNameTheDatabase) {
     TempDir dir;
@@ -206,17 +154,11 @@ TEST(TransactionTest, RowsLandOnlyOnCommitAndErrorsNameTheDatabase) {
     // One file on disk between actions: no journal or log left beside it.
     EXPECT_EQ(snapshot(dir.path()).size(), 1u);
 
-    const std::string message = errorOf([&] { db.execute("Delete * From NoSuchTable"); });
-    for (const std::string& part : {path.string(), std::string("\"Delete * From NoSuchTable\""),
-                                    std::string("no such table")})
-        EXPECT_PRED2(mentions, message, part);
-    const std::string unterminated =
-        errorOf([&] { db.query("SELECT * FROM NDBLog WHERE ReceptionTime = '12"); });
-    EXPECT_PRED2(mentions, unterminated, path.string());
-    EXPECT_PRED2(mentions, unterminated, "never closed");
+    expectError([&] { db.execute("Delete * From NoSuchTable"); },
+                {path.string(), "\"Delete * From NoSuchTable\"", "no such table"});
+    expectError([&] { db.query("SELECT * FROM NDBLog WHERE ReceptionTime = '12"); },
+                {path.string(), "never closed"});
 }
-
-// ---- The builder of the pristine database -----------------------------------
 
 struct BuildRun {
     int status;
@@ -270,7 +212,7 @@ TEST(BuildTool, BadInputIsReportedWithItsLineAndWritesNothing) {
         TempDir dir;
         const auto run = runBuilder(dir, c.beacons, c.countries);
         EXPECT_EQ(run.status, 1);
-        EXPECT_PRED2(mentions, run.errors, c.where);
+        EXPECT_NE(run.errors.find(c.where), std::string::npos) << run.errors;
         EXPECT_EQ(snapshot(dir.path()).size(), 3u);  // the two inputs, errors.txt
     }
 }

@@ -64,7 +64,6 @@ TEST_F(AddToLogTest, LogsEachReceptionOnceHoweverItIsSettled) {
          all},
         {"single, then all", {{false, 1}, {true, 2}}, {chosen, third, fourth}, all},
         {"all, then single", {{true, 4}, {false, 0}}, {first, second, third, fourth}, all},
-        {"single twice", {{false, 1}, {false, 0}}, {chosen}, single},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

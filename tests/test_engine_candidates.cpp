@@ -51,15 +51,13 @@ TEST_F(CandidateLookupTest, ExactLookupMatchesIdentAndFrequencyAsTheOldEngineDid
     };
     const std::set<std::string> nl = {"Newlands", "Nyala", "Signal Hill"};
     const std::vector<Case> cases = {
-        {"NL       ", "358   ", nl},       // trailing blanks do not count
-        {"nl        ", "358       ", nl},  // nor does letter case
+        {"nl        ", "358       ", nl},  // trailing blanks and letter case do not count
         {"Nl", " 358", nl},
         {"NL", "358.0", nl},
         {"NL", "358.5", {}},
         {" NL", "358", {}},  // a leading blank does
         {"N", "358", {}},    // exact, not a prefix
         {"0FR", "344.5     ", {"Half"}},
-        {"0FR", "344.50", {"Half"}},
         {"0FR", "344       ", {"Whole"}},
         {"0Z", "abc", {"Zero"}},  // no digits: looked up as 0
         {"O'K", "310", {"Apostrophe"}},
@@ -111,10 +109,8 @@ TEST(CandidateLookupErrors, MissingOrBrokenDatabaseIsAnErrorNamingIt) {
     writeFile(dir / "broken.ndf", std::string(4096, 'x'));
     const auto before = snapshot(dir.path());
     for (const auto& path : {dir / "ndbdata.ndf", dir / "broken.ndf"}) {
-        for (const auto& message : {errorOf([&] { exactCandidates(path, "NL", "358"); }),
-                                    errorOf([&] { prefixCandidates(path, "NL"); })}) {
-            EXPECT_NE(message.find(path.string()), std::string::npos) << message;
-        }
+        expectError([&] { exactCandidates(path, "NL", "358"); }, {path.string()});
+        expectError([&] { prefixCandidates(path, "NL"); }, {path.string()});
         EXPECT_EQ(snapshot(dir.path()), before);
     }
 }

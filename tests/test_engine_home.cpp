@@ -13,16 +13,12 @@
 
 namespace fs = std::filesystem;
 using namespace zolt;
-using test::errorOf;
+using test::expectError;
 using test::readFile;
 using test::snapshot;
 using test::writeFile;
 
 namespace {
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 class HomeTest : public ::testing::Test {
   protected:
@@ -68,8 +64,7 @@ TEST_F(HomeTest, EntriesLiveBesideTheFolderLineWhichStaysAsItWas) {
         if (c.error.empty()) {
             writeHomeEntry(paths, c.location, c.typed);
         } else {
-            EXPECT_TRUE(
-                contains(errorOf([&] { writeHomeEntry(paths, c.location, c.typed); }), c.error));
+            expectError([&] { writeHomeEntry(paths, c.location, c.typed); }, {c.error});
             EXPECT_EQ(snapshot(paths.WorkFolder), before);
         }
         EXPECT_EQ(readHomeEntry(paths, c.location), c.stored);
@@ -90,7 +85,6 @@ TEST_F(HomeTest, EntriesLiveBesideTheFolderLineWhichStaysAsItWas) {
     writeHomeEntry(paths, 5, "JO62");
     EXPECT_EQ(readFile(settings()), "/data/Logs/\r\nColour=red\r\nHome5=JO62\r\n");
 
-    // Finalizing removes the file, and the entries with it.
     removeWorkingFiles(paths);
     EXPECT_EQ(readHomeEntry(paths, 5), "");
 }
@@ -100,9 +94,7 @@ TEST_F(HomeTest, NoProjectNoEntry) {
     for (const char* bytes : {static_cast<const char*>(nullptr), "", "\r\nHome3=JO62\r\n"}) {
         if (bytes) writeFile(settings(), bytes);
         const auto before = snapshot(dir.path());
-        const std::string message = errorOf([&] { writeHomeEntry(paths, 3, "JO62"); });
-        EXPECT_TRUE(contains(message, "no project")) << message;
-        EXPECT_TRUE(contains(message, settings().string())) << message;
+        expectError([&] { writeHomeEntry(paths, 3, "JO62"); }, {"no project", settings().string()});
         EXPECT_EQ(snapshot(dir.path()), before);
     }
 }
@@ -158,9 +150,11 @@ TEST(Home, InferredFromTheDistinctBeaconsLoggedAtTheLocation) {
             // The far strays do not pull the centre away from the near cloud.
             ASSERT_TRUE(home.position);
             EXPECT_LT(greatCircleKm(*home.position, point), 150.0);
-            EXPECT_TRUE(contains(describeHome(home), "Home: near "));
-            EXPECT_TRUE(contains(describeHome(home),
-                                 "inferred from " + std::to_string(c.beaconCount) + " beacons"));
+            const std::string text = describeHome(home);
+            EXPECT_TRUE(
+                text.starts_with("Home: near ") &&
+                text.ends_with("inferred from " + std::to_string(c.beaconCount) + " beacons"))
+                << text;
         } else {
             EXPECT_FALSE(home.position);
             EXPECT_EQ(describeHome(home), "Home: unknown (fewer than 5 beacons logged)");

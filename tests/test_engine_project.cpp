@@ -10,12 +10,6 @@ using namespace zolt::test;
 
 namespace {
 
-// Expects `action` to throw EngineError whose text contains `needle`.
-void expectErrorNaming(const std::function<void()>& action, const std::string& needle) {
-    const std::string message = errorOf(action);
-    EXPECT_NE(message.find(needle), std::string::npos) << message << "\n  should name " << needle;
-}
-
 // NDBLog rows of the database at `path` that satisfy `where`.
 std::int64_t logged(const fs::path& path, const std::string& where = "1") {
     Database db(path, Database::Mode::ReadOnly);
@@ -43,9 +37,6 @@ struct Project {
     fs::path file(const char* name) const { return paths.WorkFolder / name; }
 };
 
-// ---- start-up ------------------------------------------------------------------
-// (The window tests find the work files where projectPathsFor puts them.)
-
 // The pristine database beside the executable in a build tree, in share/ when
 // installed.
 TEST(ProjectPaths, ApplicationData) {
@@ -63,11 +54,11 @@ TEST(PrepareWorkFolder, CopiesTheDatabaseOnlyOnceAndNamesWhatFails) {
     writeFile(home / "Blocked", "a plain file where the folder should be");
     // No pristine database to copy; a work folder that cannot be made.
     const auto empty = snapshot(home.path());
-    expectErrorNaming([&] { prepareWorkFolder(paths, home / "app"); },
-                      (home / "app" / "ndbdata.ndf").string());
+    expectError([&] { prepareWorkFolder(paths, home / "app"); },
+                {(home / "app" / "ndbdata.ndf").string()});
     const ProjectPaths blocked = projectPathsFor(home / "Blocked");
-    expectErrorNaming([&] { prepareWorkFolder(blocked, pristineDatabase().parent_path()); },
-                      blocked.WorkFolder.string());
+    expectError([&] { prepareWorkFolder(blocked, pristineDatabase().parent_path()); },
+                {blocked.WorkFolder.string()});
     EXPECT_EQ(snapshot(home.path()), empty);
 
     writeFile(home / "app" / "ndbdata.ndf", "the pristine database");
@@ -83,8 +74,6 @@ TEST(PrepareWorkFolder, CopiesTheDatabaseOnlyOnceAndNamesWhatFails) {
     EXPECT_NO_THROW(prepareWorkFolder(paths, home / "app"));
     EXPECT_EQ(snapshot(paths.WorkFolder), before);
 }
-
-// ---- settings.ini --------------------------------------------------------------
 
 TEST(Settings, ReadsTheFolderFromTheFirstFieldOfTheFirstLine) {
     const struct {
@@ -103,7 +92,6 @@ TEST(Settings, ReadsTheFolderFromTheFirstFieldOfTheFirstLine) {
         {",/data/Logs/\r\n", std::nullopt},
         // A lone CR ends the line as LF does, never a name with a CR in it; a
         // NUL ends the text, as the system cannot take a path with one.
-        {"/x/y/\r\r\n", "/x/y/"},
         {"/x/y/\r/other/\r\n", "/x/y/"},
         {std::string("/x/\0/etc/\r\n", 11), "/x/"},
         {std::string("\0/x/\r\n", 6), std::nullopt},
@@ -121,7 +109,7 @@ TEST(Settings, ReadsTheFolderFromTheFirstFieldOfTheFirstLine) {
     }
     fs::remove(paths.WorkFolder / kSettingsFile);
     fs::create_directories(paths.WorkFolder / kSettingsFile);
-    expectErrorNaming([&] { readSettings(paths); }, (paths.WorkFolder / kSettingsFile).string());
+    expectError([&] { readSettings(paths); }, {(paths.WorkFolder / kSettingsFile).string()});
 }
 
 TEST(Settings, WriteAndReadBack) {
@@ -151,8 +139,6 @@ TEST(Settings, WriteAndReadBack) {
                  EngineError);
     EXPECT_EQ(snapshot(home.path()), before);
 }
-
-// ---- working files and resets ------------------------------------------------
 
 // A file that cannot be removed stops a reset before the log rows go, and
 // the removal of the working files at the first failure.
@@ -219,7 +205,7 @@ TEST(Resets, LockedOrMissingDatabaseChangesNothing) {
             {
                 std::optional<DatabaseLock> lock;
                 if (locked) lock.emplace(p.paths.DatabasePath);
-                expectErrorNaming([&] { run(p.paths); }, p.paths.DatabasePath.string());
+                expectError([&] { run(p.paths); }, {p.paths.DatabasePath.string()});
             }
             EXPECT_EQ(snapshot(p.home.path()), before);
         }

@@ -58,12 +58,6 @@ TEST(Report, ListsAndReportsHoldTheLocationsReceptionsOfTheKindInFileOrder) {
          {4},
          {"UNRESOLVED STATION REPORT FOR LOCATION 3", "", kHeader,
           "ABC             263.5         0900           20020304       short          "}},
-        {ReportKind::Ambiguous,
-         2,
-         {1},
-         {"AMBIGUOUS STATION REPORT FOR LOCATION 2", "", kHeader,
-          "OTHER          300            1200           20010101                      "}},
-        {ReportKind::Unresolved, 2, {}, {"UNRESOLVED STATION REPORT FOR LOCATION 2", "", kHeader}},
         {ReportKind::Unresolved,
          4,
          {7},
@@ -104,8 +98,7 @@ TEST(Report, TargetIsTheFolderAndTheNameAsTypedOrRefused) {
     EXPECT_EQ(reportTargetPath("/", "r.txt"), "/r.txt");
     for (const std::string& name : std::vector<std::string>{"", "a/b.txt", "/etc/r.txt", ".", "..",
                                                             "sub/", std::string("a\0b.txt", 7)}) {
-        const std::string message = errorOf([&] { reportTargetPath("/data", name); });
-        EXPECT_NE(message.find("is not a valid file name"), std::string::npos) << message;
+        expectError([&] { reportTargetPath("/data", name); }, {"is not a valid file name"});
     }
     EXPECT_EQ(defaultReportFileName(ReportKind::Unresolved, 16),
               "UnresolvedStations_Location16.txt");
@@ -129,10 +122,9 @@ TEST(Report, WriteReplacesTheFileWholeOrNamesItAndWritesNothing) {
     for (const auto& [from, target] : cases) {
         SCOPED_TRACE(target.string());
         const auto before = snapshot(dir.path());
-        const std::string message =
-            errorOf([&] { writeReport(from, ReportKind::Ambiguous, 3, target); });
         const fs::path named = from == processed ? target : from;
-        EXPECT_NE(message.find(named.filename().string()), std::string::npos) << message;
+        expectError([&] { writeReport(from, ReportKind::Ambiguous, 3, target); },
+                    {named.filename().string()});
         EXPECT_EQ(snapshot(dir.path()), before);
     }
     // Without processed.dat the report is an error, the lists are empty; a

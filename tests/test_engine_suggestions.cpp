@@ -13,8 +13,6 @@
 
 #include "EngineTestUtil.h"
 #include "TestUtil.h"
-#include "bench/DataGenerator.h"
-#include "core/Cp1252.h"
 #include "core/TextFields.h"
 #include "db/Database.h"
 #include "engine/AddToLog.h"
@@ -31,16 +29,13 @@ using test::states;
 
 namespace {
 
-// ---- ranking ---------------------------------------------------------------------
-
 Candidate at(std::int64_t id, std::optional<LatLon> position, const char* frequency = "344") {
     return {id, "", frequency, "", "", "", position};
 }
 
 constexpr LatLon kHome{55.6, 12.6};
-// About 10, 110, 560 and 1,110 km north of kHome, and one across the world.
-constexpr LatLon kNear{55.69, 12.6}, kClose{56.6, 12.6}, kMid{60.6, 12.6}, kFar{65.6, 12.6},
-    kAntipodes{-55.6, -167.4};
+// About 10, 110, 560 and 1,110 km north of kHome.
+constexpr LatLon kNear{55.69, 12.6}, kClose{56.6, 12.6}, kMid{60.6, 12.6}, kFar{65.6, 12.6};
 
 // The exact view ranks by distance alone, the unresolved view (a logged
 // frequency) only those within two kilohertz of it, band edges included; the
@@ -54,8 +49,6 @@ TEST(Ranking, ByDistanceAndWithinTwoKilohertz) {
         std::optional<LatLon> home = kHome;
     } cases[] = {
         {"clearly nearest", {}, {at(1, kMid), at(2, kNear), at(3, kFar)}, 1},
-        {"not clearly", {}, {at(1, kMid), at(2, kClose), at(3, {{57.0, 12.6}})}, -1},
-        {"beyond 3,000 km", {}, {at(1, kAntipodes)}, -1},
         {"no position", {}, {at(1, kNear), at(2, {})}, -1},
         {"home unknown", {}, {at(1, kNear), at(2, kFar)}, -1, std::nullopt},
         {"nearest off the band", 344, {at(1, kFar), at(2, kNear, "350"), at(3, kClose, "346")}, 2},
@@ -87,8 +80,6 @@ TEST(Ranking, ByDistanceAndWithinTwoKilohertz) {
         EXPECT_EQ(ranked.suggested, c.suggested);
     }
 }
-
-// ---- the in-memory index against the look-ups -------------------------------------
 
 // Sorted, as the index keeps its own order; ident and frequency only where
 // both sides fill them in.
@@ -187,33 +178,6 @@ std::optional<LatLon> demo(const ProjectPaths& paths, int location) {
     return locationHome(paths, location).position;
 }
 
-// The benchmark's data, smaller, of a listener in the middle of Europe.
-std::optional<LatLon> generated(const ProjectPaths& paths) {
-    bench::GeneratorOptions options;
-    options.receptions = 1500;
-    options.userBeacons = 100;
-    options.location = 3;
-    options.listener = LatLon{50.0, 10.0};
-    bench::writeBenchmarkBackups(paths.DatabasePath, paths.BackupFolder, options);
-    // Idents cut short on a frequency a little off, as typed in a hurry, give
-    // the prefix look-up of the unresolved view work to do.
-    const fs::path log = paths.BackupFolder / "log2.bak";
-    std::string more = test::readFile(log);
-    for (const auto& r : Database(paths.DatabasePath, Database::Mode::ReadOnly)
-                             .query("SELECT Ident, Frequency FROM NDBInformation "
-                                    "WHERE Beacon_ID % 40 = 0")
-                             .rows) {
-        const std::string ident = utf8ToCp1252(dbValueText(r[0]));
-        more += test::logRecord(ident.substr(0, std::max<std::size_t>(1, ident.size() - 1)),
-                                shortestDecimal(leadingNumber(dbValueText(r[1])) + 1))
-                    .encode();
-    }
-    test::writeFile(log, more);
-    buildProcessedFile(paths.BackupFolder, paths.ProcessedPath, LogSource::Backups);
-    matchAll(paths, {3});
-    return locationHome(paths, 3).position;
-}
-
 // Hand-made: shared pairs around Prague (JO70), with the same pair typed in
 // several ways, an entry already settled and another location's receptions.
 std::optional<LatLon> prague(const ProjectPaths& paths) {
@@ -270,8 +234,6 @@ TEST(CandidateIndex, MatchesLikeAndNoCaseOnAwkwardIdents) {
     expectIndexAsLookups(index, paths.DatabasePath, std::string("\0", 1), "332");
 }
 
-// ---- settling in bulk -----------------------------------------------------------
-
 // Two identical projects, one settled by Add Suggested Picks, the other by
 // Add To Log for all instances pick after pick: rows and states must agree.
 TEST(AddSuggestedPicks, PicksWhatTheWindowSuggestsAndSettlesAsAddToLogByHandWould) {
@@ -283,9 +245,7 @@ TEST(AddSuggestedPicks, PicksWhatTheWindowSuggestsAndSettlesAsAddToLogByHandWoul
         std::function<std::optional<LatLon>(const ProjectPaths&)> build;
     } scenarios[] = {
         {"demo location 1", 1, [](const ProjectPaths& p) { return demo(p, 1); }},
-        {"demo location 2", 2, [](const ProjectPaths& p) { return demo(p, 2); }},
         {"demo location 4", 4, [](const ProjectPaths& p) { return demo(p, 4); }},
-        {"generated", 3, generated},
         {"around Prague", 3, prague},
     };
     for (const auto& s : scenarios) {
@@ -353,11 +313,8 @@ TEST(AddSuggestedPicks, AroundPragueLogsTheNearBeaconsAndLeavesTheRestWaiting) {
     for (bool lockIt : {true, false}) {
         std::optional<test::DatabaseLock> lock;
         if (lockIt) lock.emplace(paths.DatabasePath);
-        const std::string message =
-            test::errorOf([&] { addSuggestedPicks(paths, set, lockIt ? plan : broken); });
-        if (lockIt) {
-            EXPECT_NE(message.find(paths.DatabasePath.string()), std::string::npos) << message;
-        }
+        test::expectError([&] { addSuggestedPicks(paths, set, lockIt ? plan : broken); },
+                          {lockIt ? paths.DatabasePath.string() : ""});
         lock.reset();
         EXPECT_EQ(test::snapshot(paths.WorkFolder), unchanged);
         EXPECT_EQ(states(set), states(loaded));
