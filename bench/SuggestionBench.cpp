@@ -38,19 +38,26 @@ std::string describeSource(const LocationHome& home) {
     }
 }
 
+// A copy of the project's database and processed.dat in `folder`, so that a
+// measurement that logs leaves the original as it was.
+ProjectPaths copyOfProject(const ProjectPaths& project, const fs::path& folder) {
+    fs::create_directories(folder);
+    ProjectPaths copy = project;
+    copy.WorkFolder = folder;
+    copy.DatabasePath = folder / project.DatabasePath.filename();
+    copy.ProcessedPath = folder / project.ProcessedPath.filename();
+    fs::copy_file(project.DatabasePath, copy.DatabasePath);
+    fs::copy_file(project.ProcessedPath, copy.ProcessedPath);
+    return copy;
+}
+
 }  // namespace
 
 void runSuggestionBench(const char* label, const ProjectPaths& project, int location,
                         const fs::path& scratch) {
     constexpr double kSuggestTarget = 0.05, kAddTarget = 1.0;
     fs::remove_all(scratch);
-    fs::create_directories(scratch);
-    ProjectPaths paths = project;
-    paths.WorkFolder = scratch;
-    paths.DatabasePath = scratch / project.DatabasePath.filename();
-    paths.ProcessedPath = scratch / project.ProcessedPath.filename();
-    fs::copy_file(project.DatabasePath, paths.DatabasePath);
-    fs::copy_file(project.ProcessedPath, paths.ProcessedPath);
+    const ProjectPaths paths = copyOfProject(project, scratch);
 
     // The window holds the working set already: what the button costs on top
     // is the home and the suggestions.
@@ -74,14 +81,7 @@ void runSuggestionBench(const char* label, const ProjectPaths& project, int loca
     // The worst case first, on its own copy: a suggestion for every waiting
     // reception, as a listener whose every pair has a clear nearest would get.
     {
-        const fs::path worst = scratch / "every-pair";
-        fs::create_directories(worst);
-        ProjectPaths all = paths;
-        all.WorkFolder = worst;
-        all.DatabasePath = worst / paths.DatabasePath.filename();
-        all.ProcessedPath = worst / paths.ProcessedPath.filename();
-        fs::copy_file(paths.DatabasePath, all.DatabasePath);
-        fs::copy_file(paths.ProcessedPath, all.ProcessedPath);
+        const ProjectPaths all = copyOfProject(paths, scratch / "every-pair");
         WorkingSet allSet = set;
         SuggestedPickPlan everyPair;
         std::set<std::pair<std::string, std::string>> seen;
