@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QHeaderView>
@@ -27,6 +28,8 @@
 #include "engine/LocationNames.h"
 #include "engine/Project.h"
 #include "engine/SuggestedPicks.h"
+#include "engine/WorkingFileRebuild.h"
+#include "db/BeaconDatabaseCheck.h"
 #include "ui_frmMain.h"
 
 namespace fs = std::filesystem;
@@ -192,6 +195,7 @@ FrmMain::FrmMain(Options options, QWidget* parent)
 
     // Until start-up has run, only the welcome panel with its buttons exists.
     ui->lblAllDone->hide();
+    allDoneText_ = ui->lblAllDone->text();
     showOnlyPanel(ui->picWelcome);
 }
 
@@ -200,7 +204,10 @@ FrmMain::~FrmMain() = default;
 void FrmMain::startUp() {
     // Steps 1 to 3: the working folder and its database. Without a database
     // nothing later may run, so the project buttons stay off.
-    databaseReady_ = guarded([this] { prepareWorkFolder(paths_, options_.appDataFolder); });
+    databaseReady_ = guarded([this] {
+        prepareWorkFolder(paths_, options_.appDataFolder);
+        requireBeaconDatabase(paths_.DatabasePath);
+    });
     setupColumns();
     ShowWelcomeScreen();
     ui->cmdContinueWithExisting->setEnabled(false);
@@ -410,23 +417,9 @@ void FrmMain::clearLocationSelection() {
 }
 
 void FrmMain::CheckPendingWork() {
-    // A missing working file is rebuilt with every reception unmatched; with
-    // receptions already in the log, matching them again would log them twice.
-    if (SettingsLoaded && !FExists(paths_.ProcessedPath)) {
-        std::int64_t logged = 0;
-        if (!guarded([&] { logged = loggedReceptionCount(paths_); })) return;
-        if (logged > 0) {
-            showError(QStringLiteral("The working file %1 is missing, while the database %2 "
-                                     "already holds %3 logged receptions. It is not rebuilt, "
-                                     "since matching again would log them twice; Start New "
-                                     "Project starts the conversion afresh.")
-                          .arg(QString::fromStdString(paths_.ProcessedPath.string()),
-                               QString::fromStdString(paths_.DatabasePath.string()))
-                          .arg(logged));
-            ui->cmdContinueWithExisting->setEnabled(false);
-            return;
-        }
-    }
+    // A damaged, empty or missing working file is never a finished project
+    // while the log holds receptions; declined, nothing is finalized.
+    if (ensureSoundWorkingFile() == WorkingFileStatus::Refused) return;
     PendingWork result = PendingWork::NoProject;
     if (!guarded([&] {
             result = checkPendingWork(paths_.ProcessedPath, paths_.BackupFolder, SettingsLoaded);
@@ -440,6 +433,7 @@ void FrmMain::CheckPendingWork() {
             break;
         case PendingWork::Rebuilt:
             RefreshLocationButtons();
+            reportPartialRecords(LogSource::WorkLogs);
             break;
         case PendingWork::WorkLeft:
             ui->lblAllDone->hide();
@@ -455,13 +449,22 @@ bool FrmMain::CompactMainDatabase() {
     return guarded([this] { compactProjectDatabase(paths_); });
 }
 
-void FrmMain::Finalize() {
+void FrmMain::Finalize(std::size_t unconverted) {
     // The completion text is for a project that converted something.
     std::error_code ec;
     const auto size = std::filesystem::file_size(paths_.ProcessedPath, ec);
     const bool anyImported = !ec && size >= ProcessedRecord::kLength;
     if (!guarded([this] { removeWorkingFiles(paths_); })) return;
     SettingsLoaded = false;
+    ui->lblAllDone->setText(
+        unconverted == 0
+            ? allDoneText_
+            : QStringLiteral("The conversion is finished, but %1 left unconverted. Run ZOLT 6.4 "
+                             "and verify all your data is present. If all OK, this utility can "
+                             "be uninstalled from your computer, otherwise hit START NEW "
+                             "PROJECT to restart the conversion from scratch.")
+                  .arg(counted(static_cast<int>(unconverted), "reception was",
+                               "receptions were")));
     ui->lblAllDone->setVisible(anyImported);
     ui->cmdContinueWithExisting->setEnabled(false);
     ShowWelcomeScreen();
@@ -499,6 +502,7 @@ bool FrmMain::resetGuarded(const std::function<void()>& reset) {
 // ---- welcome panel and step zero -----------------------------------------
 
 void FrmMain::cmdContinueWithExisting_Click() {
+    if (ensureSoundWorkingFile() == WorkingFileStatus::Refused) return;
     // ShowLocationStep colours the buttons from the working file.
     ShowLocationStep();
 }
@@ -519,6 +523,13 @@ void FrmMain::cmdStartNew_Click() {
 
 void FrmMain::cmdSelectFolder_Click() {
     const std::string folder = backupFolderText(folderBrowser_->currentPath().toStdString());
+    if (!holdsOldLogs(folder)) {
+        showError(QStringLiteral("The folder %1 holds no old listening logs (log0.bak to "
+                                 "log15.bak), so nothing was converted. Choose the folder to "
+                                 "which the old version wrote the backup of its listening logs.")
+                      .arg(QString::fromStdString(folder)));
+        return;
+    }
     const bool done = guarded([&] {
         // Build the working file first: a refused import leaves the old
         // project (settings and working file) as it was.
@@ -531,6 +542,7 @@ void FrmMain::cmdSelectFolder_Click() {
     ui->cmdContinueWithExisting->setEnabled(true);
     clearLocationSelection();
     ShowLocationStep();
+    reportPartialRecords(LogSource::Backups);
 }
 
 // ---- step one --------------------------------------------------------------
@@ -539,6 +551,12 @@ void FrmMain::optLog_Toggled(int k, bool checked) {
     if (!checked || matching_) return;
     work = WorkingSet{};
     resetSelection();
+    if (ensureSoundWorkingFile() != WorkingFileStatus::Sound) {
+        // Rebuilt or not, the buttons must show the file as it now is.
+        clearLocationSelection();
+        ShowLocationStep();
+        return;
+    }
     ui->cmdDuplicates->setEnabled(false);
     if (!guarded([&] { work = loadWorkingSet(paths_.ProcessedPath, k); })) return;
     ui->cmdDuplicates->setEnabled(true);
@@ -599,7 +617,7 @@ void FrmMain::cmdDuplicates_Click() {
 
     QElapsedTimer sinceRepaint;  // invalid until the first pass: repaint at once
     MatchOutcome outcome;
-    const bool ok = guarded([&] {
+    const bool ok = loggingGuarded([&] {
         outcome = runMatching(paths_, work, [&](int, int, float percent) {
             ui->pbSearch->setValue(static_cast<int>(percent));
             // Let the window repaint and take input several times a second
@@ -636,14 +654,27 @@ void FrmMain::cmdDuplicates_Click() {
 }
 
 void FrmMain::cmdFinalize_Click() {
-    if (ConfirmAction(QStringLiteral("This action will close your current work and prepare "
-                                     "database for use with ZOLT 6.4, are you sure you want to "
-                                     "continue ?"),
-                      QStringLiteral("Confirm")) == QMessageBox::No) {
+    std::size_t waiting = 0;
+    const WorkingFileStatus status = ensureSoundWorkingFile(&waiting);
+    if (status != WorkingFileStatus::Sound) {
+        if (status == WorkingFileStatus::Rebuilt) ShowLocationStep();
         return;
     }
+    QString prompt = QStringLiteral(
+        "This action will close your current work and prepare database for use with ZOLT 6.4, "
+        "are you sure you want to continue ?");
+    // What is still waiting goes with the working file: the user must know.
+    if (waiting > 0) {
+        prompt += QStringLiteral(
+                      " %1 still waiting (ambiguous, unresolved or not yet matched) and will "
+                      "not be converted; Save To File on step two keeps a list of the "
+                      "ambiguous and unresolved ones.")
+                      .arg(counted(static_cast<int>(waiting), "reception is",
+                                   "receptions are"));
+    }
+    if (ConfirmAction(prompt, QStringLiteral("Confirm")) == QMessageBox::No) return;
     if (!CompactMainDatabase()) return;
-    Finalize();
+    Finalize(waiting);
 }
 
 // ---- step two: lists -------------------------------------------------------
@@ -1003,14 +1034,14 @@ void FrmMain::cmdAddSuggested_Click() {
                  counted(static_cast<int>(plan.picks.size()), "distinct callsign/frequency pair",
                          "distinct callsign/frequency pairs"));
     if (ConfirmAction(prompt, QStringLiteral("Confirm")) == QMessageBox::No) return;
-    if (!guarded([&] { addSuggestedPicks(paths_, work, plan); })) return;
+    if (!loggingGuarded([&] { addSuggestedPicks(paths_, work, plan); })) return;
     refillAfterLogging();
 }
 
 void FrmMain::cmdAddToLog_Click() {
     const bool applyAll = ui->chkApplyAll->isChecked();
     int rows = 0;
-    if (!guarded([&] { rows = addToLog(paths_, work, selection, applyAll); })) return;
+    if (!loggingGuarded([&] { rows = addToLog(paths_, work, selection, applyAll); })) return;
     if (rows == 0)
         showError(
             QStringLiteral("Nothing was added to the log: the selected "
@@ -1058,7 +1089,11 @@ void FrmMain::cmdSaveToFile_Click() {
     if (!location) return;
     FrmFileSave dialog(ReportIsAmbiguous ? ReportKind::Ambiguous : ReportKind::Unresolved,
                        *location, paths_.ProcessedPath, this);
-    dialog.exec();
+    if (dialog.exec() != QDialog::Accepted) return;
+    QMessageBox::information(this, QStringLiteral("Database Converter"),
+                             QStringLiteral("The report was saved to %1.")
+                                 .arg(QDir::toNativeSeparators(
+                                     QString::fromStdString(dialog.targetPath().string()))));
 }
 
 void FrmMain::cmdProcessAnotherLog_Click() {
@@ -1092,6 +1127,70 @@ void FrmMain::closeEvent(QCloseEvent* event) {
         return;
     }
     event->accept();
+}
+
+// ---- accidents: a damaged working file, a reception settled elsewhere ------
+
+FrmMain::WorkingFileStatus FrmMain::ensureSoundWorkingFile(std::size_t* waiting) {
+    if (!SettingsLoaded) return WorkingFileStatus::Sound;
+    WorkingFileHealth health;
+    if (!guarded([&] { health = assessWorkingFile(paths_); })) return WorkingFileStatus::Refused;
+    if (waiting) *waiting = health.check.pending;
+    if (health.problem.empty()) return WorkingFileStatus::Sound;
+    const QString prompt =
+        QStringLiteral(
+            "%1 It is not taken for a finished project, and nothing was changed.\n\nRebuild "
+            "it now from the old logs in %2? Every reception that the database already holds "
+            "(%3) is then marked as settled, so that nothing is logged twice; the others wait "
+            "to be matched again.")
+            .arg(QString::fromStdString(health.problem),
+                 QString::fromStdString(paths_.BackupFolder.string()),
+                 counted(static_cast<int>(health.logged), "row", "rows"));
+    if (ConfirmAction(prompt, QStringLiteral("Confirm")) == QMessageBox::No) {
+        return WorkingFileStatus::Refused;
+    }
+    RebuildOutcome outcome;
+    if (!guarded([&] { outcome = rebuildWorkingFile(paths_); })) return WorkingFileStatus::Refused;
+    QString done = QStringLiteral("The working file %1 was rebuilt: %2, %3 of them already in "
+                                  "the log and marked as settled.")
+                       .arg(QString::fromStdString(paths_.ProcessedPath.string()),
+                            counted(static_cast<int>(outcome.records), "reception", "receptions"))
+                       .arg(outcome.settled);
+    const std::string partial = describePartialRecords(outcome.partial);
+    if (!partial.empty()) done += QStringLiteral("\n\n") + QString::fromStdString(partial);
+    QMessageBox::information(this, QStringLiteral("Database Converter"), done);
+    ui->lblAllDone->hide();
+    return WorkingFileStatus::Rebuilt;
+}
+
+void FrmMain::reportPartialRecords(LogSource source) {
+    std::string text;
+    guarded([&] { text = describePartialRecords(partialLogRecords(paths_.BackupFolder, source)); });
+    if (!text.empty()) {
+        QMessageBox::warning(this, QStringLiteral("Database Converter"),
+                             QString::fromStdString(text));
+    }
+}
+
+bool FrmMain::loggingGuarded(const std::function<void()>& action) {
+    bool settledElsewhere = false;
+    const bool ok = guarded([&] {
+        try {
+            action();
+        } catch (const SettledElsewhere&) {
+            settledElsewhere = true;
+            throw;
+        }
+    });
+    if (settledElsewhere) {
+        // The lists were stale: show what the working file now says.
+        const auto location = SelectedLocation();
+        if (location && guarded([&] { work = loadWorkingSet(paths_.ProcessedPath, *location); }) &&
+            ui->picStepTwo->isVisible()) {
+            refillAfterLogging();
+        }
+    }
+    return ok;
 }
 
 }  // namespace zolt

@@ -62,7 +62,8 @@ class FrmMain : public QWidget {
     void RefreshLocationButtons();
     void CheckPendingWork();
     bool CompactMainDatabase();
-    void Finalize();
+    // `unconverted`: receptions left waiting, which the completion text names.
+    void Finalize(std::size_t unconverted = 0);
     void FillAmbiguousList();
     void FillUnresolvedList();
 
@@ -136,6 +137,14 @@ class FrmMain : public QWidget {
     // The same for a reset: a failed compaction after the reset was stored
     // is shown, and the action goes on to show the new state.
     bool resetGuarded(const std::function<void()>& reset);
+    // The same for an action that logs rows: when another window settled
+    // its receptions meanwhile, the working set and lists are reloaded.
+    bool loggingGuarded(const std::function<void()>& action);
+    enum class WorkingFileStatus { Sound, Rebuilt, Refused };
+    // Checks processed.dat; a damaged one is offered a rebuild from the
+    // backups. `waiting` receives the receptions still waiting.
+    WorkingFileStatus ensureSoundWorkingFile(std::size_t* waiting = nullptr);
+    void reportPartialRecords(LogSource source);
 
     std::unique_ptr<Ui::frmMain> ui;
     std::array<QRadioButton*, 17> optLog_{};  // 1 … 16; 0 unused
@@ -151,6 +160,7 @@ class FrmMain : public QWidget {
     QPointer<MapWindow> map_;
     RankedCandidates shownCandidates_;  // of the selected reception, for the map
     int homeLocation_ = 0;              // the location txtHome was filled for
+    QString allDoneText_;               // lblAllDone as designed
 };
 
 }  // namespace zolt

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <QApplication>
+#include <QMessageBox>
 #include <QStandardPaths>
 #include <cstdio>
 #include <cstdlib>
 
 #include "app/FrmMain.h"
+#include "app/SingleInstance.h"
 #include "engine/Project.h"
 
 int main(int argc, char* argv[]) {
@@ -28,6 +30,14 @@ int main(int argc, char* argv[]) {
         QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString();
     options.appDataFolder =
         zolt::applicationDataFolder(QCoreApplication::applicationDirPath().toStdString());
+
+    // One window per project: the second start touches nothing and ends.
+    zolt::SingleInstance instance(zolt::projectPathsFor(options.documentsFolder).WorkFolder);
+    if (!instance.acquire()) {
+        std::fprintf(stderr, "zolt-converter: %s\n", qPrintable(instance.refusal()));
+        QMessageBox::warning(nullptr, QStringLiteral("Database Converter"), instance.refusal());
+        return 1;
+    }
 
     zolt::FrmMain window(options);
     window.show();

@@ -47,8 +47,22 @@ void compactDatabase(const fs::path& source, const fs::path& destination) {
 }
 
 void compactMainDatabase(const fs::path& databasePath, const fs::path& compactPath) {
-    removeFileIfExists(compactPath);
-    compactDatabase(databasePath, compactPath);
+    // Compacted under a name of its own and renamed over the previous copy
+    // only once complete: a compaction that fails (a locked database, a full
+    // disk) leaves the previous compacted copy and every other file as it was.
+    fs::path fresh = compactPath;
+    fresh += ".new";
+    removeFileIfExists(fresh);  // left by an interrupted compaction
+    compactDatabase(databasePath, fresh);
+    std::error_code ec;
+    fs::rename(fresh, compactPath, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(fresh, ignored);
+        throw EngineError("Compacting the database " + databasePath.string() + " failed: " +
+                          describePath(compactPath) + " could not be replaced: " + ec.message() +
+                          ".");
+    }
     // The database is replaced by renaming a flushed copy over it, so that at
     // every moment one complete database sits at databasePath; the compacted
     // file stays beside it.

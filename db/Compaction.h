@@ -9,8 +9,9 @@ namespace zolt {
 // `destination` (VACUUM INTO). The destination must not exist.
 void compactDatabase(const std::filesystem::path& source, const std::filesystem::path& destination);
 
-// The whole compaction of the working database: removes a stale
-// ndbdata1.ndf, compacts `databasePath` into `compactPath`, then replaces
+// The whole compaction of the working database: compacts `databasePath` into
+// a new file beside `compactPath`, renames it over `compactPath` once it is
+// complete (the previous copy goes only then), then replaces
 // `databasePath` atomically with a copy of it (copy to a temporary file beside
 // it, flush, rename). `compactPath` stays. On any failure the database at
 // `databasePath` is left as it was and EngineError names the file and reason.

@@ -9,6 +9,7 @@
 #include "core/TextFields.h"
 #include "db/Database.h"
 #include "work/Records.h"
+#include "work/WorkingFileCheck.h"
 
 namespace zolt {
 
@@ -16,6 +17,8 @@ void logAndSaveStates(const ProjectPaths& paths, const std::vector<ReceptionRow>
                       const WorkingSet& settled) {
     Database db(paths.DatabasePath);
     Transaction transaction(db);
+    // Inside the transaction: another window may have settled them meanwhile.
+    requireStillWaiting(paths.ProcessedPath, settled);
     Statement appendLog = db.prepare(
         "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, "
         "ReceptionComments) VALUES (?, ?, ?, ?, ?)");

@@ -12,6 +12,7 @@
 #include "db/Database.h"
 #include "engine/UserBeacons.h"
 #include "work/Records.h"
+#include "work/WorkingFileCheck.h"
 
 namespace zolt {
 namespace {
@@ -143,6 +144,7 @@ MatchOutcome runMatching(const ProjectPaths& paths, WorkingSet& set,
     // Nothing to match and no state to save: the database and processed.dat
     // are left alone.
     if (count == 0) return outcome;
+    requireBackupFolder(paths.BackupFolder);
 
     Database db(paths.DatabasePath);
     // Room for every page the run writes: a cache that overflows writes
@@ -219,6 +221,9 @@ MatchOutcome runMatching(const ProjectPaths& paths, WorkingSet& set,
         }
     }
     appendLog.flush();
+    // Still inside the transaction: what another window settled meanwhile is
+    // never logged a second time.
+    requireStillWaiting(paths.ProcessedPath, set, newStates);
 
     // Entries the run left alone keep their state.
     std::vector<bool> changed(newStates.size());

@@ -81,13 +81,17 @@ TEST_F(WindowTest, StartUpOffersOnlyWhatTheFilesAllow) {
     test::writeFile(work() / "settings.ini", "\r\n");
     EXPECT_EQ(opened(), "");
     EXPECT_FALSE(enabled("cmdContinueWithExisting"));
-    // A lost working file is not rebuilt over logged receptions.
+    // A lost working file is not rebuilt over logged receptions unless the
+    // user agrees; declined, nothing is written and Continue asks again.
     writeSettings(paths, backups);
     test::writeLogFile(backups / "log0.dat", {test::logRecord("APH", "396")});
     logOne(1);
     fs::remove(paths.ProcessedPath);
-    EXPECT_NE(opened().find("processed.dat"), std::string::npos);
-    EXPECT_FALSE(fs::exists(paths.ProcessedPath) || enabled("cmdContinueWithExisting"));
+    EXPECT_NE(opened().find("processed.dat is missing"), std::string::npos);
+    EXPECT_FALSE(fs::exists(paths.ProcessedPath));
+    EXPECT_EQ(click("cmdContinueWithExisting", {Box::No}).size(), 1);
+    EXPECT_TRUE(only("picWelcome"));
+    EXPECT_FALSE(fs::exists(paths.ProcessedPath));
     // Without the shipped database the message names it, and nothing can start.
     fs::remove_all(work());
     fs::remove(appData / "ndbdata.ndf");
@@ -224,8 +228,8 @@ TEST_F(WindowTest, ClosingDuringAMatchingRunRollsItBack) {
     // Enough receptions that the run passes through the event loop.
     std::vector<LogBackupRecord> records(3000, test::logRecord("APH", "396"));
     test::writeLogFile(backups / "log0.bak", records);
-    open();
     writeSettings(paths, backups);
+    open();
     buildProcessedFile(backups, paths.ProcessedPath, LogSource::Backups);
     const std::string statesBefore = test::readFile(paths.ProcessedPath);
     w->ShowLocationStep();

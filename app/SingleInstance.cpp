@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "app/SingleInstance.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace zolt {
+
+QString SingleInstance::lockPathFor(const fs::path& workFolder) {
+    // The same folder reached by another spelling is the same project.
+    std::error_code ec;
+    fs::path absolute = fs::weakly_canonical(fs::absolute(workFolder, ec), ec);
+    if (ec) absolute = workFolder;
+    const QByteArray key = QByteArray::fromStdString(absolute.lexically_normal().string());
+    const QString hash = QString::fromLatin1(
+        QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16));
+    return QDir(QDir::tempPath()).filePath(QStringLiteral("zolt-converter-%1.lock").arg(hash));
+}
+
+SingleInstance::SingleInstance(const fs::path& workFolder)
+    : workFolder_(QString::fromStdString(workFolder.string())),
+      lockPath_(lockPathFor(workFolder)),
+      lock_(std::make_unique<QLockFile>(lockPath_)) {
+    // Never stale by age: a converter may stay open for days. Only a lock
+    // whose process is gone is stale, and QLockFile checks that itself.
+    lock_->setStaleLockTime(0);
+}
+
+SingleInstance::~SingleInstance() = default;
+
+bool SingleInstance::acquire() {
+    if (lock_->isLocked()) return true;
+    const bool locked = lock_->tryLock(0);
+    error_ = lock_->error();
+    return locked;
+}
+
+QString SingleInstance::refusal() const {
+    if (error_ == QLockFile::LockFailedError) {
+        return QStringLiteral(
+                   "The converter is already running on these files (the working folder %1). "
+                   "Please use the window that is open; a second one could log receptions "
+                   "twice. This one closes without touching anything.")
+            .arg(QDir::toNativeSeparators(workFolder_));
+    }
+    return QStringLiteral(
+               "The converter could not make sure that it runs only once on the working "
+               "folder %1: the lock file %2 cannot be created. It closes without touching "
+               "anything.")
+        .arg(QDir::toNativeSeparators(workFolder_), QDir::toNativeSeparators(lockPath_));
+}
+
+}  // namespace zolt

@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "db/BeaconDatabaseCheck.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "core/EngineError.h"
+
+namespace fs = std::filesystem;
+
+namespace zolt {
+namespace {
+
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// Why the file is not a beacon database; empty when it is one.
+std::string whatIsWrong(const fs::path& path) {
+    sqlite3* raw = nullptr;
+    const int opened = sqlite3_open_v2(path.string().c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, &sqlite3_close);
+    if (opened != SQLITE_OK) return raw ? sqlite3_errmsg(raw) : "it cannot be opened";
+    sqlite3_busy_timeout(raw, 1000);
+
+    std::set<std::string> tables;
+    std::string check;
+    auto run = [&](const char* sql, auto&& row) -> bool {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(raw, sql, -1, &statement, nullptr) != SQLITE_OK) return false;
+        int rc;
+        while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+            const auto* text = sqlite3_column_text(statement, 0);
+            row(text ? std::string(reinterpret_cast<const char*>(text)) : std::string());
+        }
+        sqlite3_finalize(statement);
+        return rc == SQLITE_DONE;
+    };
+    if (!run("SELECT name FROM sqlite_master WHERE type = 'table'",
+             [&](std::string name) { tables.insert(lower(std::move(name))); })) {
+        return sqlite3_errmsg(raw);
+    }
+    std::string missing;
+    for (const char* table : {"NDBInformation", "NDBLog", "NewBeacons"}) {
+        if (tables.count(lower(table))) continue;
+        missing += missing.empty() ? table : std::string(", ") + table;
+    }
+    if (!missing.empty()) return "it holds no table " + missing;
+    // The first problem the quick check finds is enough to say it is damaged.
+    if (!run("PRAGMA quick_check(1)", [&](std::string line) { check = std::move(line); })) {
+        return sqlite3_errmsg(raw);
+    }
+    if (check != "ok") return "it is damaged (" + check + ")";
+    return {};
+}
+
+}  // namespace
+
+void requireBeaconDatabase(const fs::path& path) {
+    const std::string reason = whatIsWrong(path);
+    if (reason.empty()) return;
+    throw EngineError("The database " + path.string() +
+                      " is not a beacon database the converter can use: " + reason +
+                      ". It was left as it is. Put a good copy of it in its place, or move it "
+                      "aside so that the converter places a fresh one there at its next start.");
+}
+
+}  // namespace zolt
