@@ -39,20 +39,21 @@ std::filesystem::path FrmFileSave::targetPath() const {
 }
 
 void FrmFileSave::frm_Click() {
-    const std::filesystem::path target = targetPath();
-    std::error_code ec;
-    // A folder of that name is not replaced: the write below explains why.
-    if (std::filesystem::exists(target, ec) && !std::filesystem::is_directory(target, ec)) {
-        // Replacing a file is the user's decision, and No is the safe answer.
-        QMessageBox box(QMessageBox::Question, windowTitle(),
-                        tr("The file %1 already exists. Do you want to replace it?")
-                            .arg(QDir::toNativeSeparators(QString::fromStdString(target.string()))),
-                        QMessageBox::Yes | QMessageBox::No, this);
-        box.setDefaultButton(QMessageBox::No);
-        box.setEscapeButton(QMessageBox::No);
-        if (box.exec() != QMessageBox::Yes) return;
-    }
     try {
+        const std::filesystem::path target = targetPath();
+        std::error_code ec;
+        // Replacing a file is the user's decision, and No is the safe answer.
+        // A folder of that name is not replaced: the write below explains why.
+        if (std::filesystem::exists(target, ec) && !std::filesystem::is_directory(target, ec)) {
+            QMessageBox box(
+                QMessageBox::Question, windowTitle(),
+                tr("The file %1 already exists. Do you want to replace it?")
+                    .arg(QDir::toNativeSeparators(QString::fromStdString(target.string()))),
+                QMessageBox::Yes | QMessageBox::No, this);
+            box.setDefaultButton(QMessageBox::No);
+            box.setEscapeButton(QMessageBox::No);
+            if (box.exec() != QMessageBox::Yes) return;
+        }
         writeReport(processedPath_, kind_, location_, target);
         accept();
     } catch (const EngineError& error) {

@@ -1132,7 +1132,13 @@ void FrmMain::closeEvent(QCloseEvent* event) {
 // ---- accidents: a damaged working file, a reception settled elsewhere ------
 
 FrmMain::WorkingFileStatus FrmMain::ensureSoundWorkingFile(std::size_t* waiting) {
-    if (!SettingsLoaded) return WorkingFileStatus::Sound;
+    if (!SettingsLoaded) {
+        // No project to rebuild from; what waits is still counted.
+        if (waiting) {
+            guarded([&] { *waiting = checkWorkingFile(paths_.ProcessedPath, {}).pending; });
+        }
+        return WorkingFileStatus::Sound;
+    }
     WorkingFileHealth health;
     if (!guarded([&] { health = assessWorkingFile(paths_); })) return WorkingFileStatus::Refused;
     if (waiting) *waiting = health.check.pending;

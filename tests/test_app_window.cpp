@@ -228,9 +228,10 @@ TEST_F(WindowTest, ClosingDuringAMatchingRunRollsItBack) {
     // Enough receptions that the run passes through the event loop.
     std::vector<LogBackupRecord> records(3000, test::logRecord("APH", "396"));
     test::writeLogFile(backups / "log0.bak", records);
-    writeSettings(paths, backups);
     open();
+    writeSettings(paths, backups);
     buildProcessedFile(backups, paths.ProcessedPath, LogSource::Backups);
+    open();  // the project as a start finds it: matching reads the backup folder
     const std::string statesBefore = test::readFile(paths.ProcessedPath);
     w->ShowLocationStep();
     w->optLog(1)->setChecked(true);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "DbTestUtil.h"
+#include "db/BeaconDatabaseCheck.h"
 #include "db/Compaction.h"
 
 namespace fs = std::filesystem;
@@ -54,6 +55,54 @@ TEST_F(Compaction, ACopyThatCannotBeWrittenLeavesTheDatabaseAsItWasAndNamesIt) {
     const auto before = snapshot(dir.path());
     expectError([&] { compactMainDatabase(database, dir / "plain" / "ndbdata1.ndf"); }, {"plain"});
     EXPECT_EQ(snapshot(dir.path()), before);
+}
+
+TEST_F(Compaction, ALockedDatabaseLeavesEveryFileAsItWasThePreviousCopyIncluded) {
+    writeFile(compact, "the compacted copy of the last reset");
+    const auto before = snapshot(dir.path());
+    {
+        DatabaseLock lock(database);
+        expectError([&] { compactMainDatabase(database, compact); }, {database.string()});
+    }
+    EXPECT_TRUE(snapshot(dir.path()) == before);
+    // Once free, the new copy replaces the previous one.
+    compactMainDatabase(database, compact);
+    EXPECT_EQ(readFile(compact), readFile(database));
+}
+
+TEST(BeaconDatabaseCheck, RecognisesWhatIsNoBeaconDatabase) {
+    TempDir dir;
+    const fs::path good = dir / "good.ndf";
+    copyPristineDatabase(good);
+    std::string torn = readFile(good);
+    torn.resize(torn.size() / 3);  // pages missing: a copy cut short
+    std::string scribbled = readFile(good);
+    for (std::size_t i = 4096; i < scribbled.size(); i += 7) scribbled[i] = '\x5A';
+    const struct {
+        const char* name;
+        std::string bytes;  // empty: an empty SQLite database of no tables
+        const char* reason;
+    } cases[] = {
+        {"a text file", "these are not the beacons you are looking for\n", "not a database"},
+        {"an SQLite database of other tables", "", "no table NDBInformation, NDBLog, NewBeacons"},
+        {"a copy cut short", torn, ""},
+        {"pages overwritten", scribbled, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path file = dir / "bad.ndf";
+        fs::remove(file);
+        if (c.bytes.empty()) {
+            Database(file, Database::Mode::Create).executeScript("CREATE TABLE t (x)");
+        } else {
+            writeFile(file, c.bytes);
+        }
+        const std::string before = readFile(file);
+        expectError([&] { requireBeaconDatabase(file); },
+                    {file.string(), "not a beacon database", c.reason});
+        EXPECT_TRUE(readFile(file) == before);
+    }
+    EXPECT_NO_THROW(requireBeaconDatabase(good));
 }
 
 TEST(CompactionReplace, FailedReplacementKeepsBothCopies) {
