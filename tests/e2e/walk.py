@@ -25,9 +25,14 @@ NEW_PROJECT_PROMPT = ("This action will delete any of your previous work. "
                       "Are you sure you want to continue ?")
 FINALIZE_PROMPT = ("This action will close your current work and prepare database for use "
                    "with ZOLT 6.4, are you sure you want to continue ?")
-ALL_DONE = ("All your logs have been converted. Run ZOLT 6.4 and verify all your data is present. "
-            "If all OK, this utility can be uninstalled from your computer, otherwise hit START "
-            "NEW PROJECT to restart the conversion from scratch.")
+# FINALIZE with the five receptions of MATCHED still waiting.
+WAITING = (" 5 receptions are still waiting (ambiguous, unresolved or not yet matched) and will "
+           "not be converted; Save To File on step two keeps a list of the ambiguous and "
+           "unresolved ones.")
+LEFT_UNCONVERTED = ("The conversion is finished, but 5 receptions were left unconverted. Run ZOLT "
+                    "6.4 and verify all your data is present. If all OK, this utility can be "
+                    "uninstalled from your computer, otherwise hit START NEW PROJECT to restart "
+                    "the conversion from scratch.")
 APPLY_ALL = "Apply To All Instances Of This Callsign"
 APH_396, NYALA, SIGNAL_HILL, ABAKAN = 1, 4477, 5728, 7  # Beacon_IDs of the shipped list
 
@@ -93,16 +98,40 @@ class Walk:
 
     # ---- the program -----------------------------------------------------
 
-    def start(self):
-        step("start the converter")
+    def launch(self, log):
         env = dict(os.environ, HOME=str(self.home), XDG_CONFIG_HOME=str(self.home / ".config"),
                    LC_ALL="C.UTF-8")
         env.pop("WINEPREFIX", None)
-        with open(self.log, "ab") as log:
-            self.process = subprocess.Popen([str(self.converter)], cwd=self.cwd, env=env,
-                                            stdin=subprocess.DEVNULL, stdout=log, stderr=log)
+        with open(log, "ab") as out:
+            return subprocess.Popen([str(self.converter)], cwd=self.cwd, env=env,
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=out)
+
+    def start(self):
+        step("start the converter")
+        self.process = self.launch(self.log)
         self.ui.attach(self.process.pid)
         self.ui.window("Database Converter")
+
+    def second_start_refused(self):
+        step("a second start on the same files is refused and touches nothing")
+        listing = sorted((p.name, p.read_bytes()) for p in self.zolt.iterdir())
+        log = self.root / "second.log"
+        second = self.launch(log)
+        try:
+            ui = Driver(time.monotonic() + 30, lambda: None)
+            ui.attach(second.pid)
+            box = ui.window("Database Converter")
+            ui.press("OK", root=box)
+            code = second.wait(10)
+        finally:
+            if second.poll() is None:
+                second.kill()
+                second.wait()
+        said = log.read_text(errors="replace")
+        check(code == 1, f"the second start ended with exit code {code}, want 1")
+        check("already running" in said, f"the second start said: {said!r}")
+        now = sorted((p.name, p.read_bytes()) for p in self.zolt.iterdir())
+        check(now == listing, "the second start changed the files in Documents/ZOLT")
 
     def ended(self):
         code = self.process.poll() if self.process else None
@@ -195,6 +224,8 @@ class Walk:
         check((self.zolt / "ndbdata.ndf").read_bytes() == self.pristine.read_bytes(),
               "first start: Documents/ZOLT/ndbdata.ndf is not a copy of the shipped database")
 
+        self.second_start_refused()
+
         step("Start New Project, then step zero: open the backup folder, START CONVERSION")
         self.ui.press("Start New Project")
         self.confirm(NEW_PROJECT_PROMPT)
@@ -254,6 +285,9 @@ class Walk:
         self.ui.window_gone("Unresolved Station Report Save...")
         report = self.cwd / "UnresolvedStations_Location1.txt"
         self.ui.wait_until(report.is_file, f"report {report} to be written")
+        # The main window bears the same title: the box is known by its text.
+        self.ui.find("label", f"The report was saved to {report}.")
+        self.ui.press("OK")
         want = (b"UNRESOLVED STATION REPORT FOR LOCATION 1\r\n\r\n"
                 + b"".join(pad(h, 15) for h in ("Station ID", "Frequency", "Time", "Date",
                                                 "Comments")) + b"\r\n"
@@ -283,8 +317,8 @@ class Walk:
         self.ui.find("label", LOCATION_STEP)
         self.expect_states(MATCHED, "after Continue With Existing Project")
         self.ui.press("FINALIZE")
-        self.confirm(FINALIZE_PROMPT)
-        self.ui.find("label", ALL_DONE)
+        self.confirm(FINALIZE_PROMPT + WAITING)
+        self.ui.find("label", LEFT_UNCONVERTED)
         left = [n for n in ("processed.dat", "settings.ini", "ndbdata1.ndf")
                 if (self.zolt / n).exists()]
         check(not left, f"FINALIZE left {left} in Documents/ZOLT")
