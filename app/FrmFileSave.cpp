@@ -3,8 +3,8 @@
 
 #include <QDir>
 #include <QMessageBox>
-#include <system_error>
 #include <QPushButton>
+#include <system_error>
 
 #include "app/StepZeroLists.h"
 #include "core/EngineError.h"

@@ -23,13 +23,13 @@
 #include "core/Cp1252.h"
 #include "core/EngineError.h"
 #include "core/TextFields.h"
+#include "db/BeaconDatabaseCheck.h"
 #include "engine/CandidateLookup.h"
 #include "engine/LocationMap.h"
 #include "engine/LocationNames.h"
 #include "engine/Project.h"
 #include "engine/SuggestedPicks.h"
 #include "engine/WorkingFileRebuild.h"
-#include "db/BeaconDatabaseCheck.h"
 #include "ui_frmMain.h"
 
 namespace fs = std::filesystem;
@@ -463,8 +463,7 @@ void FrmMain::Finalize(std::size_t unconverted) {
                              "and verify all your data is present. If all OK, this utility can "
                              "be uninstalled from your computer, otherwise hit START NEW "
                              "PROJECT to restart the conversion from scratch.")
-                  .arg(counted(static_cast<int>(unconverted), "reception was",
-                               "receptions were")));
+                  .arg(counted(static_cast<int>(unconverted), "reception was", "receptions were")));
     ui->lblAllDone->setVisible(anyImported);
     ui->cmdContinueWithExisting->setEnabled(false);
     ShowWelcomeScreen();
@@ -669,8 +668,7 @@ void FrmMain::cmdFinalize_Click() {
                       " %1 still waiting (ambiguous, unresolved or not yet matched) and will "
                       "not be converted; Save To File on step two keeps a list of the "
                       "ambiguous and unresolved ones.")
-                      .arg(counted(static_cast<int>(waiting), "reception is",
-                                   "receptions are"));
+                      .arg(counted(static_cast<int>(waiting), "reception is", "receptions are"));
     }
     if (ConfirmAction(prompt, QStringLiteral("Confirm")) == QMessageBox::No) return;
     if (!CompactMainDatabase()) return;
@@ -1090,10 +1088,10 @@ void FrmMain::cmdSaveToFile_Click() {
     FrmFileSave dialog(ReportIsAmbiguous ? ReportKind::Ambiguous : ReportKind::Unresolved,
                        *location, paths_.ProcessedPath, this);
     if (dialog.exec() != QDialog::Accepted) return;
-    QMessageBox::information(this, QStringLiteral("Database Converter"),
-                             QStringLiteral("The report was saved to %1.")
-                                 .arg(QDir::toNativeSeparators(
-                                     QString::fromStdString(dialog.targetPath().string()))));
+    QMessageBox::information(
+        this, QStringLiteral("Database Converter"),
+        QStringLiteral("The report was saved to %1.")
+            .arg(QDir::toNativeSeparators(QString::fromStdString(dialog.targetPath().string()))));
 }
 
 void FrmMain::cmdProcessAnotherLog_Click() {
@@ -1157,8 +1155,9 @@ FrmMain::WorkingFileStatus FrmMain::ensureSoundWorkingFile(std::size_t* waiting)
     }
     RebuildOutcome outcome;
     if (!guarded([&] { outcome = rebuildWorkingFile(paths_); })) return WorkingFileStatus::Refused;
-    QString done = QStringLiteral("The working file %1 was rebuilt: %2, %3 of them already in "
-                                  "the log and marked as settled.")
+    QString done = QStringLiteral(
+                       "The working file %1 was rebuilt: %2, %3 of them already in "
+                       "the log and marked as settled.")
                        .arg(QString::fromStdString(paths_.ProcessedPath.string()),
                             counted(static_cast<int>(outcome.records), "reception", "receptions"))
                        .arg(outcome.settled);

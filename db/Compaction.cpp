@@ -59,9 +59,9 @@ void compactMainDatabase(const fs::path& databasePath, const fs::path& compactPa
     if (ec) {
         std::error_code ignored;
         fs::remove(fresh, ignored);
-        throw EngineError("Compacting the database " + databasePath.string() + " failed: " +
-                          describePath(compactPath) + " could not be replaced: " + ec.message() +
-                          ".");
+        throw EngineError("Compacting the database " + databasePath.string() +
+                          " failed: " + describePath(compactPath) +
+                          " could not be replaced: " + ec.message() + ".");
     }
     // The database is replaced by renaming a flushed copy over it, so that at
     // every moment one complete database sits at databasePath; the compacted

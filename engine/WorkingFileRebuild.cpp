@@ -48,8 +48,8 @@ WorkingFileHealth assessWorkingFile(const ProjectPaths& paths) {
         health.logged = loggedReceptionCount(paths);
         if (health.logged == 0) return health;
         health.problem = file + (health.check.exists ? " is empty" : " is missing") +
-                         ", while the database " + paths.DatabasePath.string() +
-                         " already holds " + counted(health.logged, "logged reception", "logged receptions") + ".";
+                         ", while the database " + paths.DatabasePath.string() + " already holds " +
+                         counted(health.logged, "logged reception", "logged receptions") + ".";
         return health;
     }
     if (!health.check.sound()) {

@@ -8,8 +8,8 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QRadioButton>
-#include <QTreeWidget>
 #include <QTest>
+#include <QTreeWidget>
 #include <csignal>
 
 #include "DbTestUtil.h"
@@ -62,7 +62,8 @@ TEST_F(AccidentTest, StartConversionRefusesAFolderWithoutOldLogsAndReportsPartia
     const auto before = test::snapshot(home.path());
     const QStringList refused = click("cmdSelectFolder");
     ASSERT_EQ(refused.size(), 1);
-    EXPECT_TRUE(refused[0].contains(QString::fromStdString(backups.string()))) << refused[0].toStdString();
+    EXPECT_TRUE(refused[0].contains(QString::fromStdString(backups.string())))
+        << refused[0].toStdString();
     EXPECT_TRUE(visible("picStepZero"));
     EXPECT_TRUE(test::snapshot(home.path()) == before);
 
@@ -210,8 +211,8 @@ TEST_F(AccidentTest, SaveToFileAsksBeforeReplacingAFileNoBeingTheDefault) {
     FrmFileSave dialog(ReportKind::Ambiguous, 3, paths.ProcessedPath);
     ASSERT_TRUE(dialog.folderBrowser()->openFolder(QString::fromStdString(folder.string())));
     dialog.show();
-    const std::pair<Box::StandardButton, bool> answers[] = {{Box::NoButton, false},
-                                                            {Box::No, false}, {Box::Yes, true}};
+    const std::pair<Box::StandardButton, bool> answers[] = {
+        {Box::NoButton, false}, {Box::No, false}, {Box::Yes, true}};
     for (const auto& [answer, replaced] : answers) {
         MessageBoxAnswerer answerer({answer});
         dialog.findChild<QPushButton*>("frm")->click();
@@ -227,8 +228,8 @@ TEST_F(AccidentTest, SaveToFileAsksBeforeReplacingAFileNoBeingTheDefault) {
 TEST_F(AccidentTest, ASecondWindowRefusesToLogAgainAndRefillsItsLists) {
     open();
     writeSettings(paths, backups);
-    test::writeProcessed(paths.ProcessedPath, {{1, "NL", "358", "AMB", "0100"},
-                                               {1, "NL", "358", "AMB", "0200"}});
+    test::writeProcessed(paths.ProcessedPath,
+                         {{1, "NL", "358", "AMB", "0100"}, {1, "NL", "358", "AMB", "0200"}});
     std::unique_ptr<FrmMain> first = std::move(w);
     open();
     for (FrmMain* window : {first.get(), w.get()}) {

@@ -7,9 +7,9 @@
 #include <functional>
 
 #include "EngineTestUtil.h"
+#include "core/TextFields.h"
 #include "engine/AddToLog.h"
 #include "engine/SuggestedPicks.h"
-#include "core/TextFields.h"
 #include "engine/WorkingFileRebuild.h"
 
 namespace fs = std::filesystem;
@@ -22,8 +22,9 @@ class RebuildTest : public ::testing::Test {
   protected:
     void log(int location, const std::string& time, const std::string& comment) {
         Database(paths.DatabasePath)
-            .prepare("INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, "
-                     "ReceptionDate, ReceptionComments) VALUES (1, ?, ?, '20010101', ?)")
+            .prepare(
+                "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, "
+                "ReceptionDate, ReceptionComments) VALUES (1, ?, ?, '20010101', ?)")
             .bind({std::int64_t{location}, time, comment})
             .execute();
     }
@@ -41,7 +42,8 @@ TEST_F(RebuildTest, MarksAsSettledWhatTheLogHoldsOneRowEach) {
                  {logRecord("APH", "396", "0100", "20010101", "x"),
                   logRecord("APH", "396", "0100", "20010101", "x"),
                   logRecord("NL", "358", "0200", "20010101", "y")});
-    writeLogFile(paths.BackupFolder / "log1.bak", {logRecord("APH", "396", "0100", "20010101", "x")});
+    writeLogFile(paths.BackupFolder / "log1.bak",
+                 {logRecord("APH", "396", "0100", "20010101", "x")});
     const struct {
         const char* name;
         std::vector<std::tuple<int, const char*, const char*>> rows;  // location, time, comment
@@ -49,10 +51,16 @@ TEST_F(RebuildTest, MarksAsSettledWhatTheLogHoldsOneRowEach) {
         std::size_t settled;
     } cases[] = {
         {"nothing logged", {}, {"UNP", "UNP", "UNP"}, {"UNP"}, 0},
-        {"one row settles one of two like receptions", {{1, "0100", "x"}},
-         {"OK", "UNP", "UNP"}, {"UNP"}, 1},
-        {"two rows settle both", {{1, "0100", "x"}, {1, "0100", "x"}}, {"OK", "OK", "UNP"},
-         {"UNP"}, 2},
+        {"one row settles one of two like receptions",
+         {{1, "0100", "x"}},
+         {"OK", "UNP", "UNP"},
+         {"UNP"},
+         1},
+        {"two rows settle both",
+         {{1, "0100", "x"}, {1, "0100", "x"}},
+         {"OK", "OK", "UNP"},
+         {"UNP"},
+         2},
         {"a row of location 2 stays there", {{2, "0100", "x"}}, {"UNP", "UNP", "UNP"}, {"OK"}, 1},
         {"the comment must agree", {{1, "0200", "other"}}, {}, {}, 0},
         {"more rows than receptions", {{2, "0100", "x"}, {2, "0100", "x"}}, {}, {}, 0},
@@ -122,8 +130,12 @@ TEST_F(RebuildTest, AnEmptyOrMissingFileIsDamagedOnlyWhileTheLogHoldsRows) {
 
 // Two windows on one project: the second acts on lists that are out of date.
 TEST_F(RebuildTest, ASecondWindowNeverLogsAReceptionAgain) {
-    const Selection aph{padField("APH", 10), padField("396", 10), padField("1200", 5),
-                        padField("20010101", 10), "", 1};
+    const Selection aph{padField("APH", 10),
+                        padField("396", 10),
+                        padField("1200", 5),
+                        padField("20010101", 10),
+                        "",
+                        1};
     const SuggestedPickPlan plan{{{padField("APH", 10), padField("396", 10), 1, 1}}, 1};
     const struct {
         const char* name;
@@ -132,7 +144,8 @@ TEST_F(RebuildTest, ASecondWindowNeverLogsAReceptionAgain) {
     } cases[] = {
         {"Add To Log", "MIS", [&](WorkingSet& set) { addToLog(paths, set, aph, false); }},
         {"Add To Log for all", "MIS", [&](WorkingSet& set) { addToLog(paths, set, aph, true); }},
-        {"Add Suggested Picks", "MIS", [&](WorkingSet& set) { addSuggestedPicks(paths, set, plan); }},
+        {"Add Suggested Picks", "MIS",
+         [&](WorkingSet& set) { addSuggestedPicks(paths, set, plan); }},
         {"START MATCHING", "UNP", [&](WorkingSet& set) { runMatching(paths, set); }},
     };
     for (const auto& c : cases) {

@@ -43,9 +43,10 @@ TEST(WorkingFileCheck, FindsWhatWouldPassForAFinishedProject) {
         test::TempDir dir;
         fs::create_directory(dir / "backups");
         if (c.backupReceptions >= 0) {
-            test::writeLogFile(dir / "backups" / "log0.bak",
-                               std::vector<LogBackupRecord>(static_cast<std::size_t>(c.backupReceptions),
-                                                            test::logRecord("AB", "350")));
+            test::writeLogFile(
+                dir / "backups" / "log0.bak",
+                std::vector<LogBackupRecord>(static_cast<std::size_t>(c.backupReceptions),
+                                             test::logRecord("AB", "350")));
         }
         test::writeFile(dir / "processed.dat", c.file);
         const auto before = test::snapshot(dir.path());
@@ -76,8 +77,8 @@ TEST(WorkingFileCheck, RecordNumbersPast32767WrapAsSixteenBits) {
 
 TEST(WorkingFileCheck, PartialRecordsOfTheOldLogsAreNamedWithTheirBytes) {
     test::TempDir dir;
-    const std::string two = test::logRecord("BNR", "334").encode() +
-                            test::logRecord("APH", "396").encode();
+    const std::string two =
+        test::logRecord("BNR", "334").encode() + test::logRecord("APH", "396").encode();
     test::writeFile(dir / "log0.bak", two.substr(0, 85 + 55));
     test::writeFile(dir / "LOG3.BAK", two);
     test::writeFile(dir / "log3.dat", two.substr(0, 84));

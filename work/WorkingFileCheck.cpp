@@ -2,6 +2,8 @@
 #include "work/WorkingFileCheck.h"
 
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <system_error>
 
 #include "core/Cp1252.h"
@@ -99,24 +101,42 @@ WorkingFileCheck checkWorkingFile(const fs::path& processedPath, const fs::path&
 
 std::optional<std::size_t> countBackupReceptions(const fs::path& folder, LogSource source) {
     if (!readableFolder(folder)) return std::nullopt;
+    // Every location choice checks the working file: the logs are counted
+    // again only when one of them changed (name, size or time).
+    std::vector<fs::path> logs;
+    std::string signature;
+    for (int n = 0; n < kLocationCount; ++n) {
+        const auto log = findLog(folder, n, source);
+        if (!log) continue;
+        std::error_code ec;
+        const auto size = fs::file_size(*log, ec);
+        const auto time = fs::last_write_time(*log, ec);
+        signature += log->string() + '\n' + std::to_string(size) + '\n' +
+                     std::to_string(time.time_since_epoch().count()) + '\n';
+        logs.push_back(*log);
+    }
+    // A folder without any old log is not where the project came from (the
+    // logs were moved): it says nothing about the working file.
+    if (logs.empty()) return std::nullopt;
+    static std::mutex cacheLock;
+    static std::map<std::string, std::size_t> cache;
+    const std::lock_guard<std::mutex> guard(cacheLock);
+    if (const auto found = cache.find(signature); found != cache.end()) return found->second;
+
     std::size_t count = 0;
-    bool anyLog = false;
     try {
-        for (int n = 0; n < kLocationCount; ++n) {
-            const auto log = findLog(folder, n, source);
-            if (!log) continue;
-            anyLog = true;
+        for (const auto& log : logs) {
+            // Whether a record is kept does not depend on its location.
             ProcessedRecord unused;
-            for (const auto& old : readLogFile(*log)) {
-                count += convertLogRecord(old, n + 1, 1, unused);
+            for (const auto& old : readLogFile(log)) {
+                count += convertLogRecord(old, 1, 1, unused);
             }
         }
     } catch (const EngineError&) {
         return std::nullopt;  // a log that cannot be read gives no count to compare
     }
-    // A folder without any old log is not where the project came from (the
-    // logs were moved): it says nothing about the working file.
-    if (!anyLog) return std::nullopt;
+    if (cache.size() > 8) cache.clear();
+    cache.emplace(signature, count);
     return count;
 }
 
@@ -160,8 +180,8 @@ bool holdsOldLogs(const fs::path& folder) {
 
 void requireBackupFolder(const fs::path& folder) {
     if (readableFolder(folder)) return;
-    throw EngineError("The backup folder " + (folder.empty() ? std::string("of this project")
-                                                             : folder.string()) +
+    throw EngineError("The backup folder " +
+                      (folder.empty() ? std::string("of this project") : folder.string()) +
                       " cannot be found. START MATCHING reads the listener's own beacons from "
                       "it (ndb.bak); without it they would be taken for unresolved stations. "
                       "Nothing was logged. Make the folder available again (a removable disk "
@@ -175,15 +195,15 @@ void requireWaiting(const fs::path& processedPath, const std::string& bytes,
     const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
     // A number the file does not hold is the state save's to report.
     if (entry.recordNo < 1 || static_cast<std::size_t>(entry.recordNo) > count) return;
-    const ProcessedRecordView record{
-        std::string_view(bytes).substr(static_cast<std::size_t>(entry.recordNo - 1) *
-                                           ProcessedRecord::kLength,
-                                       ProcessedRecord::kLength)};
+    const ProcessedRecordView record{std::string_view(bytes).substr(
+        static_cast<std::size_t>(entry.recordNo - 1) * ProcessedRecord::kLength,
+        ProcessedRecord::kLength)};
     if (trimmedView(record.state()) != trimmedView(state::OK)) return;
     throw SettledElsewhere(
         "Nothing was logged: the reception " + cp1252ToUtf8(trimBlanks(entry.ident)) + " on " +
         cp1252ToUtf8(trimBlanks(entry.frequency)) + " at " + cp1252ToUtf8(trimBlanks(entry.time)) +
-        " on " + cp1252ToUtf8(trimBlanks(entry.date)) + " is already settled in " + describePath(processedPath) +
+        " on " + cp1252ToUtf8(trimBlanks(entry.date)) + " is already settled in " +
+        describePath(processedPath) +
         ", perhaps by another window of the converter. The lists now show what is left.");
 }
 

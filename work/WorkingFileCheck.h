@@ -48,8 +48,7 @@ struct PartialRecord {
     std::filesystem::path file;
     std::size_t bytes = 0;  // left out at its end
 };
-std::vector<PartialRecord> partialLogRecords(const std::filesystem::path& folder,
-                                             LogSource source);
+std::vector<PartialRecord> partialLogRecords(const std::filesystem::path& folder, LogSource source);
 // One message for all of them; empty when there are none.
 std::string describePartialRecords(const std::vector<PartialRecord>& partial);
 
