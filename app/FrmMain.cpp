@@ -550,10 +550,17 @@ void FrmMain::optLog_Toggled(int k, bool checked) {
     if (!checked || matching_) return;
     work = WorkingSet{};
     resetSelection();
-    if (ensureSoundWorkingFile() != WorkingFileStatus::Sound) {
-        // Rebuilt or not, the buttons must show the file as it now is.
+    const WorkingFileStatus status = ensureSoundWorkingFile();
+    if (status != WorkingFileStatus::Sound) {
         clearLocationSelection();
-        ShowLocationStep();
+        // Rebuilt, the buttons show the new file. Kept damaged, its colours
+        // would claim locations done that are not: back to the welcome panel,
+        // where Continue asks again.
+        if (status == WorkingFileStatus::Rebuilt) {
+            ShowLocationStep();
+        } else {
+            ShowWelcomeScreen();
+        }
         return;
     }
     ui->cmdDuplicates->setEnabled(false);
@@ -636,6 +643,13 @@ void FrmMain::cmdDuplicates_Click() {
     ui->cmdSetHome->setEnabled(true);
     ui->cmdMap->setEnabled(true);
 
+    if (!ok && settledElsewhere_) {
+        // Another window matched it meanwhile: show the location as it now is.
+        RefreshLocationButtons();
+        if (const auto location = SelectedLocation()) optLog_Toggled(*location, true);
+        if (closeAfterRun_) close();
+        return;
+    }
     if (!ok || outcome.cancelled) {
         // Nothing was logged and no state changed: the location stays as it was.
         RefreshLocationButtons();
@@ -1178,16 +1192,16 @@ void FrmMain::reportPartialRecords(LogSource source) {
 }
 
 bool FrmMain::loggingGuarded(const std::function<void()>& action) {
-    bool settledElsewhere = false;
+    settledElsewhere_ = false;
     const bool ok = guarded([&] {
         try {
             action();
         } catch (const SettledElsewhere&) {
-            settledElsewhere = true;
+            settledElsewhere_ = true;
             throw;
         }
     });
-    if (settledElsewhere) {
+    if (settledElsewhere_) {
         // The lists were stale: show what the working file now says.
         const auto location = SelectedLocation();
         if (location && guarded([&] { work = loadWorkingSet(paths_.ProcessedPath, *location); }) &&

@@ -161,6 +161,7 @@ class FrmMain : public QWidget {
     RankedCandidates shownCandidates_;  // of the selected reception, for the map
     int homeLocation_ = 0;              // the location txtHome was filled for
     QString allDoneText_;               // lblAllDone as designed
+    bool settledElsewhere_ = false;     // the last logging action met another window's work
 };
 
 }  // namespace zolt

@@ -33,9 +33,15 @@ SingleInstance::~SingleInstance() = default;
 
 bool SingleInstance::acquire() {
     if (lock_->isLocked()) return true;
-    const bool locked = lock_->tryLock(0);
+    if (lock_->tryLock(0)) return true;
     error_ = lock_->error();
-    return locked;
+    if (error_ == QLockFile::LockFailedError) return false;
+    // No lock file can be made at all (a temporary folder that cannot be
+    // written): refusing would keep the user from the project for a reason
+    // that has nothing to do with it. Each action still checks, before it
+    // stores its rows, that its receptions are not settled already.
+    qWarning("%s", qPrintable(refusal()));
+    return true;
 }
 
 QString SingleInstance::refusal() const {
@@ -47,9 +53,8 @@ QString SingleInstance::refusal() const {
             .arg(QDir::toNativeSeparators(workFolder_));
     }
     return QStringLiteral(
-               "The converter could not make sure that it runs only once on the working "
-               "folder %1: the lock file %2 cannot be created. It closes without touching "
-               "anything.")
+               "The converter cannot make sure that it runs only once on the working folder "
+               "%1: the lock file %2 cannot be created. It goes on without that guard.")
         .arg(QDir::toNativeSeparators(workFolder_), QDir::toNativeSeparators(lockPath_));
 }
 

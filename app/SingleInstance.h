@@ -22,7 +22,9 @@ class SingleInstance {
     SingleInstance& operator=(const SingleInstance&) = delete;
     ~SingleInstance();
 
-    // True when this process now holds the working folder (or already did).
+    // False when another process holds the working folder. A lock file that
+    // cannot be made at all is reported on the error output and does not
+    // stop the start.
     bool acquire();
     // The text to show when acquire() failed.
     QString refusal() const;

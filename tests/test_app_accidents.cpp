@@ -137,7 +137,7 @@ TEST_F(AccidentTest, ChoosingALocationChecksTheWorkingFileFirst) {
     w->optLog(2)->setChecked(true);
     ASSERT_EQ(answerer.texts.size(), 1);
     EXPECT_TRUE(answerer.texts[0].contains("record 2 holds no valid state"));
-    EXPECT_TRUE(visible("picStepOne"));
+    EXPECT_TRUE(visible("picWelcome"));
     EXPECT_FALSE(w->SelectedLocation().has_value());
     EXPECT_EQ(w->work.WorkCount(), 0);
 }
@@ -252,6 +252,28 @@ TEST_F(AccidentTest, ASecondWindowRefusesToLogAgainAndRefillsItsLists) {
     EXPECT_TRUE(answerer.texts[0].contains("already settled"));
     EXPECT_EQ(logged(), 2);
     EXPECT_EQ(w->findChild<QTreeWidget*>("lvLoggedDuplicates")->topLevelItemCount(), 0);
+}
+
+TEST_F(AccidentTest, ASecondWindowThatMatchesTooLateShowsTheMatchedLocation) {
+    open();
+    writeSettings(paths, backups);
+    test::writeProcessed(paths.ProcessedPath, {{1, "APH", "396", "UNP"}, {1, "NL", "358", "UNP"}});
+    open();  // both windows start on the project: matching reads its backup folder
+    std::unique_ptr<FrmMain> first = std::move(w);
+    open();
+    for (FrmMain* window : {first.get(), w.get()}) {
+        window->ShowLocationStep();
+        window->optLog(1)->setChecked(true);
+    }
+    first->findChild<QPushButton*>("cmdDuplicates")->click();
+    ASSERT_EQ(logged(), 1);
+    MessageBoxAnswerer answerer;
+    get("cmdDuplicates")->click();
+    ASSERT_EQ(answerer.texts.size(), 1);
+    EXPECT_TRUE(answerer.texts[0].contains("already settled"));
+    EXPECT_EQ(logged(), 1);
+    EXPECT_TRUE(visible("picStepTwo"));
+    EXPECT_EQ(w->findChild<QTreeWidget*>("lvLoggedDuplicates")->topLevelItemCount(), 1);
 }
 
 TEST(SingleInstanceTest, ASecondStartIsRefusedUntilTheFirstHasEndedEvenByKill) {

@@ -84,7 +84,17 @@ TEST_F(RebuildTest, MarksAsSettledWhatTheLogHoldsOneRowEach) {
         EXPECT_EQ(statesOf(2), c.location2);
         EXPECT_TRUE(checkWorkingFile(paths.ProcessedPath, paths.BackupFolder).sound());
         EXPECT_FALSE(fs::exists(paths.WorkFolder / "processed.dat.rebuild"));
+        EXPECT_TRUE(outcome.partial.empty());
     }
+    // An old log cut inside a record: its whole records are rebuilt, the rest
+    // is reported.
+    Database(paths.DatabasePath).execute("Delete * From NDBLog");
+    writeFile(paths.BackupFolder / "log1.bak",
+              readFile(paths.BackupFolder / "log1.bak") + std::string(30, 'Q'));
+    const RebuildOutcome cut = rebuildWorkingFile(paths);
+    EXPECT_EQ(cut.records, 4u);
+    ASSERT_EQ(cut.partial.size(), 1u);
+    EXPECT_EQ(cut.partial[0].bytes, 30u);
 }
 
 TEST_F(RebuildTest, OneRowForDifferentStationsAtOneMomentCannotBeDecided) {
