@@ -246,7 +246,7 @@ void startOver(const ProjectPaths& paths, int location) {
     // The location's receptions go back to UNP together with the deletion of
     // their rows. Kept as OK, the receptions logged so far would have no row
     // left and could never be matched again: they would be lost.
-    std::unique_ptr<PendingFileReplace> states;
+    std::unique_ptr<PendingStates> states;
     if (fs::exists(paths.ProcessedPath)) {
         WorkingSet set = loadWorkingSet(paths.ProcessedPath, location);
         for (WorkEntry& entry : set.entries) entry.state = std::string(state::UNP);
