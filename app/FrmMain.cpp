@@ -14,10 +14,12 @@
 #include <QRadioButton>
 #include <QShortcut>
 #include <QTreeWidget>
+#include <algorithm>
 #include <cmath>
 
 #include "app/FrmFileSave.h"
 #include "app/MapWindow.h"
+#include "app/MatchAllRun.h"
 #include "app/StepZeroLists.h"
 #include "core/Cp1252.h"
 #include "core/EngineError.h"
@@ -166,6 +168,15 @@ FrmMain::FrmMain(Options options, QWidget* parent)
     connect(ui->cmdSetHome, &QPushButton::clicked, this, &FrmMain::cmdSetHome_Click);
     connect(ui->cmdMap, &QPushButton::clicked, this, &FrmMain::cmdMap_Click);
     connect(ui->txtHome, &QLineEdit::returnPressed, this, &FrmMain::cmdSetHome_Click);
+    matchAll_ = new MatchAllRun(
+        ui->cmdDuplicates, ui->pbSearch,
+        {[this] { return paths_; }, [this](int k) { return optLog(k)->text(); },
+         [this](const QString& prompt) {
+             return ConfirmAction(prompt, QStringLiteral("Confirm")) != QMessageBox::No;
+         },
+         [this](const QString& text) { showError(text); },
+         [this](bool busy) { setMatchAllBusy(busy); }, [this] { return cancelRequested_; }},
+        this);
 
     // One key takes the keyboard to the suggested candidate; Enter there
     // then logs it as Add To Log would.
@@ -397,6 +408,9 @@ void FrmMain::RefreshLocationButtons() {
         optLog(k)->setEnabled(status.enabled && !matching_);
         setLocationColour(k, status.colour);
     }
+    matchAll_->setAvailable(std::any_of(states.begin(), states.end(), [](const auto& status) {
+        return status.colour == LocationColour::LightRed;
+    }));
 }
 
 void FrmMain::clearLocationSelection() {
@@ -1080,6 +1094,30 @@ void FrmMain::cmdStartOver_Click() {
     work = WorkingSet{};
     clearLocationSelection();
     ShowLocationStep();
+}
+
+void FrmMain::setMatchAllBusy(bool busy) {
+    if (busy) {
+        matching_ = true;
+        cancelRequested_ = false;
+        for (int k = 1; k <= kLocationCount; ++k) optLog(k)->setEnabled(false);
+        for (QWidget* control : {static_cast<QWidget*>(ui->cmdDuplicates),
+                                 static_cast<QWidget*>(ui->cmdFinalize),
+                                 static_cast<QWidget*>(ui->cmdExit)}) {
+            control->setEnabled(false);
+        }
+        return;
+    }
+    matching_ = false;
+    ui->cmdFinalize->setEnabled(true);
+    ui->cmdExit->setEnabled(true);
+    // A loaded location may have been matched meanwhile: nothing stays
+    // selected, and the buttons are coloured afresh.
+    work = WorkingSet{};
+    resetSelection();
+    clearLocationSelection();
+    ShowLocationStep();
+    if (closeAfterRun_) close();
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {

@@ -28,6 +28,7 @@ namespace zolt {
 
 class FolderBrowser;
 class MapWindow;
+class MatchAllRun;
 
 // The converter's one window: the welcome panel and the three wizard steps.
 // It turns engine results into captions, colours, rows and message boxes;
@@ -136,6 +137,9 @@ class FrmMain : public QWidget {
     // The same for a reset: a failed compaction after the reset was stored
     // is shown, and the action goes on to show the new state.
     bool resetGuarded(const std::function<void()>& reset);
+    // Locks (and afterwards unlocks) what would change the working set while
+    // Match All Locations runs; after it step one shows the new colours.
+    void setMatchAllBusy(bool busy);
 
     std::unique_ptr<Ui::frmMain> ui;
     std::array<QRadioButton*, 17> optLog_{};  // 1 … 16; 0 unused
@@ -149,6 +153,7 @@ class FrmMain : public QWidget {
     bool closeAfterRun_ = false;
     LocationHome home_;
     QPointer<MapWindow> map_;
+    MatchAllRun* matchAll_ = nullptr;
     RankedCandidates shownCandidates_;  // of the selected reception, for the map
     int homeLocation_ = 0;              // the location txtHome was filled for
 };
