@@ -115,4 +115,31 @@ TEST_F(MatchAllTest, AFailureIsOneMessageAndKeepsWhatWasMatched) {
     EXPECT_EQ(w->locationColour(2), LocationColour::LightRed);
 }
 
+// Closing the window stops the run: the location under way is rolled back,
+// the ones before it stay matched, and the window closes.
+TEST_F(MatchAllTest, ClosingTheWindowStopsTheRunBetweenWholeLocations) {
+    open();
+    writeSettings(paths, backups);
+    std::vector<test::Row> rows = {{1, "APH", "396", "UNP"}};
+    rows.insert(rows.end(), 20000, {2, "APH", "396", "UNP"});
+    test::writeProcessed(paths.ProcessedPath, rows);
+    w->ShowLocationStep();
+    // Closed while location 2 runs: its progress caption names it.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (get<QLabel>("lblMatchAllLocation")->text().contains("location 2 of 2")) w->close();
+    });
+    poll.start(0);  // at every pass the run gives the event loop
+    SummaryReader summary;
+    click("cmdMatchAll", {Box::Yes});
+    poll.stop();
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_FALSE(w->matchingInProgress());
+    EXPECT_TRUE(summary.lines.isEmpty());
+    Database db(paths.DatabasePath, Database::Mode::ReadOnly);
+    EXPECT_EQ(test::count(db, "SELECT count(*) FROM NDBLog WHERE loggedlocation = 1"), 1);
+    EXPECT_EQ(test::count(db, "SELECT count(*) FROM NDBLog WHERE loggedlocation = 2"), 0);
+    EXPECT_EQ(loadWorkingSet(paths.ProcessedPath, 2).unpCount, 20000);
+}
+
 }  // namespace
