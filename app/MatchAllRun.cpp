@@ -44,13 +44,13 @@ MatchAllSummaryDialog::MatchAllSummaryDialog(const MatchAllResult& result,
     : QDialog(parent) {
     setWindowTitle(QStringLiteral("Match All Locations"));
     auto* layout = new QVBoxLayout(this);
-    auto* heading = new QLabel(
-        QStringLiteral("%1 matched. Step one now shows their new colours; ambiguous and "
-                       "unresolved receptions wait on step two of each location.")
-            .arg(result.matched.size() == 1
-                     ? QStringLiteral("1 location was")
-                     : QStringLiteral("%1 locations were").arg(result.matched.size())),
-        this);
+    auto* heading =
+        new QLabel(QStringLiteral("%1 matched. Step one now shows their new colours; ambiguous and "
+                                  "unresolved receptions wait on step two of each location.")
+                       .arg(result.matched.size() == 1
+                                ? QStringLiteral("1 location was")
+                                : QStringLiteral("%1 locations were").arg(result.matched.size())),
+                   this);
     heading->setWordWrap(true);
     layout->addWidget(heading);
 
@@ -63,8 +63,8 @@ MatchAllSummaryDialog::MatchAllSummaryDialog(const MatchAllResult& result,
                             QStringLiteral("Ambiguous"), QStringLiteral("Unresolved")});
     const auto addLine = [&](const QString& name, const LocationMatchSummary& s) {
         auto* item = new QTreeWidgetItem(
-            table, QStringList{name, number(s.receptions), number(s.logged),
-                               number(s.ownBeacons), number(s.ambiguous), number(s.unresolved)});
+            table, QStringList{name, number(s.receptions), number(s.logged), number(s.ownBeacons),
+                               number(s.ambiguous), number(s.unresolved)});
         for (int c = 1; c < table->columnCount(); ++c) {
             item->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
         }
@@ -140,9 +140,11 @@ void MatchAllRun::start() {
     }
     const int count = static_cast<int>(plan.locations.size());
     const QString prompt =
-        QStringLiteral("Match All Locations will match %1 with %2 receptions not yet matched, "
-                       "one location after the other. Are you sure you want to continue ?")
-            .arg(count == 1 ? QStringLiteral("1 location") : QStringLiteral("%1 locations").arg(count),
+        QStringLiteral(
+            "Match All Locations will match %1 with %2 receptions not yet matched, "
+            "one location after the other. Are you sure you want to continue ?")
+            .arg(count == 1 ? QStringLiteral("1 location")
+                            : QStringLiteral("%1 locations").arg(count),
                  number(plan.waiting()));
     if (!hooks_.confirm(prompt)) return;
 
@@ -188,12 +190,11 @@ void MatchAllRun::start() {
                 .arg(hooks_.locationName(result.failedLocation))
                 .arg(result.failedLocation)
                 .arg(QString::fromStdString(result.failure))
-                .arg(before == 0
-                         ? QStringLiteral("No location was matched.")
-                         : before == 1
-                             ? QStringLiteral("The location matched before it stays matched.")
-                             : QStringLiteral("The %1 locations matched before it stay matched.")
-                                   .arg(before)));
+                .arg(before == 0 ? QStringLiteral("No location was matched.")
+                     : before == 1
+                         ? QStringLiteral("The location matched before it stays matched.")
+                         : QStringLiteral("The %1 locations matched before it stay matched.")
+                               .arg(before)));
         return;
     }
     MatchAllSummaryDialog summary(result, hooks_.locationName, window_);

@@ -34,11 +34,11 @@ class MatchAllRun : public QObject {
   public:
     struct Hooks {
         std::function<ProjectPaths()> paths;
-        std::function<QString(int)> locationName;  // 1 … 16
-        std::function<bool(const QString&)> confirm;   // Yes/No, No the default
+        std::function<QString(int)> locationName;     // 1 … 16
+        std::function<bool(const QString&)> confirm;  // Yes/No, No the default
         std::function<void(const QString&)> showError;
-        std::function<void(bool)> setBusy;          // lock / unlock the window
-        std::function<bool()> stopRequested;        // the window is being closed
+        std::function<void(bool)> setBusy;    // lock / unlock the window
+        std::function<bool()> stopRequested;  // the window is being closed
     };
 
     // Puts the button beside `startMatching` and the caption under `bar`,

@@ -66,8 +66,8 @@ bool runArchiveBench(const fs::path& pristine, const fs::path& folder, int perLo
     bool met = true;
 
     start = Clock::now();
-    const int imported = buildProcessedFile(paths.BackupFolder, paths.ProcessedPath,
-                                            LogSource::Backups);
+    const int imported =
+        buildProcessedFile(paths.BackupFolder, paths.ProcessedPath, LogSource::Backups);
     const double importTime = secondsSince(start);
     std::printf("archive: import (buildProcessedFile): %d records, %.1f MB\n", imported,
                 static_cast<double>(fs::file_size(paths.ProcessedPath)) / 1e6);
@@ -75,12 +75,11 @@ bool runArchiveBench(const fs::path& pristine, const fs::path& folder, int perLo
 
     start = Clock::now();
     const PendingWork pending = checkPendingWork(paths.ProcessedPath, paths.BackupFolder, true);
-    met &= report("start-up state check (checkPendingWork)", secondsSince(start),
-                  kStartUpCheckTarget);
+    met &=
+        report("start-up state check (checkPendingWork)", secondsSince(start), kStartUpCheckTarget);
     start = Clock::now();
     const auto buttons = scanLocationStates(paths.ProcessedPath);
-    met &= report("button colours (scanLocationStates)", secondsSince(start),
-                  kStartUpCheckTarget);
+    met &= report("button colours (scanLocationStates)", secondsSince(start), kStartUpCheckTarget);
     if (pending != PendingWork::WorkLeft || !buttons[15].enabled) {
         std::printf("archive: the imported project shows no work left\n");
         met = false;

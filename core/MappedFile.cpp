@@ -43,8 +43,8 @@ MappedFile::MappedFile(const fs::path& path) {
         if (at == MAP_FAILED) {
             const int error = errno;
             ::close(fd);
-            throw EngineError("Could not read " + describePath(path) + ": " +
-                              std::strerror(error) + ".");
+            throw EngineError("Could not read " + describePath(path) + ": " + std::strerror(error) +
+                              ".");
         }
         // Read front to back: the system may fetch ahead.
         ::madvise(at, size, MADV_SEQUENTIAL);

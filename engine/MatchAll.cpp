@@ -63,11 +63,10 @@ MatchAllResult runMatchAll(const ProjectPaths& paths, const MatchAllPlan& plan,
     for (const auto& planned : plan.locations) {
         const int location = planned.location;
         try {
-            WorkingSet set =
-                planned.first != 0
-                    ? loadWorkingSet(paths.ProcessedPath, location, planned.first,
-                                     static_cast<std::size_t>(planned.receptions))
-                    : loadWorkingSet(paths.ProcessedPath, location);
+            WorkingSet set = planned.first != 0
+                                 ? loadWorkingSet(paths.ProcessedPath, location, planned.first,
+                                                  static_cast<std::size_t>(planned.receptions))
+                                 : loadWorkingSet(paths.ProcessedPath, location);
             // Nothing left to match since the plan was made (the file changed
             // meanwhile): the location is passed over, not matched again.
             if (set.unpCount == 0) {

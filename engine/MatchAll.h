@@ -34,8 +34,8 @@ MatchAllPlan planMatchAll(const std::filesystem::path& processedPath);
 struct LocationMatchSummary {
     int location = 0;
     int receptions = 0;
-    int logged = 0;       // written to the log at once
-    int ownBeacons = 0;   // of them against the listener's own beacons
+    int logged = 0;      // written to the log at once
+    int ownBeacons = 0;  // of them against the listener's own beacons
     int ambiguous = 0;
     int unresolved = 0;
 };
@@ -43,9 +43,9 @@ struct LocationMatchSummary {
 struct MatchAllResult {
     std::vector<LocationMatchSummary> matched;  // in the order matched
     LocationMatchSummary totals;
-    bool cancelled = false;   // stopped on request before a location was stored
-    int failedLocation = 0;   // 0: no failure
-    std::string failure;      // the reason, when failedLocation is set
+    bool cancelled = false;  // stopped on request before a location was stored
+    int failedLocation = 0;  // 0: no failure
+    std::string failure;     // the reason, when failedLocation is set
 
     bool completed() const { return !cancelled && failedLocation == 0; }
 };

@@ -33,7 +33,8 @@ struct SummaryReader : QObject {
             auto* table = dialog->findChild<QTreeWidget*>(QStringLiteral("lvMatchAllSummary"));
             for (int i = 0; table && i < table->topLevelItemCount(); ++i) {
                 QStringList cells;
-                for (int c = 0; c < table->columnCount(); ++c) cells << table->topLevelItem(i)->text(c);
+                for (int c = 0; c < table->columnCount(); ++c)
+                    cells << table->topLevelItem(i)->text(c);
                 lines << cells.join('|');
             }
             QTest::keyClick(dialog, Qt::Key_Return);  // OK is the default
@@ -63,7 +64,8 @@ TEST_F(MatchAllTest, AsksFirstThenMatchesEveryWaitingLocationAndSumsThemUp) {
         MessageBoxAnswerer no;  // Return: No is the default
         get("cmdMatchAll")->click();
         ASSERT_EQ(no.texts.size(), 1);
-        EXPECT_TRUE(no.texts[0].contains("2 locations") && no.texts[0].contains(QLocale().toString(3003)))
+        EXPECT_TRUE(no.texts[0].contains("2 locations") &&
+                    no.texts[0].contains(QLocale().toString(3003)))
             << no.texts[0].toStdString();
         EXPECT_EQ(no.defaults, QList<Box::StandardButton>{Box::No});
         EXPECT_EQ(test::readFile(paths.ProcessedPath), before);

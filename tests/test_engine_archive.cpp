@@ -27,11 +27,12 @@ constexpr int kPerLocation = 2200;  // 16 x 2,200 = 35,200 receptions
 std::vector<std::vector<DbValue>> logRows(const ProjectPaths& paths, int location) {
     Database db(paths.DatabasePath, Database::Mode::ReadOnly);
     return db
-        .query("SELECT CASE WHEN l.Beacon_ID > 20000 THEN (SELECT n.Ident || '/' || n.frequency "
-               "FROM NewBeacons n WHERE n.newbeacon_ID = l.Beacon_ID - 20000) ELSE l.Beacon_ID "
-               "END, ReceptionTime, ReceptionDate, ReceptionComments FROM NDBLog l WHERE "
-               "loggedlocation = " +
-               std::to_string(location) + " ORDER BY Log_ID")
+        .query(
+            "SELECT CASE WHEN l.Beacon_ID > 20000 THEN (SELECT n.Ident || '/' || n.frequency "
+            "FROM NewBeacons n WHERE n.newbeacon_ID = l.Beacon_ID - 20000) ELSE l.Beacon_ID "
+            "END, ReceptionTime, ReceptionDate, ReceptionComments FROM NDBLog l WHERE "
+            "loggedlocation = " +
+            std::to_string(location) + " ORDER BY Log_ID")
         .rows;
 }
 
@@ -162,8 +163,8 @@ TEST(Archive, MatchAllStopsAtAFailingLocation) {
                                              {3, "APH", "396", "UNP"}});
         auto lock = c.before ? c.before(paths) : nullptr;
         bool sabotaged = false;
-        const MatchAllResult result =
-            runMatchAll(paths, planMatchAll(paths.ProcessedPath), [&](int location, long long, long long) {
+        const MatchAllResult result = runMatchAll(
+            paths, planMatchAll(paths.ProcessedPath), [&](int location, long long, long long) {
                 if (location == 2 && c.sabotage && !sabotaged) {
                     c.sabotage(paths);
                     sabotaged = true;
