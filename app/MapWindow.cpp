@@ -138,6 +138,14 @@ MapWindow::MapWindow(const ProjectPaths& paths, int location,
 MapWindow::MapWindow(const ProjectPaths& paths, int location, QWidget* parent)
     : MapWindow(paths, location, defaultOutlineFile(), parent) {}
 
+MapWindow::MapWindow(const ProjectPaths& paths, LocationMapScene scene,
+                     const std::filesystem::path& outlineFile, QWidget* parent)
+    : QWidget(parent, Qt::Window), paths_(paths), location_(scene.location) {
+    buildUi();
+    loadOutline(outlineFile);
+    applyScene(std::move(scene));
+}
+
 MapWindow::MapWindow(LocationMapScene scene, std::vector<LandRing> land, QWidget* parent)
     : QWidget(parent, Qt::Window), location_(scene.location) {
     buildUi();
@@ -307,6 +315,12 @@ void MapWindow::setLocationName(const QString& name) {
 
 void MapWindow::reload() {
     if (paths_) loadScene();
+}
+
+void MapWindow::showScene(LocationMapScene scene) {
+    sceneProblem_.clear();
+    updateMessage();
+    applyScene(std::move(scene));
 }
 
 void MapWindow::showCandidates(const RankedCandidates& ranked) {

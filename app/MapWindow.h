@@ -37,6 +37,10 @@ class MapWindow : public QWidget {
     // As above, with the outline beside the pristine database
     // (defaultOutlineFile()).
     MapWindow(const ProjectPaths& paths, int location, QWidget* parent = nullptr);
+    // A scene the caller has read, with the outline from `outlineFile`;
+    // reload() reads the project's database again.
+    MapWindow(const ProjectPaths& paths, LocationMapScene scene,
+              const std::filesystem::path& outlineFile, QWidget* parent = nullptr);
     // A ready scene and outline, no database (tests); reload() keeps it.
     MapWindow(LocationMapScene scene, std::vector<LandRing> land, QWidget* parent = nullptr);
     ~MapWindow() override;
@@ -49,6 +53,8 @@ class MapWindow : public QWidget {
 
     // Reads the scene again (after receptions were logged); keeps candidates.
     void reload();
+    // The same with a scene the caller has read.
+    void showScene(LocationMapScene scene);
 
     // The candidates of the selected reception as hollow rings, the suggested
     // one (ranked.suggested) highlighted; those without a position are left
