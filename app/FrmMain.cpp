@@ -9,6 +9,7 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -187,6 +188,15 @@ FrmMain::FrmMain(Options options, QWidget* parent)
                 [this, list](int column) { candidateHeaderClicked(list, column); });
     }
     ui->lblHome->setAccessibleName(QStringLiteral("Home of this location"));
+    // Nothing moves when a selection changes: the warning beside Apply To
+    // All keeps its room while hidden, the selection line its height while
+    // empty.
+    QSizePolicy keepRoom = ui->lblSelectOption->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true);
+    ui->lblSelectOption->setSizePolicy(keepRoom);
+    for (QLabel* line : {ui->lblSelectionStation, ui->lblSelectionLocation}) {
+        line->setMinimumHeight(line->fontMetrics().height());
+    }
     // Fields come padded with blanks: an ellipsis would trail every short
     // comment that the wider list no longer hides behind its scroll bar.
     ui->lvLoggedDuplicates->setTextElideMode(Qt::ElideNone);
@@ -274,12 +284,14 @@ void FrmMain::setupColumns() {
             list->headerItem()->setData(column, Qt::InitialSortOrderRole,
                                         static_cast<int>(Qt::AscendingOrder));
         }
-        // Country takes the room left, so that it is not the number columns
-        // that stretch.
+        // Country is as wide as its longest name, and the city, the longest
+        // text, takes the room left: it is not the number columns that stretch.
         list->header()->setStretchLastSection(false);
         list->header()->setSectionResizeMode(
             list == ui->lvPossible ? kPossibleCountryColumn : kExactCountryColumn,
-            QHeaderView::Stretch);
+            QHeaderView::ResizeToContents);
+        list->header()->setSectionResizeMode(list == ui->lvPossible ? 2 : 0,
+                                             QHeaderView::Stretch);
     }
     setup(ui->lvLoggedDuplicates, {{"Processed", 0},
                                    {"Ident", 23},

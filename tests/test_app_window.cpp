@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The main window driven as a user would: real files, a real database, a
 // temporary home folder, and message boxes answered as they open.
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include "DbTestUtil.h"
 #include "WindowTestUtil.h"
 #include "app/FrmFileSave.h"
+#include "app/MapWindow.h"
 #include "app/StepZeroLists.h"
 #include "engine/Project.h"
 
@@ -413,6 +415,132 @@ TEST_F(SettledLocationTest, AddToLogIsDisarmedWhenTheViewOrTheLocationChanges) {
     w->optLog(2)->setChecked(true);
     EXPECT_FALSE(enabled("cmdAddToLog"));
     EXPECT_TRUE(w->selection.SelectedIdent.empty());
+}
+
+// Controls stay where they are while the listener picks: a misclick is a
+// wrong beacon in the log.
+TEST_F(SettledLocationTest, NothingMovesWhenASelectionChanges) {
+    openSettled();
+    w->ShowLocationStep();
+    w->optLog(1)->setChecked(true);
+    const auto places = [this] {
+        std::map<QString, QRect> at;
+        for (QWidget* control : get<QWidget>("picStepTwo")->findChildren<QWidget*>()) {
+            if (!control->isVisible() || control->objectName().isEmpty()) continue;
+            if (!qobject_cast<QAbstractButton*>(control) && !qobject_cast<QTreeWidget*>(control))
+                continue;
+            at[control->objectName()] = QRect(control->mapTo(w.get(), QPoint()), control->size());
+        }
+        return at;
+    };
+    QApplication::processEvents();
+    const auto before = places();
+    auto* upper = tree("lvLoggedDuplicates");
+    auto* exact = tree("lvDuplicateData");
+    upper->setCurrentItem(upper->topLevelItem(0));
+    QApplication::processEvents();
+    EXPECT_EQ(places(), before);
+    exact->setCurrentItem(exact->topLevelItem(0));
+    QApplication::processEvents();
+    EXPECT_EQ(places(), before);
+}
+
+// The window cannot be made so small that a control is cut: below the
+// panels' own size they scroll.
+TEST_F(SettledLocationTest, AtTheSmallestSizeEveryControlIsWhole) {
+    openSettled();
+    w->resize(1, 1);
+    QApplication::processEvents();
+    EXPECT_EQ(w->size(), w->minimumSize());
+    const std::function<void()> panels[] = {
+        [this] { w->ShowWelcomeScreen(); },
+        [this] { w->ShowFolderStep(); },
+        [this] { w->ShowLocationStep(); },
+        [this] { w->optLog(1)->setChecked(true); },
+    };
+    for (const auto& show : panels) {
+        show();
+        QApplication::processEvents();
+        for (QWidget* control : w->findChildren<QWidget*>()) {
+            if (!control->isVisible() || control->objectName().isEmpty()) continue;
+            const QString name = control->objectName();
+            if (qobject_cast<QAbstractButton*>(control)) {
+                EXPECT_GE(control->width(), control->sizeHint().width()) << name.toStdString();
+                EXPECT_GE(control->height(), control->sizeHint().height()) << name.toStdString();
+            } else if (qobject_cast<QAbstractItemView*>(control)) {
+                EXPECT_GE(control->height(), 3 * control->fontMetrics().height())
+                    << name.toStdString() << " " << control->height();
+            }
+        }
+    }
+}
+
+// The caption over the upper list names the list shown, whichever view
+// the listener left the last location in.
+TEST_F(SettledLocationTest, TheCaptionNamesTheListAfterAnotherLocationIsMatched) {
+    openSettled();
+    w->ShowLocationStep();
+    w->optLog(1)->setChecked(true);
+    get("cmdShowMissing")->click();
+    get("cmdProcessAnotherLog")->click();
+    w->optLog(2)->setChecked(true);
+    get("cmdDuplicates")->click();
+    ASSERT_TRUE(only("picStepTwo"));
+    EXPECT_FALSE(w->ShowingUnresolved);
+    EXPECT_EQ(text("lblDuplicateUnresolvedLabel"), "Ambiguous Stations");
+}
+
+// A name from the registry is shown as typed: an ampersand is no shortcut
+// mark and angle brackets are no markup, on the button and on the map.
+TEST_F(SettledLocationTest, LocationNamesAreShownAsTheyAre) {
+    const QString names[] = {"Bob & Ann's cabin", "<b>Hut</b> &&x"};
+    test::writeFile(home / "user.reg",
+                    "WINE REGISTRY Version 2\n\n[Software\\\\ZOLT6.1\\\\ListeningLocations]\n"
+                    "\"Location(0)\"=\"" + names[0].toStdString() + "\"\n"
+                    "\"Location(1)\"=\"" + names[1].toStdString() + "\"\n");
+    openSettled();
+    w->ShowLocationStep();
+    for (int k : {1, 2}) {
+        auto* spoken = QAccessible::queryAccessibleInterface(w->optLog(k));
+        EXPECT_EQ(spoken->text(QAccessible::Name), names[k - 1]);
+    }
+    w->optLog(1)->setChecked(true);
+    get("cmdMap")->click();
+    auto* map = w->findChild<MapWindow*>();
+    ASSERT_NE(map, nullptr);
+    EXPECT_EQ(map->titleText(), "Map of " + names[0]);
+}
+
+// The candidate lists show the whole country name at the window's first size.
+TEST_F(SettledLocationTest, CountryIsWholeInTheCandidateLists) {
+    openSettled();
+    w->ShowLocationStep();
+    w->optLog(1)->setChecked(true);
+    QApplication::processEvents();
+    const struct {
+        const char* button;
+        const char* list;
+        int column;
+    } views[] = {{nullptr, "lvDuplicateData", 2}, {"cmdShowMissing", "lvPossible", 4}};
+    for (const auto& v : views) {
+        SCOPED_TRACE(v.list);
+        if (v.button) get(v.button)->click();
+        auto* upper = tree("lvLoggedDuplicates");
+        upper->setCurrentItem(upper->topLevelItem(0));
+        QApplication::processEvents();
+        QTreeWidget* list = tree(v.list);
+        ASSERT_GT(list->topLevelItemCount(), 0);
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            // An item view elides a text wider than its cell less a margin on
+            // either side; the suggested pick is in bold.
+            const QTreeWidgetItem* row = list->topLevelItem(i);
+            const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+            EXPECT_GE(list->columnWidth(v.column),
+                      QFontMetrics(row->font(v.column)).horizontalAdvance(row->text(v.column)) +
+                          2 * margin)
+                << row->text(v.column).toStdString();
+        }
+    }
 }
 
 // The compacted copy cannot be written (a folder with something in it): the
