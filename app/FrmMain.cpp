@@ -187,7 +187,8 @@ FrmMain::FrmMain(Options options, QWidget* parent)
         connect(list->header(), &QHeaderView::sectionClicked, this,
                 [this, list](int column) { candidateHeaderClicked(list, column); });
     }
-    ui->lblHome->setAccessibleName(QStringLiteral("Home of this location"));
+    // A description, not a name: a label's name would hide the home it shows.
+    ui->lblHome->setAccessibleDescription(QStringLiteral("Home of this location"));
     // Nothing moves when a selection changes: the warning beside Apply To
     // All keeps its room while hidden, the selection line its height while
     // empty.

@@ -88,6 +88,10 @@ class MapWindow : public QWidget {
     void applyScene(LocationMapScene scene);
     void updateTexts();
     void hoverChanged(MapRenderer::Hit hit);
+    // Hovering at `at` of the canvas: the status line and the tooltip.
+    void hoverAt(QPointF at);
+    QString exportCaption() const;
+    int exportCaptionHeight(int width) const;
     void clicked(MapRenderer::Hit hit);
     void showStatus();
     void updateMessage();
@@ -100,6 +104,7 @@ class MapWindow : public QWidget {
     QString outlineProblem_, sceneProblem_;  // the message line
     MapRenderer renderer_;
     MapRenderer::Hit hovered_, selected_;
+    std::optional<QPointF> pointer_;  // over the canvas, where it last moved
 
     MapCanvas* canvas_ = nullptr;
     QLabel* title_ = nullptr;

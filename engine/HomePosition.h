@@ -44,6 +44,7 @@ struct LoggedBeacon {
     std::string ident, frequency, city, country;
     LatLon position;
     int receptions = 0;
+    bool own = false;  // one of the listener's own beacons (NewBeacons)
 };
 
 // The NDBLog rows of `location` joined to NDBInformation, one entry per

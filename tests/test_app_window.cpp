@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QRegularExpression>
+#include <QTextDocumentFragment>
 #include <QRadioButton>
 #include <QTest>
 
@@ -541,6 +543,32 @@ TEST_F(SettledLocationTest, CountryIsWholeInTheCandidateLists) {
                 << row->text(v.column).toStdString();
         }
     }
+}
+
+// A label's accessible name replaces its text for a screen reader: on every
+// panel and in every window the program opens, a name may only repeat it.
+TEST_F(SettledLocationTest, NoLabelHidesItsTextBehindAnAccessibleName) {
+    openSettled();
+    w->ShowLocationStep();
+    w->optLog(1)->setChecked(true);
+    tree("lvLoggedDuplicates")->setCurrentItem(tree("lvLoggedDuplicates")->topLevelItem(0));
+    get("cmdMap")->click();
+    ASSERT_NE(w->findChild<MapWindow*>(), nullptr);
+    FrmFileSave dialog(ReportKind::Ambiguous, 1, paths.ProcessedPath, w.get());
+    int labels = 0;
+    for (QLabel* label : w->findChildren<QLabel*>()) {
+        ++labels;
+        const QString name = label->accessibleName();
+        if (name.isEmpty()) continue;
+        QString shown = label->text();
+        if (label->textFormat() == Qt::RichText ||
+            (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(shown))) {
+            shown = QTextDocumentFragment::fromHtml(shown).toPlainText();
+        }
+        if (label->buddy()) shown.remove(QRegularExpression("&(?=[^&])"));
+        EXPECT_EQ(name, shown) << label->objectName().toStdString();
+    }
+    EXPECT_GT(labels, 40);
 }
 
 // The compacted copy cannot be written (a folder with something in it): the
