@@ -363,6 +363,7 @@ void FrmMain::ReadSettings() {
 QMessageBox::StandardButton FrmMain::ConfirmAction(const QString& prompt, const QString& title) {
     PromptText = prompt;
     QMessageBox box(QMessageBox::Critical, title, prompt, QMessageBox::Yes | QMessageBox::No, this);
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return static_cast<QMessageBox::StandardButton>(box.exec());
@@ -409,14 +410,19 @@ void FrmMain::setLocationColour(int index, LocationColour colour) {
                                          .arg(QLatin1String(meaning[static_cast<int>(colour)])));
 }
 
-void FrmMain::RefreshLocationButtons() {
+bool FrmMain::RefreshLocationButtons() {
     std::array<LocationStatus, kLocationCount> states{};
-    guarded([&] { states = scanLocationStates(paths_.ProcessedPath); });
+    if (!guarded([&] { states = scanLocationStates(paths_.ProcessedPath); })) {
+        // States unknown: nothing can be opened until they are read again.
+        for (int k = 1; k <= kLocationCount; ++k) optLog(k)->setEnabled(false);
+        return false;
+    }
     for (int k = 1; k <= kLocationCount; ++k) {
         const auto& status = states[static_cast<std::size_t>(k - 1)];
         optLog(k)->setEnabled(status.enabled && !matching_);
         setLocationColour(k, status.colour);
     }
+    return true;
 }
 
 void FrmMain::clearLocationSelection() {
@@ -488,7 +494,12 @@ void FrmMain::Finalize() {
 }
 
 void FrmMain::showError(const QString& text) {
-    QMessageBox::critical(this, QStringLiteral("Database Converter"), text);
+    // Messages quote names and paths from files: shown as they are, never
+    // taken for markup.
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Database Converter"), text,
+                    QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }
 
 bool FrmMain::guarded(const std::function<void()>& action) {
@@ -1129,6 +1140,15 @@ void FrmMain::refillAfterLogging() {
         return;
     }
     fillAmbiguousFrom(lists);
+    if (ShowingUnresolved && UnresolvedCount == 0) {
+        // The last unresolved reception was logged and the upper list now
+        // holds the ambiguous ones: the view says so.
+        ShowingUnresolved = false;
+        ReportIsAmbiguous = true;
+        ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
+        ui->picMissing->hide();
+        ui->picAmbiguous->show();
+    }
     if (!ShowingUnresolved) {
         showLowerList(false);
         ui->chkApplyAll->setEnabled(false);

@@ -59,7 +59,9 @@ class FrmMain : public QWidget {
     QMessageBox::StandardButton ConfirmAction(const QString& prompt, const QString& title);
     std::optional<int> SelectedLocation() const;
     void LoadLocationNames();
-    void RefreshLocationButtons();
+    // False (after one message) when the states could not be read; every
+    // location button is then off.
+    bool RefreshLocationButtons();
     void CheckPendingWork();
     bool CompactMainDatabase();
     void Finalize();

@@ -477,19 +477,43 @@ TEST_F(SettledLocationTest, AtTheSmallestSizeEveryControlIsWhole) {
     }
 }
 
-// The caption over the upper list names the list shown, whichever view
-// the listener left the last location in.
-TEST_F(SettledLocationTest, TheCaptionNamesTheListAfterAnotherLocationIsMatched) {
-    openSettled();
-    w->ShowLocationStep();
-    w->optLog(1)->setChecked(true);
-    get("cmdShowMissing")->click();
-    get("cmdProcessAnotherLog")->click();
-    w->optLog(2)->setChecked(true);
-    get("cmdDuplicates")->click();
-    ASSERT_TRUE(only("picStepTwo"));
-    EXPECT_FALSE(w->ShowingUnresolved);
-    EXPECT_EQ(text("lblDuplicateUnresolvedLabel"), "Ambiguous Stations");
+// The caption over the upper list names the list shown: after another
+// location is matched from the unresolved view, and after the last
+// unresolved reception is logged.
+TEST_F(SettledLocationTest, TheCaptionNamesTheListShown) {
+    const struct {
+        const char* name;
+        std::function<void()> steps;
+    } cases[] = {
+        {"another location matched",
+         [this] {
+             get("cmdProcessAnotherLog")->click();
+             w->optLog(2)->setChecked(true);
+             get("cmdDuplicates")->click();
+         }},
+        {"the last unresolved reception logged",
+         [this] {
+             tree("lvLoggedDuplicates")->setCurrentItem(tree("lvLoggedDuplicates")->topLevelItem(0));
+             tree("lvPossible")->setCurrentItem(tree("lvPossible")->topLevelItem(0));
+             get("cmdAddToLog")->click();
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        openSettled();
+        w->ShowLocationStep();
+        w->optLog(1)->setChecked(true);
+        get("cmdShowMissing")->click();
+        c.steps();
+        ASSERT_TRUE(only("picStepTwo"));
+        EXPECT_FALSE(w->ShowingUnresolved);
+        EXPECT_EQ(text("lblDuplicateUnresolvedLabel"), "Ambiguous Stations");
+        EXPECT_TRUE(tree("lvDuplicateData")->isVisible() && !tree("lvPossible")->isVisible());
+        auto* upper = tree("lvLoggedDuplicates");
+        for (int i = 0; i < upper->topLevelItemCount(); ++i) {
+            EXPECT_EQ(upper->topLevelItem(i)->text(1).trimmed(), "NL");
+        }
+    }
 }
 
 // A name from the registry is shown as typed: an ampersand is no shortcut
