@@ -104,6 +104,7 @@ std::unordered_map<std::int64_t, BeaconFacts> ownBeacons(Database& db) {
 std::string receptionKey(long long location, std::string_view time, std::string_view date,
                          std::string_view comment) {
     std::string key = std::to_string(location);
+    key.reserve(key.size() + 3 + time.size() + date.size() + comment.size());
     for (const auto part : {time, date, comment}) {
         key += '\x1f';
         key += part;
@@ -124,16 +125,20 @@ std::unordered_map<std::string, std::vector<IdentAndFrequency>> loggedAs(const f
     if (!fs::is_regular_file(processed, ec)) return typed;
     const std::string bytes = readWholeFile(processed);
     const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
+    typed.reserve(count);
+    // Most fields are plain ASCII and need no conversion: the buffers hold
+    // the few that do.
+    std::string time, date, comment, ident, frequency;
     for (std::size_t i = 0; i < count; ++i) {
         const ProcessedRecordView r{
             std::string_view(bytes).substr(i * ProcessedRecord::kLength, ProcessedRecord::kLength)};
         if (onlyLocation != 0 && r.location() != onlyLocation) continue;
         if (trimmedView(r.state()) != trimmedView(state::OK)) continue;
-        auto& pairs = typed[receptionKey(r.location(), cp1252ToUtf8(trimmedView(r.time())),
-                                         cp1252ToUtf8(trimmedView(r.date())),
-                                         cp1252ToUtf8(trimmedView(r.comment())))];
-        IdentAndFrequency pair{cp1252ToUtf8(trimmedView(r.ident())),
-                               cp1252ToUtf8(trimmedView(r.frequency()))};
+        auto& pairs = typed[receptionKey(r.location(), cp1252ToUtf8(trimmedView(r.time()), time),
+                                         cp1252ToUtf8(trimmedView(r.date()), date),
+                                         cp1252ToUtf8(trimmedView(r.comment()), comment))];
+        IdentAndFrequency pair{std::string(cp1252ToUtf8(trimmedView(r.ident()), ident)),
+                               std::string(cp1252ToUtf8(trimmedView(r.frequency()), frequency))};
         if (std::find(pairs.begin(), pairs.end(), pair) == pairs.end()) pairs.push_back(pair);
     }
     return typed;
