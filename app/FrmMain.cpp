@@ -1157,7 +1157,7 @@ void FrmMain::addExportButtons() {
         int index = 0;
         QBoxLayout* box = boxHolding(place.beside->parentWidget()->layout(), place.beside, &index);
         if (!box) continue;
-        auto* button = new QPushButton(QStringLiteral("Export &Log…"), this);
+        auto* button = new QPushButton(QStringLiteral("&Export Log…"), this);
         button->setObjectName(QString::fromLatin1(place.name));
         button->setAccessibleName(QStringLiteral("Export Log"));
         button->setToolTip(QStringLiteral("Write the converted log to a CSV, ADIF or KML file"));
