@@ -700,8 +700,12 @@ void FrmMain::fillUpperList(const std::vector<ListedReception>& rows) {
     list->setSortingEnabled(false);
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(rows.size()));
-    // The dates of the list decide how those that fit either way are read.
+    // The dates of the location decide how those that fit either way are
+    // read: all of them where it is loaded, else those listed.
     DateOrderDetector dates;
+    if (work.location == SelectedLocation().value_or(0)) {
+        for (const WorkEntry& entry : work.entries) dates.add(entry.date);
+    }
     for (const ListedReception& row : rows) dates.add(row.date);
     for (const ListedReception& row : rows) {
         auto* item = new ReceptionItem(QStringList{QStringLiteral("NO"), fromField(row.ident),

@@ -129,6 +129,7 @@ QByteArray writeKml(const ExportedLog& log, DateOrder order) {
         if (place.home) {
             xml.writeStartElement(QStringLiteral("Placemark"));
             xml.writeTextElement(QStringLiteral("name"), QStringLiteral("Home"));
+            xml.writeTextElement(QStringLiteral("description"), xmlText(place.homeText));
             xml.writeStartElement(QStringLiteral("Point"));
             xml.writeTextElement(QStringLiteral("coordinates"), coordinates(*place.home));
             xml.writeEndElement();

@@ -299,7 +299,9 @@ ExportedLog readExportedLog(const ExportSource& source) {
         place.number = number;
         if (number >= 1 && number <= kLocationCount) {
             place.name = source.names[static_cast<std::size_t>(number)];
-            place.home = locationHome(source.paths, number).position;
+            const LocationHome home = locationHome(source.paths, number);
+            place.home = home.position;
+            place.homeText = describeHome(home);
         }
         log.locations.push_back(std::move(place));
     }

@@ -39,6 +39,7 @@ struct ExportedLocation {
     int number = 0;
     std::string name;  // from the old program's registry; empty when unnamed
     std::optional<LatLon> home;
+    std::string homeText;  // how home is known: "Home: near 55.6° N 12.6° E, inferred from …"
 };
 
 struct ExportedLog {

@@ -217,6 +217,7 @@ class ExportReadBack(unittest.TestCase):
         self.assertIn("First heard 1999-12-24", gl)
         self.assertIn("Last heard 2049-12-31", gl)
         self.assertIn("One of your own beacons", marks["ZUT 263 kHz"].findtext(KML + "description"))
+        self.assertIn("from your locator JO57fa", marks["Home"].findtext(KML + "description"))
         # Home is unknown at location 2 (one beacon, no entry): no placemark for it.
         self.assertEqual([m.findtext(KML + "name") for m in folders[1].findall(KML + "Placemark")],
                          ["AHL 290 kHz"])
