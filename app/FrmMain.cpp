@@ -1171,6 +1171,9 @@ void FrmMain::addExportButtons() {
 }
 
 void FrmMain::cmdExportLog_Click() {
+    // A dialog opened while the run yields to events would hold the run
+    // until it closed; the log is exported once the run is over.
+    if (matching_) return;
     ExportDialog::run(this, paths_, options_.registryFile, SelectedLocation().value_or(0));
 }
 
