@@ -53,8 +53,8 @@ struct Options {
 
 bool isOurs(std::string_view arg) {
     for (const std::string_view name : {"--export", "--location", "--date-order"}) {
-        if (arg == name || (arg.starts_with(name) && arg.size() > name.size() &&
-                            arg[name.size()] == '=')) {
+        if (arg == name ||
+            (arg.starts_with(name) && arg.size() > name.size() && arg[name.size()] == '=')) {
             return true;
         }
     }
@@ -119,8 +119,8 @@ std::variant<Options, int> parse(const std::vector<std::string>& args) {
 }
 
 std::string mixedDatesMessage(const DateOrderDetector& dates) {
-    return "The dates of the log are mixed: " + dates.dayFirstExample() +
-           " puts the day first, " + dates.monthFirstExample() +
+    return "The dates of the log are mixed: " + dates.dayFirstExample() + " puts the day first, " +
+           dates.monthFirstExample() +
            " the month. Say how to read the dates that fit either way: add --date-order dmy "
            "(day first) or --date-order mdy (month first).";
 }
@@ -145,8 +145,9 @@ int exportLog(const Options& options) {
     std::printf("%s\n", result.summary.c_str());
     if (!options.order && dates.finding() == DateOrderDetector::Finding::Undecided &&
         result.counts.written > result.counts.unreadable) {
-        std::printf("No date shows its order; they were read month first (12/24/99). "
-                    "Add --date-order dmy to read them day first.\n");
+        std::printf(
+            "No date shows its order; they were read month first (12/24/99). "
+            "Add --date-order dmy to read them day first.\n");
     }
     return 0;
 }

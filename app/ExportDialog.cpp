@@ -55,14 +55,15 @@ ExportDialog::ExportDialog(ExportedLog log, int selected, QWidget* parent)
     location_ = new QComboBox(this);
     location_->setObjectName(QStringLiteral("cboExportLocation"));
     location_->setAccessibleName(QStringLiteral("Location"));
-    location_->addItem(QStringLiteral("All locations (%1)").arg(receptionsText(log_.receptions.size())),
-                       0);
+    location_->addItem(
+        QStringLiteral("All locations (%1)").arg(receptionsText(log_.receptions.size())), 0);
     for (const auto& place : log_.locations) {
         std::size_t n = 0;
         for (const auto& r : log_.receptions) n += r.location == place.number ? 1 : 0;
-        const QString name = place.name.empty() ? QStringLiteral("Location %1").arg(place.number)
-                                                : QStringLiteral("%1 %2").arg(place.number).arg(
-                                                      QString::fromStdString(place.name));
+        const QString name =
+            place.name.empty()
+                ? QStringLiteral("Location %1").arg(place.number)
+                : QStringLiteral("%1 %2").arg(place.number).arg(QString::fromStdString(place.name));
         location_->addItem(QStringLiteral("%1 (%2)").arg(name, receptionsText(n)), place.number);
         if (place.number == selected) location_->setCurrentIndex(location_->count() - 1);
     }
@@ -70,7 +71,8 @@ ExportDialog::ExportDialog(ExportedLog log, int selected, QWidget* parent)
     order_ = new QComboBox(this);
     order_->setObjectName(QStringLiteral("cboExportDateOrder"));
     order_->setAccessibleName(QStringLiteral("Date order"));
-    order_->addItem(QStringLiteral("Month first (12/24/99)"), static_cast<int>(DateOrder::MonthFirst));
+    order_->addItem(QStringLiteral("Month first (12/24/99)"),
+                    static_cast<int>(DateOrder::MonthFirst));
     order_->addItem(QStringLiteral("Day first (24/12/99)"), static_cast<int>(DateOrder::DayFirst));
     order_->setPlaceholderText(QStringLiteral("Choose how to read the dates"));
 
@@ -131,14 +133,15 @@ void ExportDialog::refreshDates() {
                                 .arg(example(dates.dayFirstExample())));
             break;
         case DateOrderDetector::Finding::Undecided:
-            dates_->setText(QStringLiteral("No date shows which comes first; month first is "
-                                           "assumed. Change it if you wrote the day first."));
+            dates_->setText(
+                QStringLiteral("No date shows which comes first; month first is "
+                               "assumed. Change it if you wrote the day first."));
             break;
         case DateOrderDetector::Finding::Mixed:
-            dates_->setText(QStringLiteral("The dates are mixed: %1 puts the day first, %2 the "
-                                           "month. Choose how to read the dates that fit either way.")
-                                .arg(example(dates.dayFirstExample()),
-                                     example(dates.monthFirstExample())));
+            dates_->setText(
+                QStringLiteral("The dates are mixed: %1 puts the day first, %2 the "
+                               "month. Choose how to read the dates that fit either way.")
+                    .arg(example(dates.dayFirstExample()), example(dates.monthFirstExample())));
             order_->setCurrentIndex(-1);
             export_->setEnabled(false);
             return;
@@ -155,8 +158,9 @@ void ExportDialog::exportClicked() {
         lastFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     }
     const int location = location_->currentData().toInt();
-    const QString name = location == 0 ? QStringLiteral("ndb-log.%1").arg(suffix)
-                                       : QStringLiteral("ndb-log-location-%1.%2").arg(location).arg(suffix);
+    const QString name = location == 0
+                             ? QStringLiteral("ndb-log.%1").arg(suffix)
+                             : QStringLiteral("ndb-log-location-%1.%2").arg(location).arg(suffix);
     QString file = chooseFile(QDir(lastFolder).filePath(name), QString::fromLatin1(choice.filter));
     if (file.isEmpty()) return;
     // A name typed without a known ending gets the chosen format's.
@@ -165,7 +169,8 @@ void ExportDialog::exportClicked() {
 
     const auto order = static_cast<DateOrder>(order_->currentData().toInt());
     try {
-        summary_ = QString::fromStdString(writeExportFile(shownLog(), file.toStdString(), order).summary);
+        summary_ =
+            QString::fromStdString(writeExportFile(shownLog(), file.toStdString(), order).summary);
     } catch (const std::exception& error) {
         QMessageBox::critical(this, kTitle, QString::fromStdString(error.what()));
         return;

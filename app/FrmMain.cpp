@@ -709,8 +709,8 @@ void FrmMain::fillUpperList(const std::vector<ListedReception>& rows) {
     for (const ListedReception& row : rows) dates.add(row.date);
     for (const ListedReception& row : rows) {
         auto* item = new ReceptionItem(QStringList{QStringLiteral("NO"), fromField(row.ident),
-                                                     fromField(row.frequency), fromField(row.time),
-                                                     fromField(row.date), fromField(row.comment)});
+                                                   fromField(row.frequency), fromField(row.time),
+                                                   fromField(row.date), fromField(row.comment)});
         item->setData(0, kIdentRole, QByteArray::fromStdString(row.ident));
         item->setData(0, kFrequencyRole, QByteArray::fromStdString(row.frequency));
         item->setData(0, kTimeRole, QByteArray::fromStdString(row.time));
@@ -1156,7 +1156,8 @@ void FrmMain::addExportButtons() {
         QWidget* beside;
         const char* name;
         int offset;  // 0: before it, 1: after it
-    } places[] = {{ui->cmdFinalize, "cmdExportLog", 0}, {ui->cmdSaveToFile, "cmdExportLogStepTwo", 1}};
+    } places[] = {{ui->cmdFinalize, "cmdExportLog", 0},
+                  {ui->cmdSaveToFile, "cmdExportLogStepTwo", 1}};
     for (const auto& place : places) {
         int index = 0;
         QBoxLayout* box = boxHolding(place.beside->parentWidget()->layout(), place.beside, &index);

@@ -56,7 +56,8 @@ QString beaconDescription(const MappedBeacon& b) {
     lines << QString::fromStdString(groupedNumber(b.receptions)) +
                  (b.receptions == 1 ? QStringLiteral(" reception") : QStringLiteral(" receptions"));
     if (b.firstHeard) {
-        lines << QStringLiteral("First heard %1").arg(QString::fromStdString(isoDate(*b.firstHeard)));
+        lines
+            << QStringLiteral("First heard %1").arg(QString::fromStdString(isoDate(*b.firstHeard)));
         lines << QStringLiteral("Last heard %1").arg(QString::fromStdString(isoDate(*b.lastHeard)));
     } else {
         lines << QStringLiteral("No readable date");
@@ -100,7 +101,8 @@ ExportFormat exportFormatOf(const fs::path& file) {
 
 const char* programVersion() { return ZOLT_VERSION; }
 
-ExportSource exportSourceFor(const ProjectPaths& paths, int location, const fs::path& registryFile) {
+ExportSource exportSourceFor(const ProjectPaths& paths, int location,
+                             const fs::path& registryFile) {
     ExportSource source;
     source.paths = paths;
     source.location = location;
@@ -180,9 +182,10 @@ ExportResult writeExportFile(const ExportedLog& log, const fs::path& target, Dat
             bytes = writeCsv(log, order);
             break;
         case ExportFormat::Adif: {
-            const AdifHeader header{
-                programVersion(),
-                QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd HHmmss")).toStdString()};
+            const AdifHeader header{programVersion(),
+                                    QDateTime::currentDateTimeUtc()
+                                        .toString(QStringLiteral("yyyyMMdd HHmmss"))
+                                        .toStdString()};
             bytes = writeAdif(log, order, header, &counts.unreadable);
             counts.written -= counts.unreadable;
             std::set<int> places;

@@ -60,9 +60,10 @@ zolt::ProjectPaths makeProject(const fs::path& folder, const fs::path& pristine)
         std::string ident, frequency;
     };
     std::vector<Beacon> beacons;
-    for (const auto& row : db.query("SELECT Beacon_ID, Ident, Frequency FROM NDBInformation").rows) {
-        beacons.push_back({std::get<std::int64_t>(row[0]), zolt::dbValueText(row[1]),
-                           zolt::dbValueText(row[2])});
+    for (const auto& row :
+         db.query("SELECT Beacon_ID, Ident, Frequency FROM NDBInformation").rows) {
+        beacons.push_back(
+            {std::get<std::int64_t>(row[0]), zolt::dbValueText(row[1]), zolt::dbValueText(row[2])});
     }
     std::mt19937 random(2013);
     zolt::Transaction transaction(db);
@@ -80,7 +81,8 @@ zolt::ProjectPaths makeProject(const fs::path& folder, const fs::path& pristine)
     for (int i = 0; i < kReceptions; ++i) {
         const Beacon& b = i % 10 == 9 ? beacons[beacons.size() - 1 - random() % 200]
                                       : beacons[random() % (beacons.size() - 200)];
-        const std::string time = two(static_cast<int>(random() % 24)) + two(static_cast<int>(random() % 60));
+        const std::string time =
+            two(static_cast<int>(random() % 24)) + two(static_cast<int>(random() % 60));
         const std::string date = two(1 + static_cast<int>(random() % 12)) + "/" +
                                  two(1 + static_cast<int>(random() % 28)) + "/" +
                                  two(static_cast<int>(random() % 100));
@@ -139,8 +141,8 @@ int main(int argc, char* argv[]) {
             const double m = median(seconds);
             const bool met = m <= kTargetSeconds;
             allMet = allMet && met;
-            std::printf("  %-8s %.3f s (target %.1f s) %s; reading %.3f s; %.1f MB: %s\n", name,
-                        m, kTargetSeconds, met ? "met" : "NOT met", median(reading),
+            std::printf("  %-8s %.3f s (target %.1f s) %s; reading %.3f s; %.1f MB: %s\n", name, m,
+                        kTargetSeconds, met ? "met" : "NOT met", median(reading),
                         static_cast<double>(fs::file_size(folder / name)) / 1e6, summary.c_str());
         }
     } catch (const std::exception& error) {

@@ -70,8 +70,9 @@ std::unordered_map<std::int64_t, BeaconFacts> listedBeacons(Database& db) {
         "coalesce(c.CountryLong, b.Country), b.Latitude, b.Longitude FROM NDBInformation AS b "
         "LEFT JOIN CountryCode AS c ON c.CountryShort = b.Country");
     while (s.step()) {
-        BeaconFacts b{columnText(s, 1), cellText(s, 2), columnText(s, 3),
-                      unlessNone(columnText(s, 4), "XX"), columnText(s, 5), std::nullopt};
+        BeaconFacts b{columnText(s, 1), cellText(s, 2),
+                      columnText(s, 3), unlessNone(columnText(s, 4), "XX"),
+                      columnText(s, 5), std::nullopt};
         const auto lat = cellNumber(s, 6), lon = cellNumber(s, 7);
         if (lat && lon) b.position = onTheGlobe(*lat, *lon);
         beacons.emplace(s.columnInt64(0), std::move(b));
@@ -88,8 +89,11 @@ std::unordered_map<std::int64_t, BeaconFacts> ownBeacons(Database& db) {
         "coalesce(c.CountryLong, n.Country), n.Latitude, n.Longitude FROM NewBeacons AS n "
         "LEFT JOIN CountryCode AS c ON c.CountryShort = n.Country");
     while (s.step()) {
-        BeaconFacts b{trimBlanks(columnText(s, 1)), cellText(s, 2), columnText(s, 3),
-                      unlessNone(columnText(s, 4), "XX"), unlessNone(columnText(s, 5), "XXX"),
+        BeaconFacts b{trimBlanks(columnText(s, 1)),
+                      cellText(s, 2),
+                      columnText(s, 3),
+                      unlessNone(columnText(s, 4), "XX"),
+                      unlessNone(columnText(s, 5), "XXX"),
                       std::nullopt};
         const std::string lat = trimBlanks(cellText(s, 6)), lon = trimBlanks(cellText(s, 7));
         if (!lat.empty() && !lon.empty()) {
@@ -240,12 +244,12 @@ ExportedLog readExportedLog(const ExportSource& source) {
     const auto listed = listedBeacons(db);
     const auto own = ownBeacons(db);
 
-    Statement rows = db.prepare(
-        source.location == 0
-            ? "SELECT Log_ID, Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, "
-              "ReceptionComments FROM NDBLog ORDER BY loggedlocation, Log_ID"
-            : "SELECT Log_ID, Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, "
-              "ReceptionComments FROM NDBLog WHERE loggedlocation = ? ORDER BY Log_ID");
+    Statement rows =
+        db.prepare(source.location == 0
+                       ? "SELECT Log_ID, Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, "
+                         "ReceptionComments FROM NDBLog ORDER BY loggedlocation, Log_ID"
+                       : "SELECT Log_ID, Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, "
+                         "ReceptionComments FROM NDBLog WHERE loggedlocation = ? ORDER BY Log_ID");
     if (source.location != 0) rows.bindInt64(1, source.location);
     while (rows.step()) {
         ExportedReception r;
@@ -449,20 +453,20 @@ std::string asciiFolded(std::string_view utf8) {
     // Latin-1's upper half from U+00A0, then the letters and signs that
     // Windows-1252 puts at 0x80-0x9F.
     static constexpr const char* kLatin1[96] = {
-        " ",  "!",   "c",  "L",  "?",  "Y",  "|",  "S",  "\"", "(c)", "a",  "<<", "-",  "-",
-        "(R)", "-",  "deg", "+/-", "2", "3",  "'",  "u",  "P",  ".",  ",",  "1",  "o",  ">>",
-        "1/4", "1/2", "3/4", "?",  "A",  "A",  "A",  "A",  "A",  "A",  "AE", "C",  "E",  "E",
-        "E",  "E",  "I",  "I",  "I",  "I",  "D",  "N",  "O",  "O",  "O",  "O",  "O",  "x",
-        "O",  "U",  "U",  "U",  "U",  "Y",  "TH", "ss", "a",  "a",  "a",  "a",  "a",  "a",
-        "ae", "c",  "e",  "e",  "e",  "e",  "i",  "i",  "i",  "i",  "d",  "n",  "o",  "o",
-        "o",  "o",  "o",  "/",  "o",  "u",  "u",  "u",  "u",  "y",  "th", "y"};
+        " ",   "!",   "c",   "L",   "?", "Y", "|",  "S",  "\"", "(c)", "a",  "<<", "-", "-",
+        "(R)", "-",   "deg", "+/-", "2", "3", "'",  "u",  "P",  ".",   ",",  "1",  "o", ">>",
+        "1/4", "1/2", "3/4", "?",   "A", "A", "A",  "A",  "A",  "A",   "AE", "C",  "E", "E",
+        "E",   "E",   "I",   "I",   "I", "I", "D",  "N",  "O",  "O",   "O",  "O",  "O", "x",
+        "O",   "U",   "U",   "U",   "U", "Y", "TH", "ss", "a",  "a",   "a",  "a",  "a", "a",
+        "ae",  "c",   "e",   "e",   "e", "e", "i",  "i",  "i",  "i",   "d",  "n",  "o", "o",
+        "o",   "o",   "o",   "/",   "o", "u", "u",  "u",  "u",  "y",   "th", "y"};
     static const std::map<char32_t, const char*> kWindows = {
-        {U'\u20AC', "EUR"}, {U'\u201A', ","},  {U'\u0192', "f"},   {U'\u201E', "\""},
-        {U'\u2026', "..."}, {U'\u2020', "+"},  {U'\u2021', "+"},   {U'\u02C6', "^"},
-        {U'\u2030', "%."},  {U'\u0160', "S"},  {U'\u2039', "<"},   {U'\u0152', "OE"},
-        {U'\u017D', "Z"},   {U'\u2018', "'"},  {U'\u2019', "'"},   {U'\u201C', "\""},
-        {U'\u201D', "\""},  {U'\u2022', "*"},  {U'\u2013', "-"},   {U'\u2014', "-"},
-        {U'\u02DC', "~"},   {U'\u2122', "TM"}, {U'\u0161', "s"},   {U'\u203A', ">"},
+        {U'\u20AC', "EUR"}, {U'\u201A', ","},  {U'\u0192', "f"}, {U'\u201E', "\""},
+        {U'\u2026', "..."}, {U'\u2020', "+"},  {U'\u2021', "+"}, {U'\u02C6', "^"},
+        {U'\u2030', "%."},  {U'\u0160', "S"},  {U'\u2039', "<"}, {U'\u0152', "OE"},
+        {U'\u017D', "Z"},   {U'\u2018', "'"},  {U'\u2019', "'"}, {U'\u201C', "\""},
+        {U'\u201D', "\""},  {U'\u2022', "*"},  {U'\u2013', "-"}, {U'\u2014', "-"},
+        {U'\u02DC', "~"},   {U'\u2122', "TM"}, {U'\u0161', "s"}, {U'\u203A', ">"},
         {U'\u0153', "oe"},  {U'\u017E', "z"},  {U'\u0178', "Y"}};
     std::string out;
     out.reserve(utf8.size());
@@ -558,9 +562,8 @@ std::string exportSummary(ExportFormat format, const ExportCounts& counts,
         const bool one = counts.unreadable == 1;
         switch (format) {
             case ExportFormat::Csv:
-                text += "; " + n + (one ? " has" : " have") +
-                        " no readable date and keep" + (one ? "s" : "") +
-                        " the date as logged in the column date_as_logged";
+                text += "; " + n + (one ? " has" : " have") + " no readable date and keep" +
+                        (one ? "s" : "") + " the date as logged in the column date_as_logged";
                 break;
             case ExportFormat::Adif:
                 text += "; " + n + " without a readable date " + (one ? "is" : "are") +

@@ -43,7 +43,7 @@ struct ExportedLocation {
 };
 
 struct ExportedLog {
-    std::vector<ExportedLocation> locations;  // those with receptions, ascending
+    std::vector<ExportedLocation> locations;    // those with receptions, ascending
     std::vector<ExportedReception> receptions;  // by location, then as logged
 };
 
@@ -105,10 +105,10 @@ std::vector<MappedBeacon> mappedBeacons(const ExportedLog& log, int location, Da
 
 // Texts of the export's closing message.
 struct ExportCounts {
-    int written = 0;      // receptions in the file
-    int locations = 0;    // locations they come from
-    int unreadable = 0;   // receptions whose date did not read
-    int beacons = 0;      // placemarks of beacons (map only)
+    int written = 0;     // receptions in the file
+    int locations = 0;   // locations they come from
+    int unreadable = 0;  // receptions whose date did not read
+    int beacons = 0;     // placemarks of beacons (map only)
 };
 enum class ExportFormat { Csv, Adif, Kml };
 // "3,120 receptions of 4 locations written to /x/log.adi; 12 without a

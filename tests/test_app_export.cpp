@@ -27,8 +27,9 @@ class ExportWindowTest : public test::MainWindowTest {
         for (const auto& [location, date] : std::vector<std::pair<int, std::string>>{
                  {1, "12/24/99"}, {1, "05/09/97"}, {2, "24/12/99"}, {3, "01/02/03"}}) {
             Database(paths.DatabasePath)
-                .prepare("INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, "
-                         "ReceptionDate) VALUES (2, ?, '1200', ?)")
+                .prepare(
+                    "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, "
+                    "ReceptionDate) VALUES (2, ?, '1200', ?)")
                 .bind({std::int64_t{location}, date})
                 .execute();
         }
@@ -75,7 +76,9 @@ TEST_F(ExportWindowTest, TheDetectedOrderIsPreselectedAndMixedDatesWaitForAChoic
         int order;  // index of the preselected order; -1: none
         const char* says;
     } cases[] = {
-        {0, -1, "mixed"}, {1, 0, "month first (12/24/99)"}, {2, 1, "day first (24/12/99)"},
+        {0, -1, "mixed"},
+        {1, 0, "month first (12/24/99)"},
+        {2, 1, "day first (24/12/99)"},
         {3, 0, "No date shows"},
     };
     auto d = dialog();
@@ -84,7 +87,8 @@ TEST_F(ExportWindowTest, TheDetectedOrderIsPreselectedAndMixedDatesWaitForAChoic
         choose(d->locationBox(), c.location);
         EXPECT_EQ(d->dateOrderBox()->currentIndex(), c.order);
         EXPECT_EQ(d->exportButton()->isEnabled(), c.order >= 0);
-        EXPECT_TRUE(d->datesLabel()->text().contains(c.says)) << d->datesLabel()->text().toStdString();
+        EXPECT_TRUE(d->datesLabel()->text().contains(c.says))
+            << d->datesLabel()->text().toStdString();
     }
     choose(d->locationBox(), 0);
     d->dateOrderBox()->setCurrentIndex(1);
@@ -119,7 +123,7 @@ TEST_F(ExportWindowTest, WritesTheChosenFileOrSaysWhyNotAndStays) {
 
     // A name without an ending gets the chosen format's.
     MessageBoxAnswerer answerer({QMessageBox::Ok});
-    answer = QString::fromStdString((home / "out" ).string());
+    answer = QString::fromStdString((home / "out").string());
     d->exportButton()->click();
     ASSERT_EQ(answerer.texts.size(), 1);
     EXPECT_EQ(answerer.texts[0], d->summary());

@@ -20,11 +20,12 @@ class ExportTest : public ::testing::Test {
   protected:
     ExportTest() : paths(test::makeProject(dir.path())) {}
 
-    void log(std::int64_t beaconId, int location, const std::string& time,
-             const std::string& date, const std::string& comment) {
+    void log(std::int64_t beaconId, int location, const std::string& time, const std::string& date,
+             const std::string& comment) {
         Database(paths.DatabasePath)
-            .prepare("INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, "
-                     "ReceptionDate, ReceptionComments) VALUES (?, ?, ?, ?, ?)")
+            .prepare(
+                "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, "
+                "ReceptionDate, ReceptionComments) VALUES (?, ?, ?, ?, ?)")
             .bind({beaconId, std::int64_t{location}, time, date, comment})
             .execute();
     }
