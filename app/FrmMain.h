@@ -141,6 +141,9 @@ class FrmMain : public QWidget {
     // selected reception and every change of what is logged.
     void cmdMap_Click();
     void closeMap();
+    // Export Log on steps one and two, added beside buttons of the form.
+    void addExportButtons();
+    void cmdExportLog_Click();
     void showError(const QString& text);
     // Runs `action`; an engine failure shows one message box and returns false.
     bool guarded(const std::function<void()>& action);
