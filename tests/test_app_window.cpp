@@ -15,6 +15,7 @@
 
 #include "DbTestUtil.h"
 #include "WindowTestUtil.h"
+#include "app/ExportDialog.h"
 #include "app/FrmFileSave.h"
 #include "app/MapWindow.h"
 #include "app/StepZeroLists.h"
@@ -579,6 +580,7 @@ TEST_F(SettledLocationTest, NoLabelHidesItsTextBehindAnAccessibleName) {
     get("cmdMap")->click();
     ASSERT_NE(w->findChild<MapWindow*>(), nullptr);
     FrmFileSave dialog(ReportKind::Ambiguous, 1, paths.ProcessedPath, w.get());
+    ExportDialog exportDialog(readExportedLog({paths, 0, {}, {}}), 1, w.get());
     int labels = 0;
     for (QLabel* label : w->findChildren<QLabel*>()) {
         ++labels;
