@@ -338,8 +338,7 @@ void FrmMain::setupColumns() {
         list->header()->setSectionResizeMode(
             list == ui->lvPossible ? kPossibleCountryColumn : kExactCountryColumn,
             QHeaderView::ResizeToContents);
-        list->header()->setSectionResizeMode(list == ui->lvPossible ? 2 : 0,
-                                             QHeaderView::Stretch);
+        list->header()->setSectionResizeMode(list == ui->lvPossible ? 2 : 0, QHeaderView::Stretch);
     }
     setup(ui->lvLoggedDuplicates, {{"Processed", 0},
                                    {"Ident", 23},
@@ -1125,8 +1124,7 @@ void FrmMain::cmdSetHome_Click() {
                 "The home you typed, %1, lies %2 from the place the %3 beacons logged at this "
                 "location point to (%4). Distances and suggested picks would then favour "
                 "beacons near the typed place. Are you sure you want to store it ?")
-                .arg(QString::fromStdString(next.entered),
-                     QString::fromStdString(formatKm(*km)))
+                .arg(QString::fromStdString(next.entered), QString::fromStdString(formatKm(*km)))
                 .arg(next.beaconCount)
                 .arg(QString::fromStdString(formatLatLon(*next.inferred, 1)));
         if (ConfirmAction(prompt, QStringLiteral("Confirm")) == QMessageBox::No) {

@@ -163,8 +163,8 @@ class FrmMain : public QWidget {
     bool closeAfterRun_ = false;
     LocationHome home_;
     QPointer<MapWindow> map_;
-    RankedCandidates shownCandidates_;  // of the selected reception, for the map
-    int homeLocation_ = 0;              // the location txtHome was filled for
+    RankedCandidates shownCandidates_;       // of the selected reception, for the map
+    int homeLocation_ = 0;                   // the location txtHome was filled for
     std::array<QString, 17> locationNames_;  // as the registry holds them; 0 unused
 };
 

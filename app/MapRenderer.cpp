@@ -544,8 +544,8 @@ void MapRenderer::renderBase(QPainter& painter) {
     for (const int i : own) {
         const QPointF& p = beaconPixel_[static_cast<std::size_t>(i)];
         const double r = beaconRadius_[static_cast<std::size_t>(i)] + 1.5;
-        painter.drawPolygon(QPolygonF({p + QPointF(0, -r), p + QPointF(r, 0), p + QPointF(0, r),
-                                       p + QPointF(-r, 0)}));
+        painter.drawPolygon(QPolygonF(
+            {p + QPointF(0, -r), p + QPointF(r, 0), p + QPointF(0, r), p + QPointF(-r, 0)}));
     }
     painter.setPen(Qt::NoPen);
 

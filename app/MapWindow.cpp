@@ -306,12 +306,13 @@ void MapWindow::updateTexts() {
     const bool world = renderer_.projection() == MapRenderer::Projection::World;
     QString figures = QString::fromStdString(describeFigures(renderer_.scene()));
     if (world) figures += QStringLiteral(" \u00B7 world map until home is known");
-    const auto own = std::count_if(renderer_.scene().beacons.begin(),
-                                   renderer_.scene().beacons.end(),
-                                   [](const LoggedBeacon& b) { return b.own; });
+    const auto own =
+        std::count_if(renderer_.scene().beacons.begin(), renderer_.scene().beacons.end(),
+                      [](const LoggedBeacon& b) { return b.own; });
     if (own > 0) {
         figures += QStringLiteral(" \u00B7 %1 of your own, drawn as diamonds")
-                       .arg(own == 1 ? QStringLiteral("one beacon") : QStringLiteral("%1 beacons").arg(own));
+                       .arg(own == 1 ? QStringLiteral("one beacon")
+                                     : QStringLiteral("%1 beacons").arg(own));
     }
     figures_->setText(figures);
     showStatus();
@@ -474,9 +475,9 @@ int MapWindow::exportCaptionHeight(int width) const {
     // As many lines as the caption wraps into at this width, so that the
     // picture holds all of it.
     const QFontMetrics metrics(captionFont());
-    const QRect text = metrics.boundingRect(
-        QRect(0, 0, width - 2 * kCaptionMargin, 100000),
-        Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, exportCaption());
+    const QRect text =
+        metrics.boundingRect(QRect(0, 0, width - 2 * kCaptionMargin, 100000),
+                             Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, exportCaption());
     return text.height() + 2 * kCaptionMargin;
 }
 

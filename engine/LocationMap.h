@@ -34,7 +34,7 @@ struct LocationMapFigures {
 
 struct LocationMapScene {
     int location = 0;
-    LocationHome home;                  // the map's centre when it has a position
+    LocationHome home;  // the map's centre when it has a position
     // Placed beacons, as loggedBeacons lists them, then the listener's own
     // beacons logged here whose typed position reads (own = true).
     std::vector<LoggedBeacon> beacons;

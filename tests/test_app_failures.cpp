@@ -58,16 +58,21 @@ TEST_F(LockedDatabaseTest, EachActionStopsAtTheLockWithOneMessageAndWritesNothin
         QList<Box::StandardButton> answers;               // confirmations first
         std::function<void(LockedDatabaseTest&)> after;   // the window tells no untruth
     } cases[] = {
-        {"opening a location in progress", nullptr,
-         [](auto& t) { t.w->optLog(1)->setChecked(true); }, {},
+        {"opening a location in progress",
+         nullptr,
+         [](auto& t) { t.w->optLog(1)->setChecked(true); },
+         {},
          [](auto& t) {
              EXPECT_TRUE(t.visible("picStepOne"));
              EXPECT_FALSE(t.w->SelectedLocation().has_value());
          }},
-        {"selecting a reception", [](auto& t) { t.openLocation(1); },
-         [](auto& t) { t.selectReception(); }, {},
+        {"selecting a reception",
+         [](auto& t) { t.openLocation(1); },
+         [](auto& t) { t.selectReception(); },
+         {},
          [](auto& t) { EXPECT_FALSE(t.enabled("cmdAddToLog")); }},
-        {"Set Home", [](auto& t) { t.openLocation(1); },
+        {"Set Home",
+         [](auto& t) { t.openLocation(1); },
          [](auto& t) {
              t.template get<QLineEdit>("txtHome")->setText("EN81");
              t.get("cmdSetHome")->click();
@@ -77,33 +82,47 @@ TEST_F(LockedDatabaseTest, EachActionStopsAtTheLockWithOneMessageAndWritesNothin
              EXPECT_EQ(t.template get<QLineEdit>("txtHome")->text(), "EN81");
              EXPECT_TRUE(t.template get<QLabel>("lblHome")->text().contains("JO62"));
          }},
-        {"Add Suggested Picks", [](auto& t) { t.openLocation(1); },
-         [](auto& t) { t.get("cmdAddSuggested")->click(); }, {}, nullptr},
+        {"Add Suggested Picks",
+         [](auto& t) { t.openLocation(1); },
+         [](auto& t) { t.get("cmdAddSuggested")->click(); },
+         {},
+         nullptr},
         {"Add To Log",
          [](auto& t) {
              t.openLocation(1);
              t.selectReception();
              t.tree("lvDuplicateData")->setCurrentItem(t.tree("lvDuplicateData")->topLevelItem(0));
          },
-         [](auto& t) { t.get("cmdAddToLog")->click(); }, {}, nullptr},
-        {"Show Unresolved Stations", [](auto& t) { t.openLocation(1); },
-         [](auto& t) { t.get("cmdShowMissing")->click(); }, {},
+         [](auto& t) { t.get("cmdAddToLog")->click(); },
+         {},
+         nullptr},
+        {"Show Unresolved Stations",
+         [](auto& t) { t.openLocation(1); },
+         [](auto& t) { t.get("cmdShowMissing")->click(); },
+         {},
          [](auto& t) {
              EXPECT_EQ(t.template get<QLabel>("lblDuplicateUnresolvedLabel")->text(),
                        "Ambiguous Stations");
              EXPECT_FALSE(t.w->ShowingUnresolved);
          }},
-        {"View Map", [](auto& t) { t.openLocation(1); },
-         [](auto& t) { t.get("cmdMap")->click(); }, {},
+        {"View Map",
+         [](auto& t) { t.openLocation(1); },
+         [](auto& t) { t.get("cmdMap")->click(); },
+         {},
          [](auto& t) { EXPECT_EQ(t.w->template findChild<MapWindow*>(), nullptr); }},
-        {"START MATCHING", [](auto& t) { t.openLocation(2); },
-         [](auto& t) { t.get("cmdDuplicates")->click(); }, {},
+        {"START MATCHING",
+         [](auto& t) { t.openLocation(2); },
+         [](auto& t) { t.get("cmdDuplicates")->click(); },
+         {},
          [](auto& t) {
              EXPECT_TRUE(t.visible("picStepOne"));
              EXPECT_EQ(t.w->locationColour(2), LocationColour::LightRed);
          }},
-        {"Start Over", [](auto& t) { t.openLocation(1); },
-         [](auto& t) { t.get("cmdStartOver")->click(); }, {Box::Yes}, nullptr},
+        {"Start Over",
+         [](auto& t) { t.openLocation(1); },
+         [](auto& t) { t.get("cmdStartOver")->click(); },
+         {Box::Yes},
+         nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -115,7 +134,8 @@ TEST_F(LockedDatabaseTest, EachActionStopsAtTheLockWithOneMessageAndWritesNothin
             test::DatabaseLock lock(paths.DatabasePath);
             c.act(*this);
         }
-        ASSERT_EQ(answerer.texts.size(), c.answers.size() + 1) << answerer.texts.join("\n|").toStdString();
+        ASSERT_EQ(answerer.texts.size(), c.answers.size() + 1)
+            << answerer.texts.join("\n|").toStdString();
         EXPECT_TRUE(answerer.texts.back().contains("in use by another program"))
             << answerer.texts.back().toStdString();
         EXPECT_EQ(answerer.underBusyCursor, 0);

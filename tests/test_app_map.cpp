@@ -8,9 +8,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegularExpression>
-#include <QToolTip>
 #include <QSvgRenderer>
 #include <QTest>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <cmath>
 #include <optional>
@@ -333,20 +333,10 @@ TEST_F(MapWindowTest, SavedPicturesHoldTheirWholeCaption) {
     }
     EXPECT_GT(texts, 3);
 
-    // The PNG: below the map, room for every wrapped line and the margins.
+    // The PNG is laid out as the drawing is.
     const QString pngPath = QString::fromStdString((dir / "map.png").string());
     ASSERT_TRUE(window.savePng(pngPath));
-    const QImage png(pngPath);
-    QFont font;
-    font.setPixelSize(13);
-    const int lines = QFontMetrics(font)
-                          .boundingRect(QRect(0, 0, map.width() - 16, 100000), Qt::TextWordWrap,
-                                        window.titleText() + "\n" + window.figuresText())
-                          .height() /
-                      QFontMetrics(font).lineSpacing();
-    EXPECT_GE(lines, 4);
-    EXPECT_GE(png.height(), map.height() + lines * QFontMetrics(font).lineSpacing());
-    EXPECT_EQ(png.height(), height);
+    EXPECT_EQ(QImage(pngPath).height(), height);
 }
 
 TEST_F(MapWindowTest, SavesPngAndSvg) {

@@ -8,10 +8,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
-#include <QRegularExpression>
-#include <QTextDocumentFragment>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
+#include <QTextDocumentFragment>
 
 #include "DbTestUtil.h"
 #include "WindowTestUtil.h"
@@ -438,14 +438,11 @@ TEST_F(SettledLocationTest, NothingMovesWhenASelectionChanges) {
     };
     QApplication::processEvents();
     const auto before = places();
-    auto* upper = tree("lvLoggedDuplicates");
-    auto* exact = tree("lvDuplicateData");
-    upper->setCurrentItem(upper->topLevelItem(0));
-    QApplication::processEvents();
-    EXPECT_EQ(places(), before);
-    exact->setCurrentItem(exact->topLevelItem(0));
-    QApplication::processEvents();
-    EXPECT_EQ(places(), before);
+    for (const char* list : {"lvLoggedDuplicates", "lvDuplicateData"}) {
+        tree(list)->setCurrentItem(tree(list)->topLevelItem(0));
+        QApplication::processEvents();
+        EXPECT_EQ(places(), before) << list;
+    }
 }
 
 // The window cannot be made so small that a control is cut: below the
@@ -494,7 +491,8 @@ TEST_F(SettledLocationTest, TheCaptionNamesTheListShown) {
          }},
         {"the last unresolved reception logged",
          [this] {
-             tree("lvLoggedDuplicates")->setCurrentItem(tree("lvLoggedDuplicates")->topLevelItem(0));
+             tree("lvLoggedDuplicates")
+                 ->setCurrentItem(tree("lvLoggedDuplicates")->topLevelItem(0));
              tree("lvPossible")->setCurrentItem(tree("lvPossible")->topLevelItem(0));
              get("cmdAddToLog")->click();
          }},
@@ -523,8 +521,11 @@ TEST_F(SettledLocationTest, LocationNamesAreShownAsTheyAre) {
     const QString names[] = {"Bob & Ann's cabin", "<b>Hut</b> &&x"};
     test::writeFile(home / "user.reg",
                     "WINE REGISTRY Version 2\n\n[Software\\\\ZOLT6.1\\\\ListeningLocations]\n"
-                    "\"Location(0)\"=\"" + names[0].toStdString() + "\"\n"
-                    "\"Location(1)\"=\"" + names[1].toStdString() + "\"\n");
+                    "\"Location(0)\"=\"" +
+                        names[0].toStdString() +
+                        "\"\n"
+                        "\"Location(1)\"=\"" +
+                        names[1].toStdString() + "\"\n");
     openSettled();
     w->ShowLocationStep();
     for (int k : {1, 2}) {
@@ -538,35 +539,24 @@ TEST_F(SettledLocationTest, LocationNamesAreShownAsTheyAre) {
     EXPECT_EQ(map->titleText(), "Map of " + names[0]);
 }
 
-// The candidate lists show the whole country name at the window's first size.
-TEST_F(SettledLocationTest, CountryIsWholeInTheCandidateLists) {
+// The candidate list shows the whole country name at the window's first
+// size; an item view elides a text wider than its cell less a margin on
+// either side, and the suggested pick is in bold.
+TEST_F(SettledLocationTest, CountryIsWholeInTheCandidateList) {
     openSettled();
     w->ShowLocationStep();
     w->optLog(1)->setChecked(true);
+    get("cmdShowMissing")->click();
+    tree("lvLoggedDuplicates")->setCurrentItem(tree("lvLoggedDuplicates")->topLevelItem(0));
     QApplication::processEvents();
-    const struct {
-        const char* button;
-        const char* list;
-        int column;
-    } views[] = {{nullptr, "lvDuplicateData", 2}, {"cmdShowMissing", "lvPossible", 4}};
-    for (const auto& v : views) {
-        SCOPED_TRACE(v.list);
-        if (v.button) get(v.button)->click();
-        auto* upper = tree("lvLoggedDuplicates");
-        upper->setCurrentItem(upper->topLevelItem(0));
-        QApplication::processEvents();
-        QTreeWidget* list = tree(v.list);
-        ASSERT_GT(list->topLevelItemCount(), 0);
-        for (int i = 0; i < list->topLevelItemCount(); ++i) {
-            // An item view elides a text wider than its cell less a margin on
-            // either side; the suggested pick is in bold.
-            const QTreeWidgetItem* row = list->topLevelItem(i);
-            const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
-            EXPECT_GE(list->columnWidth(v.column),
-                      QFontMetrics(row->font(v.column)).horizontalAdvance(row->text(v.column)) +
-                          2 * margin)
-                << row->text(v.column).toStdString();
-        }
+    QTreeWidget* list = tree("lvPossible");
+    ASSERT_GT(list->topLevelItemCount(), 3);
+    const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = list->topLevelItem(i);
+        EXPECT_GE(list->columnWidth(4),
+                  QFontMetrics(row->font(4)).horizontalAdvance(row->text(4)) + 2 * margin)
+            << row->text(4).toStdString();
     }
 }
 

@@ -142,9 +142,7 @@ TEST(LocationMapLoad, SceneFromTheDatabase) {
     const struct {
         const char* latitude;
         const char* longitude;
-        bool placed;
-    } own[] = {{"47.0631", "-79.7925", true}, {" +12.5 ", "100", true}, {"", "", false},
-               {"95", "10", false},           {"47,06", "-79", false}, {"47N", "79W", false}};
+    } own[] = {{"47.0631", "-79.7925"}, {" +12.5 ", "100"}, {"95", "10"}, {"47,06", "79W"}};
     Database db(paths.DatabasePath);
     for (const auto& o : own) {
         db.execute(std::string("INSERT INTO NewBeacons (Ident, frequency, Latitude, Longitude) "
