@@ -60,12 +60,16 @@ class FrmMain : public QWidget {
     QMessageBox::StandardButton ConfirmAction(const QString& prompt, const QString& title);
     std::optional<int> SelectedLocation() const;
     void LoadLocationNames();
-    void RefreshLocationButtons();
+    // False (after one message) when the states could not be read; every
+    // location button is then off.
+    bool RefreshLocationButtons();
     void CheckPendingWork();
     bool CompactMainDatabase();
     void Finalize();
-    void FillAmbiguousList();
-    void FillUnresolvedList();
+    // Read the lists and the home, then fill; false (after one message) when
+    // a read failed, and nothing on screen changed.
+    bool FillAmbiguousList();
+    bool FillUnresolvedList();
 
     QRadioButton* optLog(int index) const { return optLog_.at(static_cast<std::size_t>(index)); }
     LocationColour locationColour(int index) const;
@@ -104,7 +108,11 @@ class FrmMain : public QWidget {
     void cmdProcessAnotherLog_Click();
     void cmdStartOver_Click();
     void optLog_Toggled(int index, bool checked);
-    void loggedRowSelected();
+    // Lists the candidates of the selected reception; `known` spares a look-up
+    // already made.
+    void loggedRowSelected(const RankedCandidates* known = nullptr);
+    RankedCandidates lookUpCandidates(const QTreeWidgetItem* row,
+                                      const std::optional<LatLon>& home) const;
     void candidateSelected(QTreeWidget* list);
     void selectSuggested();
     void candidateHeaderClicked(QTreeWidget* list, int column);
@@ -113,12 +121,14 @@ class FrmMain : public QWidget {
     void showOnlyPanel(QWidget* panel);
     void setLocationColour(int index, LocationColour colour);
     void clearLocationSelection();
-    bool readLists(StepTwoLists& lists);
+    // The lists and the home, read before anything on screen changes.
+    bool readStepTwo(StepTwoLists& lists);
+    void abandonLocation(int k);
     void fillUnresolvedFrom(const StepTwoLists& lists);
     void fillAmbiguousFrom(const StepTwoLists& lists);
     // The view switches; `lists` already read spares a second read.
-    void showAmbiguousView(const StepTwoLists* lists);
-    void showUnresolvedView(const StepTwoLists* lists);
+    bool showAmbiguousView(const StepTwoLists* lists);
+    bool showUnresolvedView(const StepTwoLists* lists);
     // After rows were logged: the lists and counts read afresh, the current
     // view kept.
     void refillAfterLogging();
@@ -126,11 +136,15 @@ class FrmMain : public QWidget {
     void showLowerList(bool possible);
     void clearLowerLists();
     void resetSelection();
-    void refreshHome();
+    bool refreshHome();
+    void showHome(LocationHome home);
     // The map of the selected location, opened by View Map; it follows the
     // selected reception and every change of what is logged.
     void cmdMap_Click();
     void closeMap();
+    // Export Log on steps one and two, added beside buttons of the form.
+    void addExportButtons();
+    void cmdExportLog_Click();
     void showError(const QString& text);
     // Runs `action`; an engine failure shows one message box and returns false.
     bool guarded(const std::function<void()>& action);
@@ -153,9 +167,10 @@ class FrmMain : public QWidget {
     bool closeAfterRun_ = false;
     LocationHome home_;
     QPointer<MapWindow> map_;
+    RankedCandidates shownCandidates_;       // of the selected reception, for the map
+    int homeLocation_ = 0;                   // the location txtHome was filled for
+    std::array<QString, 17> locationNames_;  // as the registry holds them; 0 unused
     MatchAllRun* matchAll_ = nullptr;
-    RankedCandidates shownCandidates_;  // of the selected reception, for the map
-    int homeLocation_ = 0;              // the location txtHome was filled for
 };
 
 }  // namespace zolt

@@ -107,7 +107,9 @@ MatchAllRun::MatchAllRun(QPushButton* startMatching, QProgressBar* bar, Hooks ho
 
     caption_ = new QLabel(bar->parentWidget());
     caption_->setObjectName(QStringLiteral("lblMatchAllLocation"));
-    caption_->setAccessibleName(QStringLiteral("Location being matched"));
+    // It speaks its own text; what it is for is its description.
+    caption_->setAccessibleDescription(QStringLiteral("The location being matched"));
+    caption_->setTextFormat(Qt::PlainText);  // a location's name is no markup
     caption_->hide();
     // Under the bar: the bar and the caption share the bar's place.
     if (QBoxLayout* row = boxHolding(bar)) {
