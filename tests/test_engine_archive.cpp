@@ -84,7 +84,6 @@ TEST(Archive, MatchAllGivesWhatEachLocationGivesOnItsOwn) {
     expectOnlyStatesChanged(imported, readFile(all.ProcessedPath));
     EXPECT_TRUE(planMatchAll(all.ProcessedPath).locations.empty());
 
-    LocationMatchSummary totals;
     for (int k = 1; k <= kLocationCount; ++k) {
         SCOPED_TRACE("location " + std::to_string(k));
         const ProjectPaths one = makeProject(dir / ("one" + std::to_string(k)));
@@ -100,7 +99,6 @@ TEST(Archive, MatchAllGivesWhatEachLocationGivesOnItsOwn) {
                              line.ambiguous, line.unresolved),
                   std::tuple(k, kPerLocation, outcome.logged, outcome.userBeacons,
                              outcome.ambiguous, outcome.unresolved));
-        totals.logged += line.logged;
         const WorkingSet matched = loadWorkingSet(all.ProcessedPath, k);
         EXPECT_EQ(states(matched), states(alone));
         EXPECT_EQ(matched.entries.front().recordNo, (k - 1) * kPerLocation + 1);
@@ -115,7 +113,6 @@ TEST(Archive, MatchAllGivesWhatEachLocationGivesOnItsOwn) {
                         buildReport(one.ProcessedPath, kind, k));
         }
     }
-    EXPECT_EQ(result.totals.logged, totals.logged);
 
     // Location 16 stands past record 32,767: its states are saved and reset
     // there, and no other location's change.
@@ -136,50 +133,31 @@ TEST(Archive, MatchAllGivesWhatEachLocationGivesOnItsOwn) {
 // Each location is its own transaction: a failure stops the run there, the
 // locations before it stay matched and the rest are left as they were.
 TEST(Archive, MatchAllStopsAtAFailingLocation) {
-    const struct {
-        const char* name;
-        int failingLocation;
-        std::function<void(const ProjectPaths&)> sabotage;  // as location 2 begins
-        std::function<std::unique_ptr<DatabaseLock>(const ProjectPaths&)> before;
-    } cases[] = {
-        {"the working file changed under location 2", 2,
-         [](const ProjectPaths& p) {
-             std::string bytes = readFile(p.ProcessedPath);
-             bytes[3 * 102 + 2] = 9;  // record 4, of location 2, claims number 9
-             writeFile(p.ProcessedPath, bytes);
-         },
-         nullptr},
-        {"the database locked by another program", 1, nullptr,
-         [](const ProjectPaths& p) { return std::make_unique<DatabaseLock>(p.DatabasePath); }},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        TempDir dir;
-        const ProjectPaths paths = makeProject(dir.path());
-        writeProcessed(paths.ProcessedPath, {{1, "APH", "396", "UNP"},
-                                             {1, "NOPE", "999", "UNP"},
-                                             {2, "APH", "396", "UNP"},
-                                             {2, "APH", "396", "UNP"},
-                                             {3, "APH", "396", "UNP"}});
-        auto lock = c.before ? c.before(paths) : nullptr;
-        bool sabotaged = false;
-        const MatchAllResult result = runMatchAll(
-            paths, planMatchAll(paths.ProcessedPath), [&](int location, long long, long long) {
-                if (location == 2 && c.sabotage && !sabotaged) {
-                    c.sabotage(paths);
-                    sabotaged = true;
-                }
-                return true;
-            });
-        lock.reset();
-        EXPECT_EQ(result.failedLocation, c.failingLocation);
-        EXPECT_FALSE(result.failure.empty());
-        ASSERT_EQ(result.matched.size(), static_cast<std::size_t>(c.failingLocation - 1));
-        for (int k = 1; k <= 3; ++k) {
-            const bool matched = k < c.failingLocation;
-            EXPECT_EQ(logRows(paths, k).size(), matched ? (k == 1 ? 1u : 2u) : 0u) << k;
-            EXPECT_EQ(loadWorkingSet(paths.ProcessedPath, k).unpCount == 0, matched) << k;
-        }
+    TempDir dir;
+    const ProjectPaths paths = makeProject(dir.path());
+    writeProcessed(paths.ProcessedPath, {{1, "APH", "396", "UNP"},
+                                         {1, "NOPE", "999", "UNP"},
+                                         {2, "APH", "396", "UNP"},
+                                         {2, "APH", "396", "UNP"},
+                                         {3, "APH", "396", "UNP"}});
+    // As location 2 begins, its second record is made to claim number 9:
+    // the file changed underneath, so its states cannot be saved.
+    const MatchAllResult result = runMatchAll(
+        paths, planMatchAll(paths.ProcessedPath), [&](int location, long long reached, long long) {
+            if (location == 2 && reached == 3) {
+                std::string bytes = readFile(paths.ProcessedPath);
+                bytes[3 * 102 + 2] = 9;
+                writeFile(paths.ProcessedPath, bytes);
+            }
+            return true;
+        });
+    EXPECT_EQ(result.failedLocation, 2);
+    EXPECT_NE(result.failure.find("processed.dat"), std::string::npos) << result.failure;
+    ASSERT_EQ(result.matched.size(), 1u);
+    for (int k = 1; k <= 3; ++k) {
+        const bool matched = k == 1;
+        EXPECT_EQ(logRows(paths, k).size(), matched ? 1u : 0u) << k;
+        EXPECT_EQ(loadWorkingSet(paths.ProcessedPath, k).unpCount == 0, matched) << k;
     }
 }
 
