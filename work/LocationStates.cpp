@@ -260,7 +260,7 @@ PendingWork checkPendingWork(const fs::path& processedPath, const fs::path& back
     const std::string_view bytes = file->bytes();
     const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
     if (count == 0) {
-        file.reset();
+        file.reset();  // let go of the file before it is removed
         // Empty, or a fragment shorter than one record: no reception was ever
         // imported, so there is nothing to finish. The fragment is useless and
         // goes, as an empty file does.
