@@ -17,15 +17,18 @@
 #include <cmath>
 
 #include "app/FrmFileSave.h"
+#include "app/LoggedView.h"
 #include "app/MapWindow.h"
 #include "app/StepZeroLists.h"
 #include "core/Cp1252.h"
 #include "core/EngineError.h"
 #include "core/TextFields.h"
 #include "engine/CandidateLookup.h"
+#include "engine/DecisionRecord.h"
 #include "engine/LocationMap.h"
 #include "engine/LocationNames.h"
 #include "engine/Project.h"
+#include "engine/Reversal.h"
 #include "engine/SuggestedPicks.h"
 #include "ui_frmMain.h"
 
@@ -190,6 +193,26 @@ FrmMain::FrmMain(Options options, QWidget* parent)
     // comment that the wider list no longer hides behind its scroll bar.
     ui->lvLoggedDuplicates->setTextElideMode(Qt::ElideNone);
 
+    loggedView_ = new LoggedView({ui->lvLoggedDuplicates,
+                                  {ui->lvDuplicateData, ui->lvPossible},
+                                  ui->cmdShowMissing,
+                                  ui->cmdAddSuggested,
+                                  ui->Label27,
+                                  ui->Label28},
+                                 this);
+    connect(loggedView_, &LoggedView::showRequested, this, &FrmMain::showLoggedView);
+    connect(loggedView_, &LoggedView::returnRequested, this, &FrmMain::cmdReturnToWaiting_Click);
+    connect(loggedView_, &LoggedView::undoRequested, this, &FrmMain::cmdUndoLastAction_Click);
+    connect(loggedView_, &LoggedView::beaconsChosen, this, [this](const RankedCandidates& ringed) {
+        shownCandidates_ = ringed;
+        if (!map_) return;
+        if (ringed.rows.empty()) {
+            map_->clearCandidates();
+        } else {
+            map_->showCandidates(ringed);
+        }
+    });
+
     // Until start-up has run, only the welcome panel with its buttons exists.
     ui->lblAllDone->hide();
     showOnlyPanel(ui->picWelcome);
@@ -325,6 +348,7 @@ void FrmMain::ShowLocationStep() {
 
 void FrmMain::ShowResolutionStep() {
     showOnlyPanel(ui->picStepTwo);
+    loggedView_->leave();
     ui->lblSelectionLocation->setText(QString());
     ui->lblSelectionStation->setText(QString());
     ui->picMissing->hide();
@@ -460,6 +484,7 @@ void FrmMain::Finalize() {
     std::error_code ec;
     const auto size = std::filesystem::file_size(paths_.ProcessedPath, ec);
     const bool anyImported = !ec && size >= ProcessedRecord::kLength;
+    if (!guarded([this] { dropDecisionRecord(paths_); })) return;
     if (!guarded([this] { removeWorkingFiles(paths_); })) return;
     SettingsLoaded = false;
     ui->lblAllDone->setVisible(anyImported);
@@ -642,6 +667,9 @@ void FrmMain::cmdFinalize_Click() {
                       QStringLiteral("Confirm")) == QMessageBox::No) {
         return;
     }
+    // The decision record is no part of the logbook's database: it goes
+    // before the compaction, so that no page of it is left behind.
+    if (!guarded([this] { dropDecisionRecord(paths_); })) return;
     if (!CompactMainDatabase()) return;
     Finalize();
 }
@@ -745,12 +773,14 @@ void FrmMain::fillAmbiguousFrom(const StepTwoLists& lists) {
         ReportIsAmbiguous = true;
         ui->cmdSaveToFile->show();
     }
+    updateLoggedControls();
 }
 
 void FrmMain::cmdShowMissing_Click() { showUnresolvedView(nullptr); }
 
 void FrmMain::showUnresolvedView(const StepTwoLists* lists) {
     if (UnresolvedCount == 0) return;
+    loggedView_->leave();
     ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Unresolved Stations"));
     ReportIsAmbiguous = false;
     ui->picAmbiguous->hide();
@@ -772,6 +802,7 @@ void FrmMain::cmdShowSuspect_Click() { showAmbiguousView(nullptr); }
 
 void FrmMain::showAmbiguousView(const StepTwoLists* lists) {
     if (AmbiguousCount == 0) return;
+    loggedView_->leave();
     ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
     ReportIsAmbiguous = true;
     ui->picAmbiguous->show();
@@ -974,6 +1005,7 @@ void FrmMain::cmdSetHome_Click() {
     }
     homeLocation_ = 0;  // show the entry as stored
     refreshHome();
+    if (loggedView_->active()) showLoggedView();  // distances from the new home
     // Distances and the suggestion of the reception on screen follow the
     // new home; the candidate chosen before is chosen anew.
     if (!ui->lvLoggedDuplicates->selectedItems().isEmpty()) loggedRowSelected();
@@ -1022,6 +1054,12 @@ void FrmMain::refillAfterLogging() {
     StepTwoLists lists;
     const bool listsRead = readLists(lists);
     if (listsRead) fillAmbiguousFrom(lists);
+    if (loggedView_->active()) {
+        // The listener stays where the action was taken.
+        showLoggedView();
+        if (map_) map_->reload();
+        return;
+    }
     if (!ShowingUnresolved) {
         showLowerList(false);
         ui->chkApplyAll->setEnabled(false);
@@ -1080,6 +1118,68 @@ void FrmMain::cmdStartOver_Click() {
     work = WorkingSet{};
     clearLocationSelection();
     ShowLocationStep();
+}
+
+// ---- step two: the logged view, Return To Waiting, Undo ---------------------
+
+void FrmMain::showLoggedView() {
+    const auto location = SelectedLocation();
+    if (matching_ || !location) return;
+    ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Logged Stations"));
+    ui->picAmbiguous->hide();
+    ui->picMissing->hide();
+    ui->cmdSaveToFile->hide();
+    resetSelection();
+    loggedView_->enter();
+    std::vector<LoggedReception> rows;
+    guarded([&] { rows = readLoggedReceptions(paths_, *location, home_.position); });
+    loggedView_->fill(rows);
+}
+
+void FrmMain::updateLoggedControls() {
+    const int settled = static_cast<int>(
+        std::count_if(work.entries.begin(), work.entries.end(), [](const WorkEntry& entry) {
+            return trimmedView(entry.state) == trimmedView(state::OK);
+        }));
+    loggedView_->setCount(settled);
+    std::optional<UndoOffer> offer;
+    const auto location = SelectedLocation();
+    try {
+        if (location && work.location == *location) offer = nextUndo(paths_, *location);
+    } catch (const EngineError&) {
+        // Refilling the lists is no moment for a message; Undo, pressed,
+        // says what is wrong.
+        offer = UndoOffer{"the last action", 0};
+    }
+    loggedView_->setUndo(offer);
+}
+
+void FrmMain::cmdReturnToWaiting_Click() {
+    const auto location = SelectedLocation();
+    const std::vector<int> chosen = loggedView_->selectedPositions();
+    if (matching_ || !location || chosen.empty()) return;
+    std::vector<int> returning;
+    if (!guarded([&] { returning = returnedWith(paths_, *location, chosen); })) return;
+    if (ConfirmAction(returnPrompt(static_cast<int>(returning.size())),
+                      QStringLiteral("Confirm")) == QMessageBox::No) {
+        return;
+    }
+    if (!guarded([&] { returnToWaiting(paths_, work, returning); })) return;
+    refillAfterLogging();
+}
+
+void FrmMain::cmdUndoLastAction_Click() {
+    const auto location = SelectedLocation();
+    if (matching_ || !location) return;
+    std::optional<UndoOffer> offer;
+    if (!guarded([&] { offer = nextUndo(paths_, *location); })) return;
+    if (!offer) {
+        updateLoggedControls();
+        return;
+    }
+    if (ConfirmAction(undoPrompt(*offer), QStringLiteral("Confirm")) == QMessageBox::No) return;
+    if (!guarded([&] { undoLastAction(paths_, work); })) return;
+    refillAfterLogging();
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {

@@ -27,6 +27,7 @@ class frmMain;
 namespace zolt {
 
 class FolderBrowser;
+class LoggedView;
 class MapWindow;
 
 // The converter's one window: the welcome panel and the three wizard steps.
@@ -73,6 +74,7 @@ class FrmMain : public QWidget {
     // Where the selected location lies, as step two shows it.
     const LocationHome& home() const { return home_; }
     FolderBrowser* folderBrowser() const { return folderBrowser_; }
+    LoggedView* loggedView() const { return loggedView_; }
 
     // Module-wide state of the old design, kept under its names.
     bool SettingsLoaded = false;
@@ -130,6 +132,11 @@ class FrmMain : public QWidget {
     // selected reception and every change of what is logged.
     void cmdMap_Click();
     void closeMap();
+    // The logged view of step two and the two ways back (app/LoggedView.h).
+    void showLoggedView();
+    void cmdReturnToWaiting_Click();
+    void cmdUndoLastAction_Click();
+    void updateLoggedControls();
     void showError(const QString& text);
     // Runs `action`; an engine failure shows one message box and returns false.
     bool guarded(const std::function<void()>& action);
@@ -149,6 +156,7 @@ class FrmMain : public QWidget {
     bool closeAfterRun_ = false;
     LocationHome home_;
     QPointer<MapWindow> map_;
+    LoggedView* loggedView_ = nullptr;
     RankedCandidates shownCandidates_;  // of the selected reception, for the map
     int homeLocation_ = 0;              // the location txtHome was filled for
 };

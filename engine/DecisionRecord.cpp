@@ -37,8 +37,6 @@ CREATE TABLE IF NOT EXISTS ConverterDecision (
     PreviousState TEXT NOT NULL,
     Action_ID INTEGER NOT NULL
 );
-CREATE INDEX IF NOT EXISTS ConverterDecision_Action ON ConverterDecision (Action_ID);
-CREATE INDEX IF NOT EXISTS ConverterDecision_Location ON ConverterDecision (loggedlocation);
 CREATE TABLE IF NOT EXISTS ConverterReturned (
     Action_ID INTEGER NOT NULL,
     Position INTEGER NOT NULL,
@@ -53,7 +51,6 @@ CREATE TABLE IF NOT EXISTS ConverterReturned (
     DecidedBy INTEGER,
     StateAfter TEXT NOT NULL
 );
-CREATE INDEX IF NOT EXISTS ConverterReturned_Action ON ConverterReturned (Action_ID);
 )sql";
 
 std::string utf8Trimmed(std::string_view raw) { return cp1252ToUtf8(trimmedView(raw)); }
@@ -203,20 +200,44 @@ void storeDecisions(Database& db, int location, const PendingDecisions& decision
     addAction.bind({std::int64_t{location}, decisions.action}).execute();
     const std::int64_t actionId = db.lastInsertRowId();
 
-    Statement add = db.prepare(
-        "INSERT INTO ConverterDecision (Position, loggedlocation, Log_ID, How, PreviousState, "
-        "Action_ID) VALUES (?, ?, ?, ?, ?, ?)");
-    add.bindInt64(2, location).bindInt64(6, actionId);
     for (const auto& s : decisions.settled) {
         if (s.row >= logIds.size()) {
             throw EngineError("Could not record how the receptions were decided in the database " +
                               db.path().string() + ": a reception names no appended row.");
         }
-        add.bindInt64(1, s.position)
-            .bindInt64(3, logIds[s.row])
-            .bindTextInPlace(4, s.how)
-            .bindTextInPlace(5, s.previousState)
-            .execute();
+    }
+    // Many rows to a statement, as the run appends its log rows: a matching
+    // run records tens of thousands of decisions, and the cost of running a
+    // statement is then shared. Location and action are the same in every row.
+    constexpr std::size_t kRows = 64;
+    auto insertSql = [&](std::size_t rows) {
+        const std::string values = "(?, " + std::to_string(location) + ", ?, ?, ?, " +
+                                   std::to_string(actionId) + ")";
+        std::string sql =
+            "INSERT INTO ConverterDecision (Position, loggedlocation, Log_ID, How, PreviousState, "
+            "Action_ID) VALUES " +
+            values;
+        for (std::size_t r = 1; r < rows; ++r) sql += ", " + values;
+        return sql;
+    };
+    Statement many = db.prepare(insertSql(kRows));
+    Statement one = db.prepare(insertSql(1));
+    auto bindRow = [&](Statement& statement, std::size_t slot, const PendingDecisions::Settled& s) {
+        const int base = static_cast<int>(slot * 4);
+        statement.bindInt64(base + 1, s.position)
+            .bindInt64(base + 2, logIds[s.row])
+            .bindTextInPlace(base + 3, s.how)
+            .bindTextInPlace(base + 4, s.previousState);
+    };
+    const auto& all = decisions.settled;
+    std::size_t next = 0;
+    for (; next + kRows <= all.size(); next += kRows) {
+        for (std::size_t slot = 0; slot < kRows; ++slot) bindRow(many, slot, all[next + slot]);
+        many.execute();
+    }
+    for (; next < all.size(); ++next) {
+        bindRow(one, 0, all[next]);
+        one.execute();
     }
 }
 
@@ -232,7 +253,7 @@ std::unordered_map<std::int64_t, std::string> howDecidedByLogId(Database& db) {
     return result;
 }
 
-std::vector<LoggedReception> pairLoggedReceptions(Database& db, std::string_view bytes,
+std::vector<PairedReception> pairLoggedReceptions(Database& db, std::string_view bytes,
                                                   int location) {
     struct LogRowOf {
         std::int64_t logId, beaconId;
@@ -241,40 +262,34 @@ std::vector<LoggedReception> pairLoggedReceptions(Database& db, std::string_view
     // The location's rows, and the record's decisions whose rows are there.
     std::vector<LogRowOf> rows;
     std::unordered_map<std::int64_t, std::size_t> rowById;
-    // Rows by (time, date, comment), in log order, for receptions without a record.
-    std::map<std::tuple<std::string, std::string, std::string>, std::vector<std::size_t>> byKey;
     {
         Statement read = db.prepare(
-            "SELECT Log_ID, Beacon_ID, ReceptionTime, ReceptionDate, ReceptionComments "
-            "FROM NDBLog WHERE loggedlocation = ? ORDER BY Log_ID");
+            "SELECT Log_ID, Beacon_ID FROM NDBLog WHERE loggedlocation = ? ORDER BY Log_ID");
         read.bind({std::int64_t{location}});
         while (read.step()) {
-            const std::size_t index = rows.size();
+            rowById.emplace(read.columnInt64(0), rows.size());
             rows.push_back({read.columnInt64(0), read.columnInt64(1)});
-            rowById.emplace(rows.back().logId, index);
-            byKey[{std::string(read.columnText(2)), std::string(read.columnText(3)),
-                   std::string(read.columnText(4))}]
-                .push_back(index);
         }
     }
     struct Decision {
-        std::int64_t logId, actionId;
+        std::int64_t logId, actionId, rowId;
         std::string how, previousState;
     };
     std::unordered_map<int, Decision> decisions;
     if (hasDecisionRecord(db)) {
         Statement read = db.prepare(
-            "SELECT Position, Log_ID, How, PreviousState, Action_ID FROM ConverterDecision "
+            "SELECT Position, Log_ID, How, PreviousState, Action_ID, rowid FROM ConverterDecision "
             "WHERE loggedlocation = ?");
         read.bind({std::int64_t{location}});
         while (read.step()) {
             decisions[static_cast<int>(read.columnInt64(0))] =
-                Decision{read.columnInt64(1), read.columnInt64(4), std::string(read.columnText(2)),
-                         std::string(read.columnText(3))};
+                Decision{read.columnInt64(1), read.columnInt64(4), read.columnInt64(5),
+                         std::string(read.columnText(2)), std::string(read.columnText(3))};
         }
     }
 
-    std::vector<LoggedReception> logged;
+    std::vector<PairedReception> logged;
+    std::size_t unpaired = 0;
     const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
     for (std::size_t i = 0; i < count; ++i) {
         const ProcessedRecordView r{bytes.substr(i * ProcessedRecord::kLength,
@@ -282,13 +297,8 @@ std::vector<LoggedReception> pairLoggedReceptions(Database& db, std::string_view
         if (r.location() != location || trimmedView(r.state()) != trimmedView(state::OK)) {
             continue;
         }
-        LoggedReception reception;
+        PairedReception reception;
         reception.position = static_cast<int>(i + 1);
-        reception.ident = std::string(r.ident());
-        reception.frequency = std::string(r.frequency());
-        reception.time = std::string(r.time());
-        reception.date = std::string(r.date());
-        reception.comment = std::string(r.comment());
         reception.how = std::string(how::kLoggedEarlier);
         const auto decided = decisions.find(reception.position);
         if (decided != decisions.end()) {
@@ -300,16 +310,38 @@ std::vector<LoggedReception> pairLoggedReceptions(Database& db, std::string_view
                 reception.how = decided->second.how;
                 reception.previousState = decided->second.previousState;
                 reception.actionId = decided->second.actionId;
+                reception.decisionRowId = decided->second.rowId;
             }
         }
+        unpaired += reception.logId == 0;
         logged.push_back(std::move(reception));
     }
+    if (unpaired == 0) return logged;
+
     // Receptions without a record take the first unclaimed row that carries
     // their time, date and comment, as the converter stored them.
+    std::map<std::tuple<std::string, std::string, std::string>, std::vector<std::size_t>> byKey;
+    {
+        Statement read = db.prepare(
+            "SELECT Log_ID, ReceptionTime, ReceptionDate, ReceptionComments "
+            "FROM NDBLog WHERE loggedlocation = ? ORDER BY Log_ID");
+        read.bind({std::int64_t{location}});
+        while (read.step()) {
+            const std::size_t index = rowById.at(read.columnInt64(0));
+            if (rows[index].claimed) continue;
+            byKey[{std::string(read.columnText(1)), std::string(read.columnText(2)),
+                   std::string(read.columnText(3))}]
+                .push_back(index);
+        }
+    }
     for (auto& reception : logged) {
         if (reception.logId != 0) continue;
-        const auto found = byKey.find({utf8Trimmed(reception.time), utf8Trimmed(reception.date),
-                                       utf8Trimmed(reception.comment)});
+        const ProcessedRecordView r{
+            bytes.substr(static_cast<std::size_t>(reception.position - 1) *
+                             ProcessedRecord::kLength,
+                         ProcessedRecord::kLength)};
+        const auto found =
+            byKey.find({utf8Trimmed(r.time()), utf8Trimmed(r.date()), utf8Trimmed(r.comment())});
         if (found == byKey.end()) continue;
         for (std::size_t index : found->second) {
             if (rows[index].claimed) continue;
@@ -328,10 +360,26 @@ std::vector<LoggedReception> readLoggedReceptions(const ProjectPaths& paths, int
     if (!fs::exists(fs::symlink_status(paths.ProcessedPath, ec))) return {};
     const std::string bytes = readWholeFile(paths.ProcessedPath);
     Database db(paths.DatabasePath, Database::Mode::ReadOnly);
-    std::vector<LoggedReception> logged = pairLoggedReceptions(db, bytes, location);
+    const std::vector<PairedReception> paired = pairLoggedReceptions(db, bytes, location);
     const auto listed = beaconsOfLocation(db, location);
     const auto own = ownBeaconsOfLocation(db, location);
-    for (auto& reception : logged) {
+    std::vector<LoggedReception> logged;
+    logged.reserve(paired.size());
+    for (const auto& p : paired) {
+        logged.emplace_back();
+        LoggedReception& reception = logged.back();
+        const ProcessedRecordView r{bytes.substr(
+            static_cast<std::size_t>(p.position - 1) * ProcessedRecord::kLength,
+            ProcessedRecord::kLength)};
+        reception.position = p.position;
+        reception.ident = std::string(r.ident());
+        reception.frequency = std::string(r.frequency());
+        reception.time = std::string(r.time());
+        reception.date = std::string(r.date());
+        reception.comment = std::string(r.comment());
+        reception.logId = p.logId;
+        reception.beaconId = p.beaconId;
+        reception.how = p.how;
         if (reception.logId == 0) continue;
         // The listener's own beacons share the number range above the
         // offset with listed ones; the record says which was meant, and a

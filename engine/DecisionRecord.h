@@ -90,6 +90,18 @@ void forgetDecisions(Database& db, int location);
 // Log_ID -> how it was decided, for every row with a record.
 std::unordered_map<std::int64_t, std::string> howDecidedByLogId(Database& db);
 
+// A settled (OK) reception of a location paired with its row and decision.
+struct PairedReception {
+    int position = 0;        // 1-based in processed.dat
+    std::int64_t logId = 0;  // its NDBLog row; 0 when none could be found
+    std::int64_t beaconId = 0;
+    std::string how;  // one of the words above
+    // Kept from the record for Return To Waiting; empty for rows logged earlier.
+    std::string previousState;
+    std::int64_t actionId = 0;
+    std::int64_t decisionRowId = 0;  // its row in the record; 0 when none
+};
+
 // A settled (OK) reception of a location as the logged view lists it.
 struct LoggedReception {
     int position = 0;  // 1-based in processed.dat
@@ -102,9 +114,6 @@ struct LoggedReception {
     std::optional<LatLon> beaconPosition;
     std::optional<double> distanceKm;  // from `home`, when both are known
     std::string how;                   // one of the words above
-    // Kept from the record for Return To Waiting; empty for rows logged earlier.
-    std::string previousState;
-    std::int64_t actionId = 0;
 };
 
 // Every OK reception of `location` in file order, each with the row it was
@@ -112,9 +121,9 @@ struct LoggedReception {
 // date and comment, the first unpaired row in log order.
 std::vector<LoggedReception> readLoggedReceptions(const ProjectPaths& paths, int location,
                                                   std::optional<LatLon> home);
-// The same on an open database and processed.dat's bytes, without beacon
-// details (what Return To Waiting needs inside its transaction).
-std::vector<LoggedReception> pairLoggedReceptions(Database& db, std::string_view processedBytes,
+// The pairing alone, on an open database and processed.dat's bytes (what
+// Return To Waiting needs inside its transaction).
+std::vector<PairedReception> pairLoggedReceptions(Database& db, std::string_view processedBytes,
                                                   int location);
 
 }  // namespace zolt

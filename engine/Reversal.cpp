@@ -113,7 +113,7 @@ int returnToWaiting(const ProjectPaths& paths, WorkingSet& set, const std::vecto
     Transaction transaction(db);
     const std::string bytes = readWholeFile(paths.ProcessedPath);
     const auto logged = pairLoggedReceptions(db, bytes, location);
-    std::unordered_map<int, const LoggedReception*> byPosition;
+    std::unordered_map<int, const PairedReception*> byPosition;
     for (const auto& r : logged) byPosition.emplace(r.position, &r);
 
     std::set<std::int64_t> rows;
@@ -128,7 +128,7 @@ int returnToWaiting(const ProjectPaths& paths, WorkingSet& set, const std::vecto
         if (found->second->logId != 0) rows.insert(found->second->logId);
     }
     // A row is taken out whole: every reception it settled goes back with it.
-    std::vector<const LoggedReception*> returning;
+    std::vector<const PairedReception*> returning;
     const std::set<int> chosen(positions.begin(), positions.end());
     for (const auto& r : logged) {
         if (chosen.count(r.position) || (r.logId != 0 && rows.count(r.logId))) {
@@ -155,19 +155,21 @@ int returnToWaiting(const ProjectPaths& paths, WorkingSet& set, const std::vecto
     Statement keepWithoutRow = db.prepare(
         "INSERT INTO ConverterReturned (Action_ID, Position, RowGroup, HadRow, How, "
         "PreviousState, DecidedBy, StateAfter) VALUES (?, ?, 0, 0, ?, ?, ?, ?)");
-    Statement forget = db.prepare(
-        "DELETE FROM ConverterDecision WHERE loggedlocation = ? AND Position = ?");
+    Statement forget = db.prepare("DELETE FROM ConverterDecision WHERE rowid = ?");
 
     WorkingSet changed;
     changed.location = location;
     std::string ident;
-    for (const LoggedReception* r : returning) {
+    for (const PairedReception* r : returning) {
         std::string after(trimmedView(r->previousState));
         if (after != state::AMB && after != state::MIS) {
-            const std::string_view stored = std::string_view(r->ident).substr(
-                0, r->ident.find_last_not_of(' ') + 1);
+            const ProcessedRecordView record{std::string_view(bytes).substr(
+                static_cast<std::size_t>(r->position - 1) * ProcessedRecord::kLength,
+                ProcessedRecord::kLength)};
+            const std::string_view raw = record.ident();
+            const std::string_view stored = raw.substr(0, raw.find_last_not_of(' ') + 1);
             candidates.bindText(1, cp1252ToUtf8(stored, ident))
-                .bindDouble(2, leadingNumber(r->frequency));
+                .bindDouble(2, leadingNumber(record.frequency()));
             candidates.step();
             const bool listed = candidates.columnInt64(0) > 0;
             candidates.step();
@@ -189,7 +191,7 @@ int returnToWaiting(const ProjectPaths& paths, WorkingSet& set, const std::vecto
                                  after})
                 .execute();
         }
-        if (recorded) forget.bind({std::int64_t{location}, std::int64_t{r->position}}).execute();
+        if (recorded) forget.bind({r->decisionRowId}).execute();
         changed.entries.push_back(entryAt(location, r->position, after));
     }
     Statement remove = db.prepare("DELETE FROM NDBLog WHERE Log_ID = ?");
@@ -237,19 +239,29 @@ UndoOffer undoLastAction(const ProjectPaths& paths, WorkingSet& set) {
             std::optional<std::string> how, previous;
             std::int64_t decidedBy;
             std::string after;
+            std::vector<DbValue> row;  // Beacon_ID, time, date, comments as stored
         };
         std::vector<Kept> kept;
         {
-            Statement read = db.prepare(
-                "SELECT Position, RowGroup, HadRow, How, PreviousState, DecidedBy, StateAfter "
-                "FROM ConverterReturned WHERE Action_ID = ? ORDER BY RowGroup, Position");
-            read.bind(byAction);
-            while (read.step()) {
-                Kept k{static_cast<int>(read.columnInt64(0)), read.columnInt64(1),
-                       read.columnInt64(2) != 0, std::nullopt, std::nullopt,
-                       read.columnInt64(5), std::string(read.columnText(6))};
-                if (read.columnType(3) != SQLITE_NULL) k.how = std::string(read.columnText(3));
-                if (read.columnType(4) != SQLITE_NULL) k.previous = std::string(read.columnText(4));
+            const DbResult read =
+                db.prepare(
+                      "SELECT Position, RowGroup, HadRow, How, PreviousState, DecidedBy, "
+                      "StateAfter, Beacon_ID, ReceptionTime, ReceptionDate, ReceptionComments "
+                      "FROM ConverterReturned WHERE Action_ID = ? ORDER BY RowGroup, Position")
+                    .bind(byAction)
+                    .query();
+            for (const auto& r : read.rows) {
+                Kept k{static_cast<int>(std::get<std::int64_t>(r[0])),
+                       std::get<std::int64_t>(r[1]),
+                       std::get<std::int64_t>(r[2]) != 0,
+                       std::nullopt,
+                       std::nullopt,
+                       std::holds_alternative<std::int64_t>(r[5]) ? std::get<std::int64_t>(r[5])
+                                                                  : 0,
+                       dbValueText(r[6]),
+                       {r[7], r[8], r[9], r[10]}};
+                if (!std::holds_alternative<std::monostate>(r[3])) k.how = dbValueText(r[3]);
+                if (!std::holds_alternative<std::monostate>(r[4])) k.previous = dbValueText(r[4]);
                 kept.push_back(std::move(k));
             }
         }
@@ -265,8 +277,7 @@ UndoOffer undoLastAction(const ProjectPaths& paths, WorkingSet& set) {
         // it settled; their decisions come back with it.
         Statement restore = db.prepare(
             "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, "
-            "ReceptionComments) SELECT Beacon_ID, ?, ReceptionTime, ReceptionDate, "
-            "ReceptionComments FROM ConverterReturned WHERE Action_ID = ? AND Position = ?");
+            "ReceptionComments) VALUES (?, ?, ?, ?, ?)");
         Statement decide = db.prepare(
             "INSERT INTO ConverterDecision (Position, loggedlocation, Log_ID, How, "
             "PreviousState, Action_ID) VALUES (?, ?, ?, ?, ?, ?)");
@@ -274,7 +285,7 @@ UndoOffer undoLastAction(const ProjectPaths& paths, WorkingSet& set) {
         for (const auto& k : kept) {
             if (k.hadRow && k.group != group) {
                 group = k.group;
-                restore.bind({std::int64_t{location}, last->id, std::int64_t{k.position}})
+                restore.bind({k.row[0], std::int64_t{location}, k.row[1], k.row[2], k.row[3]})
                     .execute();
                 logId = db.lastInsertRowId();
             }
