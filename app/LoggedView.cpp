@@ -2,6 +2,7 @@
 #include "app/LoggedView.h"
 
 #include <QBoxLayout>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QKeySequence>
@@ -10,6 +11,7 @@
 #include <QShortcut>
 #include <QTreeWidget>
 #include <cmath>
+#include <algorithm>
 #include <set>
 
 #include "core/Cp1252.h"
@@ -22,7 +24,8 @@ enum Column { kIdent, kFreq, kTime, kDate, kComment, kBeacon, kCity, kCountry, k
 enum BeaconColumn { kCall, kBeaconFreq, kBeaconCity, kProvince, kBeaconCountry, kId, kBeaconKm };
 enum Role { kPositionRole = Qt::UserRole + 20, kRowRole, kKmRole };
 
-const QKeySequence kUndoKey(QKeySequence::Undo);
+// The platform's own undo key, known only once the application runs.
+QKeySequence undoKey() { return QKeySequence(QKeySequence::Undo); }
 
 // Sorts Distance by its number, with the rows that have none after the
 // others whichever way the list is sorted.
@@ -33,9 +36,9 @@ class LoggedItem : public QTreeWidgetItem {
     bool operator<(const QTreeWidgetItem& other) const override {
         const QTreeWidget* list = treeWidget();
         const int column = list ? list->sortColumn() : 0;
-        const QVariant km = data(column, kKmRole);
-        const QVariant otherKm = other.data(column, kKmRole);
-        if (column == kDistance || column == kBeaconKm) {
+        if (column == kDistance || (column == kBeaconKm && list->columnCount() == kBeaconKm + 1)) {
+            const QVariant km = data(column, kKmRole);
+            const QVariant otherKm = other.data(column, kKmRole);
             if (km.isValid() != otherKm.isValid()) {
                 const bool descending =
                     list && list->header()->sortIndicatorOrder() == Qt::DescendingOrder;
@@ -90,7 +93,14 @@ QTreeWidget* makeList(const char* name, const QString& accessible, const QString
     list->setUniformRowHeights(true);
     list->setAllColumnsShowFocus(true);
     list->setHeaderLabels(headers);
-    list->setSortingEnabled(true);
+    // Sorted on a header click, not by the list itself: a list that keeps
+    // itself sorted sorts every fill anew, which a large location feels.
+    list->header()->setSectionsClickable(true);
+    list->header()->setSortIndicatorShown(true);
+    list->header()->setSortIndicator(0, Qt::AscendingOrder);
+    QObject::connect(list->header(), &QHeaderView::sectionClicked, list, [list](int column) {
+        list->sortItems(column, list->header()->sortIndicatorOrder());
+    });
     list->hide();
     return list;
 }
@@ -105,6 +115,13 @@ LoggedView::LoggedView(const Anchors& anchors, QObject* parent)
                       QStringLiteral("City"), QStringLiteral("Country"),
                       QStringLiteral("Distance"), QStringLiteral("How")});
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // Widths in characters, fixed: measuring every row of a large location
+    // would cost more than filling the list.
+    const QFontMetrics metrics(list_->font());
+    const int widths[] = {8, 7, 6, 10, 24, 7, 16, 16, 8, 14};
+    for (int c = 0; c < list_->columnCount(); ++c) {
+        list_->setColumnWidth(c, metrics.horizontalAdvance(QString(widths[c], QLatin1Char('M'))) * 3 / 4);
+    }
     list_->headerItem()->setToolTip(kDistance, QStringLiteral("Great-circle distance from home, in km"));
     list_->headerItem()->setToolTip(
         kHow, QStringLiteral("unique match, own beacon, picked, picked for all, suggested, or "
@@ -146,9 +163,9 @@ LoggedView::LoggedView(const Anchors& anchors, QObject* parent)
     placeBeside(anchors_.actionButton, undo_);
 
     // Undo has no free letter among its words; the platform's undo key serves.
-    auto* undoKey = new QShortcut(kUndoKey, anchors_.actionButton->window());
-    undoKey->setContext(Qt::WindowShortcut);
-    connect(undoKey, &QShortcut::activated, this, [this] {
+    auto* undoShortcut = new QShortcut(undoKey(), anchors_.actionButton->window());
+    undoShortcut->setContext(Qt::WindowShortcut);
+    connect(undoShortcut, &QShortcut::activated, this, [this] {
         if (undo_->isVisible() && undo_->isEnabled()) undo_->click();
     });
 
@@ -183,12 +200,18 @@ void LoggedView::leave() {
 void LoggedView::fill(const std::vector<LoggedReception>& rows) {
     rows_ = rows;
     const QSignalBlocker block(list_);
-    list_->setSortingEnabled(false);
     list_->clear();
     beacon_->clear();
+    // In the list's first order (by ident, then as logged) straight away;
+    // an order the listener chose is sorted for below.
+    std::vector<std::size_t> order(rows_.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
+        return trimmedView(rows_[a].ident) < trimmedView(rows_[b].ident);
+    });
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(rows_.size()));
-    for (std::size_t i = 0; i < rows_.size(); ++i) {
+    for (std::size_t i : order) {
         const LoggedReception& r = rows_[i];
         auto* item = new LoggedItem(QStringList{
             field(r.ident), field(r.frequency), field(r.time), field(r.date), field(r.comment),
@@ -201,12 +224,8 @@ void LoggedView::fill(const std::vector<LoggedReception>& rows) {
     }
     list_->addTopLevelItems(items);
     const int column = list_->header()->sortIndicatorSection();
-    const Qt::SortOrder order = list_->header()->sortIndicatorOrder();
-    list_->setSortingEnabled(true);
-    list_->sortByColumn(column < 0 ? kIdent : column, order);
-    for (int c = 0; c < list_->columnCount(); ++c) {
-        if (c != kComment) list_->resizeColumnToContents(c);
-    }
+    const Qt::SortOrder sortOrder = list_->header()->sortIndicatorOrder();
+    if (column != kIdent || sortOrder != Qt::AscendingOrder) list_->sortItems(column, sortOrder);
     return_->setEnabled(false);
     emit beaconsChosen({});
 }
@@ -219,7 +238,7 @@ void LoggedView::setCount(int settled) {
 
 void LoggedView::setUndo(const std::optional<UndoOffer>& offer) {
     undo_->setEnabled(offer.has_value());
-    const QString key = kUndoKey.toString(QKeySequence::NativeText);
+    const QString key = undoKey().toString(QKeySequence::NativeText);
     const QString tip =
         offer ? QStringLiteral("Undoes the last %1 of this location (%2 receptions); %3")
                     .arg(utf8(offer->action))
