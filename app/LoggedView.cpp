@@ -118,7 +118,7 @@ LoggedView::LoggedView(const Anchors& anchors, QObject* parent)
     // Widths in characters, fixed: measuring every row of a large location
     // would cost more than filling the list.
     const QFontMetrics metrics(list_->font());
-    const int widths[] = {8, 7, 6, 10, 24, 7, 16, 16, 8, 14};
+    const int widths[] = {7, 5, 5, 8, 13, 6, 10, 8, 7, 10};
     for (int c = 0; c < list_->columnCount(); ++c) {
         list_->setColumnWidth(c, metrics.horizontalAdvance(QString(widths[c], QLatin1Char('M'))) * 3 / 4);
     }
@@ -183,6 +183,8 @@ void LoggedView::enter() {
     beacon_->show();
     return_->show();
     anchors_.upperLabel->setBuddy(list_);
+    if (lowerCaption_.isEmpty()) lowerCaption_ = anchors_.lowerLabel->text();
+    anchors_.lowerLabel->setText(QStringLiteral("Logged &Beacon"));
     anchors_.lowerLabel->setBuddy(beacon_);
     list_->setFocus();
 }
@@ -195,6 +197,9 @@ void LoggedView::leave() {
     return_->hide();
     anchors_.upperList->show();
     anchors_.upperLabel->setBuddy(anchors_.upperList);
+    // The window points the lower caption at whichever candidate list it shows.
+    if (!lowerCaption_.isEmpty()) anchors_.lowerLabel->setText(lowerCaption_);
+    anchors_.lowerLabel->setBuddy(anchors_.lowerLists[0]);
 }
 
 void LoggedView::fill(const std::vector<LoggedReception>& rows) {

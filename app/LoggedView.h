@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <optional>
 #include <vector>
 
@@ -73,6 +74,7 @@ class LoggedView : public QObject {
     QPushButton* return_ = nullptr;
     QPushButton* undo_ = nullptr;
     std::vector<LoggedReception> rows_;
+    QString lowerCaption_;  // the candidate lists' caption, while the view borrows it
     bool active_ = false;
 };
 

@@ -368,7 +368,7 @@ std::vector<LoggedReception> readLoggedReceptions(const ProjectPaths& paths, int
     for (const auto& p : paired) {
         logged.emplace_back();
         LoggedReception& reception = logged.back();
-        const ProcessedRecordView r{bytes.substr(
+        const ProcessedRecordView r{std::string_view(bytes).substr(
             static_cast<std::size_t>(p.position - 1) * ProcessedRecord::kLength,
             ProcessedRecord::kLength)};
         reception.position = p.position;

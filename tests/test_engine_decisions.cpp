@@ -94,6 +94,11 @@ class DecisionTest : public ::testing::Test {
         std::map<int, std::string> result;
         for (const auto& r : readLoggedReceptions(paths, 2, std::nullopt)) {
             result[r.position] = r.how;
+            // Listed with the fields of its own record.
+            const auto record = readProcessedRecord(paths.ProcessedPath, r.position);
+            EXPECT_EQ(std::tie(r.ident, r.frequency, r.time, r.date, r.comment),
+                      std::tie(record.Ident, record.Frequency, record.Time, record.Date,
+                               record.Comment));
         }
         return result;
     }

@@ -137,5 +137,21 @@ int main(int argc, char* argv[]) {
     dialog.folderBrowser()->openFolder(reports);
     dialog.show();
     ok &= save(dialog, out, "save-dialog");
+    dialog.close();
+
+    // The logged view after Add Suggested Picks: every settled reception with
+    // its beacon and how it was decided, a suggested one selected.
+    answerYes();
+    window.findChild<QPushButton*>("cmdAddSuggested")->click();
+    settle();
+    window.findChild<QPushButton*>("cmdShowLogged")->click();
+    auto* logged = window.findChild<QTreeWidget*>("lvLogged");
+    const int how = logged->columnCount() - 1;
+    for (int i = logged->topLevelItemCount() - 1; i >= 0; --i) {
+        if (logged->topLevelItem(i)->text(how) == QLatin1String("suggested")) {
+            logged->setCurrentItem(logged->topLevelItem(i));
+        }
+    }
+    ok &= save(window, out, "step-two-logged");
     return ok ? 0 : 1;
 }
