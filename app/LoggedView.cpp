@@ -118,7 +118,7 @@ LoggedView::LoggedView(const Anchors& anchors, QObject* parent)
     // Widths in characters, fixed: measuring every row of a large location
     // would cost more than filling the list.
     const QFontMetrics metrics(list_->font());
-    const int widths[] = {7, 5, 5, 8, 13, 6, 10, 8, 7, 10};
+    const int widths[] = {6, 5, 5, 8, 12, 7, 10, 7, 8, 10};
     for (int c = 0; c < list_->columnCount(); ++c) {
         list_->setColumnWidth(c, metrics.horizontalAdvance(QString(widths[c], QLatin1Char('M'))) * 3 / 4);
     }

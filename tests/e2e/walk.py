@@ -291,6 +291,9 @@ class Walk:
         self.ui.press("Continue With Existing Project")
         self.ui.find("label", LOCATION_STEP)
         self.expect_states(MATCHED, "after Continue With Existing Project")
+        decided = self.query("SELECT How FROM ConverterDecision")
+        check(decided == [("unique match",)],
+              f"after Exit and Continue the decision record holds {decided}")
         self.ui.press("FINALIZE")
         self.confirm(FINALIZE_PROMPT)
         self.ui.find("label", ALL_DONE)
