@@ -3,6 +3,7 @@
 
 #include <QAccessibleWidget>
 #include <QApplication>
+#include <QBoxLayout>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -16,12 +17,14 @@
 #include <QTreeWidget>
 #include <cmath>
 
+#include "app/ExportDialog.h"
 #include "app/FrmFileSave.h"
 #include "app/LoggedView.h"
 #include "app/MapWindow.h"
 #include "app/StepZeroLists.h"
 #include "core/Cp1252.h"
 #include "core/EngineError.h"
+#include "core/OldDates.h"
 #include "core/TextFields.h"
 #include "engine/CandidateLookup.h"
 #include "engine/DecisionRecord.h"
@@ -41,6 +44,10 @@ namespace {
 // Raw field bytes of a listed reception, kept beside the shown text so that
 // what is logged is exactly what the working file holds.
 enum RowRole { kIdentRole = Qt::UserRole + 1, kFrequencyRole, kTimeRole, kDateRole, kCommentRole };
+
+// The Date column of the upper list, which holds the old log's free text.
+constexpr int kListedDateColumn = 4;
+constexpr int kDateKeyRole = Qt::UserRole + 20;
 
 // A candidate row keeps the numbers behind its Distance and Offset cells, and
 // whether it is the suggested pick.
@@ -80,6 +87,45 @@ class CandidateItem : public QTreeWidgetItem {
         return QTreeWidgetItem::operator<(other);
     }
 };
+
+// A row of the upper list whose Date cell sorts by the day it names (as text
+// 02/17/01 would come before 12/27/96); a date that does not read goes last
+// whichever way the list is sorted.
+class ReceptionItem : public QTreeWidgetItem {
+  public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+
+    bool operator<(const QTreeWidgetItem& other) const override {
+        const QTreeWidget* list = treeWidget();
+        if (!list || list->sortColumn() != kListedDateColumn) {
+            return QTreeWidgetItem::operator<(other);
+        }
+        const qlonglong key = data(0, kDateKeyRole).toLongLong();
+        const qlonglong otherKey = other.data(0, kDateKeyRole).toLongLong();
+        if (key < 0 || otherKey < 0) {
+            if ((key < 0) == (otherKey < 0)) return false;
+            const bool descending = list->header()->sortIndicatorOrder() == Qt::DescendingOrder;
+            return descending ? key < 0 : otherKey < 0;
+        }
+        return key < otherKey;
+    }
+};
+
+// The first widget-holding box layout of `layout` (searched in depth) that
+// holds `widget`, and where.
+QBoxLayout* boxHolding(QLayout* layout, QWidget* widget, int* index) {
+    if (!layout) return nullptr;
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem* item = layout->itemAt(i);
+        if (item->widget() == widget) {
+            auto* box = qobject_cast<QBoxLayout*>(layout);
+            if (box) *index = i;
+            return box;
+        }
+        if (QBoxLayout* inner = boxHolding(item->layout(), widget, index)) return inner;
+    }
+    return nullptr;
+}
 
 QString kmText(double km) { return QString::number(std::llround(km)); }
 
@@ -159,6 +205,7 @@ FrmMain::FrmMain(Options options, QWidget* parent)
     connect(ui->cmdProcessAnotherLog, &QPushButton::clicked, this,
             &FrmMain::cmdProcessAnotherLog_Click);
     connect(ui->cmdStartOver, &QPushButton::clicked, this, &FrmMain::cmdStartOver_Click);
+    addExportButtons();
     connect(ui->lvLoggedDuplicates, &QTreeWidget::itemSelectionChanged, this,
             &FrmMain::loggedRowSelected);
     connect(ui->lvDuplicateData, &QTreeWidget::itemSelectionChanged, this,
@@ -681,15 +728,23 @@ void FrmMain::fillUpperList(const std::vector<ListedReception>& rows) {
     list->setSortingEnabled(false);
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(rows.size()));
+    // The dates of the location decide how those that fit either way are
+    // read: all of them where it is loaded, else those listed.
+    DateOrderDetector dates;
+    if (work.location == SelectedLocation().value_or(0)) {
+        for (const WorkEntry& entry : work.entries) dates.add(entry.date);
+    }
+    for (const ListedReception& row : rows) dates.add(row.date);
     for (const ListedReception& row : rows) {
-        auto* item = new QTreeWidgetItem(QStringList{QStringLiteral("NO"), fromField(row.ident),
-                                                     fromField(row.frequency), fromField(row.time),
-                                                     fromField(row.date), fromField(row.comment)});
+        auto* item = new ReceptionItem(QStringList{QStringLiteral("NO"), fromField(row.ident),
+                                                   fromField(row.frequency), fromField(row.time),
+                                                   fromField(row.date), fromField(row.comment)});
         item->setData(0, kIdentRole, QByteArray::fromStdString(row.ident));
         item->setData(0, kFrequencyRole, QByteArray::fromStdString(row.frequency));
         item->setData(0, kTimeRole, QByteArray::fromStdString(row.time));
         item->setData(0, kDateRole, QByteArray::fromStdString(row.date));
         item->setData(0, kCommentRole, QByteArray::fromStdString(row.comment));
+        item->setData(0, kDateKeyRole, receptionSortKey(row.date, row.time, dates.suggested()));
         items << item;
     }
     list->addTopLevelItems(items);
@@ -1192,6 +1247,35 @@ void FrmMain::closeEvent(QCloseEvent* event) {
         return;
     }
     event->accept();
+}
+
+void FrmMain::addExportButtons() {
+    // One button on step one, beside FINALIZE, and one on step two beside
+    // Save To File; both open the same dialog.
+    const struct {
+        QWidget* beside;
+        const char* name;
+        int offset;  // 0: before it, 1: after it
+    } places[] = {{ui->cmdFinalize, "cmdExportLog", 0},
+                  {ui->cmdSaveToFile, "cmdExportLogStepTwo", 1}};
+    for (const auto& place : places) {
+        int index = 0;
+        QBoxLayout* box = boxHolding(place.beside->parentWidget()->layout(), place.beside, &index);
+        if (!box) continue;
+        auto* button = new QPushButton(QStringLiteral("&Export Log…"), this);
+        button->setObjectName(QString::fromLatin1(place.name));
+        button->setAccessibleName(QStringLiteral("Export Log"));
+        button->setToolTip(QStringLiteral("Write the converted log to a CSV, ADIF or KML file"));
+        box->insertWidget(index + place.offset, button);
+        connect(button, &QPushButton::clicked, this, &FrmMain::cmdExportLog_Click);
+    }
+}
+
+void FrmMain::cmdExportLog_Click() {
+    // A dialog opened while the run yields to events would hold the run
+    // until it closed; the log is exported once the run is over.
+    if (matching_) return;
+    ExportDialog::run(this, paths_, options_.registryFile, SelectedLocation().value_or(0));
 }
 
 }  // namespace zolt

@@ -132,6 +132,9 @@ class FrmMain : public QWidget {
     // selected reception and every change of what is logged.
     void cmdMap_Click();
     void closeMap();
+    // Export Log on steps one and two, added beside buttons of the form.
+    void addExportButtons();
+    void cmdExportLog_Click();
     // The logged view of step two and the two ways back (app/LoggedView.h).
     void showLoggedView();
     void cmdReturnToWaiting_Click();

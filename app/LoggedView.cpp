@@ -158,8 +158,8 @@ LoggedView::LoggedView(const Anchors& anchors, QObject* parent)
 
     placeBeside(anchors_.upperList, list_);
     placeBeside(anchors_.lowerLists[1], beacon_);
-    placeBeside(anchors_.showButton, return_);
     placeBeside(anchors_.showButton, show_);
+    placeBeside(anchors_.actionButton, return_);
     placeBeside(anchors_.actionButton, undo_);
 
     // Undo has no free letter among its words; the platform's undo key serves.

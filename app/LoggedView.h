@@ -29,8 +29,8 @@ class LoggedView : public QObject {
     struct Anchors {
         QTreeWidget* upperList;     // the ambiguous/unresolved list it takes turns with
         QTreeWidget* lowerLists[2];  // the candidate lists it takes turns with
-        QPushButton* showButton;    // its show and return buttons go beside this
-        QPushButton* actionButton;  // Undo goes beside this
+        QPushButton* showButton;    // its show button goes beside this
+        QPushButton* actionButton;  // Undo and Return To Waiting go beside this
         QLabel* upperLabel;         // the captions whose buddies follow the view
         QLabel* lowerLabel;
     };

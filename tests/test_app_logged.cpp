@@ -9,6 +9,7 @@
 
 #include "DbTestUtil.h"
 #include "WindowTestUtil.h"
+#include "app/LogExportFile.h"
 #include "app/LoggedView.h"
 #include "app/MapWindow.h"
 #include "engine/Project.h"
@@ -139,6 +140,14 @@ TEST_F(LoggedViewTest, TheMapRingsTheSelectedReceptionsBeacon) {
     EXPECT_TRUE(map->renderer().candidates()[0].suggested) << "ringed brightest";
     EXPECT_EQ(QString::number(map->renderer().candidates()[0].candidate.beaconId),
               tree("lvLoggedBeacon")->topLevelItem(0)->text(5));
+}
+
+TEST_F(LoggedViewTest, TheExportSaysHowEachRowWasDecided) {
+    const ExportSource source = exportSourceFor(paths, 1);
+    EXPECT_EQ(static_cast<int>(source.howByLogId.size()), settled());
+    for (const auto& [logId, how] : source.howByLogId) {
+        EXPECT_TRUE(how == "unique match" || how == "own beacon") << logId << " " << how;
+    }
 }
 
 // Holds a shared lock through an open read transaction: the action can

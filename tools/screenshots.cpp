@@ -14,8 +14,10 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "app/ExportDialog.h"
 #include "app/FrmFileSave.h"
 #include "app/FrmMain.h"
+#include "app/LogExportFile.h"
 #include "app/MapWindow.h"
 #include "app/StepZeroLists.h"
 #include "engine/Project.h"
@@ -138,6 +140,13 @@ int main(int argc, char* argv[]) {
     dialog.show();
     ok &= save(dialog, out, "save-dialog");
     dialog.close();
+
+    // Export Log on the location just converted.
+    zolt::ExportDialog exporter(
+        zolt::readExportedLog(zolt::exportSourceFor(window.paths(), 0, argv[3])), location, &window);
+    exporter.show();
+    ok &= save(exporter, out, "export-dialog");
+    exporter.close();
 
     // The logged view after Add Suggested Picks: every settled reception with
     // its beacon and how it was decided, a suggested one selected.
