@@ -1192,10 +1192,9 @@ void FrmMain::showLoggedView() {
 }
 
 void FrmMain::updateLoggedControls() {
-    const int settled = static_cast<int>(
-        std::count_if(work.entries.begin(), work.entries.end(), [](const WorkEntry& entry) {
-            return trimmedView(entry.state) == trimmedView(state::OK);
-        }));
+    const int settled = static_cast<int>(std::count_if(
+        work.entries.begin(), work.entries.end(),
+        [](const WorkEntry& entry) { return trimmedView(entry.state) == trimmedView(state::OK); }));
     loggedView_->setCount(settled);
     std::optional<UndoOffer> offer;
     const auto location = SelectedLocation();

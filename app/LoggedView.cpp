@@ -10,8 +10,8 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QTreeWidget>
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <set>
 
 #include "core/Cp1252.h"
@@ -112,17 +112,19 @@ LoggedView::LoggedView(const Anchors& anchors, QObject* parent)
     list_ = makeList("lvLogged", QStringLiteral("Logged Stations"),
                      {QStringLiteral("Ident"), QStringLiteral("Freq"), QStringLiteral("Time"),
                       QStringLiteral("Date"), QStringLiteral("Comment"), QStringLiteral("Beacon"),
-                      QStringLiteral("City"), QStringLiteral("Country"),
-                      QStringLiteral("Distance"), QStringLiteral("How")});
+                      QStringLiteral("City"), QStringLiteral("Country"), QStringLiteral("Distance"),
+                      QStringLiteral("How")});
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     // Widths in characters, fixed: measuring every row of a large location
     // would cost more than filling the list.
     const QFontMetrics metrics(list_->font());
     const int widths[] = {6, 5, 5, 8, 12, 7, 10, 7, 8, 10};
     for (int c = 0; c < list_->columnCount(); ++c) {
-        list_->setColumnWidth(c, metrics.horizontalAdvance(QString(widths[c], QLatin1Char('M'))) * 3 / 4);
+        list_->setColumnWidth(
+            c, metrics.horizontalAdvance(QString(widths[c], QLatin1Char('M'))) * 3 / 4);
     }
-    list_->headerItem()->setToolTip(kDistance, QStringLiteral("Great-circle distance from home, in km"));
+    list_->headerItem()->setToolTip(kDistance,
+                                    QStringLiteral("Great-circle distance from home, in km"));
     list_->headerItem()->setToolTip(
         kHow, QStringLiteral("unique match, own beacon, picked, picked for all, suggested, or "
                              "logged earlier (before the converter kept this record)"));
@@ -140,12 +142,14 @@ LoggedView::LoggedView(const Anchors& anchors, QObject* parent)
 
     show_ = new QPushButton(QStringLiteral("Sho&w Logged Stations"));
     show_->setObjectName(QStringLiteral("cmdShowLogged"));
-    show_->setToolTip(QStringLiteral("Lists every logged reception of this location and how it "
-                                     "was decided"));
+    show_->setToolTip(
+        QStringLiteral("Lists every logged reception of this location and how it "
+                       "was decided"));
     return_ = new QPushButton(QStringLiteral("&Return To Waiting"));
     return_->setObjectName(QStringLiteral("cmdReturnToWaiting"));
-    return_->setToolTip(QStringLiteral("Takes the selected receptions out of the log and puts "
-                                       "them back among the waiting ones, after asking"));
+    return_->setToolTip(
+        QStringLiteral("Takes the selected receptions out of the log and puts "
+                       "them back among the waiting ones, after asking"));
     return_->setEnabled(false);
     return_->hide();
     undo_ = new QPushButton(QStringLiteral("Undo Last Action"));
@@ -249,9 +253,10 @@ void LoggedView::setUndo(const std::optional<UndoOffer>& offer) {
                     .arg(utf8(offer->action))
                     .arg(offer->receptions)
                     .arg(key)
-              : QStringLiteral("Nothing to undo: no Add To Log, Add Suggested Picks or Return To "
-                               "Waiting of this location is left to reverse since its matching "
-                               "run.");
+              : QStringLiteral(
+                    "Nothing to undo: no Add To Log, Add Suggested Picks or Return To "
+                    "Waiting of this location is left to reverse since its matching "
+                    "run.");
     undo_->setToolTip(tip);
     undo_->setAccessibleDescription(tip);
 }
@@ -314,12 +319,18 @@ QString returnPrompt(int receptions) {
 
 QString undoPrompt(const UndoOffer& offer) {
     const bool returned = offer.action == action::kReturnToWaiting;
-    const QString what = offer.receptions == 1 ? QStringLiteral("1 reception")
-                                               : QStringLiteral("%1 receptions").arg(offer.receptions);
+    const bool one = offer.receptions == 1;
+    const QString what =
+        one ? QStringLiteral("1 reception") : QStringLiteral("%1 receptions").arg(offer.receptions);
+    QString happens;
+    if (returned) {
+        happens = one ? QStringLiteral("goes back into the log as it was")
+                      : QStringLiteral("go back into the log as they were");
+    } else {
+        happens = one ? QStringLiteral("returns to waiting") : QStringLiteral("return to waiting");
+    }
     return QStringLiteral("This will undo %1: %2 %3. Are you sure you want to continue ?")
-        .arg(utf8(offer.action), what,
-             returned ? QStringLiteral("go back into the log as they were")
-                      : QStringLiteral("return to waiting"));
+        .arg(utf8(offer.action), what, happens);
 }
 
 }  // namespace zolt

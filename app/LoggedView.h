@@ -27,11 +27,11 @@ class LoggedView : public QObject {
     Q_OBJECT
   public:
     struct Anchors {
-        QTreeWidget* upperList;     // the ambiguous/unresolved list it takes turns with
+        QTreeWidget* upperList;      // the ambiguous/unresolved list it takes turns with
         QTreeWidget* lowerLists[2];  // the candidate lists it takes turns with
-        QPushButton* showButton;    // its show button goes beside this
-        QPushButton* actionButton;  // Undo and Return To Waiting go beside this
-        QLabel* upperLabel;         // the captions whose buddies follow the view
+        QPushButton* showButton;     // its show button goes beside this
+        QPushButton* actionButton;   // Undo and Return To Waiting go beside this
+        QLabel* upperLabel;          // the captions whose buddies follow the view
         QLabel* lowerLabel;
     };
     LoggedView(const Anchors& anchors, QObject* parent);

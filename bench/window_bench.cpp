@@ -25,8 +25,8 @@
 
 #include "app/FrmMain.h"
 #include "app/LoggedView.h"
-#include "core/TextFields.h"
 #include "bench/DataGenerator.h"
+#include "core/TextFields.h"
 #include "engine/Project.h"
 #include "engine/SuggestedPicks.h"
 #include "work/BackupImport.h"

@@ -211,8 +211,8 @@ void storeDecisions(Database& db, int location, const PendingDecisions& decision
     // statement is then shared. Location and action are the same in every row.
     constexpr std::size_t kRows = 64;
     auto insertSql = [&](std::size_t rows) {
-        const std::string values = "(?, " + std::to_string(location) + ", ?, ?, ?, " +
-                                   std::to_string(actionId) + ")";
+        const std::string values =
+            "(?, " + std::to_string(location) + ", ?, ?, ?, " + std::to_string(actionId) + ")";
         std::string sql =
             "INSERT INTO ConverterDecision (Position, loggedlocation, Log_ID, How, PreviousState, "
             "Action_ID) VALUES " +
@@ -292,8 +292,8 @@ std::vector<PairedReception> pairLoggedReceptions(Database& db, std::string_view
     std::size_t unpaired = 0;
     const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
     for (std::size_t i = 0; i < count; ++i) {
-        const ProcessedRecordView r{bytes.substr(i * ProcessedRecord::kLength,
-                                                 ProcessedRecord::kLength)};
+        const ProcessedRecordView r{
+            bytes.substr(i * ProcessedRecord::kLength, ProcessedRecord::kLength)};
         if (r.location() != location || trimmedView(r.state()) != trimmedView(state::OK)) {
             continue;
         }
@@ -336,10 +336,9 @@ std::vector<PairedReception> pairLoggedReceptions(Database& db, std::string_view
     }
     for (auto& reception : logged) {
         if (reception.logId != 0) continue;
-        const ProcessedRecordView r{
-            bytes.substr(static_cast<std::size_t>(reception.position - 1) *
-                             ProcessedRecord::kLength,
-                         ProcessedRecord::kLength)};
+        const ProcessedRecordView r{bytes.substr(
+            static_cast<std::size_t>(reception.position - 1) * ProcessedRecord::kLength,
+            ProcessedRecord::kLength)};
         const auto found =
             byKey.find({utf8Trimmed(r.time()), utf8Trimmed(r.date()), utf8Trimmed(r.comment())});
         if (found == byKey.end()) continue;

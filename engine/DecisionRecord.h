@@ -58,8 +58,8 @@ struct PendingDecisions {
     struct Settled {
         std::size_t row = 0;  // which appended row (0-based, in append order)
         std::string how;
-        int position = 0;            // 1-based position in processed.dat
-        std::string previousState;   // as stored, e.g. "AMB"
+        int position = 0;           // 1-based position in processed.dat
+        std::string previousState;  // as stored, e.g. "AMB"
     };
     std::vector<Settled> settled;
     std::size_t rows = 0;  // rows the action appends

@@ -30,8 +30,9 @@ void checkLocation(int location, std::string_view what) {
 bool recordAgrees(std::string_view bytes, int position, int location, std::string_view expected) {
     const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
     if (position < 1 || static_cast<std::size_t>(position) > count) return false;
-    const ProcessedRecordView r{bytes.substr(
-        static_cast<std::size_t>(position - 1) * ProcessedRecord::kLength, ProcessedRecord::kLength)};
+    const ProcessedRecordView r{
+        bytes.substr(static_cast<std::size_t>(position - 1) * ProcessedRecord::kLength,
+                     ProcessedRecord::kLength)};
     return r.location() == location && r.recordNo() == static_cast<std::int16_t>(position) &&
            trimmedView(r.state()) == trimmedView(expected);
 }
@@ -120,10 +121,9 @@ int returnToWaiting(const ProjectPaths& paths, WorkingSet& set, const std::vecto
     for (int position : positions) {
         const auto found = byPosition.find(position);
         if (found == byPosition.end()) {
-            throw EngineError("Nothing was returned to waiting: reception " +
-                              std::to_string(position) + " of " +
-                              describePath(paths.ProcessedPath) +
-                              " is no longer logged for this location.");
+            throw EngineError(
+                "Nothing was returned to waiting: reception " + std::to_string(position) + " of " +
+                describePath(paths.ProcessedPath) + " is no longer logged for this location.");
         }
         if (found->second->logId != 0) rows.insert(found->second->logId);
     }
@@ -187,8 +187,8 @@ int returnToWaiting(const ProjectPaths& paths, WorkingSet& set, const std::vecto
                        previous, decidedBy, after, r->logId})
                 .execute();
         } else {
-            keepWithoutRow.bind({actionId, std::int64_t{r->position}, how, previous, decidedBy,
-                                 after})
+            keepWithoutRow
+                .bind({actionId, std::int64_t{r->position}, how, previous, decidedBy, after})
                 .execute();
         }
         if (recorded) forget.bind({r->decisionRowId}).execute();
@@ -251,15 +251,15 @@ UndoOffer undoLastAction(const ProjectPaths& paths, WorkingSet& set) {
                     .bind(byAction)
                     .query();
             for (const auto& r : read.rows) {
-                Kept k{static_cast<int>(std::get<std::int64_t>(r[0])),
-                       std::get<std::int64_t>(r[1]),
-                       std::get<std::int64_t>(r[2]) != 0,
-                       std::nullopt,
-                       std::nullopt,
-                       std::holds_alternative<std::int64_t>(r[5]) ? std::get<std::int64_t>(r[5])
-                                                                  : 0,
-                       dbValueText(r[6]),
-                       {r[7], r[8], r[9], r[10]}};
+                Kept k{
+                    static_cast<int>(std::get<std::int64_t>(r[0])),
+                    std::get<std::int64_t>(r[1]),
+                    std::get<std::int64_t>(r[2]) != 0,
+                    std::nullopt,
+                    std::nullopt,
+                    std::holds_alternative<std::int64_t>(r[5]) ? std::get<std::int64_t>(r[5]) : 0,
+                    dbValueText(r[6]),
+                    {r[7], r[8], r[9], r[10]}};
                 if (!std::holds_alternative<std::monostate>(r[3])) k.how = dbValueText(r[3]);
                 if (!std::holds_alternative<std::monostate>(r[4])) k.previous = dbValueText(r[4]);
                 kept.push_back(std::move(k));
@@ -290,8 +290,9 @@ UndoOffer undoLastAction(const ProjectPaths& paths, WorkingSet& set) {
                 logId = db.lastInsertRowId();
             }
             if (k.how && k.hadRow) {
-                decide.bind({std::int64_t{k.position}, std::int64_t{location}, logId, *k.how,
-                             k.previous.value_or(std::string()), k.decidedBy})
+                decide
+                    .bind({std::int64_t{k.position}, std::int64_t{location}, logId, *k.how,
+                           k.previous.value_or(std::string()), k.decidedBy})
                     .execute();
             }
             changed.entries.push_back(entryAt(location, k.position, state::OK));
@@ -326,18 +327,16 @@ UndoOffer undoLastAction(const ProjectPaths& paths, WorkingSet& set) {
             present.step();
         }
         if (missing > 0) {
-            throw EngineError(refused + "the database " + paths.DatabasePath.string() +
-                              " no longer holds " + std::to_string(missing) + " of the " +
-                              std::to_string(rows.size()) +
-                              " log rows it appended (they were removed outside the converter)." +
-                              unchanged);
+            throw EngineError(
+                refused + "the database " + paths.DatabasePath.string() + " no longer holds " +
+                std::to_string(missing) + " of the " + std::to_string(rows.size()) +
+                " log rows it appended (they were removed outside the converter)." + unchanged);
         }
         for (const auto& s : settled) {
             if (!recordAgrees(bytes, s.position, location, state::OK)) {
                 throw EngineError(refused + "reception " + std::to_string(s.position) + " of " +
-                                  describePath(paths.ProcessedPath) +
-                                  " is no longer logged as " + last->kind + " left it." +
-                                  unchanged);
+                                  describePath(paths.ProcessedPath) + " is no longer logged as " +
+                                  last->kind + " left it." + unchanged);
             }
         }
         Statement remove = db.prepare("DELETE FROM NDBLog WHERE Log_ID = ?");

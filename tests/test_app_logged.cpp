@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The logged view of step two, Return To Waiting and Undo Last Action on the
 // demo backups, location 1 matched by the window itself.
+#include <sqlite3.h>
+
 #include <QLabel>
 #include <QRadioButton>
 #include <QTest>
 #include <optional>
-#include <sqlite3.h>
 
 #include "DbTestUtil.h"
 #include "WindowTestUtil.h"
@@ -187,9 +188,9 @@ TEST_F(LoggedViewTest, AFailureShowsOneMessageAndChangesNothing) {
         } else {
             reader.emplace(paths.DatabasePath);
         }
-        const QStringList boxes = click(
-            "cmdReturnToWaiting",
-            c.exclusive ? QList<QMessageBox::StandardButton>{} : QList{QMessageBox::Yes});
+        const QStringList boxes =
+            click("cmdReturnToWaiting",
+                  c.exclusive ? QList<QMessageBox::StandardButton>{} : QList{QMessageBox::Yes});
         lock.reset();
         reader.reset();
         ASSERT_EQ(boxes.size(), c.boxes) << boxes.join("\n").toStdString();

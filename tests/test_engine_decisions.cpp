@@ -12,8 +12,8 @@
 #include "engine/DecisionRecord.h"
 #include "engine/Project.h"
 #include "engine/Reversal.h"
-#include "engine/SuggestedPicks.h"
 #include "engine/StepTwoLists.h"
+#include "engine/SuggestedPicks.h"
 #include "engine/UserBeacons.h"
 
 namespace fs = std::filesystem;
@@ -25,13 +25,13 @@ namespace {
 // Location 2 between neighbours that must never change.
 const std::vector<Row> kRows = {
     {1, "APH", "396", "UNP"},
-    {2, "APH", "396", "UNP", "0900", "20010101", "unique"},    // 2: unique match
-    {2, "USR", "277", "UNP", "0930", "20010101", "own"},       // 3: own beacon
-    {2, "GL", "201", "UNP", "1000", "20010102", "first"},      // 4: ambiguous
-    {2, "GL", "201", "UNP", "1000", "20010102", "again"},      // 5: 4 logged twice
-    {2, "GL", "201", "UNP", "1100", "20010103", "later"},      // 6: ambiguous
-    {2, "NOPE", "999", "UNP", "1200", "20010104", "gone"},     // 7: unresolved
-    {2, "NOPE", "999", "UNP", "1300", "20010105", "gone too"}, // 8: unresolved
+    {2, "APH", "396", "UNP", "0900", "20010101", "unique"},     // 2: unique match
+    {2, "USR", "277", "UNP", "0930", "20010101", "own"},        // 3: own beacon
+    {2, "GL", "201", "UNP", "1000", "20010102", "first"},       // 4: ambiguous
+    {2, "GL", "201", "UNP", "1000", "20010102", "again"},       // 5: 4 logged twice
+    {2, "GL", "201", "UNP", "1100", "20010103", "later"},       // 6: ambiguous
+    {2, "NOPE", "999", "UNP", "1200", "20010104", "gone"},      // 7: unresolved
+    {2, "NOPE", "999", "UNP", "1300", "20010105", "gone too"},  // 8: unresolved
     {3, "APH", "396", "UNP"},
 };
 
@@ -84,9 +84,8 @@ class DecisionTest : public ::testing::Test {
         writeProcessed(paths.ProcessedPath, kRows);
         set = loadWorkingSet(paths.ProcessedPath, 2);
         runMatching(paths, set);
-        glBeacon = static_cast<std::int32_t>(exactCandidates(paths.DatabasePath, "GL", "201")
-                                                 .at(0)
-                                                 .beaconId);
+        glBeacon = static_cast<std::int32_t>(
+            exactCandidates(paths.DatabasePath, "GL", "201").at(0).beaconId);
     }
 
     // The location's logged receptions: position -> how.
@@ -96,9 +95,9 @@ class DecisionTest : public ::testing::Test {
             result[r.position] = r.how;
             // Listed with the fields of its own record.
             const auto record = readProcessedRecord(paths.ProcessedPath, r.position);
-            EXPECT_EQ(std::tie(r.ident, r.frequency, r.time, r.date, r.comment),
-                      std::tie(record.Ident, record.Frequency, record.Time, record.Date,
-                               record.Comment));
+            EXPECT_EQ(
+                std::tie(r.ident, r.frequency, r.time, r.date, r.comment),
+                std::tie(record.Ident, record.Frequency, record.Time, record.Date, record.Comment));
         }
         return result;
     }
@@ -119,20 +118,20 @@ class DecisionTest : public ::testing::Test {
 };
 
 TEST_F(DecisionTest, EveryActionRecordsHowEachReceptionWasDecided) {
-    EXPECT_EQ(howByPosition(), (std::map<int, std::string>{{2, "unique match"},
-                                                            {3, "own beacon"}}));
+    EXPECT_EQ(howByPosition(),
+              (std::map<int, std::string>{{2, "unique match"}, {3, "own beacon"}}));
     addToLog(paths, set, pick(4, glBeacon), false);  // settles 4 and 5 with one row
     addToLog(paths, set, pick(7, 1), true);
     SuggestedPickPlan plan;
     plan.picks.push_back({"GL", "201", glBeacon, 1});
     addSuggestedPicks(paths, set, plan);
     EXPECT_EQ(howByPosition(), (std::map<int, std::string>{{2, "unique match"},
-                                                            {3, "own beacon"},
-                                                            {4, "picked"},
-                                                            {5, "picked"},
-                                                            {6, "suggested"},
-                                                            {7, "picked for all"},
-                                                            {8, "picked for all"}}));
+                                                           {3, "own beacon"},
+                                                           {4, "picked"},
+                                                           {5, "picked"},
+                                                           {6, "suggested"},
+                                                           {7, "picked for all"},
+                                                           {8, "picked for all"}}));
     // The export's view: one entry per row, the shared row once.
     Database db(paths.DatabasePath, Database::Mode::ReadOnly);
     const auto byLogId = howDecidedByLogId(db);
@@ -202,7 +201,10 @@ TEST_F(DecisionTest, UndoStepsBackThroughEveryActionToTheMatchingRun) {
     const std::vector<std::pair<const char*, std::function<void()>>> actions = {
         {"Add To Log", [&] { addToLog(paths, set, pick(4, glBeacon), false); }},
         {"Add To Log", [&] { addToLog(paths, set, pick(7, 1), true); }},
-        {"Return To Waiting", [&] { returnToWaiting(paths, set, {2, 3, 5, 8}); }},
+        {"Return To Waiting",
+         [&] {
+             returnToWaiting(paths, set, {2, 3, 5, 8});
+         }},
         {"Add Suggested Picks",
          [&] {
              SuggestedPickPlan plan;
@@ -228,8 +230,8 @@ TEST_F(DecisionTest, UndoStepsBackThroughEveryActionToTheMatchingRun) {
     EXPECT_FALSE(nextUndo(paths, 2));
     expectError([&] { undoLastAction(paths, set); }, {"Nothing was undone", "no action left"});
     // What the run decided is still on record after all that.
-    EXPECT_EQ(howByPosition(), (std::map<int, std::string>{{2, "unique match"},
-                                                            {3, "own beacon"}}));
+    EXPECT_EQ(howByPosition(),
+              (std::map<int, std::string>{{2, "unique match"}, {3, "own beacon"}}));
 }
 
 TEST_F(DecisionTest, AFailureOrAStaleRecordChangesNothing) {
@@ -247,20 +249,26 @@ TEST_F(DecisionTest, AFailureOrAStaleRecordChangesNothing) {
     auto undo = [&] { undoLastAction(paths, set); };
     auto returning = [&] { returnToWaiting(paths, set, {3}); };
     const std::vector<Case> cases = {
-        {"database held by another program", [&] { lock.emplace(paths.DatabasePath); }, undo,
+        {"database held by another program",
+         [&] { lock.emplace(paths.DatabasePath); },
+         undo,
          {paths.DatabasePath.string(), "in use"}},
-        {"commit blocked after processed.dat was written", [&] {
-             reader.emplace(paths.DatabasePath);
-         },
-         returning, {paths.DatabasePath.string()}},
-        {"commit blocked during an undo", [&] { reader.emplace(paths.DatabasePath); }, undo,
+        {"commit blocked after processed.dat was written",
+         [&] { reader.emplace(paths.DatabasePath); },
+         returning,
          {paths.DatabasePath.string()}},
-        {"processed.dat missing", [&] { fs::remove(paths.ProcessedPath); }, returning,
+        {"commit blocked during an undo",
+         [&] { reader.emplace(paths.DatabasePath); },
+         undo,
+         {paths.DatabasePath.string()}},
+        {"processed.dat missing",
+         [&] { fs::remove(paths.ProcessedPath); },
+         returning,
          {paths.ProcessedPath.string()}},
-        {"processed.dat replaced", [&] {
-             writeProcessed(paths.ProcessedPath, kRows);
-         },
-         undo, {"refused", paths.ProcessedPath.string(), "Nothing was changed"}},
+        {"processed.dat replaced",
+         [&] { writeProcessed(paths.ProcessedPath, kRows); },
+         undo,
+         {"refused", paths.ProcessedPath.string(), "Nothing was changed"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
