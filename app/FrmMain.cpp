@@ -10,9 +10,11 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QShortcut>
 #include <QTreeWidget>
 #include <cmath>
@@ -204,7 +206,7 @@ FrmMain::FrmMain(Options options, QWidget* parent)
     connect(ui->cmdStartOver, &QPushButton::clicked, this, &FrmMain::cmdStartOver_Click);
     addExportButtons();
     connect(ui->lvLoggedDuplicates, &QTreeWidget::itemSelectionChanged, this,
-            &FrmMain::loggedRowSelected);
+            [this] { loggedRowSelected(); });
     connect(ui->lvDuplicateData, &QTreeWidget::itemSelectionChanged, this,
             [this] { candidateSelected(ui->lvDuplicateData); });
     connect(ui->lvPossible, &QTreeWidget::itemSelectionChanged, this,
@@ -232,7 +234,17 @@ FrmMain::FrmMain(Options options, QWidget* parent)
         connect(list->header(), &QHeaderView::sectionClicked, this,
                 [this, list](int column) { candidateHeaderClicked(list, column); });
     }
-    ui->lblHome->setAccessibleName(QStringLiteral("Home of this location"));
+    // A description, not a name: a label's name would hide the home it shows.
+    ui->lblHome->setAccessibleDescription(QStringLiteral("Home of this location"));
+    // Nothing moves when a selection changes: the warning beside Apply To
+    // All keeps its room while hidden, the selection line its height while
+    // empty.
+    QSizePolicy keepRoom = ui->lblSelectOption->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true);
+    ui->lblSelectOption->setSizePolicy(keepRoom);
+    for (QLabel* line : {ui->lblSelectionStation, ui->lblSelectionLocation}) {
+        line->setMinimumHeight(line->fontMetrics().height());
+    }
     // Fields come padded with blanks: an ellipsis would trail every short
     // comment that the wider list no longer hides behind its scroll bar.
     ui->lvLoggedDuplicates->setTextElideMode(Qt::ElideNone);
@@ -320,12 +332,13 @@ void FrmMain::setupColumns() {
             list->headerItem()->setData(column, Qt::InitialSortOrderRole,
                                         static_cast<int>(Qt::AscendingOrder));
         }
-        // Country takes the room left, so that it is not the number columns
-        // that stretch.
+        // Country is as wide as its longest name, and the city, the longest
+        // text, takes the room left: it is not the number columns that stretch.
         list->header()->setStretchLastSection(false);
         list->header()->setSectionResizeMode(
             list == ui->lvPossible ? kPossibleCountryColumn : kExactCountryColumn,
-            QHeaderView::Stretch);
+            QHeaderView::ResizeToContents);
+        list->header()->setSectionResizeMode(list == ui->lvPossible ? 2 : 0, QHeaderView::Stretch);
     }
     setup(ui->lvLoggedDuplicates, {{"Processed", 0},
                                    {"Ident", 23},
@@ -376,6 +389,8 @@ void FrmMain::ShowResolutionStep() {
     ui->lblSelectionStation->setText(QString());
     ui->picMissing->hide();
     ui->picAmbiguous->show();
+    // The caption names the list the step opens on, whatever view was left.
+    ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
     ui->lvLoggedDuplicates->setFocus();
 }
 
@@ -394,6 +409,7 @@ void FrmMain::ReadSettings() {
 QMessageBox::StandardButton FrmMain::ConfirmAction(const QString& prompt, const QString& title) {
     PromptText = prompt;
     QMessageBox box(QMessageBox::Critical, title, prompt, QMessageBox::Yes | QMessageBox::No, this);
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return static_cast<QMessageBox::StandardButton>(box.exec());
@@ -410,7 +426,11 @@ std::optional<int> FrmMain::SelectedLocation() const {
 void FrmMain::LoadLocationNames() {
     const auto names = zolt::LoadLocationNames(options_.registryFile);
     for (int k = 1; k <= kLocationCount; ++k) {
-        optLog(k)->setText(QString::fromStdString(names[static_cast<std::size_t>(k - 1)]));
+        // A name is shown as the listener typed it: an ampersand in it is a
+        // character, not the mark of a shortcut key.
+        QString name = QString::fromStdString(names[static_cast<std::size_t>(k - 1)]);
+        optLog(k)->setText(QString(name).replace(QLatin1Char('&'), QStringLiteral("&&")));
+        locationNames_[static_cast<std::size_t>(k)] = std::move(name);
     }
 }
 
@@ -436,14 +456,19 @@ void FrmMain::setLocationColour(int index, LocationColour colour) {
                                          .arg(QLatin1String(meaning[static_cast<int>(colour)])));
 }
 
-void FrmMain::RefreshLocationButtons() {
+bool FrmMain::RefreshLocationButtons() {
     std::array<LocationStatus, kLocationCount> states{};
-    guarded([&] { states = scanLocationStates(paths_.ProcessedPath); });
+    if (!guarded([&] { states = scanLocationStates(paths_.ProcessedPath); })) {
+        // States unknown: nothing can be opened until they are read again.
+        for (int k = 1; k <= kLocationCount; ++k) optLog(k)->setEnabled(false);
+        return false;
+    }
     for (int k = 1; k <= kLocationCount; ++k) {
         const auto& status = states[static_cast<std::size_t>(k - 1)];
         optLog(k)->setEnabled(status.enabled && !matching_);
         setLocationColour(k, status.colour);
     }
+    return true;
 }
 
 void FrmMain::clearLocationSelection() {
@@ -515,32 +540,49 @@ void FrmMain::Finalize() {
 }
 
 void FrmMain::showError(const QString& text) {
-    QMessageBox::critical(this, QStringLiteral("Database Converter"), text);
+    // Messages quote names and paths from files: shown as they are, never
+    // taken for markup.
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Database Converter"), text,
+                    QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }
 
 bool FrmMain::guarded(const std::function<void()>& action) {
-    try {
-        action();
-        return true;
-    } catch (const EngineError& error) {
-        showError(QString::fromStdString(error.what()));
-    } catch (const std::exception& error) {
-        showError(QStringLiteral("The action could not be completed: %1")
-                      .arg(QString::fromStdString(error.what())));
+    QString failure;
+    {
+        // A read or write may wait for another program to let go of the
+        // database; the cursor says the window is busy meanwhile, and is
+        // back before a message asks for a click.
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+        try {
+            action();
+            return true;
+        } catch (const EngineError& error) {
+            failure = QString::fromStdString(error.what());
+        } catch (const std::exception& error) {
+            failure = QStringLiteral("The action could not be completed: %1")
+                          .arg(QString::fromStdString(error.what()));
+        }
     }
+    showError(failure);
     return false;
 }
 
 bool FrmMain::resetGuarded(const std::function<void()>& reset) {
-    return guarded([&] {
+    QString compaction;
+    const bool done = guarded([&] {
         try {
             reset();
         } catch (const CompactionFailed& error) {
-            // The reset itself is stored: say what failed, then show what is
-            // now true instead of the state before the reset.
-            showError(QString::fromStdString(error.what()));
+            compaction = QString::fromStdString(error.what());
         }
     });
+    // The reset itself is stored: say what failed, then show what is now
+    // true instead of the state before the reset.
+    if (!compaction.isEmpty()) showError(compaction);
+    return done;
 }
 
 // ---- welcome panel and step zero -----------------------------------------
@@ -587,7 +629,10 @@ void FrmMain::optLog_Toggled(int k, bool checked) {
     work = WorkingSet{};
     resetSelection();
     ui->cmdDuplicates->setEnabled(false);
-    if (!guarded([&] { work = loadWorkingSet(paths_.ProcessedPath, k); })) return;
+    if (!guarded([&] { work = loadWorkingSet(paths_.ProcessedPath, k); })) {
+        abandonLocation(k);
+        return;
+    }
     ui->cmdDuplicates->setEnabled(true);
     ui->cmdDuplicates->setFocus();
     // The lists are read once here and handed to the view switch below,
@@ -596,8 +641,12 @@ void FrmMain::optLog_Toggled(int k, bool checked) {
     bool listsRead = false;
     if (work.unpCount == 0) {
         ui->cmdDuplicates->setEnabled(false);
-        listsRead = readLists(lists);
-        if (listsRead) fillAmbiguousFrom(lists);
+        listsRead = readStepTwo(lists);
+        if (!listsRead) {
+            abandonLocation(k);
+            return;
+        }
+        fillAmbiguousFrom(lists);
         ui->lvPossible->hide();
     }
     if (locationColour(k) == LocationColour::LightRed) {
@@ -610,17 +659,28 @@ void FrmMain::optLog_Toggled(int k, bool checked) {
         ui->picAmbiguous->show();
         ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
         ui->picMissing->hide();
-        showAmbiguousView(listsRead ? &lists : nullptr);
+        if (!showAmbiguousView(listsRead ? &lists : nullptr)) abandonLocation(k);
     } else if (work.misCount > 0) {
         ui->picMissing->show();
         ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Unresolved Stations"));
         ui->picAmbiguous->hide();
-        showUnresolvedView(listsRead ? &lists : nullptr);
+        if (!showUnresolvedView(listsRead ? &lists : nullptr)) abandonLocation(k);
     } else {
         ui->picMissing->hide();
         ui->picAmbiguous->hide();
         ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("No stations to process"));
     }
+}
+
+void FrmMain::abandonLocation(int k) {
+    // A location whose receptions or home could not be read is not opened:
+    // step one stays, no location chosen, so that choosing it again retries.
+    work = WorkingSet{};
+    resetSelection();
+    clearLocationSelection();
+    ui->cmdDuplicates->setEnabled(false);
+    showOnlyPanel(ui->picStepOne);
+    optLog(k)->setFocus();
 }
 
 void FrmMain::cmdDuplicates_Click() {
@@ -674,8 +734,14 @@ void FrmMain::cmdDuplicates_Click() {
         return;
     }
     ShowingUnresolved = false;
-    FillAmbiguousList();
+    const bool filled = FillAmbiguousList();
     RefreshLocationButtons();
+    if (!filled) {
+        // The run is stored; the location opens once its lists can be read.
+        abandonLocation(*SelectedLocation());
+        if (closeAfterRun_) close();
+        return;
+    }
     ui->cmdDuplicates->setEnabled(false);
     ShowResolutionStep();
     ui->lvLoggedDuplicates->setFocus();
@@ -739,20 +805,23 @@ void FrmMain::clearLowerLists() {
     resetSelection();
 }
 
-bool FrmMain::readLists(StepTwoLists& lists) {
+bool FrmMain::readStepTwo(StepTwoLists& lists) {
     const int location = SelectedLocation().value_or(0);
-    return guarded([&] { lists = readStepTwoLists(paths_.ProcessedPath, location); });
+    // Every refill of the lists follows a change of what is logged, and an
+    // inferred home moves with the logged beacons: both are read before
+    // anything on screen changes, so that a failed read changes nothing.
+    return guarded([&] { lists = readStepTwoLists(paths_.ProcessedPath, location); }) &&
+           refreshHome();
 }
 
-void FrmMain::FillUnresolvedList() {
+bool FrmMain::FillUnresolvedList() {
     StepTwoLists lists;
-    if (readLists(lists)) fillUnresolvedFrom(lists);
+    if (!readStepTwo(lists)) return false;
+    fillUnresolvedFrom(lists);
+    return true;
 }
 
 void FrmMain::fillUnresolvedFrom(const StepTwoLists& lists) {
-    // Every refill of the lists follows a change of what is logged, and an
-    // inferred home moves with the logged beacons.
-    refreshHome();
     ui->cmdShowMissing->setEnabled(true);
     {
         QSignalBlocker block(ui->lvLoggedDuplicates);
@@ -772,9 +841,11 @@ void FrmMain::fillUnresolvedFrom(const StepTwoLists& lists) {
     }
 }
 
-void FrmMain::FillAmbiguousList() {
+bool FrmMain::FillAmbiguousList() {
     StepTwoLists lists;
-    if (readLists(lists)) fillAmbiguousFrom(lists);
+    if (!readStepTwo(lists)) return false;
+    fillAmbiguousFrom(lists);
+    return true;
 }
 
 void FrmMain::fillAmbiguousFrom(const StepTwoLists& lists) {
@@ -804,8 +875,14 @@ void FrmMain::fillAmbiguousFrom(const StepTwoLists& lists) {
 
 void FrmMain::cmdShowMissing_Click() { showUnresolvedView(nullptr); }
 
-void FrmMain::showUnresolvedView(const StepTwoLists* lists) {
-    if (UnresolvedCount == 0) return;
+bool FrmMain::showUnresolvedView(const StepTwoLists* lists) {
+    if (UnresolvedCount == 0) return true;
+    // Read first: the caption changes only together with the list under it.
+    StepTwoLists read;
+    if (!lists) {
+        if (!readStepTwo(read)) return false;
+        lists = &read;
+    }
     ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Unresolved Stations"));
     ReportIsAmbiguous = false;
     ui->picAmbiguous->hide();
@@ -817,16 +894,19 @@ void FrmMain::showUnresolvedView(const StepTwoLists* lists) {
     ui->lblSelectOption->hide();
     showLowerList(true);
     ShowingUnresolved = true;
-    if (lists)
-        fillUnresolvedFrom(*lists);
-    else
-        FillUnresolvedList();
+    fillUnresolvedFrom(*lists);
+    return true;
 }
 
 void FrmMain::cmdShowSuspect_Click() { showAmbiguousView(nullptr); }
 
-void FrmMain::showAmbiguousView(const StepTwoLists* lists) {
-    if (AmbiguousCount == 0) return;
+bool FrmMain::showAmbiguousView(const StepTwoLists* lists) {
+    if (AmbiguousCount == 0) return true;
+    StepTwoLists read;
+    if (!lists) {
+        if (!readStepTwo(read)) return false;
+        lists = &read;
+    }
     ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
     ReportIsAmbiguous = true;
     ui->picAmbiguous->show();
@@ -838,15 +918,22 @@ void FrmMain::showAmbiguousView(const StepTwoLists* lists) {
     ui->chkApplyAll->setEnabled(false);
     ui->lblSelectOption->hide();
     ShowingUnresolved = false;
-    if (lists)
-        fillAmbiguousFrom(*lists);
-    else
-        FillAmbiguousList();
+    fillAmbiguousFrom(*lists);
+    return true;
 }
 
 // ---- step two: look-ups and Add To Log -------------------------------------
 
-void FrmMain::loggedRowSelected() {
+RankedCandidates FrmMain::lookUpCandidates(const QTreeWidgetItem* row,
+                                           const std::optional<LatLon>& home) const {
+    const std::string ident = rawOf(row, kIdentRole), frequency = rawOf(row, kFrequencyRole);
+    return ShowingUnresolved
+               ? rankPrefix(prefixCandidates(paths_.DatabasePath, ident), home,
+                            leadingNumber(frequency))
+               : rankExact(exactCandidates(paths_.DatabasePath, ident, frequency), home);
+}
+
+void FrmMain::loggedRowSelected(const RankedCandidates* known) {
     const QList<QTreeWidgetItem*> chosen = ui->lvLoggedDuplicates->selectedItems();
     if (chosen.isEmpty()) return;
     const QTreeWidgetItem* row = chosen.first();
@@ -871,14 +958,8 @@ void FrmMain::loggedRowSelected() {
         ui->lvDuplicateData->clear();
     }
     RankedCandidates ranked;
-    const bool ok = guarded([&] {
-        ranked = ShowingUnresolved
-                     ? rankPrefix(prefixCandidates(paths_.DatabasePath, selection.SelectedIdent),
-                                  home_.position, leadingNumber(selection.SelectedFrequency))
-                     : rankExact(exactCandidates(paths_.DatabasePath, selection.SelectedIdent,
-                                                 selection.SelectedFrequency),
-                                 home_.position);
-    });
+    if (known) ranked = *known;
+    const bool ok = known || guarded([&] { ranked = lookUpCandidates(row, home_.position); });
     if (ok) {
         shownCandidates_ = ranked;
         if (map_) map_->showCandidates(ranked);
@@ -1005,10 +1086,17 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void FrmMain::refreshHome() {
+bool FrmMain::refreshHome() {
     const auto location = SelectedLocation();
-    home_ = LocationHome{};
-    if (location) guarded([&] { home_ = locationHome(paths_, *location); });
+    LocationHome home;
+    if (location && !guarded([&] { home = locationHome(paths_, *location); })) return false;
+    showHome(std::move(home));
+    return true;
+}
+
+void FrmMain::showHome(LocationHome home) {
+    const auto location = SelectedLocation();
+    home_ = std::move(home);
     ui->lblHome->setText(location ? QString::fromStdString(describeHome(home_)) : QString());
     // The entry box shows the stored entry when a location is opened, and
     // otherwise keeps what the listener is typing.
@@ -1022,21 +1110,44 @@ void FrmMain::cmdSetHome_Click() {
     const auto location = SelectedLocation();
     if (matching_ || !location) return;
     const std::string text = ui->txtHome->text().toStdString();
-    if (!guarded([&] { writeHomeEntry(paths_, *location, text); })) {
+    const auto keepTyping = [this] {
         ui->txtHome->setFocus();
         ui->txtHome->selectAll();
-        return;
+    };
+    // Everything the new home changes is read before the entry is stored, so
+    // that a failed read leaves the stored entry and the screen as they were.
+    LocationHome next;
+    if (!guarded([&] { next = previewHomeEntry(paths_, *location, text); })) return keepTyping();
+    if (const auto km = farFromInferredKm(next)) {
+        const QString prompt =
+            QStringLiteral(
+                "The home you typed, %1, lies %2 from the place the %3 beacons logged at this "
+                "location point to (%4). Distances and suggested picks would then favour "
+                "beacons near the typed place. Are you sure you want to store it ?")
+                .arg(QString::fromStdString(next.entered), QString::fromStdString(formatKm(*km)))
+                .arg(next.beaconCount)
+                .arg(QString::fromStdString(formatLatLon(*next.inferred, 1)));
+        if (ConfirmAction(prompt, QStringLiteral("Confirm")) == QMessageBox::No) {
+            return keepTyping();
+        }
     }
-    homeLocation_ = 0;  // show the entry as stored
-    refreshHome();
     // Distances and the suggestion of the reception on screen follow the
     // new home; the candidate chosen before is chosen anew.
-    if (!ui->lvLoggedDuplicates->selectedItems().isEmpty()) loggedRowSelected();
+    const QList<QTreeWidgetItem*> rows = ui->lvLoggedDuplicates->selectedItems();
+    RankedCandidates ranked;
+    if (!rows.isEmpty() &&
+        !guarded([&] { ranked = lookUpCandidates(rows.first(), next.position); })) {
+        return keepTyping();
+    }
+    if (!guarded([&] { writeHomeEntry(paths_, *location, text); })) return keepTyping();
+    homeLocation_ = 0;  // show the entry as stored
+    showHome(std::move(next));
+    if (!rows.isEmpty()) loggedRowSelected(&ranked);
 }
 
 void FrmMain::cmdAddSuggested_Click() {
     if (matching_ || !SelectedLocation()) return;
-    refreshHome();
+    if (!refreshHome()) return;
     SuggestedPickPlan plan;
     if (!guarded([&] { plan = planSuggestedPicks(paths_, work, home_.position); })) return;
     if (plan.picks.empty()) {
@@ -1075,17 +1186,36 @@ void FrmMain::cmdAddToLog_Click() {
 
 void FrmMain::refillAfterLogging() {
     StepTwoLists lists;
-    const bool listsRead = readLists(lists);
-    if (listsRead) fillAmbiguousFrom(lists);
+    if (!readStepTwo(lists)) {
+        // The rows are stored; nothing stays armed to log them a second time.
+        clearLowerLists();
+        ui->lvLoggedDuplicates->clearSelection();
+        return;
+    }
+    fillAmbiguousFrom(lists);
+    if (ShowingUnresolved && UnresolvedCount == 0) {
+        // The last unresolved reception was logged and the upper list now
+        // holds the ambiguous ones: the view says so.
+        ShowingUnresolved = false;
+        ReportIsAmbiguous = true;
+        ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
+        ui->picMissing->hide();
+        ui->picAmbiguous->show();
+    }
     if (!ShowingUnresolved) {
         showLowerList(false);
         ui->chkApplyAll->setEnabled(false);
         ui->lblSelectOption->hide();
         ShowingUnresolved = false;
     } else {
-        showUnresolvedView(listsRead ? &lists : nullptr);
+        showUnresolvedView(&lists);
     }
-    if (map_) map_->reload();
+    if (map_) {
+        LocationMapScene scene;
+        if (guarded([&] { scene = loadLocationMapScene(paths_, *SelectedLocation()); })) {
+            map_->showScene(std::move(scene));
+        }
+    }
     resetSelection();
     ui->lvLoggedDuplicates->setFocus();
 }
@@ -1094,9 +1224,14 @@ void FrmMain::cmdMap_Click() {
     const auto location = SelectedLocation();
     if (matching_ || !location) return;
     if (!map_) {
-        map_ = new MapWindow(paths_, *location, options_.appDataFolder / kLandOutlineFile, this);
+        // Read before the window opens: a map that cannot be read is one
+        // message, not a window that says so beside an empty map.
+        LocationMapScene scene;
+        if (!guarded([&] { scene = loadLocationMapScene(paths_, *location); })) return;
+        map_ = new MapWindow(paths_, std::move(scene), options_.appDataFolder / kLandOutlineFile,
+                             this);
         map_->setAttribute(Qt::WA_DeleteOnClose);
-        map_->setLocationName(optLog(*location)->text().remove(QLatin1Char('&')));
+        map_->setLocationName(locationNames_[static_cast<std::size_t>(*location)]);
         if (!shownCandidates_.rows.empty()) map_->showCandidates(shownCandidates_);
     }
     map_->show();

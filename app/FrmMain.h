@@ -59,12 +59,16 @@ class FrmMain : public QWidget {
     QMessageBox::StandardButton ConfirmAction(const QString& prompt, const QString& title);
     std::optional<int> SelectedLocation() const;
     void LoadLocationNames();
-    void RefreshLocationButtons();
+    // False (after one message) when the states could not be read; every
+    // location button is then off.
+    bool RefreshLocationButtons();
     void CheckPendingWork();
     bool CompactMainDatabase();
     void Finalize();
-    void FillAmbiguousList();
-    void FillUnresolvedList();
+    // Read the lists and the home, then fill; false (after one message) when
+    // a read failed, and nothing on screen changed.
+    bool FillAmbiguousList();
+    bool FillUnresolvedList();
 
     QRadioButton* optLog(int index) const { return optLog_.at(static_cast<std::size_t>(index)); }
     LocationColour locationColour(int index) const;
@@ -103,7 +107,11 @@ class FrmMain : public QWidget {
     void cmdProcessAnotherLog_Click();
     void cmdStartOver_Click();
     void optLog_Toggled(int index, bool checked);
-    void loggedRowSelected();
+    // Lists the candidates of the selected reception; `known` spares a look-up
+    // already made.
+    void loggedRowSelected(const RankedCandidates* known = nullptr);
+    RankedCandidates lookUpCandidates(const QTreeWidgetItem* row,
+                                      const std::optional<LatLon>& home) const;
     void candidateSelected(QTreeWidget* list);
     void selectSuggested();
     void candidateHeaderClicked(QTreeWidget* list, int column);
@@ -112,12 +120,14 @@ class FrmMain : public QWidget {
     void showOnlyPanel(QWidget* panel);
     void setLocationColour(int index, LocationColour colour);
     void clearLocationSelection();
-    bool readLists(StepTwoLists& lists);
+    // The lists and the home, read before anything on screen changes.
+    bool readStepTwo(StepTwoLists& lists);
+    void abandonLocation(int k);
     void fillUnresolvedFrom(const StepTwoLists& lists);
     void fillAmbiguousFrom(const StepTwoLists& lists);
     // The view switches; `lists` already read spares a second read.
-    void showAmbiguousView(const StepTwoLists* lists);
-    void showUnresolvedView(const StepTwoLists* lists);
+    bool showAmbiguousView(const StepTwoLists* lists);
+    bool showUnresolvedView(const StepTwoLists* lists);
     // After rows were logged: the lists and counts read afresh, the current
     // view kept.
     void refillAfterLogging();
@@ -125,7 +135,8 @@ class FrmMain : public QWidget {
     void showLowerList(bool possible);
     void clearLowerLists();
     void resetSelection();
-    void refreshHome();
+    bool refreshHome();
+    void showHome(LocationHome home);
     // The map of the selected location, opened by View Map; it follows the
     // selected reception and every change of what is logged.
     void cmdMap_Click();
@@ -152,8 +163,9 @@ class FrmMain : public QWidget {
     bool closeAfterRun_ = false;
     LocationHome home_;
     QPointer<MapWindow> map_;
-    RankedCandidates shownCandidates_;  // of the selected reception, for the map
-    int homeLocation_ = 0;              // the location txtHome was filled for
+    RankedCandidates shownCandidates_;       // of the selected reception, for the map
+    int homeLocation_ = 0;                   // the location txtHome was filled for
+    std::array<QString, 17> locationNames_;  // as the registry holds them; 0 unused
 };
 
 }  // namespace zolt
