@@ -103,7 +103,9 @@ int main(int argc, char* argv[]) {
         zolt::exactCandidates(window.paths().DatabasePath, window.selection.SelectedIdent,
                               window.selection.SelectedFrequency),
         zolt::locationHome(window.paths(), location).position));
-    map.setLocationName(window.optLog(location)->text());
+    // The button doubles an ampersand of the name, so that it is no shortcut.
+    map.setLocationName(
+        window.optLog(location)->text().replace(QStringLiteral("&&"), QStringLiteral("&")));
     map.resize(1000, 800);
     map.show();
     ok &= save(map, out, "map");
@@ -143,7 +145,8 @@ int main(int argc, char* argv[]) {
 
     // Export Log on the location just converted.
     zolt::ExportDialog exporter(
-        zolt::readExportedLog(zolt::exportSourceFor(window.paths(), 0, argv[3])), location, &window);
+        zolt::readExportedLog(zolt::exportSourceFor(window.paths(), 0, argv[3])), location,
+        &window);
     exporter.show();
     ok &= save(exporter, out, "export-dialog");
     return ok ? 0 : 1;

@@ -18,7 +18,19 @@ import sys
 import time
 from pathlib import Path
 
-from atspi_driver import Driver, WalkError
+from atspi_driver import Driver, WalkError, children
+
+
+def labels_under(root):
+    """Every label below `root`, shown or not."""
+    found, stack = [], [root]
+    while stack:
+        acc = stack.pop()
+        if acc.getRoleName() == "label":
+            found.append(acc)
+        stack.extend(children(acc))
+    return found
+
 
 LOCATION_STEP = "Select location you'd like to match with the new database."
 NEW_PROJECT_PROMPT = ("This action will delete any of your previous work. "
@@ -324,6 +336,12 @@ class Walk:
         step("View Map opens the location's map; its Close button closes it")
         self.ui.press("View Map")
         map_window = self.ui.window("Map of Home Base")
+        # A screen reader reads the figures themselves: the line's name is
+        # its text, not a word standing in for it.
+        self.ui.wait_until(
+            lambda: any(" receptions of " in (label.name or "")
+                        for label in labels_under(map_window)),
+            "the map's figures line is not readable by its words")
         self.ui.press("Close the map", root=map_window)
         self.ui.window_gone("Map of Home Base")
 
