@@ -61,13 +61,6 @@ std::optional<double> coordinateOf(const DbValue& value) {
         number = *real;
     } else if (const auto* integer = std::get_if<std::int64_t>(&value)) {
         number = static_cast<double>(*integer);
-    } else if (const auto* text = std::get_if<std::string>(&value)) {
-        // The listener's own beacons keep their coordinates as text.
-        const std::string trimmed = trimBlanks(*text);
-        if (trimmed.empty() || trimmed.find_first_not_of("+-.0123456789 ") != std::string::npos) {
-            return std::nullopt;
-        }
-        number = leadingNumber(trimmed);
     } else {
         return std::nullopt;
     }
@@ -122,9 +115,7 @@ std::unordered_map<std::int64_t, BeaconDetails> ownBeaconsOfLocation(Database& d
         b.city = dbValueText(row[3]);
         b.province = removeXX(dbValueText(row[4]));
         b.country = dbValueText(row[5]);
-        const auto lat = coordinateOf(row[6]);
-        const auto lon = coordinateOf(row[7]);
-        if (lat && lon) b.position = LatLon{*lat, *lon};
+        b.position = ownBeaconPosition(dbValueText(row[6]), dbValueText(row[7]));
     }
     return own;
 }
