@@ -22,6 +22,7 @@
 
 #include "app/ExportDialog.h"
 #include "app/FrmFileSave.h"
+#include "app/LoggedView.h"
 #include "app/MapWindow.h"
 #include "app/MatchAllRun.h"
 #include "app/StepZeroLists.h"
@@ -30,9 +31,11 @@
 #include "core/OldDates.h"
 #include "core/TextFields.h"
 #include "engine/CandidateLookup.h"
+#include "engine/DecisionRecord.h"
 #include "engine/LocationMap.h"
 #include "engine/LocationNames.h"
 #include "engine/Project.h"
+#include "engine/Reversal.h"
 #include "engine/SuggestedPicks.h"
 #include "ui_frmMain.h"
 
@@ -261,6 +264,26 @@ FrmMain::FrmMain(Options options, QWidget* parent)
     // comment that the wider list no longer hides behind its scroll bar.
     ui->lvLoggedDuplicates->setTextElideMode(Qt::ElideNone);
 
+    loggedView_ = new LoggedView({ui->lvLoggedDuplicates,
+                                  {ui->lvDuplicateData, ui->lvPossible},
+                                  ui->cmdShowMissing,
+                                  ui->cmdAddSuggested,
+                                  ui->Label27,
+                                  ui->Label28},
+                                 this);
+    connect(loggedView_, &LoggedView::showRequested, this, &FrmMain::showLoggedView);
+    connect(loggedView_, &LoggedView::returnRequested, this, &FrmMain::cmdReturnToWaiting_Click);
+    connect(loggedView_, &LoggedView::undoRequested, this, &FrmMain::cmdUndoLastAction_Click);
+    connect(loggedView_, &LoggedView::beaconsChosen, this, [this](const RankedCandidates& ringed) {
+        shownCandidates_ = ringed;
+        if (!map_) return;
+        if (ringed.rows.empty()) {
+            map_->clearCandidates();
+        } else {
+            map_->showCandidates(ringed);
+        }
+    });
+
     // Until start-up has run, only the welcome panel with its buttons exists.
     ui->lblAllDone->hide();
     showOnlyPanel(ui->picWelcome);
@@ -397,6 +420,7 @@ void FrmMain::ShowLocationStep() {
 
 void FrmMain::ShowResolutionStep() {
     showOnlyPanel(ui->picStepTwo);
+    loggedView_->leave();
     ui->lblSelectionLocation->setText(QString());
     ui->lblSelectionStation->setText(QString());
     ui->picMissing->hide();
@@ -547,6 +571,7 @@ void FrmMain::Finalize() {
     std::error_code ec;
     const auto size = std::filesystem::file_size(paths_.ProcessedPath, ec);
     const bool anyImported = !ec && size >= ProcessedRecord::kLength;
+    if (!guarded([this] { dropDecisionRecord(paths_); })) return;
     if (!guarded([this] { removeWorkingFiles(paths_); })) return;
     SettingsLoaded = false;
     ui->lblAllDone->setVisible(anyImported);
@@ -770,6 +795,9 @@ void FrmMain::cmdFinalize_Click() {
                       QStringLiteral("Confirm")) == QMessageBox::No) {
         return;
     }
+    // The decision record is no part of the logbook's database: it goes
+    // before the compaction, so that no page of it is left behind.
+    if (!guarded([this] { dropDecisionRecord(paths_); })) return;
     if (!CompactMainDatabase()) return;
     Finalize();
 }
@@ -886,6 +914,7 @@ void FrmMain::fillAmbiguousFrom(const StepTwoLists& lists) {
         ReportIsAmbiguous = true;
         ui->cmdSaveToFile->show();
     }
+    updateLoggedControls();
 }
 
 void FrmMain::cmdShowMissing_Click() { showUnresolvedView(nullptr); }
@@ -898,6 +927,7 @@ bool FrmMain::showUnresolvedView(const StepTwoLists* lists) {
         if (!readStepTwo(read)) return false;
         lists = &read;
     }
+    loggedView_->leave();
     ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Unresolved Stations"));
     ReportIsAmbiguous = false;
     ui->picAmbiguous->hide();
@@ -922,6 +952,7 @@ bool FrmMain::showAmbiguousView(const StepTwoLists* lists) {
         if (!readStepTwo(read)) return false;
         lists = &read;
     }
+    loggedView_->leave();
     ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
     ReportIsAmbiguous = true;
     ui->picAmbiguous->show();
@@ -1158,6 +1189,7 @@ void FrmMain::cmdSetHome_Click() {
     homeLocation_ = 0;  // show the entry as stored
     showHome(std::move(next));
     if (!rows.isEmpty()) loggedRowSelected(&ranked);
+    if (loggedView_->active()) showLoggedView();  // distances from the new home
 }
 
 void FrmMain::cmdAddSuggested_Click() {
@@ -1216,6 +1248,12 @@ void FrmMain::refillAfterLogging() {
         ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
         ui->picMissing->hide();
         ui->picAmbiguous->show();
+    }
+    if (loggedView_->active()) {
+        // The listener stays where the action was taken.
+        showLoggedView();
+        if (map_) map_->reload();
+        return;
     }
     if (!ShowingUnresolved) {
         showLowerList(false);
@@ -1309,6 +1347,67 @@ void FrmMain::setMatchAllBusy(bool busy) {
     clearLocationSelection();
     ShowLocationStep();
     if (closeAfterRun_) close();
+}
+
+// ---- step two: the logged view, Return To Waiting, Undo ---------------------
+
+void FrmMain::showLoggedView() {
+    const auto location = SelectedLocation();
+    if (matching_ || !location) return;
+    ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Logged Stations"));
+    ui->picAmbiguous->hide();
+    ui->picMissing->hide();
+    ui->cmdSaveToFile->hide();
+    resetSelection();
+    loggedView_->enter();
+    std::vector<LoggedReception> rows;
+    guarded([&] { rows = readLoggedReceptions(paths_, *location, home_.position); });
+    loggedView_->fill(rows);
+}
+
+void FrmMain::updateLoggedControls() {
+    const int settled = static_cast<int>(std::count_if(
+        work.entries.begin(), work.entries.end(),
+        [](const WorkEntry& entry) { return trimmedView(entry.state) == trimmedView(state::OK); }));
+    loggedView_->setCount(settled);
+    std::optional<UndoOffer> offer;
+    const auto location = SelectedLocation();
+    try {
+        if (location && work.location == *location) offer = nextUndo(paths_, *location);
+    } catch (const EngineError&) {
+        // Refilling the lists is no moment for a message; Undo, pressed,
+        // says what is wrong.
+        offer = UndoOffer{"the last action", 0};
+    }
+    loggedView_->setUndo(offer);
+}
+
+void FrmMain::cmdReturnToWaiting_Click() {
+    const auto location = SelectedLocation();
+    const std::vector<int> chosen = loggedView_->selectedPositions();
+    if (matching_ || !location || chosen.empty()) return;
+    std::vector<int> returning;
+    if (!guarded([&] { returning = returnedWith(paths_, *location, chosen); })) return;
+    if (ConfirmAction(returnPrompt(static_cast<int>(returning.size())),
+                      QStringLiteral("Confirm")) == QMessageBox::No) {
+        return;
+    }
+    if (!guarded([&] { returnToWaiting(paths_, work, returning); })) return;
+    refillAfterLogging();
+}
+
+void FrmMain::cmdUndoLastAction_Click() {
+    const auto location = SelectedLocation();
+    if (matching_ || !location) return;
+    std::optional<UndoOffer> offer;
+    if (!guarded([&] { offer = nextUndo(paths_, *location); })) return;
+    if (!offer) {
+        updateLoggedControls();
+        return;
+    }
+    if (ConfirmAction(undoPrompt(*offer), QStringLiteral("Confirm")) == QMessageBox::No) return;
+    if (!guarded([&] { undoLastAction(paths_, work); })) return;
+    refillAfterLogging();
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {

@@ -27,6 +27,7 @@ class frmMain;
 namespace zolt {
 
 class FolderBrowser;
+class LoggedView;
 class MapWindow;
 class MatchAllRun;
 
@@ -78,6 +79,7 @@ class FrmMain : public QWidget {
     // Where the selected location lies, as step two shows it.
     const LocationHome& home() const { return home_; }
     FolderBrowser* folderBrowser() const { return folderBrowser_; }
+    LoggedView* loggedView() const { return loggedView_; }
 
     // Module-wide state of the old design, kept under its names.
     bool SettingsLoaded = false;
@@ -145,6 +147,11 @@ class FrmMain : public QWidget {
     // Export Log on steps one and two, added beside buttons of the form.
     void addExportButtons();
     void cmdExportLog_Click();
+    // The logged view of step two and the two ways back (app/LoggedView.h).
+    void showLoggedView();
+    void cmdReturnToWaiting_Click();
+    void cmdUndoLastAction_Click();
+    void updateLoggedControls();
     void showError(const QString& text);
     // Runs `action`; an engine failure shows one message box and returns false.
     bool guarded(const std::function<void()>& action);
@@ -167,6 +174,7 @@ class FrmMain : public QWidget {
     bool closeAfterRun_ = false;
     LocationHome home_;
     QPointer<MapWindow> map_;
+    LoggedView* loggedView_ = nullptr;
     RankedCandidates shownCandidates_;       // of the selected reception, for the map
     int homeLocation_ = 0;                   // the location txtHome was filled for
     std::array<QString, 17> locationNames_;  // as the registry holds them; 0 unused

@@ -9,6 +9,8 @@
 #include "core/EngineError.h"
 #include "core/FileUtil.h"
 #include "core/TextFields.h"
+#include "db/Database.h"
+#include "engine/DecisionRecord.h"
 #include "engine/LocationNames.h"
 
 #ifndef ZOLT_VERSION
@@ -109,6 +111,14 @@ ExportSource exportSourceFor(const ProjectPaths& paths, int location,
     for (int n = 1; n <= kLocationCount; ++n) {
         source.names[static_cast<std::size_t>(n)] = GetRegistryString(
             kLocationsKey, "Location(" + std::to_string(n - 1) + ")", registryFile);
+    }
+    // A database that cannot be read here cannot be exported either; the
+    // read of the log that follows says why, once.
+    try {
+        Database db(paths.DatabasePath, Database::Mode::ReadOnly);
+        source.howByLogId = howDecidedByLogId(db);
+    } catch (const EngineError&) {
+        source.howByLogId.clear();
     }
     return source;
 }

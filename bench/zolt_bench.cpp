@@ -23,6 +23,7 @@
 #include "bench/ArchiveBench.h"
 #include "bench/DataGenerator.h"
 #include "bench/LiteralRun.h"
+#include "bench/ReversalBench.h"
 #include "bench/SuggestionBench.h"
 #include "core/FileUtil.h"
 #include "db/Database.h"
@@ -220,15 +221,16 @@ int main(int argc, char** argv) {
         // beacons are drawn from the whole world, and on data of a listener
         // who hears mostly the beacons around one place.
         zolt::bench::runSuggestionBench("worldwide data", engine, 1, folder / "suggest");
+        const bool reversalMet = zolt::bench::runReversalBench(engine, 1, folder / "reverse");
         zolt::bench::runListenerSuggestionBench(pristine, folder / "listener", options,
                                                 {50.0, 10.0});
         const double peakMb = static_cast<double>(peakKilobytes()) / 1024.0;
         std::printf("peak memory (whole benchmark): %.1f MB (target: below %.0f MB)\n", peakMb,
                     kPeakMemoryTargetMb);
-        std::printf("targets: import %s, engine run %s, peak memory %s\n",
+        std::printf("targets: import %s, engine run %s, peak memory %s, reversal %s\n",
                     metOrNot(importTime <= kImportTarget),
                     metOrNot(fast.total() <= kEngineRunTarget),
-                    metOrNot(peakMb < kPeakMemoryTargetMb));
+                    metOrNot(peakMb < kPeakMemoryTargetMb), metOrNot(reversalMet));
         if (archive && !zolt::bench::runArchiveBench(pristine, folder / "archive", 32767)) {
             status = 1;
         }

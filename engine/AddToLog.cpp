@@ -13,7 +13,7 @@
 namespace zolt {
 
 void logAndSaveStates(const ProjectPaths& paths, const std::vector<ReceptionRow>& rows,
-                      const WorkingSet& settled) {
+                      const WorkingSet& settled, const PendingDecisions* decisions) {
     Database db(paths.DatabasePath);
     Transaction transaction(db);
     Statement appendLog = db.prepare(
@@ -25,6 +25,7 @@ void logAndSaveStates(const ProjectPaths& paths, const std::vector<ReceptionRow>
                    cp1252ToUtf8(row.date), cp1252ToUtf8(row.comment)})
             .execute();
     }
+    if (decisions) storeDecisions(db, settled.location, *decisions);
     auto pendingStates = prepareWorkStates(paths.ProcessedPath, settled);
     transaction.commit();
     pendingStates->commit();
@@ -53,6 +54,7 @@ int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& select
     // Settle a copy; the caller's states change only once rows and file are stored.
     WorkingSet updated = set;
     std::vector<ReceptionRow> rows;
+    PendingDecisions decisions(action::kAddToLog);
     WorkingSet settledOnly;
     settledOnly.location = updated.location;
     for (auto& entry : updated.entries) {
@@ -63,10 +65,13 @@ int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& select
             continue;
         }
         if (applyAll) {
+            decisions.settle(rows.size(), how::kPickedForAll, entry);
             rows.push_back({selection.SelectedBeaconId, trimBlanks(entry.time),
                             trimBlanks(entry.date), trimBlanks(entry.comment)});
         } else if (trimBlanks(entry.date) != date || trimBlanks(entry.time) != time) {
             continue;
+        } else {
+            decisions.settle(0, how::kPicked, entry);
         }
         entry.state = state::OK;
         settledOnly.entries.push_back(entry);
@@ -82,7 +87,8 @@ int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& select
 
     recountStates(updated);
 
-    logAndSaveStates(paths, rows, settledOnly);
+    decisions.rows = rows.size();
+    logAndSaveStates(paths, rows, settledOnly, &decisions);
     set = std::move(updated);
     return static_cast<int>(rows.size());
 }

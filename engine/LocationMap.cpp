@@ -2,10 +2,8 @@
 #include "engine/LocationMap.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstddef>
-#include <system_error>
 
 #include "db/Database.h"
 #include "engine/UserBeacons.h"
@@ -79,24 +77,6 @@ LocationMapScene makeLocationMapScene(int location, LocationHome home,
     return scene;
 }
 
-namespace {
-
-// A typed degree value: the whole text one decimal number within `limit`.
-std::optional<double> typedDegrees(std::string_view text, double limit) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-        !std::isfinite(value) || std::fabs(value) > limit) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-}  // namespace
-
 std::vector<LoggedBeacon> ownLoggedBeacons(const ProjectPaths& paths, int location) {
     Database db(paths.DatabasePath, Database::Mode::ReadOnly);
     auto statement = db.prepare(
@@ -108,16 +88,15 @@ std::vector<LoggedBeacon> ownLoggedBeacons(const ProjectPaths& paths, int locati
         statement.bind({std::int64_t{kUserBeaconOffset}, std::int64_t{location}}).query();
     std::vector<LoggedBeacon> own;
     for (const auto& row : rows.rows) {
-        const auto latitude = typedDegrees(dbValueText(row.at(5)), 90);
-        const auto longitude = typedDegrees(dbValueText(row.at(6)), 180);
-        if (!latitude || !longitude) continue;
+        const auto position = ownBeaconPosition(dbValueText(row.at(5)), dbValueText(row.at(6)));
+        if (!position) continue;
         LoggedBeacon b;
         b.beaconId = std::get<std::int64_t>(row.at(0)) + kUserBeaconOffset;
         b.ident = dbValueText(row.at(1));
         b.frequency = dbValueText(row.at(2));
         b.city = dbValueText(row.at(3));
         b.country = dbValueText(row.at(4));
-        b.position = {*latitude, *longitude};
+        b.position = *position;
         b.receptions = static_cast<int>(numberOf(row.at(7)).value_or(0));
         b.own = true;
         own.push_back(std::move(b));

@@ -7,7 +7,6 @@
 #include <map>
 #include <system_error>
 #include <utility>
-#include <variant>
 
 #include "core/Cp1252.h"
 #include "core/FileUtil.h"
@@ -81,7 +80,8 @@ std::unordered_map<std::int64_t, BeaconFacts> listedBeacons(Database& db) {
 }
 
 // The listener's own beacons keep their position as the text the old beacon
-// file held; what does not read as degrees stays off the map.
+// file held; what does not read as degrees stays off the map, as on the
+// window's map.
 std::unordered_map<std::int64_t, BeaconFacts> ownBeacons(Database& db) {
     std::unordered_map<std::int64_t, BeaconFacts> beacons;
     Statement s = db.prepare(
@@ -95,11 +95,7 @@ std::unordered_map<std::int64_t, BeaconFacts> ownBeacons(Database& db) {
                       unlessNone(columnText(s, 4), "XX"),
                       unlessNone(columnText(s, 5), "XXX"),
                       std::nullopt};
-        const std::string lat = trimBlanks(cellText(s, 6)), lon = trimBlanks(cellText(s, 7));
-        if (!lat.empty() && !lon.empty()) {
-            const auto parsed = parseHomeEntry(lat + ", " + lon);
-            if (const auto* entry = std::get_if<HomeEntry>(&parsed)) b.position = entry->position;
-        }
+        b.position = ownBeaconPosition(cellText(s, 6), cellText(s, 7));
         beacons.emplace(s.columnInt64(0) + kUserBeaconOffset, std::move(b));
     }
     return beacons;

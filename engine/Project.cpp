@@ -8,6 +8,7 @@
 #include "core/FileUtil.h"
 #include "db/Compaction.h"
 #include "db/Database.h"
+#include "engine/DecisionRecord.h"
 #include "work/LocationStates.h"
 
 namespace fs = std::filesystem;
@@ -230,6 +231,7 @@ void startNewProject(const ProjectPaths& paths) {
         Database db(paths.DatabasePath);
         Transaction transaction(db);
         db.execute("Delete * From NDBLog");
+        dropDecisionRecord(db);
         removeFileIfExists(settingsPath(paths));
         removeFileIfExists(paths.ProcessedPath);
         transaction.commit();
@@ -256,6 +258,7 @@ void startOver(const ProjectPaths& paths, int location) {
         Database db(paths.DatabasePath);
         Transaction transaction(db);
         db.execute("Delete From NDBLog Where LoggedLocation = " + std::to_string(location));
+        forgetDecisions(db, location);
         transaction.commit();
     }
     if (states) states->commit();

@@ -123,6 +123,16 @@ TEST_F(LockedDatabaseTest, EachActionStopsAtTheLockWithOneMessageAndWritesNothin
          [](auto& t) { t.get("cmdStartOver")->click(); },
          {Box::Yes},
          nullptr},
+        {"Start New Project",
+         nullptr,
+         [](auto& t) { t.get("cmdStartNew")->click(); },
+         {Box::Yes},
+         nullptr},
+        {"FINALIZE",
+         nullptr,
+         [](auto& t) { t.get("cmdFinalize")->click(); },
+         {Box::Yes},
+         [](auto& t) { EXPECT_TRUE(t.visible("picStepOne")); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

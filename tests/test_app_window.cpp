@@ -235,8 +235,16 @@ TEST_F(WindowTest, ClosingDuringAMatchingRunRollsItBack) {
     const std::string statesBefore = test::readFile(paths.ProcessedPath);
     w->ShowLocationStep();
     w->optLog(1)->setChecked(true);
-    QTimer::singleShot(0, w.get(), [&] { w->close(); });
+    // The window says it is busy while the run works (as it does while a
+    // lock held by another program is waited for).
+    bool busy = false;
+    QTimer::singleShot(0, w.get(), [&] {
+        busy = QApplication::overrideCursor() != nullptr;
+        w->close();
+    });
     get("cmdDuplicates")->click();
+    EXPECT_TRUE(busy);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_FALSE(w->isVisible());
     EXPECT_FALSE(w->matchingInProgress());
     EXPECT_EQ(logged(), 0);
