@@ -175,6 +175,12 @@ LoggedView::LoggedView(const Anchors& anchors, QObject* parent)
     placeBeside(anchors_.showButton, show_);
     placeBeside(anchors_.actionButton, return_);
     placeBeside(anchors_.actionButton, undo_);
+    // The keyboard meets each control where it stands, not after the rest.
+    QWidget::setTabOrder(anchors_.upperList, list_);
+    QWidget::setTabOrder(anchors_.lowerLists[1], beacon_);
+    QWidget::setTabOrder(anchors_.showButton, show_);
+    QWidget::setTabOrder(anchors_.actionButton, undo_);
+    QWidget::setTabOrder(undo_, return_);
 
     // Undo has no free letter among its words; the platform's undo key serves.
     auto* undoShortcut = new QShortcut(undoKey(), anchors_.actionButton->window());
