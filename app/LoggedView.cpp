@@ -15,6 +15,7 @@
 #include <set>
 
 #include "core/Cp1252.h"
+#include "core/OldDates.h"
 #include "core/TextFields.h"
 
 namespace zolt {
@@ -22,13 +23,13 @@ namespace {
 
 enum Column { kIdent, kFreq, kTime, kDate, kComment, kBeacon, kCity, kCountry, kDistance, kHow };
 enum BeaconColumn { kCall, kBeaconFreq, kBeaconCity, kProvince, kBeaconCountry, kId, kBeaconKm };
-enum Role { kPositionRole = Qt::UserRole + 20, kRowRole, kKmRole };
+enum Role { kPositionRole = Qt::UserRole + 20, kRowRole, kKmRole, kDateKeyRole };
 
 // The platform's own undo key, known only once the application runs.
 QKeySequence undoKey() { return QKeySequence(QKeySequence::Undo); }
 
-// Sorts Distance by its number, with the rows that have none after the
-// others whichever way the list is sorted.
+// Sorts Distance by its number and Date by the day it names, with the rows
+// that have none after the others whichever way the list is sorted.
 class LoggedItem : public QTreeWidgetItem {
   public:
     using QTreeWidgetItem::QTreeWidgetItem;
@@ -36,6 +37,15 @@ class LoggedItem : public QTreeWidgetItem {
     bool operator<(const QTreeWidgetItem& other) const override {
         const QTreeWidget* list = treeWidget();
         const int column = list ? list->sortColumn() : 0;
+        if (column == kDate && list->columnCount() == kHow + 1) {
+            const qlonglong key = data(kDate, kDateKeyRole).toLongLong();
+            const qlonglong otherKey = other.data(kDate, kDateKeyRole).toLongLong();
+            if ((key < 0) != (otherKey < 0)) {
+                const bool descending = list->header()->sortIndicatorOrder() == Qt::DescendingOrder;
+                return descending ? key < 0 : otherKey < 0;
+            }
+            if (key >= 0) return key < otherKey;
+        }
         if (column == kDistance || (column == kBeaconKm && list->columnCount() == kBeaconKm + 1)) {
             const QVariant km = data(column, kKmRole);
             const QVariant otherKm = other.data(column, kKmRole);
@@ -224,6 +234,9 @@ void LoggedView::fill(const std::vector<LoggedReception>& rows) {
     std::stable_sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
         return trimmedView(rows_[a].ident) < trimmedView(rows_[b].ident);
     });
+    // The location's dates decide how those that fit either way are read.
+    DateOrderDetector dates;
+    for (const LoggedReception& r : rows_) dates.add(r.date);
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(rows_.size()));
     for (std::size_t i : order) {
@@ -234,6 +247,7 @@ void LoggedView::fill(const std::vector<LoggedReception>& rows) {
         item->setData(kIdent, kPositionRole, r.position);
         item->setData(kIdent, kRowRole, static_cast<qulonglong>(i));
         if (r.distanceKm) item->setData(kDistance, kKmRole, *r.distanceKm);
+        item->setData(kDate, kDateKeyRole, receptionSortKey(r.date, r.time, dates.suggested()));
         item->setTextAlignment(kDistance, Qt::AlignRight | Qt::AlignVCenter);
         items << item;
     }

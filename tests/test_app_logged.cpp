@@ -13,6 +13,7 @@
 #include "app/LogExportFile.h"
 #include "app/LoggedView.h"
 #include "app/MapWindow.h"
+#include "core/OldDates.h"
 #include "engine/Project.h"
 
 namespace fs = std::filesystem;
@@ -141,6 +142,20 @@ TEST_F(LoggedViewTest, TheMapRingsTheSelectedReceptionsBeacon) {
     EXPECT_TRUE(map->renderer().candidates()[0].suggested) << "ringed brightest";
     EXPECT_EQ(QString::number(map->renderer().candidates()[0].candidate.beaconId),
               tree("lvLoggedBeacon")->topLevelItem(0)->text(5));
+}
+
+TEST_F(LoggedViewTest, DatesSortByTheDayTheyName) {
+    get("cmdShowLogged")->click();
+    logged()->sortByColumn(3, Qt::AscendingOrder);
+    std::vector<std::string> days;
+    for (int i = 0; i < logged()->topLevelItemCount(); ++i) {
+        const auto day =
+            readOldDate(logged()->topLevelItem(i)->text(3).toStdString(), DateOrder::MonthFirst);
+        days.push_back(day ? isoDate(*day) : "unreadable");
+    }
+    ASSERT_GT(days.size(), 1u);
+    EXPECT_TRUE(std::is_sorted(days.begin(), days.end()));
+    EXPECT_LT(days.front(), days.back());
 }
 
 TEST_F(LoggedViewTest, TheExportSaysHowEachRowWasDecided) {
