@@ -3,6 +3,7 @@
 
 #include <QAccessibleWidget>
 #include <QApplication>
+#include <QBoxLayout>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -10,24 +11,33 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QShortcut>
 #include <QTreeWidget>
+#include <algorithm>
 #include <cmath>
 
+#include "app/ExportDialog.h"
 #include "app/FrmFileSave.h"
+#include "app/LoggedView.h"
 #include "app/MapWindow.h"
+#include "app/MatchAllRun.h"
 #include "app/StepZeroLists.h"
 #include "core/Cp1252.h"
 #include "core/EngineError.h"
+#include "core/OldDates.h"
 #include "core/TextFields.h"
 #include "db/BeaconDatabaseCheck.h"
 #include "engine/CandidateLookup.h"
+#include "engine/DecisionRecord.h"
 #include "engine/LocationMap.h"
 #include "engine/LocationNames.h"
 #include "engine/Project.h"
+#include "engine/Reversal.h"
 #include "engine/SuggestedPicks.h"
 #include "engine/WorkingFileRebuild.h"
 #include "ui_frmMain.h"
@@ -41,6 +51,10 @@ namespace {
 // Raw field bytes of a listed reception, kept beside the shown text so that
 // what is logged is exactly what the working file holds.
 enum RowRole { kIdentRole = Qt::UserRole + 1, kFrequencyRole, kTimeRole, kDateRole, kCommentRole };
+
+// The Date column of the upper list, which holds the old log's free text.
+constexpr int kListedDateColumn = 4;
+constexpr int kDateKeyRole = Qt::UserRole + 20;
 
 // A candidate row keeps the numbers behind its Distance and Offset cells, and
 // whether it is the suggested pick.
@@ -80,6 +94,45 @@ class CandidateItem : public QTreeWidgetItem {
         return QTreeWidgetItem::operator<(other);
     }
 };
+
+// A row of the upper list whose Date cell sorts by the day it names (as text
+// 02/17/01 would come before 12/27/96); a date that does not read goes last
+// whichever way the list is sorted.
+class ReceptionItem : public QTreeWidgetItem {
+  public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+
+    bool operator<(const QTreeWidgetItem& other) const override {
+        const QTreeWidget* list = treeWidget();
+        if (!list || list->sortColumn() != kListedDateColumn) {
+            return QTreeWidgetItem::operator<(other);
+        }
+        const qlonglong key = data(0, kDateKeyRole).toLongLong();
+        const qlonglong otherKey = other.data(0, kDateKeyRole).toLongLong();
+        if (key < 0 || otherKey < 0) {
+            if ((key < 0) == (otherKey < 0)) return false;
+            const bool descending = list->header()->sortIndicatorOrder() == Qt::DescendingOrder;
+            return descending ? key < 0 : otherKey < 0;
+        }
+        return key < otherKey;
+    }
+};
+
+// The first widget-holding box layout of `layout` (searched in depth) that
+// holds `widget`, and where.
+QBoxLayout* boxHolding(QLayout* layout, QWidget* widget, int* index) {
+    if (!layout) return nullptr;
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem* item = layout->itemAt(i);
+        if (item->widget() == widget) {
+            auto* box = qobject_cast<QBoxLayout*>(layout);
+            if (box) *index = i;
+            return box;
+        }
+        if (QBoxLayout* inner = boxHolding(item->layout(), widget, index)) return inner;
+    }
+    return nullptr;
+}
 
 QString kmText(double km) { return QString::number(std::llround(km)); }
 
@@ -159,8 +212,9 @@ FrmMain::FrmMain(Options options, QWidget* parent)
     connect(ui->cmdProcessAnotherLog, &QPushButton::clicked, this,
             &FrmMain::cmdProcessAnotherLog_Click);
     connect(ui->cmdStartOver, &QPushButton::clicked, this, &FrmMain::cmdStartOver_Click);
+    addExportButtons();
     connect(ui->lvLoggedDuplicates, &QTreeWidget::itemSelectionChanged, this,
-            &FrmMain::loggedRowSelected);
+            [this] { loggedRowSelected(); });
     connect(ui->lvDuplicateData, &QTreeWidget::itemSelectionChanged, this,
             [this] { candidateSelected(ui->lvDuplicateData); });
     connect(ui->lvPossible, &QTreeWidget::itemSelectionChanged, this,
@@ -169,6 +223,16 @@ FrmMain::FrmMain(Options options, QWidget* parent)
     connect(ui->cmdSetHome, &QPushButton::clicked, this, &FrmMain::cmdSetHome_Click);
     connect(ui->cmdMap, &QPushButton::clicked, this, &FrmMain::cmdMap_Click);
     connect(ui->txtHome, &QLineEdit::returnPressed, this, &FrmMain::cmdSetHome_Click);
+    matchAll_ = new MatchAllRun(
+        ui->cmdDuplicates, ui->pbSearch,
+        {[this] { return paths_; },
+         [this](int k) { return locationNames_[static_cast<std::size_t>(k)]; },
+         [this](const QString& prompt) {
+             return ConfirmAction(prompt, QStringLiteral("Confirm")) != QMessageBox::No;
+         },
+         [this](const QString& text) { showError(text); },
+         [this](bool busy) { setMatchAllBusy(busy); }, [this] { return cancelRequested_; }},
+        this);
 
     // One key takes the keyboard to the suggested candidate; Enter there
     // then logs it as Add To Log would.
@@ -188,10 +252,40 @@ FrmMain::FrmMain(Options options, QWidget* parent)
         connect(list->header(), &QHeaderView::sectionClicked, this,
                 [this, list](int column) { candidateHeaderClicked(list, column); });
     }
-    ui->lblHome->setAccessibleName(QStringLiteral("Home of this location"));
+    // A description, not a name: a label's name would hide the home it shows.
+    ui->lblHome->setAccessibleDescription(QStringLiteral("Home of this location"));
+    // Nothing moves when a selection changes: the warning beside Apply To
+    // All keeps its room while hidden, the selection line its height while
+    // empty.
+    QSizePolicy keepRoom = ui->lblSelectOption->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true);
+    ui->lblSelectOption->setSizePolicy(keepRoom);
+    for (QLabel* line : {ui->lblSelectionStation, ui->lblSelectionLocation}) {
+        line->setMinimumHeight(line->fontMetrics().height());
+    }
     // Fields come padded with blanks: an ellipsis would trail every short
     // comment that the wider list no longer hides behind its scroll bar.
     ui->lvLoggedDuplicates->setTextElideMode(Qt::ElideNone);
+
+    loggedView_ = new LoggedView({ui->lvLoggedDuplicates,
+                                  {ui->lvDuplicateData, ui->lvPossible},
+                                  ui->cmdShowMissing,
+                                  ui->cmdAddSuggested,
+                                  ui->Label27,
+                                  ui->Label28},
+                                 this);
+    connect(loggedView_, &LoggedView::showRequested, this, &FrmMain::showLoggedView);
+    connect(loggedView_, &LoggedView::returnRequested, this, &FrmMain::cmdReturnToWaiting_Click);
+    connect(loggedView_, &LoggedView::undoRequested, this, &FrmMain::cmdUndoLastAction_Click);
+    connect(loggedView_, &LoggedView::beaconsChosen, this, [this](const RankedCandidates& ringed) {
+        shownCandidates_ = ringed;
+        if (!map_) return;
+        if (ringed.rows.empty()) {
+            map_->clearCandidates();
+        } else {
+            map_->showCandidates(ringed);
+        }
+    });
 
     // Until start-up has run, only the welcome panel with its buttons exists.
     ui->lblAllDone->hide();
@@ -280,12 +374,13 @@ void FrmMain::setupColumns() {
             list->headerItem()->setData(column, Qt::InitialSortOrderRole,
                                         static_cast<int>(Qt::AscendingOrder));
         }
-        // Country takes the room left, so that it is not the number columns
-        // that stretch.
+        // Country is as wide as its longest name, and the city, the longest
+        // text, takes the room left: it is not the number columns that stretch.
         list->header()->setStretchLastSection(false);
         list->header()->setSectionResizeMode(
             list == ui->lvPossible ? kPossibleCountryColumn : kExactCountryColumn,
-            QHeaderView::Stretch);
+            QHeaderView::ResizeToContents);
+        list->header()->setSectionResizeMode(list == ui->lvPossible ? 2 : 0, QHeaderView::Stretch);
     }
     setup(ui->lvLoggedDuplicates, {{"Processed", 0},
                                    {"Ident", 23},
@@ -332,10 +427,13 @@ void FrmMain::ShowLocationStep() {
 
 void FrmMain::ShowResolutionStep() {
     showOnlyPanel(ui->picStepTwo);
+    loggedView_->leave();
     ui->lblSelectionLocation->setText(QString());
     ui->lblSelectionStation->setText(QString());
     ui->picMissing->hide();
     ui->picAmbiguous->show();
+    // The caption names the list the step opens on, whatever view was left.
+    ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
     ui->lvLoggedDuplicates->setFocus();
 }
 
@@ -354,6 +452,7 @@ void FrmMain::ReadSettings() {
 QMessageBox::StandardButton FrmMain::ConfirmAction(const QString& prompt, const QString& title) {
     PromptText = prompt;
     QMessageBox box(QMessageBox::Critical, title, prompt, QMessageBox::Yes | QMessageBox::No, this);
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return static_cast<QMessageBox::StandardButton>(box.exec());
@@ -370,7 +469,11 @@ std::optional<int> FrmMain::SelectedLocation() const {
 void FrmMain::LoadLocationNames() {
     const auto names = zolt::LoadLocationNames(options_.registryFile);
     for (int k = 1; k <= kLocationCount; ++k) {
-        optLog(k)->setText(QString::fromStdString(names[static_cast<std::size_t>(k - 1)]));
+        // A name is shown as the listener typed it: an ampersand in it is a
+        // character, not the mark of a shortcut key.
+        QString name = QString::fromStdString(names[static_cast<std::size_t>(k - 1)]);
+        optLog(k)->setText(QString(name).replace(QLatin1Char('&'), QStringLiteral("&&")));
+        locationNames_[static_cast<std::size_t>(k)] = std::move(name);
     }
 }
 
@@ -396,14 +499,22 @@ void FrmMain::setLocationColour(int index, LocationColour colour) {
                                          .arg(QLatin1String(meaning[static_cast<int>(colour)])));
 }
 
-void FrmMain::RefreshLocationButtons() {
+bool FrmMain::RefreshLocationButtons() {
     std::array<LocationStatus, kLocationCount> states{};
-    guarded([&] { states = scanLocationStates(paths_.ProcessedPath); });
+    if (!guarded([&] { states = scanLocationStates(paths_.ProcessedPath); })) {
+        // States unknown: nothing can be opened until they are read again.
+        for (int k = 1; k <= kLocationCount; ++k) optLog(k)->setEnabled(false);
+        return false;
+    }
     for (int k = 1; k <= kLocationCount; ++k) {
         const auto& status = states[static_cast<std::size_t>(k - 1)];
         optLog(k)->setEnabled(status.enabled && !matching_);
         setLocationColour(k, status.colour);
     }
+    matchAll_->setAvailable(std::any_of(states.begin(), states.end(), [](const auto& status) {
+        return status.colour == LocationColour::LightRed;
+    }));
+    return true;
 }
 
 void FrmMain::clearLocationSelection() {
@@ -454,6 +565,7 @@ void FrmMain::Finalize(std::size_t unconverted) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(paths_.ProcessedPath, ec);
     const bool anyImported = !ec && size >= ProcessedRecord::kLength;
+    if (!guarded([this] { dropDecisionRecord(paths_); })) return;
     if (!guarded([this] { removeWorkingFiles(paths_); })) return;
     SettingsLoaded = false;
     ui->lblAllDone->setText(
@@ -470,32 +582,49 @@ void FrmMain::Finalize(std::size_t unconverted) {
 }
 
 void FrmMain::showError(const QString& text) {
-    QMessageBox::critical(this, QStringLiteral("Database Converter"), text);
+    // Messages quote names and paths from files: shown as they are, never
+    // taken for markup.
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Database Converter"), text,
+                    QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }
 
 bool FrmMain::guarded(const std::function<void()>& action) {
-    try {
-        action();
-        return true;
-    } catch (const EngineError& error) {
-        showError(QString::fromStdString(error.what()));
-    } catch (const std::exception& error) {
-        showError(QStringLiteral("The action could not be completed: %1")
-                      .arg(QString::fromStdString(error.what())));
+    QString failure;
+    {
+        // A read or write may wait for another program to let go of the
+        // database; the cursor says the window is busy meanwhile, and is
+        // back before a message asks for a click.
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+        try {
+            action();
+            return true;
+        } catch (const EngineError& error) {
+            failure = QString::fromStdString(error.what());
+        } catch (const std::exception& error) {
+            failure = QStringLiteral("The action could not be completed: %1")
+                          .arg(QString::fromStdString(error.what()));
+        }
     }
+    showError(failure);
     return false;
 }
 
 bool FrmMain::resetGuarded(const std::function<void()>& reset) {
-    return guarded([&] {
+    QString compaction;
+    const bool done = guarded([&] {
         try {
             reset();
         } catch (const CompactionFailed& error) {
-            // The reset itself is stored: say what failed, then show what is
-            // now true instead of the state before the reset.
-            showError(QString::fromStdString(error.what()));
+            compaction = QString::fromStdString(error.what());
         }
     });
+    // The reset itself is stored: say what failed, then show what is now
+    // true instead of the state before the reset.
+    if (!compaction.isEmpty()) showError(compaction);
+    return done;
 }
 
 // ---- welcome panel and step zero -----------------------------------------
@@ -564,7 +693,10 @@ void FrmMain::optLog_Toggled(int k, bool checked) {
         return;
     }
     ui->cmdDuplicates->setEnabled(false);
-    if (!guarded([&] { work = loadWorkingSet(paths_.ProcessedPath, k); })) return;
+    if (!guarded([&] { work = loadWorkingSet(paths_.ProcessedPath, k); })) {
+        abandonLocation(k);
+        return;
+    }
     ui->cmdDuplicates->setEnabled(true);
     ui->cmdDuplicates->setFocus();
     // The lists are read once here and handed to the view switch below,
@@ -573,8 +705,12 @@ void FrmMain::optLog_Toggled(int k, bool checked) {
     bool listsRead = false;
     if (work.unpCount == 0) {
         ui->cmdDuplicates->setEnabled(false);
-        listsRead = readLists(lists);
-        if (listsRead) fillAmbiguousFrom(lists);
+        listsRead = readStepTwo(lists);
+        if (!listsRead) {
+            abandonLocation(k);
+            return;
+        }
+        fillAmbiguousFrom(lists);
         ui->lvPossible->hide();
     }
     if (locationColour(k) == LocationColour::LightRed) {
@@ -587,17 +723,28 @@ void FrmMain::optLog_Toggled(int k, bool checked) {
         ui->picAmbiguous->show();
         ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
         ui->picMissing->hide();
-        showAmbiguousView(listsRead ? &lists : nullptr);
+        if (!showAmbiguousView(listsRead ? &lists : nullptr)) abandonLocation(k);
     } else if (work.misCount > 0) {
         ui->picMissing->show();
         ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Unresolved Stations"));
         ui->picAmbiguous->hide();
-        showUnresolvedView(listsRead ? &lists : nullptr);
+        if (!showUnresolvedView(listsRead ? &lists : nullptr)) abandonLocation(k);
     } else {
         ui->picMissing->hide();
         ui->picAmbiguous->hide();
         ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("No stations to process"));
     }
+}
+
+void FrmMain::abandonLocation(int k) {
+    // A location whose receptions or home could not be read is not opened:
+    // step one stays, no location chosen, so that choosing it again retries.
+    work = WorkingSet{};
+    resetSelection();
+    clearLocationSelection();
+    ui->cmdDuplicates->setEnabled(false);
+    showOnlyPanel(ui->picStepOne);
+    optLog(k)->setFocus();
 }
 
 void FrmMain::cmdDuplicates_Click() {
@@ -658,8 +805,14 @@ void FrmMain::cmdDuplicates_Click() {
         return;
     }
     ShowingUnresolved = false;
-    FillAmbiguousList();
+    const bool filled = FillAmbiguousList();
     RefreshLocationButtons();
+    if (!filled) {
+        // The run is stored; the location opens once its lists can be read.
+        abandonLocation(*SelectedLocation());
+        if (closeAfterRun_) close();
+        return;
+    }
     ui->cmdDuplicates->setEnabled(false);
     ShowResolutionStep();
     ui->lvLoggedDuplicates->setFocus();
@@ -685,6 +838,9 @@ void FrmMain::cmdFinalize_Click() {
                       .arg(counted(static_cast<int>(waiting), "reception is", "receptions are"));
     }
     if (ConfirmAction(prompt, QStringLiteral("Confirm")) == QMessageBox::No) return;
+    // The decision record is no part of the logbook's database: it goes
+    // before the compaction, so that no page of it is left behind.
+    if (!guarded([this] { dropDecisionRecord(paths_); })) return;
     if (!CompactMainDatabase()) return;
     Finalize(waiting);
 }
@@ -696,15 +852,23 @@ void FrmMain::fillUpperList(const std::vector<ListedReception>& rows) {
     list->setSortingEnabled(false);
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(rows.size()));
+    // The dates of the location decide how those that fit either way are
+    // read: all of them where it is loaded, else those listed.
+    DateOrderDetector dates;
+    if (work.location == SelectedLocation().value_or(0)) {
+        for (const WorkEntry& entry : work.entries) dates.add(entry.date);
+    }
+    for (const ListedReception& row : rows) dates.add(row.date);
     for (const ListedReception& row : rows) {
-        auto* item = new QTreeWidgetItem(QStringList{QStringLiteral("NO"), fromField(row.ident),
-                                                     fromField(row.frequency), fromField(row.time),
-                                                     fromField(row.date), fromField(row.comment)});
+        auto* item = new ReceptionItem(QStringList{QStringLiteral("NO"), fromField(row.ident),
+                                                   fromField(row.frequency), fromField(row.time),
+                                                   fromField(row.date), fromField(row.comment)});
         item->setData(0, kIdentRole, QByteArray::fromStdString(row.ident));
         item->setData(0, kFrequencyRole, QByteArray::fromStdString(row.frequency));
         item->setData(0, kTimeRole, QByteArray::fromStdString(row.time));
         item->setData(0, kDateRole, QByteArray::fromStdString(row.date));
         item->setData(0, kCommentRole, QByteArray::fromStdString(row.comment));
+        item->setData(0, kDateKeyRole, receptionSortKey(row.date, row.time, dates.suggested()));
         items << item;
     }
     list->addTopLevelItems(items);
@@ -727,20 +891,23 @@ void FrmMain::clearLowerLists() {
     resetSelection();
 }
 
-bool FrmMain::readLists(StepTwoLists& lists) {
+bool FrmMain::readStepTwo(StepTwoLists& lists) {
     const int location = SelectedLocation().value_or(0);
-    return guarded([&] { lists = readStepTwoLists(paths_.ProcessedPath, location); });
+    // Every refill of the lists follows a change of what is logged, and an
+    // inferred home moves with the logged beacons: both are read before
+    // anything on screen changes, so that a failed read changes nothing.
+    return guarded([&] { lists = readStepTwoLists(paths_.ProcessedPath, location); }) &&
+           refreshHome();
 }
 
-void FrmMain::FillUnresolvedList() {
+bool FrmMain::FillUnresolvedList() {
     StepTwoLists lists;
-    if (readLists(lists)) fillUnresolvedFrom(lists);
+    if (!readStepTwo(lists)) return false;
+    fillUnresolvedFrom(lists);
+    return true;
 }
 
 void FrmMain::fillUnresolvedFrom(const StepTwoLists& lists) {
-    // Every refill of the lists follows a change of what is logged, and an
-    // inferred home moves with the logged beacons.
-    refreshHome();
     ui->cmdShowMissing->setEnabled(true);
     {
         QSignalBlocker block(ui->lvLoggedDuplicates);
@@ -760,9 +927,11 @@ void FrmMain::fillUnresolvedFrom(const StepTwoLists& lists) {
     }
 }
 
-void FrmMain::FillAmbiguousList() {
+bool FrmMain::FillAmbiguousList() {
     StepTwoLists lists;
-    if (readLists(lists)) fillAmbiguousFrom(lists);
+    if (!readStepTwo(lists)) return false;
+    fillAmbiguousFrom(lists);
+    return true;
 }
 
 void FrmMain::fillAmbiguousFrom(const StepTwoLists& lists) {
@@ -788,12 +957,20 @@ void FrmMain::fillAmbiguousFrom(const StepTwoLists& lists) {
         ReportIsAmbiguous = true;
         ui->cmdSaveToFile->show();
     }
+    updateLoggedControls();
 }
 
 void FrmMain::cmdShowMissing_Click() { showUnresolvedView(nullptr); }
 
-void FrmMain::showUnresolvedView(const StepTwoLists* lists) {
-    if (UnresolvedCount == 0) return;
+bool FrmMain::showUnresolvedView(const StepTwoLists* lists) {
+    if (UnresolvedCount == 0) return true;
+    // Read first: the caption changes only together with the list under it.
+    StepTwoLists read;
+    if (!lists) {
+        if (!readStepTwo(read)) return false;
+        lists = &read;
+    }
+    loggedView_->leave();
     ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Unresolved Stations"));
     ReportIsAmbiguous = false;
     ui->picAmbiguous->hide();
@@ -805,16 +982,20 @@ void FrmMain::showUnresolvedView(const StepTwoLists* lists) {
     ui->lblSelectOption->hide();
     showLowerList(true);
     ShowingUnresolved = true;
-    if (lists)
-        fillUnresolvedFrom(*lists);
-    else
-        FillUnresolvedList();
+    fillUnresolvedFrom(*lists);
+    return true;
 }
 
 void FrmMain::cmdShowSuspect_Click() { showAmbiguousView(nullptr); }
 
-void FrmMain::showAmbiguousView(const StepTwoLists* lists) {
-    if (AmbiguousCount == 0) return;
+bool FrmMain::showAmbiguousView(const StepTwoLists* lists) {
+    if (AmbiguousCount == 0) return true;
+    StepTwoLists read;
+    if (!lists) {
+        if (!readStepTwo(read)) return false;
+        lists = &read;
+    }
+    loggedView_->leave();
     ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
     ReportIsAmbiguous = true;
     ui->picAmbiguous->show();
@@ -826,15 +1007,22 @@ void FrmMain::showAmbiguousView(const StepTwoLists* lists) {
     ui->chkApplyAll->setEnabled(false);
     ui->lblSelectOption->hide();
     ShowingUnresolved = false;
-    if (lists)
-        fillAmbiguousFrom(*lists);
-    else
-        FillAmbiguousList();
+    fillAmbiguousFrom(*lists);
+    return true;
 }
 
 // ---- step two: look-ups and Add To Log -------------------------------------
 
-void FrmMain::loggedRowSelected() {
+RankedCandidates FrmMain::lookUpCandidates(const QTreeWidgetItem* row,
+                                           const std::optional<LatLon>& home) const {
+    const std::string ident = rawOf(row, kIdentRole), frequency = rawOf(row, kFrequencyRole);
+    return ShowingUnresolved
+               ? rankPrefix(prefixCandidates(paths_.DatabasePath, ident), home,
+                            leadingNumber(frequency))
+               : rankExact(exactCandidates(paths_.DatabasePath, ident, frequency), home);
+}
+
+void FrmMain::loggedRowSelected(const RankedCandidates* known) {
     const QList<QTreeWidgetItem*> chosen = ui->lvLoggedDuplicates->selectedItems();
     if (chosen.isEmpty()) return;
     const QTreeWidgetItem* row = chosen.first();
@@ -859,14 +1047,8 @@ void FrmMain::loggedRowSelected() {
         ui->lvDuplicateData->clear();
     }
     RankedCandidates ranked;
-    const bool ok = guarded([&] {
-        ranked = ShowingUnresolved
-                     ? rankPrefix(prefixCandidates(paths_.DatabasePath, selection.SelectedIdent),
-                                  home_.position, leadingNumber(selection.SelectedFrequency))
-                     : rankExact(exactCandidates(paths_.DatabasePath, selection.SelectedIdent,
-                                                 selection.SelectedFrequency),
-                                 home_.position);
-    });
+    if (known) ranked = *known;
+    const bool ok = known || guarded([&] { ranked = lookUpCandidates(row, home_.position); });
     if (ok) {
         shownCandidates_ = ranked;
         if (map_) map_->showCandidates(ranked);
@@ -993,10 +1175,17 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void FrmMain::refreshHome() {
+bool FrmMain::refreshHome() {
     const auto location = SelectedLocation();
-    home_ = LocationHome{};
-    if (location) guarded([&] { home_ = locationHome(paths_, *location); });
+    LocationHome home;
+    if (location && !guarded([&] { home = locationHome(paths_, *location); })) return false;
+    showHome(std::move(home));
+    return true;
+}
+
+void FrmMain::showHome(LocationHome home) {
+    const auto location = SelectedLocation();
+    home_ = std::move(home);
     ui->lblHome->setText(location ? QString::fromStdString(describeHome(home_)) : QString());
     // The entry box shows the stored entry when a location is opened, and
     // otherwise keeps what the listener is typing.
@@ -1010,21 +1199,45 @@ void FrmMain::cmdSetHome_Click() {
     const auto location = SelectedLocation();
     if (matching_ || !location) return;
     const std::string text = ui->txtHome->text().toStdString();
-    if (!guarded([&] { writeHomeEntry(paths_, *location, text); })) {
+    const auto keepTyping = [this] {
         ui->txtHome->setFocus();
         ui->txtHome->selectAll();
-        return;
+    };
+    // Everything the new home changes is read before the entry is stored, so
+    // that a failed read leaves the stored entry and the screen as they were.
+    LocationHome next;
+    if (!guarded([&] { next = previewHomeEntry(paths_, *location, text); })) return keepTyping();
+    if (const auto km = farFromInferredKm(next)) {
+        const QString prompt =
+            QStringLiteral(
+                "The home you typed, %1, lies %2 from the place the %3 beacons logged at this "
+                "location point to (%4). Distances and suggested picks would then favour "
+                "beacons near the typed place. Are you sure you want to store it ?")
+                .arg(QString::fromStdString(next.entered), QString::fromStdString(formatKm(*km)))
+                .arg(next.beaconCount)
+                .arg(QString::fromStdString(formatLatLon(*next.inferred, 1)));
+        if (ConfirmAction(prompt, QStringLiteral("Confirm")) == QMessageBox::No) {
+            return keepTyping();
+        }
     }
-    homeLocation_ = 0;  // show the entry as stored
-    refreshHome();
     // Distances and the suggestion of the reception on screen follow the
     // new home; the candidate chosen before is chosen anew.
-    if (!ui->lvLoggedDuplicates->selectedItems().isEmpty()) loggedRowSelected();
+    const QList<QTreeWidgetItem*> rows = ui->lvLoggedDuplicates->selectedItems();
+    RankedCandidates ranked;
+    if (!rows.isEmpty() &&
+        !guarded([&] { ranked = lookUpCandidates(rows.first(), next.position); })) {
+        return keepTyping();
+    }
+    if (!guarded([&] { writeHomeEntry(paths_, *location, text); })) return keepTyping();
+    homeLocation_ = 0;  // show the entry as stored
+    showHome(std::move(next));
+    if (!rows.isEmpty()) loggedRowSelected(&ranked);
+    if (loggedView_->active()) showLoggedView();  // distances from the new home
 }
 
 void FrmMain::cmdAddSuggested_Click() {
     if (matching_ || !SelectedLocation()) return;
-    refreshHome();
+    if (!refreshHome()) return;
     SuggestedPickPlan plan;
     if (!guarded([&] { plan = planSuggestedPicks(paths_, work, home_.position); })) return;
     if (plan.picks.empty()) {
@@ -1063,17 +1276,42 @@ void FrmMain::cmdAddToLog_Click() {
 
 void FrmMain::refillAfterLogging() {
     StepTwoLists lists;
-    const bool listsRead = readLists(lists);
-    if (listsRead) fillAmbiguousFrom(lists);
+    if (!readStepTwo(lists)) {
+        // The rows are stored; nothing stays armed to log them a second time.
+        clearLowerLists();
+        ui->lvLoggedDuplicates->clearSelection();
+        return;
+    }
+    fillAmbiguousFrom(lists);
+    if (ShowingUnresolved && UnresolvedCount == 0) {
+        // The last unresolved reception was logged and the upper list now
+        // holds the ambiguous ones: the view says so.
+        ShowingUnresolved = false;
+        ReportIsAmbiguous = true;
+        ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
+        ui->picMissing->hide();
+        ui->picAmbiguous->show();
+    }
+    if (loggedView_->active()) {
+        // The listener stays where the action was taken.
+        showLoggedView();
+        if (map_) map_->reload();
+        return;
+    }
     if (!ShowingUnresolved) {
         showLowerList(false);
         ui->chkApplyAll->setEnabled(false);
         ui->lblSelectOption->hide();
         ShowingUnresolved = false;
     } else {
-        showUnresolvedView(listsRead ? &lists : nullptr);
+        showUnresolvedView(&lists);
     }
-    if (map_) map_->reload();
+    if (map_) {
+        LocationMapScene scene;
+        if (guarded([&] { scene = loadLocationMapScene(paths_, *SelectedLocation()); })) {
+            map_->showScene(std::move(scene));
+        }
+    }
     resetSelection();
     ui->lvLoggedDuplicates->setFocus();
 }
@@ -1082,9 +1320,14 @@ void FrmMain::cmdMap_Click() {
     const auto location = SelectedLocation();
     if (matching_ || !location) return;
     if (!map_) {
-        map_ = new MapWindow(paths_, *location, options_.appDataFolder / kLandOutlineFile, this);
+        // Read before the window opens: a map that cannot be read is one
+        // message, not a window that says so beside an empty map.
+        LocationMapScene scene;
+        if (!guarded([&] { scene = loadLocationMapScene(paths_, *location); })) return;
+        map_ = new MapWindow(paths_, std::move(scene), options_.appDataFolder / kLandOutlineFile,
+                             this);
         map_->setAttribute(Qt::WA_DeleteOnClose);
-        map_->setLocationName(optLog(*location)->text().remove(QLatin1Char('&')));
+        map_->setLocationName(locationNames_[static_cast<std::size_t>(*location)]);
         if (!shownCandidates_.rows.empty()) map_->showCandidates(shownCandidates_);
     }
     map_->show();
@@ -1127,6 +1370,91 @@ void FrmMain::cmdStartOver_Click() {
     work = WorkingSet{};
     clearLocationSelection();
     ShowLocationStep();
+}
+
+void FrmMain::setMatchAllBusy(bool busy) {
+    if (busy) {
+        matching_ = true;
+        cancelRequested_ = false;
+        for (int k = 1; k <= kLocationCount; ++k) optLog(k)->setEnabled(false);
+        for (QWidget* control : {static_cast<QWidget*>(ui->cmdDuplicates),
+                                 static_cast<QWidget*>(ui->cmdFinalize),
+                                 static_cast<QWidget*>(ui->cmdExit)}) {
+            control->setEnabled(false);
+        }
+        return;
+    }
+    matching_ = false;
+    ui->cmdFinalize->setEnabled(true);
+    ui->cmdExit->setEnabled(true);
+    // A loaded location may have been matched meanwhile: nothing stays
+    // selected, and the buttons are coloured afresh.
+    work = WorkingSet{};
+    resetSelection();
+    clearLocationSelection();
+    ShowLocationStep();
+    if (closeAfterRun_) close();
+}
+
+// ---- step two: the logged view, Return To Waiting, Undo ---------------------
+
+void FrmMain::showLoggedView() {
+    const auto location = SelectedLocation();
+    if (matching_ || !location) return;
+    ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Logged Stations"));
+    ui->picAmbiguous->hide();
+    ui->picMissing->hide();
+    ui->cmdSaveToFile->hide();
+    resetSelection();
+    loggedView_->enter();
+    std::vector<LoggedReception> rows;
+    guarded([&] { rows = readLoggedReceptions(paths_, *location, home_.position); });
+    loggedView_->fill(rows);
+}
+
+void FrmMain::updateLoggedControls() {
+    const int settled = static_cast<int>(std::count_if(
+        work.entries.begin(), work.entries.end(),
+        [](const WorkEntry& entry) { return trimmedView(entry.state) == trimmedView(state::OK); }));
+    loggedView_->setCount(settled);
+    std::optional<UndoOffer> offer;
+    const auto location = SelectedLocation();
+    try {
+        if (location && work.location == *location) offer = nextUndo(paths_, *location);
+    } catch (const EngineError&) {
+        // Refilling the lists is no moment for a message; Undo, pressed,
+        // says what is wrong.
+        offer = UndoOffer{"the last action", 0};
+    }
+    loggedView_->setUndo(offer);
+}
+
+void FrmMain::cmdReturnToWaiting_Click() {
+    const auto location = SelectedLocation();
+    const std::vector<int> chosen = loggedView_->selectedPositions();
+    if (matching_ || !location || chosen.empty()) return;
+    std::vector<int> returning;
+    if (!guarded([&] { returning = returnedWith(paths_, *location, chosen); })) return;
+    if (ConfirmAction(returnPrompt(static_cast<int>(returning.size())),
+                      QStringLiteral("Confirm")) == QMessageBox::No) {
+        return;
+    }
+    if (!guarded([&] { returnToWaiting(paths_, work, returning); })) return;
+    refillAfterLogging();
+}
+
+void FrmMain::cmdUndoLastAction_Click() {
+    const auto location = SelectedLocation();
+    if (matching_ || !location) return;
+    std::optional<UndoOffer> offer;
+    if (!guarded([&] { offer = nextUndo(paths_, *location); })) return;
+    if (!offer) {
+        updateLoggedControls();
+        return;
+    }
+    if (ConfirmAction(undoPrompt(*offer), QStringLiteral("Confirm")) == QMessageBox::No) return;
+    if (!guarded([&] { undoLastAction(paths_, work); })) return;
+    refillAfterLogging();
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {
@@ -1210,6 +1538,35 @@ bool FrmMain::loggingGuarded(const std::function<void()>& action) {
         }
     }
     return ok;
+}
+
+void FrmMain::addExportButtons() {
+    // One button on step one, beside FINALIZE, and one on step two beside
+    // Save To File; both open the same dialog.
+    const struct {
+        QWidget* beside;
+        const char* name;
+        int offset;  // 0: before it, 1: after it
+    } places[] = {{ui->cmdFinalize, "cmdExportLog", 0},
+                  {ui->cmdSaveToFile, "cmdExportLogStepTwo", 1}};
+    for (const auto& place : places) {
+        int index = 0;
+        QBoxLayout* box = boxHolding(place.beside->parentWidget()->layout(), place.beside, &index);
+        if (!box) continue;
+        auto* button = new QPushButton(QStringLiteral("&Export Log…"), this);
+        button->setObjectName(QString::fromLatin1(place.name));
+        button->setAccessibleName(QStringLiteral("Export Log"));
+        button->setToolTip(QStringLiteral("Write the converted log to a CSV, ADIF or KML file"));
+        box->insertWidget(index + place.offset, button);
+        connect(button, &QPushButton::clicked, this, &FrmMain::cmdExportLog_Click);
+    }
+}
+
+void FrmMain::cmdExportLog_Click() {
+    // A dialog opened while the run yields to events would hold the run
+    // until it closed; the log is exported once the run is over.
+    if (matching_) return;
+    ExportDialog::run(this, paths_, options_.registryFile, SelectedLocation().value_or(0));
 }
 
 }  // namespace zolt

@@ -27,7 +27,9 @@ class frmMain;
 namespace zolt {
 
 class FolderBrowser;
+class LoggedView;
 class MapWindow;
+class MatchAllRun;
 
 // The converter's one window: the welcome panel and the three wizard steps.
 // It turns engine results into captions, colours, rows and message boxes;
@@ -59,13 +61,17 @@ class FrmMain : public QWidget {
     QMessageBox::StandardButton ConfirmAction(const QString& prompt, const QString& title);
     std::optional<int> SelectedLocation() const;
     void LoadLocationNames();
-    void RefreshLocationButtons();
+    // False (after one message) when the states could not be read; every
+    // location button is then off.
+    bool RefreshLocationButtons();
     void CheckPendingWork();
     bool CompactMainDatabase();
     // `unconverted`: receptions left waiting, which the completion text names.
     void Finalize(std::size_t unconverted = 0);
-    void FillAmbiguousList();
-    void FillUnresolvedList();
+    // Read the lists and the home, then fill; false (after one message) when
+    // a read failed, and nothing on screen changed.
+    bool FillAmbiguousList();
+    bool FillUnresolvedList();
 
     QRadioButton* optLog(int index) const { return optLog_.at(static_cast<std::size_t>(index)); }
     LocationColour locationColour(int index) const;
@@ -74,6 +80,7 @@ class FrmMain : public QWidget {
     // Where the selected location lies, as step two shows it.
     const LocationHome& home() const { return home_; }
     FolderBrowser* folderBrowser() const { return folderBrowser_; }
+    LoggedView* loggedView() const { return loggedView_; }
 
     // Module-wide state of the old design, kept under its names.
     bool SettingsLoaded = false;
@@ -104,7 +111,11 @@ class FrmMain : public QWidget {
     void cmdProcessAnotherLog_Click();
     void cmdStartOver_Click();
     void optLog_Toggled(int index, bool checked);
-    void loggedRowSelected();
+    // Lists the candidates of the selected reception; `known` spares a look-up
+    // already made.
+    void loggedRowSelected(const RankedCandidates* known = nullptr);
+    RankedCandidates lookUpCandidates(const QTreeWidgetItem* row,
+                                      const std::optional<LatLon>& home) const;
     void candidateSelected(QTreeWidget* list);
     void selectSuggested();
     void candidateHeaderClicked(QTreeWidget* list, int column);
@@ -113,12 +124,14 @@ class FrmMain : public QWidget {
     void showOnlyPanel(QWidget* panel);
     void setLocationColour(int index, LocationColour colour);
     void clearLocationSelection();
-    bool readLists(StepTwoLists& lists);
+    // The lists and the home, read before anything on screen changes.
+    bool readStepTwo(StepTwoLists& lists);
+    void abandonLocation(int k);
     void fillUnresolvedFrom(const StepTwoLists& lists);
     void fillAmbiguousFrom(const StepTwoLists& lists);
     // The view switches; `lists` already read spares a second read.
-    void showAmbiguousView(const StepTwoLists* lists);
-    void showUnresolvedView(const StepTwoLists* lists);
+    bool showAmbiguousView(const StepTwoLists* lists);
+    bool showUnresolvedView(const StepTwoLists* lists);
     // After rows were logged: the lists and counts read afresh, the current
     // view kept.
     void refillAfterLogging();
@@ -126,11 +139,20 @@ class FrmMain : public QWidget {
     void showLowerList(bool possible);
     void clearLowerLists();
     void resetSelection();
-    void refreshHome();
+    bool refreshHome();
+    void showHome(LocationHome home);
     // The map of the selected location, opened by View Map; it follows the
     // selected reception and every change of what is logged.
     void cmdMap_Click();
     void closeMap();
+    // Export Log on steps one and two, added beside buttons of the form.
+    void addExportButtons();
+    void cmdExportLog_Click();
+    // The logged view of step two and the two ways back (app/LoggedView.h).
+    void showLoggedView();
+    void cmdReturnToWaiting_Click();
+    void cmdUndoLastAction_Click();
+    void updateLoggedControls();
     void showError(const QString& text);
     // Runs `action`; an engine failure shows one message box and returns false.
     bool guarded(const std::function<void()>& action);
@@ -145,6 +167,9 @@ class FrmMain : public QWidget {
     // backups. `waiting` receives the receptions still waiting.
     WorkingFileStatus ensureSoundWorkingFile(std::size_t* waiting = nullptr);
     void reportPartialRecords(LogSource source);
+    // Locks (and afterwards unlocks) what would change the working set while
+    // Match All Locations runs; after it step one shows the new colours.
+    void setMatchAllBusy(bool busy);
 
     std::unique_ptr<Ui::frmMain> ui;
     std::array<QRadioButton*, 17> optLog_{};  // 1 … 16; 0 unused
@@ -158,10 +183,13 @@ class FrmMain : public QWidget {
     bool closeAfterRun_ = false;
     LocationHome home_;
     QPointer<MapWindow> map_;
-    RankedCandidates shownCandidates_;  // of the selected reception, for the map
-    int homeLocation_ = 0;              // the location txtHome was filled for
-    QString allDoneText_;               // lblAllDone as designed
-    bool settledElsewhere_ = false;     // the last logging action met another window's work
+    LoggedView* loggedView_ = nullptr;
+    RankedCandidates shownCandidates_;       // of the selected reception, for the map
+    int homeLocation_ = 0;                   // the location txtHome was filled for
+    std::array<QString, 17> locationNames_;  // as the registry holds them; 0 unused
+    MatchAllRun* matchAll_ = nullptr;
+    QString allDoneText_;                    // lblAllDone as designed
+    bool settledElsewhere_ = false;  // the last logging action met another window's work
 };
 
 }  // namespace zolt

@@ -5,6 +5,7 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPen>
+#include <QPolygonF>
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -406,9 +407,10 @@ QString MapRenderer::describe(Hit hit) const {
             const QString heard = b.receptions == 1
                                       ? QStringLiteral("1 reception")
                                       : QStringLiteral("%1 receptions").arg(b.receptions);
-            return QStringLiteral("%1 \u00B7 %2 \u00B7 %3")
-                .arg(placeLine(b.ident, b.frequency, b.city, b.country),
-                     distanceLine(home, b.position), heard);
+            return (b.own ? QStringLiteral("Your own beacon: ") : QString()) +
+                   QStringLiteral("%1 \u00B7 %2 \u00B7 %3")
+                       .arg(placeLine(b.ident, b.frequency, b.city, b.country),
+                            distanceLine(home, b.position), heard);
         }
         case HitKind::Candidate: {
             const MapCandidate& c = candidates_.at(static_cast<std::size_t>(hit.index));
@@ -515,10 +517,15 @@ void MapRenderer::renderBase(QPainter& painter) {
         painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Raster;
     painter.setPen(Qt::NoPen);
     painter.setBrush(beaconColour());
+    std::vector<int> own;
     for (const int i : drawOrder_) {
         const QPointF& p = beaconPixel_[static_cast<std::size_t>(i)];
         const double r = beaconRadius_[static_cast<std::size_t>(i)];
         if (p.x() < -r || p.y() < -r || p.x() > size_.width() + r || p.y() > size_.height() + r) {
+            continue;
+        }
+        if (scene_.beacons[static_cast<std::size_t>(i)].own) {
+            own.push_back(i);
             continue;
         }
         if (stamps) {
@@ -529,6 +536,18 @@ void MapRenderer::renderBase(QPainter& painter) {
             painter.drawEllipse(p, r, r);
         }
     }
+    // Own beacons on top: few, and a listener looks for them.
+    QPen ownEdge(centreColour(), 1.0);
+    ownEdge.setCosmetic(true);
+    painter.setPen(ownEdge);
+    painter.setBrush(ownColour());
+    for (const int i : own) {
+        const QPointF& p = beaconPixel_[static_cast<std::size_t>(i)];
+        const double r = beaconRadius_[static_cast<std::size_t>(i)] + 1.5;
+        painter.drawPolygon(QPolygonF(
+            {p + QPointF(0, -r), p + QPointF(r, 0), p + QPointF(0, r), p + QPointF(-r, 0)}));
+    }
+    painter.setPen(Qt::NoPen);
 
     if (azimuthal) {
         QFont font = painter.font();

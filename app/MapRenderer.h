@@ -52,6 +52,8 @@ class MapRenderer {
     static QColor oceanColour() { return QColor(214, 230, 242); }
     static QColor candidateColour() { return QColor(31, 95, 191); }
     static QColor suggestedColour() { return QColor(10, 138, 42); }
+    // The listener's own beacons: diamonds, so that they differ by shape too.
+    static QColor ownColour() { return QColor(230, 140, 0); }
 
     MapRenderer();
 

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -18,6 +19,7 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <QWheelEvent>
+#include <algorithm>
 #include <exception>
 
 #include "core/EngineError.h"
@@ -77,16 +79,8 @@ class MapCanvas : public QWidget {
                 return;
             }
         }
-        const MapRenderer::Hit hit = window_.renderer_.hitAt(at);
-        if (!(hit == window_.hovered_)) {
-            window_.hoverChanged(hit);
-            if (hit.kind == MapRenderer::HitKind::None) {
-                QToolTip::hideText();
-            } else {
-                QToolTip::showText(event->globalPosition().toPoint(),
-                                   window_.renderer_.describe(hit), this);
-            }
-        }
+        window_.pointer_ = at;
+        window_.hoverAt(at);
     }
 
     void mouseReleaseEvent(QMouseEvent* event) override {
@@ -95,7 +89,10 @@ class MapCanvas : public QWidget {
         dragging_ = false;
     }
 
-    void leaveEvent(QEvent*) override { window_.hoverChanged({}); }
+    void leaveEvent(QEvent*) override {
+        window_.pointer_.reset();
+        window_.hoverChanged({});
+    }
 
     void wheelEvent(QWheelEvent* event) override {
         const double steps = event->angleDelta().y() / 120.0;
@@ -138,6 +135,14 @@ MapWindow::MapWindow(const ProjectPaths& paths, int location,
 MapWindow::MapWindow(const ProjectPaths& paths, int location, QWidget* parent)
     : MapWindow(paths, location, defaultOutlineFile(), parent) {}
 
+MapWindow::MapWindow(const ProjectPaths& paths, LocationMapScene scene,
+                     const std::filesystem::path& outlineFile, QWidget* parent)
+    : QWidget(parent, Qt::Window), paths_(paths), location_(scene.location) {
+    buildUi();
+    loadOutline(outlineFile);
+    applyScene(std::move(scene));
+}
+
 MapWindow::MapWindow(LocationMapScene scene, std::vector<LandRing> land, QWidget* parent)
     : QWidget(parent, Qt::Window), location_(scene.location) {
     buildUi();
@@ -164,16 +169,21 @@ void MapWindow::buildUi() {
     canvas_->setObjectName(QStringLiteral("mapCanvas"));
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("lblMapStatus"));
-    status_->setAccessibleName(QStringLiteral("Beacon under the pointer"));
+    // Descriptions, not names: a label's accessible name would replace its
+    // text, and a screen reader would never read the beacon or the figures.
+    status_->setAccessibleDescription(QStringLiteral("The beacon under the pointer"));
+    status_->setTextFormat(Qt::PlainText);
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     message_ = new QLabel(this);
     message_->setObjectName(QStringLiteral("lblMapMessage"));
     message_->setWordWrap(true);
+    message_->setTextFormat(Qt::PlainText);
     message_->setStyleSheet(QStringLiteral("color: #a03000;"));
     message_->hide();
     figures_ = new QLabel(this);
     figures_->setObjectName(QStringLiteral("lblMapFigures"));
-    figures_->setAccessibleName(QStringLiteral("Figures"));
+    figures_->setAccessibleDescription(QStringLiteral("Figures of the location"));
+    figures_->setTextFormat(Qt::PlainText);
     figures_->setWordWrap(true);
     figures_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
@@ -296,6 +306,14 @@ void MapWindow::updateTexts() {
     const bool world = renderer_.projection() == MapRenderer::Projection::World;
     QString figures = QString::fromStdString(describeFigures(renderer_.scene()));
     if (world) figures += QStringLiteral(" \u00B7 world map until home is known");
+    const auto own =
+        std::count_if(renderer_.scene().beacons.begin(), renderer_.scene().beacons.end(),
+                      [](const LoggedBeacon& b) { return b.own; });
+    if (own > 0) {
+        figures += QStringLiteral(" \u00B7 %1 of your own, drawn as diamonds")
+                       .arg(own == 1 ? QStringLiteral("one beacon")
+                                     : QStringLiteral("%1 beacons").arg(own));
+    }
     figures_->setText(figures);
     showStatus();
 }
@@ -307,6 +325,12 @@ void MapWindow::setLocationName(const QString& name) {
 
 void MapWindow::reload() {
     if (paths_) loadScene();
+}
+
+void MapWindow::showScene(LocationMapScene scene) {
+    sceneProblem_.clear();
+    updateMessage();
+    applyScene(std::move(scene));
 }
 
 void MapWindow::showCandidates(const RankedCandidates& ranked) {
@@ -323,6 +347,17 @@ void MapWindow::showCandidates(const RankedCandidates& ranked) {
 }
 
 void MapWindow::clearCandidates() { showCandidates(RankedCandidates{}); }
+
+void MapWindow::hoverAt(QPointF at) {
+    const MapRenderer::Hit hit = renderer_.hitAt(at);
+    if (hit == hovered_) return;
+    hoverChanged(hit);
+    if (hit.kind == MapRenderer::HitKind::None) {
+        QToolTip::hideText();
+    } else {
+        QToolTip::showText(canvas_->mapToGlobal(at.toPoint()), renderer_.describe(hit), canvas_);
+    }
+}
 
 void MapWindow::hoverChanged(MapRenderer::Hit hit) {
     hovered_ = hit;
@@ -413,27 +448,51 @@ void MapWindow::keyPressEvent(QKeyEvent* event) {
             QWidget::keyPressEvent(event);
             return;
     }
+    // The view moved under a pointer that did not: what it points at now
+    // is another beacon, or none.
+    if (pointer_) hoverAt(*pointer_);
     canvas_->update();
 }
 
 // ---- export --------------------------------------------------------------------
 
+namespace {
+constexpr int kCaptionMargin = 8;
+QFont captionFont() {
+    QFont font;
+    font.setPixelSize(13);
+    return font;
+}
+}  // namespace
+
+QString MapWindow::exportCaption() const {
+    return windowTitle() + QStringLiteral(" \u2014 ") +
+           QString::fromStdString(describeHome(renderer_.scene().home)) + QLatin1Char('\n') +
+           figures_->text();
+}
+
+int MapWindow::exportCaptionHeight(int width) const {
+    // As many lines as the caption wraps into at this width, so that the
+    // picture holds all of it.
+    const QFontMetrics metrics(captionFont());
+    const QRect text =
+        metrics.boundingRect(QRect(0, 0, width - 2 * kCaptionMargin, 100000),
+                             Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, exportCaption());
+    return text.height() + 2 * kCaptionMargin;
+}
+
 void MapWindow::drawExport(QPainter& painter, QSize mapSize) {
     const QSize keep = renderer_.size();
     renderer_.setSize(mapSize);
-    const int captionHeight = 44;
+    const int captionHeight = exportCaptionHeight(mapSize.width());
     painter.fillRect(QRect(QPoint(0, 0), QSize(mapSize.width(), mapSize.height() + captionHeight)),
                      Qt::white);
     renderer_.render(painter);
-    QFont font = painter.font();
-    font.setPixelSize(13);
-    painter.setFont(font);
+    painter.setFont(captionFont());
     painter.setPen(Qt::black);
-    const QRect caption(8, mapSize.height() + 4, mapSize.width() - 16, captionHeight - 8);
-    painter.drawText(caption, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                     windowTitle() + QStringLiteral(" \u2014 ") +
-                         QString::fromStdString(describeHome(renderer_.scene().home)) +
-                         QLatin1Char('\n') + figures_->text());
+    const QRect caption(kCaptionMargin, mapSize.height() + kCaptionMargin,
+                        mapSize.width() - 2 * kCaptionMargin, captionHeight - 2 * kCaptionMargin);
+    painter.drawText(caption, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, exportCaption());
     renderer_.setSize(keep);
 }
 
@@ -446,7 +505,8 @@ QSize exportSize(QWidget* canvas) {
 
 bool MapWindow::savePng(const QString& path) {
     const QSize mapSize = exportSize(canvas_);
-    QImage image(mapSize + QSize(0, 44), QImage::Format_ARGB32_Premultiplied);
+    QImage image(mapSize + QSize(0, exportCaptionHeight(mapSize.width())),
+                 QImage::Format_ARGB32_Premultiplied);
     {
         QPainter painter(&image);
         drawExport(painter, mapSize);
@@ -462,7 +522,7 @@ bool MapWindow::savePng(const QString& path) {
 
 bool MapWindow::saveSvg(const QString& path) {
     const QSize mapSize = exportSize(canvas_);
-    const QSize total = mapSize + QSize(0, 44);
+    const QSize total = mapSize + QSize(0, exportCaptionHeight(mapSize.width()));
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     {

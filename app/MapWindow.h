@@ -37,6 +37,10 @@ class MapWindow : public QWidget {
     // As above, with the outline beside the pristine database
     // (defaultOutlineFile()).
     MapWindow(const ProjectPaths& paths, int location, QWidget* parent = nullptr);
+    // A scene the caller has read, with the outline from `outlineFile`;
+    // reload() reads the project's database again.
+    MapWindow(const ProjectPaths& paths, LocationMapScene scene,
+              const std::filesystem::path& outlineFile, QWidget* parent = nullptr);
     // A ready scene and outline, no database (tests); reload() keeps it.
     MapWindow(LocationMapScene scene, std::vector<LandRing> land, QWidget* parent = nullptr);
     ~MapWindow() override;
@@ -49,6 +53,8 @@ class MapWindow : public QWidget {
 
     // Reads the scene again (after receptions were logged); keeps candidates.
     void reload();
+    // The same with a scene the caller has read.
+    void showScene(LocationMapScene scene);
 
     // The candidates of the selected reception as hollow rings, the suggested
     // one (ranked.suggested) highlighted; those without a position are left
@@ -82,6 +88,10 @@ class MapWindow : public QWidget {
     void applyScene(LocationMapScene scene);
     void updateTexts();
     void hoverChanged(MapRenderer::Hit hit);
+    // Hovering at `at` of the canvas: the status line and the tooltip.
+    void hoverAt(QPointF at);
+    QString exportCaption() const;
+    int exportCaptionHeight(int width) const;
     void clicked(MapRenderer::Hit hit);
     void showStatus();
     void updateMessage();
@@ -94,6 +104,7 @@ class MapWindow : public QWidget {
     QString outlineProblem_, sceneProblem_;  // the message line
     MapRenderer renderer_;
     MapRenderer::Hit hovered_, selected_;
+    std::optional<QPointF> pointer_;  // over the canvas, where it last moved
 
     MapCanvas* canvas_ = nullptr;
     QLabel* title_ = nullptr;

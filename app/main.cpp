@@ -5,11 +5,14 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/CommandLine.h"
 #include "app/FrmMain.h"
 #include "app/SingleInstance.h"
 #include "engine/Project.h"
 
 int main(int argc, char* argv[]) {
+    // --export and --help run without a window, so before the display check.
+    if (const auto code = zolt::runCommandLine(argc, argv)) return *code;
 #if !defined(_WIN32) && !defined(__APPLE__)
     // Without a display the toolkit aborts with a terse message; say what to do.
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&

@@ -219,6 +219,10 @@ GeneratedBackups writeBenchmarkBackups(const fs::path& database, const fs::path&
         ndb += record;
     }
 
+    // The logs of several locations share one ndb.dat: the same seed gives
+    // the same beacons, a log seed of its own different receptions.
+    if (options.logSeed != 0) rng = Random(options.logSeed);
+
     GeneratedBackups made;
     made.userBeaconRecords = static_cast<int>(userBeacons.size());
     std::string log;

@@ -17,6 +17,9 @@ struct GeneratorOptions {
     double ambiguousShare = 0.10;
     double unlistedShare = 0.15;  // half of these are user beacons
     std::uint64_t seed = 0x5eed2013;
+    // When not 0, the receptions are drawn with this seed (the beacons with
+    // `seed`), so that each location of an archive gets a log of its own.
+    std::uint64_t logSeed = 0;
     // Where the listener sits: when set, most receptions of beacons with a
     // pair of their own come from within nearKm of it, as a real log's do;
     // unset, they are drawn from the whole list (and the same options give

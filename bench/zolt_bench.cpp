@@ -4,7 +4,10 @@
 // checks that both leave the same rows and states. Each timed figure is printed
 // with its target, and a last line says which targets were met.
 //
-//   zolt-bench [--receptions N] [--folder DIR] [--database FILE] [--no-literal]
+// Then the same for the largest project, sixteen full locations, with Match
+// All Locations (--no-archive leaves that out).
+//
+//   zolt-bench [--receptions N] [--folder DIR] [--database FILE] [--no-literal] [--no-archive]
 
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -17,8 +20,10 @@
 #include <string>
 #include <vector>
 
+#include "bench/ArchiveBench.h"
 #include "bench/DataGenerator.h"
 #include "bench/LiteralRun.h"
+#include "bench/ReversalBench.h"
 #include "bench/SuggestionBench.h"
 #include "core/FileUtil.h"
 #include "db/Database.h"
@@ -75,6 +80,7 @@ int main(int argc, char** argv) {
     fs::path folder;
     fs::path pristine = ZOLT_NDBDATA;
     bool literal = true;
+    bool archive = true;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--receptions" && i + 1 < argc) {
@@ -85,10 +91,12 @@ int main(int argc, char** argv) {
             pristine = argv[++i];
         } else if (arg == "--no-literal") {
             literal = false;
+        } else if (arg == "--no-archive") {
+            archive = false;
         } else {
             std::fprintf(stderr,
                          "usage: %s [--receptions N] [--folder DIR] [--database FILE] "
-                         "[--no-literal]\n",
+                         "[--no-literal] [--no-archive]\n",
                          argv[0]);
             return 2;
         }
@@ -213,15 +221,19 @@ int main(int argc, char** argv) {
         // beacons are drawn from the whole world, and on data of a listener
         // who hears mostly the beacons around one place.
         zolt::bench::runSuggestionBench("worldwide data", engine, 1, folder / "suggest");
+        const bool reversalMet = zolt::bench::runReversalBench(engine, 1, folder / "reverse");
         zolt::bench::runListenerSuggestionBench(pristine, folder / "listener", options,
                                                 {50.0, 10.0});
         const double peakMb = static_cast<double>(peakKilobytes()) / 1024.0;
         std::printf("peak memory (whole benchmark): %.1f MB (target: below %.0f MB)\n", peakMb,
                     kPeakMemoryTargetMb);
-        std::printf("targets: import %s, engine run %s, peak memory %s\n",
+        std::printf("targets: import %s, engine run %s, peak memory %s, reversal %s\n",
                     metOrNot(importTime <= kImportTarget),
                     metOrNot(fast.total() <= kEngineRunTarget),
-                    metOrNot(peakMb < kPeakMemoryTargetMb));
+                    metOrNot(peakMb < kPeakMemoryTargetMb), metOrNot(reversalMet));
+        if (archive && !zolt::bench::runArchiveBench(pristine, folder / "archive", 32767)) {
+            status = 1;
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "zolt-bench: %s\n", e.what());
         status = 1;

@@ -37,7 +37,10 @@ void compactDatabase(const fs::path& source, const fs::path& destination) {
     }
     if (rc == SQLITE_OK) rc = sqlite3_step(raw);
     if (rc != SQLITE_DONE) {
-        const std::string reason = sqlite3_errmsg(db.handle());
+        // The engine says only that it cannot open the target; what the user
+        // can act on is the folder or file that refuses writing.
+        std::string reason = writeProblem(target);
+        if (reason.empty()) reason = sqlite3_errmsg(db.handle());
         // The file did not exist before: whatever part of it was written is ours.
         std::error_code ignored;
         fs::remove(destination, ignored);

@@ -1,7 +1,13 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "db/Database.h"
 
+#include <cerrno>
+#include <system_error>
 #include <utility>
+
+#if __has_include(<unistd.h>)
+#include <unistd.h>
+#endif
 
 #include "core/TextFields.h"
 
@@ -34,16 +40,31 @@ bool isBusy(int code) {
     return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
 }
 
-std::string reasonText(int code, const char* message) {
+// Codes behind which a file or folder that cannot be written may hide: the
+// engine's own words ("attempt to write a readonly database", "unable to open
+// database file") blame the database even when it is the folder that refuses
+// the journal file a change needs.
+bool mayBeUnwritable(int code) {
+    const int primary = code & 0xFF;
+    return primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN || primary == SQLITE_IOERR ||
+           primary == SQLITE_PERM;
+}
+
+std::string reasonText(const fs::path& path, int code, const char* message) {
+    if (mayBeUnwritable(code)) {
+        if (std::string blocker = writeProblem(path); !blocker.empty()) return blocker;
+    }
     std::string reason = message ? message : sqlite3_errstr(code);
-    if (isBusy(code)) reason += " (it is in use by another program)";
+    if (isBusy(code)) reason = "it is in use by another program (" + reason + ")";
     return reason;
 }
 
+// `what` ends where the database is named: "Writing to", "Reading from" …
+// Statements are never quoted: their text tells the user nothing to act on.
 [[noreturn]] void throwFailure(const fs::path& path, std::string_view what, int code,
                                const char* message) {
-    throw EngineError(std::string(what) + " in the database " + databaseName(path) +
-                      " failed: " + reasonText(code, message) + ".");
+    throw EngineError(std::string(what) + " the database " + databaseName(path) +
+                      " failed: " + reasonText(path, code, message) + ".");
 }
 
 [[noreturn]] void throwOpenFailure(const fs::path& path, const std::string& reason) {
@@ -51,21 +72,19 @@ std::string reasonText(int code, const char* message) {
                       " could not be opened: " + reason + ".");
 }
 
-std::string inQuotes(std::string_view sql) { return "\"" + std::string(sql) + "\""; }
-
 // ---- Statement steps ---------------------------------------------------------
 
-// What a failing statement was doing, for its message. Built only on failure:
-// a statement run once per reception would otherwise build it every time.
-std::string runningWhat(std::string_view sql) { return "Running " + inQuotes(sql); }
+// What a failing statement was doing, for its message.
+const char* runningWhat(sqlite3_stmt* stmt) {
+    return sqlite3_stmt_readonly(stmt) ? "Reading from" : "Writing to";
+}
 
-void bindAll(sqlite3_stmt* stmt, const std::vector<DbValue>& values, const fs::path& path,
-             std::string_view sql) {
+void bindAll(sqlite3_stmt* stmt, const std::vector<DbValue>& values, const fs::path& path) {
     sqlite3_reset(stmt);
     sqlite3_clear_bindings(stmt);
     const int expected = sqlite3_bind_parameter_count(stmt);
     if (static_cast<std::size_t>(expected) != values.size()) {
-        throw EngineError(runningWhat(sql) + " in the database " + databaseName(path) +
+        throw EngineError(std::string(runningWhat(stmt)) + " the database " + databaseName(path) +
                           " failed: the statement takes " + std::to_string(expected) +
                           " values but " + std::to_string(values.size()) + " were given.");
     }
@@ -85,14 +104,14 @@ void bindAll(sqlite3_stmt* stmt, const std::vector<DbValue>& values, const fs::p
                 sqlite3_bind_text64(stmt, index, s.data(), s.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
         }
         if (rc != SQLITE_OK) {
-            throwFailure(path, runningWhat(sql), rc, sqlite3_errmsg(sqlite3_db_handle(stmt)));
+            throwFailure(path, runningWhat(stmt), rc, sqlite3_errmsg(sqlite3_db_handle(stmt)));
         }
     }
 }
 
 // Steps to the end, collecting rows when `rows` is given. On an error the
 // statement is reset (releasing its locks) before the exception leaves.
-void runToEnd(sqlite3_stmt* stmt, DbResult* result, const fs::path& path, std::string_view sql) {
+void runToEnd(sqlite3_stmt* stmt, DbResult* result, const fs::path& path) {
     sqlite3* db = sqlite3_db_handle(stmt);
     if (result) {
         const int count = sqlite3_column_count(stmt);
@@ -138,12 +157,39 @@ void runToEnd(sqlite3_stmt* stmt, DbResult* result, const fs::path& path, std::s
         const std::string message = sqlite3_errmsg(db);
         const int code = sqlite3_extended_errcode(db);
         sqlite3_reset(stmt);
-        throwFailure(path, runningWhat(sql), code, message.c_str());
+        throwFailure(path, runningWhat(stmt), code, message.c_str());
     }
     sqlite3_reset(stmt);
 }
 
 }  // namespace
+
+std::string writeProblem(const fs::path& file) {
+#if __has_include(<unistd.h>)
+    std::error_code ec;
+    fs::path absolute = fs::absolute(file, ec);
+    if (ec) absolute = file;
+    const auto refused = [](const fs::path& path, int& error) {
+        if (::access(path.c_str(), W_OK) == 0) return false;
+        error = errno;
+        return error != ENOENT;
+    };
+    int error = 0;
+    if (refused(absolute, error)) {
+        return "the file " + absolute.string() + " cannot be written to (" +
+               std::generic_category().message(error) + ")";
+    }
+    const fs::path folder = absolute.parent_path();
+    if (!folder.empty() && refused(folder, error)) {
+        return "its folder " + folder.string() + " cannot be written to (" +
+               std::generic_category().message(error) +
+               "); the database needs to create a file there while it changes";
+    }
+#else
+    (void)file;
+#endif
+    return {};
+}
 
 // ---- Values and results ---------------------------------------------------
 
@@ -248,8 +294,7 @@ std::optional<std::string> translateInto(std::string_view jetSql, TranslatedSql&
 TranslatedSql translateJetSql(std::string_view jetSql) {
     TranslatedSql out;
     if (auto problem = translateInto(jetSql, out)) {
-        throw EngineError("The database statement " + inQuotes(jetSql) +
-                          " cannot be run: " + *problem + ".");
+        throw EngineError("A database statement cannot be run: " + *problem + ".");
     }
     return out;
 }
@@ -277,44 +322,44 @@ Statement& Statement::operator=(Statement&& other) noexcept {
 Statement::~Statement() { sqlite3_finalize(stmt_); }
 
 Statement& Statement::bind(const std::vector<DbValue>& values) {
-    bindAll(stmt_, values, db_->path(), sql_);
+    bindAll(stmt_, values, db_->path());
     return *this;
 }
 
 Statement& Statement::bindInt64(int index, std::int64_t value) {
     const int rc = sqlite3_bind_int64(stmt_, index, value);
-    if (rc != SQLITE_OK) db_->fail(runningWhat(sql_));
+    if (rc != SQLITE_OK) db_->fail(runningWhat(stmt_));
     return *this;
 }
 
 Statement& Statement::bindDouble(int index, double value) {
     const int rc = sqlite3_bind_double(stmt_, index, value);
-    if (rc != SQLITE_OK) db_->fail(runningWhat(sql_));
+    if (rc != SQLITE_OK) db_->fail(runningWhat(stmt_));
     return *this;
 }
 
 Statement& Statement::bindTextInPlace(int index, std::string_view utf8) {
     const int rc =
         sqlite3_bind_text64(stmt_, index, utf8.data(), utf8.size(), SQLITE_STATIC, SQLITE_UTF8);
-    if (rc != SQLITE_OK) db_->fail(runningWhat(sql_));
+    if (rc != SQLITE_OK) db_->fail(runningWhat(stmt_));
     return *this;
 }
 
 Statement& Statement::bindText(int index, std::string_view utf8) {
     const int rc =
         sqlite3_bind_text64(stmt_, index, utf8.data(), utf8.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
-    if (rc != SQLITE_OK) db_->fail(runningWhat(sql_));
+    if (rc != SQLITE_OK) db_->fail(runningWhat(stmt_));
     return *this;
 }
 
 int Statement::execute() {
-    runToEnd(stmt_, nullptr, db_->path(), sql_);
+    runToEnd(stmt_, nullptr, db_->path());
     return sqlite3_changes(sqlite3_db_handle(stmt_));
 }
 
 DbResult Statement::query() {
     DbResult result;
-    runToEnd(stmt_, &result, db_->path(), sql_);
+    runToEnd(stmt_, &result, db_->path());
     return result;
 }
 
@@ -329,7 +374,7 @@ bool Statement::step() {
     const std::string message = sqlite3_errmsg(db);
     const int code = sqlite3_extended_errcode(db);
     sqlite3_reset(stmt_);
-    throwFailure(db_->path(), runningWhat(sql_), code, message.c_str());
+    throwFailure(db_->path(), runningWhat(stmt_), code, message.c_str());
 }
 
 int Statement::columnType(int column) const { return sqlite3_column_type(stmt_, column); }
@@ -378,7 +423,7 @@ Database::Database(const fs::path& path, Mode mode) : path_(path) {
             throw EngineError("The beacon database " + databaseName(path) +
                               " could not be created: " + reason + ".");
         }
-        throwOpenFailure(path, reasonText(rc, reason.c_str()));
+        throwOpenFailure(path, reasonText(target, rc, reason.c_str()));
     }
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
@@ -416,8 +461,8 @@ Database::Database(const fs::path& path, Mode mode) : path_(path) {
     if (!problem.empty()) {
         sqlite3_close_v2(db_);
         db_ = nullptr;
-        if (isBusy(code)) {
-            throwOpenFailure(path, "it is in use by another program (" + problem + ")");
+        if (isBusy(code) || mayBeUnwritable(code)) {
+            throwOpenFailure(path, reasonText(path, code, problem.c_str()));
         }
         if ((code & 0xFF) == SQLITE_NOTADB) {
             throwOpenFailure(path, "it is not a beacon database (" + problem + ")");
@@ -445,9 +490,8 @@ DbResult Database::query(std::string_view jetSql) {
     return prepareJet(jetSql, parameters).bind(parameters).query();
 }
 
-// Messages quote the statement as the caller wrote it, not its translation.
 Statement Database::prepareJet(std::string_view jetSql, std::vector<DbValue>& parameters) {
-    const std::string what = "Running " + inQuotes(jetSql);
+    const std::string what = "Preparing a statement for";
     TranslatedSql translated;
     if (auto problem = translateInto(jetSql, translated)) {
         throwFailure(path_, what, SQLITE_ERROR, problem->c_str());
@@ -458,7 +502,7 @@ Statement Database::prepareJet(std::string_view jetSql, std::vector<DbValue>& pa
         fail(what);
     }
     if (!stmt) {
-        throw EngineError(what + " in the database " + databaseName(path_) +
+        throw EngineError(what + " the database " + databaseName(path_) +
                           " failed: the text holds no statement.");
     }
     parameters = std::move(translated.parameters);
@@ -469,10 +513,10 @@ Statement Database::prepare(std::string_view sql) {
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr) !=
         SQLITE_OK) {
-        fail("Preparing " + inQuotes(sql));
+        fail("Preparing a statement for");
     }
     if (!stmt) {
-        throw EngineError("Preparing " + inQuotes(sql) + " in the database " + databaseName(path_) +
+        throw EngineError("Preparing a statement for the database " + databaseName(path_) +
                           " failed: the text holds no statement.");
     }
     return Statement(this, stmt, std::string(sql));
@@ -485,7 +529,7 @@ void Database::executeScript(std::string_view sql) {
     if (rc != SQLITE_OK) {
         const std::string reason = message ? message : sqlite3_errstr(rc);
         sqlite3_free(message);
-        throwFailure(path_, "Running a script", rc, reason.c_str());
+        throwFailure(path_, "Changing", rc, reason.c_str());
     }
 }
 
@@ -502,7 +546,7 @@ Transaction::Transaction(Database& db) : db_(&db) {
     // IMMEDIATE takes the write lock now, so that a database held by another
     // program fails here, before any row has been written.
     if (sqlite3_exec(db.handle(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        db.fail("Starting a transaction");
+        db.fail("Starting a change of");
     }
 }
 
@@ -514,7 +558,7 @@ void Transaction::commit() {
     if (!open_) return;
     if (sqlite3_exec(db_->handle(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
         // Still open: the destructor rolls it back.
-        db_->fail("Saving the changes");
+        db_->fail("Saving the changes to");
     }
     open_ = false;
 }

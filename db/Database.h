@@ -45,6 +45,11 @@ TranslatedSql translateJetSql(std::string_view jetSql);
 
 class Database;
 
+// Why `file` (or a file of that name) cannot be written: the file or its
+// folder refuses writing, named with the system's reason ("Read-only file
+// system"). Empty when nothing is found that refuses it.
+std::string writeProblem(const std::filesystem::path& file);
+
 // A prepared statement: prepared once, bound and run many times.
 class Statement {
   public:
@@ -129,7 +134,8 @@ class Database {
     std::int64_t lastInsertRowId() const;
     sqlite3* handle() const { return db_; }
 
-    // Throws EngineError "<what> in the database <file> failed: <reason>".
+    // Throws EngineError "<what> the database <file> failed: <reason>", where
+    // `what` is "Reading from", "Writing to" …
     [[noreturn]] void fail(std::string_view what) const;
 
   private:

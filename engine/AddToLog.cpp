@@ -14,7 +14,7 @@
 namespace zolt {
 
 void logAndSaveStates(const ProjectPaths& paths, const std::vector<ReceptionRow>& rows,
-                      const WorkingSet& settled) {
+                      const WorkingSet& settled, const PendingDecisions* decisions) {
     Database db(paths.DatabasePath);
     Transaction transaction(db);
     // Inside the transaction: another window may have settled them meanwhile.
@@ -28,6 +28,7 @@ void logAndSaveStates(const ProjectPaths& paths, const std::vector<ReceptionRow>
                    cp1252ToUtf8(row.date), cp1252ToUtf8(row.comment)})
             .execute();
     }
+    if (decisions) storeDecisions(db, settled.location, *decisions);
     auto pendingStates = prepareWorkStates(paths.ProcessedPath, settled);
     transaction.commit();
     pendingStates->commit();
@@ -56,6 +57,7 @@ int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& select
     // Settle a copy; the caller's states change only once rows and file are stored.
     WorkingSet updated = set;
     std::vector<ReceptionRow> rows;
+    PendingDecisions decisions(action::kAddToLog);
     WorkingSet settledOnly;
     settledOnly.location = updated.location;
     for (auto& entry : updated.entries) {
@@ -66,10 +68,13 @@ int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& select
             continue;
         }
         if (applyAll) {
+            decisions.settle(rows.size(), how::kPickedForAll, entry);
             rows.push_back({selection.SelectedBeaconId, trimBlanks(entry.time),
                             trimBlanks(entry.date), trimBlanks(entry.comment)});
         } else if (trimBlanks(entry.date) != date || trimBlanks(entry.time) != time) {
             continue;
+        } else {
+            decisions.settle(0, how::kPicked, entry);
         }
         entry.state = state::OK;
         settledOnly.entries.push_back(entry);
@@ -85,7 +90,8 @@ int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& select
 
     recountStates(updated);
 
-    logAndSaveStates(paths, rows, settledOnly);
+    decisions.rows = rows.size();
+    logAndSaveStates(paths, rows, settledOnly, &decisions);
     set = std::move(updated);
     return static_cast<int>(rows.size());
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/DecisionRecord.h"
 #include "engine/MatchingRun.h"
 
 namespace zolt {
@@ -35,8 +36,9 @@ struct ReceptionRow {
 // written and flushed before the commit and renamed right after it, so that
 // a failure of either leaves the database and the file as they were. Only
 // the settled entries are written, so that a working set gone stale never
-// puts back states that changed on disk since.
+// puts back states that changed on disk since. `decisions`, when given, are
+// recorded in the same transaction (engine/DecisionRecord.h).
 void logAndSaveStates(const ProjectPaths& paths, const std::vector<ReceptionRow>& rows,
-                      const WorkingSet& settled);
+                      const WorkingSet& settled, const PendingDecisions* decisions = nullptr);
 
 }  // namespace zolt

@@ -201,14 +201,28 @@ void writeHomeEntry(const ProjectPaths& paths, int location, std::string_view te
     replaceFileAtomically(file, joinSettings(lines));
 }
 
-LocationHome locationHome(const ProjectPaths& paths, int location) {
+namespace {
+
+// The home an entry gives, the logged beacons read once. `strict`: an entry
+// that does not read throws; otherwise (a file edited by hand) it is passed
+// over, so that the logged beacons can still say where the listener was.
+LocationHome homeFor(const ProjectPaths& paths, int location, std::string_view text, bool strict,
+                     bool withInferred) {
     LocationHome home;
     const std::vector<LoggedBeacon> beacons = distinctLogged(paths, location, /*texts=*/false);
     home.beaconCount = static_cast<int>(beacons.size());
+    // Each beacon counts once however often it was heard: a beacon logged
+    // every night for years says no more about where the listener sat than
+    // one logged once.
+    const auto centre = [&]() -> std::optional<LatLon> {
+        if (home.beaconCount < kMinBeaconsForInference) return std::nullopt;
+        std::vector<LatLon> points;
+        points.reserve(beacons.size());
+        for (const auto& b : beacons) points.push_back(b.position);
+        return robustCentre(points);
+    };
 
-    // An entry that no longer reads (the file edited by hand) is passed over,
-    // so that the logged beacons can still say where the listener was.
-    const std::string entry = readHomeEntry(paths, location);
+    const std::string entry(trimmedView(text));
     if (!entry.empty()) {
         const auto parsed = parseHomeEntry(entry);
         if (const auto* typed = std::get_if<HomeEntry>(&parsed)) {
@@ -216,20 +230,35 @@ LocationHome locationHome(const ProjectPaths& paths, int location) {
             home.position = typed->position;
             home.entered = entry;
             home.describe = typed->describe;
+            if (withInferred) home.inferred = centre();
             return home;
         }
+        if (strict) throw EngineError(std::get<std::string>(parsed));
     }
-
-    if (home.beaconCount < kMinBeaconsForInference) return home;
-    // Each beacon counts once however often it was heard: a beacon logged
-    // every night for years says no more about where the listener sat than
-    // one logged once.
-    std::vector<LatLon> points;
-    points.reserve(beacons.size());
-    for (const auto& b : beacons) points.push_back(b.position);
-    home.position = robustCentre(points);
+    home.inferred = centre();
+    home.position = home.inferred;
     if (home.position) home.source = LocationHome::Source::Inferred;
     return home;
+}
+
+}  // namespace
+
+LocationHome locationHome(const ProjectPaths& paths, int location) {
+    return homeFor(paths, location, readHomeEntry(paths, location), false, false);
+}
+
+LocationHome previewHomeEntry(const ProjectPaths& paths, int location, std::string_view text) {
+    return homeFor(paths, location, text, true, true);
+}
+
+std::optional<double> farFromInferredKm(const LocationHome& home) {
+    if (home.source != LocationHome::Source::Entered || !home.position || !home.inferred ||
+        home.beaconCount < kMinBeaconsForInference) {
+        return std::nullopt;
+    }
+    const double km = greatCircleKm(*home.position, *home.inferred);
+    if (km <= kFarFromInferredKm) return std::nullopt;
+    return km;
 }
 
 }  // namespace zolt

@@ -22,9 +22,16 @@ struct LocationHome {
     std::string entered;   // the entry as the listener typed it (Source::Entered)
     std::string describe;  // from the entry: "your locator JO65" / "your position …"
     int beaconCount = 0;   // distinct positioned beacons logged at the location
+    // Where the logged beacons point, beside a typed entry (previewHomeEntry
+    // fills it; an inferred home is its own centre).
+    std::optional<LatLon> inferred;
 };
 
 inline constexpr int kMinBeaconsForInference = 5;
+
+// A typed home farther than this from where the location's beacons were
+// heard is more likely a slip (a locator of another continent) than a move.
+inline constexpr double kFarFromInferredKm = 3000.0;
 
 // The line step two shows, e.g. "Home: near 55.6° N 12.6° E, inferred from
 // 143 beacons", "Home: 52.5° N 13.0° E, from your locator JO62" or
@@ -37,6 +44,7 @@ struct LoggedBeacon {
     std::string ident, frequency, city, country;
     LatLon position;
     int receptions = 0;
+    bool own = false;  // one of the listener's own beacons (NewBeacons)
 };
 
 // The NDBLog rows of `location` joined to NDBInformation, one entry per
@@ -55,5 +63,15 @@ void writeHomeEntry(const ProjectPaths& paths, int location, std::string_view te
 
 // The entry when there is one, else the inferred position, else unknown.
 LocationHome locationHome(const ProjectPaths& paths, int location);
+
+// The home that storing `text` for `location` would give, read before
+// anything is stored: blank text gives the inferred home, an entry that does
+// not read throws as writeHomeEntry does. `inferred` is filled whenever
+// enough beacons are logged.
+LocationHome previewHomeEntry(const ProjectPaths& paths, int location, std::string_view text);
+
+// How far a typed home lies from the centre its logged beacons point to,
+// when that is more than kFarFromInferredKm; none otherwise.
+std::optional<double> farFromInferredKm(const LocationHome& home);
 
 }  // namespace zolt

@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "db/Database.h"
+#include "engine/UserBeacons.h"
 
 namespace zolt {
 namespace {
@@ -76,9 +77,39 @@ LocationMapScene makeLocationMapScene(int location, LocationHome home,
     return scene;
 }
 
+std::vector<LoggedBeacon> ownLoggedBeacons(const ProjectPaths& paths, int location) {
+    Database db(paths.DatabasePath, Database::Mode::ReadOnly);
+    auto statement = db.prepare(
+        "SELECT n.newbeacon_ID, n.Ident, n.frequency, n.City, n.Country, n.Latitude, "
+        "n.Longitude, COUNT(*) FROM NDBLog AS l JOIN NewBeacons AS n "
+        "ON l.Beacon_ID = n.newbeacon_ID + ? WHERE l.loggedlocation = ? "
+        "GROUP BY n.newbeacon_ID ORDER BY n.newbeacon_ID");
+    const DbResult rows =
+        statement.bind({std::int64_t{kUserBeaconOffset}, std::int64_t{location}}).query();
+    std::vector<LoggedBeacon> own;
+    for (const auto& row : rows.rows) {
+        const auto position = ownBeaconPosition(dbValueText(row.at(5)), dbValueText(row.at(6)));
+        if (!position) continue;
+        LoggedBeacon b;
+        b.beaconId = std::get<std::int64_t>(row.at(0)) + kUserBeaconOffset;
+        b.ident = dbValueText(row.at(1));
+        b.frequency = dbValueText(row.at(2));
+        b.city = dbValueText(row.at(3));
+        b.country = dbValueText(row.at(4));
+        b.position = *position;
+        b.receptions = static_cast<int>(numberOf(row.at(7)).value_or(0));
+        b.own = true;
+        own.push_back(std::move(b));
+    }
+    return own;
+}
+
 LocationMapScene loadLocationMapScene(const ProjectPaths& paths, int location) {
     LocationHome home = locationHome(paths, location);
     std::vector<LoggedBeacon> beacons = loggedBeacons(paths, location);
+    // Their positions are known though the list does not hold them: they are
+    // drawn, marked as the listener's own.
+    for (LoggedBeacon& b : ownLoggedBeacons(paths, location)) beacons.push_back(std::move(b));
 
     // The dots are the beacons with a position; the counts cover the whole
     // log, so a listener with many beacons of their own sees why fewer dots

@@ -34,8 +34,10 @@ struct LocationMapFigures {
 
 struct LocationMapScene {
     int location = 0;
-    LocationHome home;                  // the map's centre when it has a position
-    std::vector<LoggedBeacon> beacons;  // placed beacons, as loggedBeacons lists them
+    LocationHome home;  // the map's centre when it has a position
+    // Placed beacons, as loggedBeacons lists them, then the listener's own
+    // beacons logged here whose typed position reads (own = true).
+    std::vector<LoggedBeacon> beacons;
     // Per beacon, from home; both empty when home is unknown.
     std::vector<double> distanceKm;
     std::vector<double> bearingDeg;
@@ -55,6 +57,10 @@ struct LoggedTotals {
 LocationMapScene makeLocationMapScene(int location, LocationHome home,
                                       std::vector<LoggedBeacon> beacons,
                                       std::optional<LoggedTotals> totals = std::nullopt);
+
+// The listener's own beacons logged at `location` whose position, typed in
+// the old version as text ("47.0631", "-79.7925"), reads as a place on Earth.
+std::vector<LoggedBeacon> ownLoggedBeacons(const ProjectPaths& paths, int location);
 
 // The scene of `location` read from the project's database.
 LocationMapScene loadLocationMapScene(const ProjectPaths& paths, int location);

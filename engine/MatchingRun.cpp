@@ -10,6 +10,7 @@
 #include "core/EngineError.h"
 #include "core/TextFields.h"
 #include "db/Database.h"
+#include "engine/DecisionRecord.h"
 #include "engine/UserBeacons.h"
 #include "work/Records.h"
 #include "work/WorkingFileCheck.h"
@@ -163,7 +164,9 @@ MatchOutcome runMatching(const ProjectPaths& paths, WorkingSet& set,
     std::vector<std::string_view> newStates(static_cast<std::size_t>(count));
     std::string identBuffer, timeBuffer, dateBuffer, commentBuffer;
 
-    auto logReception = [&](std::int64_t beaconId, const WorkEntry& entry) {
+    PendingDecisions decisions(action::kMatchingRun);
+    auto logReception = [&](std::int64_t beaconId, const WorkEntry& entry, std::string_view how) {
+        decisions.settle(static_cast<std::size_t>(outcome.logged), how, entry);
         appendLog.append(beaconId, cp1252ToUtf8(trimmedView(entry.time), timeBuffer),
                          cp1252ToUtf8(trimmedView(entry.date), dateBuffer),
                          cp1252ToUtf8(trimmedView(entry.comment), commentBuffer));
@@ -203,7 +206,7 @@ MatchOutcome runMatching(const ProjectPaths& paths, WorkingSet& set,
             newState = state::AMB;
             ++outcome.ambiguous;
         } else if (beacons.count == 1) {
-            logReception(beacons.beaconId, entry);
+            logReception(beacons.beaconId, entry, how::kUniqueMatch);
             newState = state::OK;
         } else {
             const UserBeaconLookup user =
@@ -211,7 +214,8 @@ MatchOutcome runMatching(const ProjectPaths& paths, WorkingSet& set,
             if (user.UserBeaconFound) {
                 // 32-bit sum: user beacons above 12767 keep a usable number
                 // instead of wrapping around as a 16-bit sum would.
-                logReception(std::int64_t{user.UserBeaconID} + kUserBeaconOffset, entry);
+                logReception(std::int64_t{user.UserBeaconID} + kUserBeaconOffset, entry,
+                             how::kOwnBeacon);
                 newState = state::OK;
                 ++outcome.userBeacons;
             } else {
@@ -224,6 +228,8 @@ MatchOutcome runMatching(const ProjectPaths& paths, WorkingSet& set,
     // Still inside the transaction: what another window settled meanwhile is
     // never logged a second time.
     requireStillWaiting(paths.ProcessedPath, set, newStates);
+    decisions.rows = static_cast<std::size_t>(outcome.logged);
+    storeDecisions(db, set.location, decisions);
 
     // Entries the run left alone keep their state.
     std::vector<bool> changed(newStates.size());

@@ -8,6 +8,7 @@
 #include "core/FileUtil.h"
 #include "db/Compaction.h"
 #include "db/Database.h"
+#include "engine/DecisionRecord.h"
 #include "work/LocationStates.h"
 
 namespace fs = std::filesystem;
@@ -230,6 +231,7 @@ void startNewProject(const ProjectPaths& paths) {
         Database db(paths.DatabasePath);
         Transaction transaction(db);
         db.execute("Delete * From NDBLog");
+        dropDecisionRecord(db);
         removeFileIfExists(settingsPath(paths));
         removeFileIfExists(paths.ProcessedPath);
         transaction.commit();
@@ -246,7 +248,7 @@ void startOver(const ProjectPaths& paths, int location) {
     // The location's receptions go back to UNP together with the deletion of
     // their rows. Kept as OK, the receptions logged so far would have no row
     // left and could never be matched again: they would be lost.
-    std::unique_ptr<PendingFileReplace> states;
+    std::unique_ptr<PendingStates> states;
     if (fs::exists(paths.ProcessedPath)) {
         WorkingSet set = loadWorkingSet(paths.ProcessedPath, location);
         for (WorkEntry& entry : set.entries) entry.state = std::string(state::UNP);
@@ -256,6 +258,7 @@ void startOver(const ProjectPaths& paths, int location) {
         Database db(paths.DatabasePath);
         Transaction transaction(db);
         db.execute("Delete From NDBLog Where LoggedLocation = " + std::to_string(location));
+        forgetDecisions(db, location);
         transaction.commit();
     }
     if (states) states->commit();

@@ -5,6 +5,7 @@
 
 #include "core/EngineError.h"
 #include "core/FileUtil.h"
+#include "core/MappedFile.h"
 #include "core/TextFields.h"
 #include "work/Records.h"
 
@@ -40,7 +41,11 @@ std::string defaultReportFileName(ReportKind kind, int location) {
 std::string buildReport(const std::filesystem::path& processedPath, ReportKind kind, int location) {
     // A missing processed.dat is an error here, and it is not created: an empty
     // one would make the next start-up take the project for finished.
-    const auto records = readProcessedFile(processedPath, /*missingIsEmpty=*/false);
+    // The records are looked at where they stand: a whole archive decoded
+    // record by record would cost more than the report itself.
+    const MappedFile file(processedPath);
+    const std::string_view bytes = file.bytes();
+    const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
 
     std::string report;
     report += kind == ReportKind::Ambiguous ? "AMBIGUOUS STATION REPORT FOR LOCATION "
@@ -54,13 +59,15 @@ std::string buildReport(const std::filesystem::path& processedPath, ReportKind k
     report += kLineEnd;
 
     const std::string_view code = stateCode(kind);
-    for (const auto& r : records) {
-        if (r.Location != location || trimBlanks(r.State) != code) continue;
-        report += cell(r.Ident, 10);
-        report += cell(r.Frequency, 10);
-        report += cell(r.Time, 5);
-        report += cell(r.Date, 10);
-        report += cell(r.Comment, 60);
+    for (std::size_t i = 0; i < count; ++i) {
+        const ProcessedRecordView r{
+            bytes.substr(i * ProcessedRecord::kLength, ProcessedRecord::kLength)};
+        if (r.location() != location || trimmedView(r.state()) != code) continue;
+        report += cell(r.ident(), 10);
+        report += cell(r.frequency(), 10);
+        report += cell(r.time(), 5);
+        report += cell(r.date(), 10);
+        report += cell(r.comment(), 60);
         report += kLineEnd;
     }
     return report;

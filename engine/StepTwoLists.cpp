@@ -3,7 +3,7 @@
 
 #include <system_error>
 
-#include "core/FileUtil.h"
+#include "core/MappedFile.h"
 #include "core/TextFields.h"
 
 namespace fs = std::filesystem;
@@ -16,14 +16,15 @@ StepTwoLists readStepTwoLists(const std::filesystem::path& processedPath, int lo
     // the next start-up take the project for finished.
     std::error_code ec;
     if (!fs::exists(fs::symlink_status(processedPath, ec))) return lists;
-    const std::string bytes = readWholeFile(processedPath);
+    const MappedFile file(processedPath);
+    const std::string_view bytes = file.bytes();
     // Only the listed records are taken apart; the rest are passed over by
     // their location and state bytes, as decoded records they cost more than
     // everything else the lists need.
     const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
     for (std::size_t i = 0; i < count; ++i) {
         const ProcessedRecordView r{
-            std::string_view(bytes).substr(i * ProcessedRecord::kLength, ProcessedRecord::kLength)};
+            bytes.substr(i * ProcessedRecord::kLength, ProcessedRecord::kLength)};
         if (r.location() != location) continue;
         const std::string_view code = trimmedView(r.state());
         std::vector<ListedReception>* list = nullptr;
@@ -34,7 +35,7 @@ StepTwoLists readStepTwoLists(const std::filesystem::path& processedPath, int lo
         } else {
             continue;
         }
-        list->push_back(ListedReception{r.recordNo(), std::string(r.ident()),
+        list->push_back(ListedReception{static_cast<int>(i + 1), std::string(r.ident()),
                                         std::string(r.frequency()), std::string(r.time()),
                                         std::string(r.date()), std::string(r.comment())});
     }

@@ -11,7 +11,7 @@ namespace zolt {
 // One row of the upper list of step two: the record's fields at full width
 // (raw Windows-1252 bytes, trailing blanks kept).
 struct ListedReception {
-    int recordNo = 0;
+    int recordNo = 0;  // its 1-based position in processed.dat
     std::string ident, frequency, time, date, comment;
 };
 

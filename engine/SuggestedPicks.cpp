@@ -193,9 +193,11 @@ int addSuggestedPicks(const ProjectPaths& paths, WorkingSet& set, const Suggeste
     }
     WorkingSet settledOnly;
     settledOnly.location = updated.location;
+    PendingDecisions decisions(action::kAddSuggestedPicks);
     for (std::size_t p = 0; p < plan.picks.size(); ++p) {
         for (std::size_t e : entriesOf[p]) {
             WorkEntry& entry = updated.entries[e];
+            decisions.settle(rows.size(), how::kSuggested, entry);
             entry.state = state::OK;
             rows.push_back({plan.picks[p].beaconId, trimBlanks(entry.time), trimBlanks(entry.date),
                             trimBlanks(entry.comment)});
@@ -205,7 +207,8 @@ int addSuggestedPicks(const ProjectPaths& paths, WorkingSet& set, const Suggeste
     if (rows.empty()) return 0;
     recountStates(updated);
 
-    logAndSaveStates(paths, rows, settledOnly);
+    decisions.rows = rows.size();
+    logAndSaveStates(paths, rows, settledOnly, &decisions);
     set = std::move(updated);
     return static_cast<int>(rows.size());
 }

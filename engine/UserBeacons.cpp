@@ -2,6 +2,9 @@
 #include "engine/UserBeacons.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <system_error>
 
 #include "core/Cp1252.h"
 #include "core/FileUtil.h"
@@ -97,7 +100,27 @@ void knownKey(std::string& key, std::string_view ident, double frequency) {
     key.append(ident);
 }
 
+// A typed degree value: the whole text one decimal number within `limit`.
+std::optional<double> typedDegrees(std::string_view text, double limit) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        !std::isfinite(value) || std::fabs(value) > limit) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 }  // namespace
+
+std::optional<LatLon> ownBeaconPosition(std::string_view latitude, std::string_view longitude) {
+    const auto lat = typedDegrees(latitude, 90), lon = typedDegrees(longitude, 180);
+    if (!lat || !lon) return std::nullopt;
+    return LatLon{*lat, *lon};
+}
 
 std::string UnshiftText(std::string_view stored) {
     std::string out;

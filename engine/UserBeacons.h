@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/Geo.h"
 #include "db/Database.h"
 
 namespace zolt {
@@ -37,6 +38,12 @@ struct NewBeaconRow {
 };
 NewBeaconRow mapUserBeacon(const UserBeaconRecord& rec, std::string_view ident,
                            std::string_view frequency);
+
+// Where one of the listener's own beacons stands. The old beacon file kept
+// latitude and longitude as typed text; each must be one decimal number of
+// degrees within its range ("47.0631", "-79.7925", blanks around allowed),
+// else the position is unknown.
+std::optional<LatLon> ownBeaconPosition(std::string_view latitude, std::string_view longitude);
 
 struct UserBeaconLookup {
     bool UserBeaconKnown = false;   // already present in NewBeacons

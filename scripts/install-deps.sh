@@ -10,7 +10,7 @@ packages=(
   libsqlite3-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth imagemagick
-  dpkg-dev desktop-file-utils
+  dpkg-dev desktop-file-utils lintian appstream man-db
   dbus at-spi2-core python3-pyatspi
   locales
 )

@@ -20,6 +20,7 @@ void MessageBoxAnswerer::poll() {
     if (!box || !box->isVisible()) return;
     texts << box->text();
     defaults << box->standardButton(box->defaultButton());
+    if (QApplication::overrideCursor()) ++underBusyCursor;
     const auto answer = answers_.isEmpty() ? QMessageBox::NoButton : answers_.takeFirst();
     if (answer == QMessageBox::NoButton) {
         QTest::keyClick(box, Qt::Key_Return);  // whatever the default is

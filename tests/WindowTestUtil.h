@@ -28,6 +28,7 @@ class MessageBoxAnswerer : public QObject {
     ~MessageBoxAnswerer() override;
     QStringList texts;                            // the text of every box answered
     QList<QMessageBox::StandardButton> defaults;  // the default button of each
+    int underBusyCursor = 0;                      // boxes shown with a busy cursor
 
   private:
     void poll();

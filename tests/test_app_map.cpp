@@ -7,8 +7,10 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QSvgRenderer>
 #include <QTest>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <cmath>
 #include <optional>
@@ -166,6 +168,26 @@ TEST(MapRender, CandidatesAndTheSuggestedPick) {
     EXPECT_FALSE(renderer.candidatePixel(2));
 }
 
+TEST(MapRender, OwnBeaconsAreDrawnAndNamedAsOwn) {
+    LoggedBeacon own = beacon("OWN", {52, 14});
+    own.own = true;
+    MapRenderer renderer;
+    renderer.setScene(sceneAt(LatLon{50, 10}, {beacon("LST", {48, 6}), own}));
+    renderer.setSize({400, 400});
+    renderer.setViewRadius(1000);
+    const QImage image = render(renderer);
+    const QPointF at = renderer.toPixel(renderer.project({52, 14}));
+    const QColor c = pixel(image, at);
+    EXPECT_LT(std::abs(c.red() - MapRenderer::ownColour().red()) +
+                  std::abs(c.green() - MapRenderer::ownColour().green()) +
+                  std::abs(c.blue() - MapRenderer::ownColour().blue()),
+              30)
+        << c.name().toStdString();
+    EXPECT_TRUE(renderer.describe(renderer.hitAt(at)).startsWith("Your own beacon: OWN"));
+    const QPointF listed = renderer.toPixel(renderer.project({48, 6}));
+    EXPECT_FALSE(renderer.describe(renderer.hitAt(listed)).contains("Your own"));
+}
+
 class MapWindowTest : public ::testing::Test {
   protected:
     MapWindowTest() { test::application(); }
@@ -264,6 +286,57 @@ TEST_F(MapWindowTest, WheelZoomsAboutThePointerAndDragPans) {
     mouse(window->canvas(), QEvent::MouseButtonRelease, {350, 300}, Qt::LeftButton, Qt::NoButton);
     EXPECT_NEAR(r.viewCentre().x, centre.x - 50 * kmPerPixel, 1e-6);
     EXPECT_NEAR(r.viewCentre().y, centre.y, 1e-6);
+}
+
+// A zoom from the keyboard moves the map under a pointer that stays: the
+// status line and tooltip follow what it points at now.
+TEST_F(MapWindowTest, AKeyboardZoomRefreshesWhatThePointerShows) {
+    auto window = open();
+    MapRenderer& r = window->renderer();
+    const QPointF east = r.toPixel(r.project({53.5, 14}));
+    mouse(window->canvas(), QEvent::MouseMove, east, Qt::NoButton, Qt::NoButton);
+    ASSERT_TRUE(window->statusText().contains("EST"));
+    ASSERT_TRUE(QToolTip::text().contains("EST"));
+    for (int i = 0; i < 3; ++i) QTest::keyClick(window->canvas(), Qt::Key_Plus);
+    EXPECT_FALSE(window->statusText().contains("EST")) << window->statusText().toStdString();
+    QTest::qWait(500);  // a tooltip fades out
+    EXPECT_FALSE(QToolTip::isVisible() && QToolTip::text().contains("EST"));
+    for (int i = 0; i < 3; ++i) QTest::keyClick(window->canvas(), Qt::Key_Minus);
+    EXPECT_TRUE(window->statusText().contains("EST")) << window->statusText().toStdString();
+}
+
+// The saved pictures hold their whole caption, however narrow the map and
+// however long the names in it.
+TEST_F(MapWindowTest, SavedPicturesHoldTheirWholeCaption) {
+    LoggedBeacon far = beacon("FAR", {-33.9, 151.2});
+    far.city = "A very long name of a city somewhere far away on the other side of the world";
+    far.country = "A country with a long name as well";
+    MapWindow window(sceneAt(LatLon{53.5, 10}, {far}), {});
+    window.setLocationName("The listening location with the longest name one could think of");
+    window.resize(340, 400);
+    window.show();
+    for (int i = 0; i < 3; ++i) QApplication::processEvents();
+    const QSize map = window.canvas()->size();
+    ASSERT_GE(map.width(), 320);
+
+    const QString svgPath = QString::fromStdString((dir / "map.svg").string());
+    ASSERT_TRUE(window.saveSvg(svgPath));
+    const QString svg = QString::fromStdString(test::readFile(dir / "map.svg"));
+    const auto box = QRegularExpression(R"re(viewBox="0 0 (\d+) (\d+)")re").match(svg);
+    ASSERT_TRUE(box.hasMatch());
+    const int height = box.captured(2).toInt();
+    int texts = 0;
+    const QRegularExpression textAt(R"re(<text[^>]* y="([\d.]+)")re");
+    for (auto it = textAt.globalMatch(svg); it.hasNext();) {
+        ++texts;
+        EXPECT_LE(it.next().captured(1).toDouble(), height);
+    }
+    EXPECT_GT(texts, 3);
+
+    // The PNG is laid out as the drawing is.
+    const QString pngPath = QString::fromStdString((dir / "map.png").string());
+    ASSERT_TRUE(window.savePng(pngPath));
+    EXPECT_EQ(QImage(pngPath).height(), height);
 }
 
 TEST_F(MapWindowTest, SavesPngAndSvg) {

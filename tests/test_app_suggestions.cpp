@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "DbTestUtil.h"
@@ -154,7 +155,11 @@ TEST_F(SuggestionsTest, TheSuggestionFollowsHomeAndF2ChoosesIt) {
         if (c.typedHome) {
             const std::string settings = test::readFile(paths.WorkFolder / "settings.ini");
             get<QLineEdit>("txtHome")->setText(c.typedHome);
-            ASSERT_EQ(click("cmdSetHome").size(), c.refused ? 1 : 0);
+            // Berlin lies far from the Ohio the logged beacons point to: asked.
+            const bool far = !c.refused && c.suggestedCity.isEmpty();
+            QList<QMessageBox::StandardButton> answers;
+            if (far) answers << QMessageBox::Yes;
+            ASSERT_EQ(click("cmdSetHome", answers).size(), c.refused || far ? 1 : 0);
             EXPECT_EQ(test::readFile(paths.WorkFolder / "settings.ini") == settings, c.refused);
             EXPECT_EQ(get<QLabel>("lblHome")->text().contains(c.typedHome), !c.refused);
         }
@@ -174,6 +179,39 @@ TEST_F(SuggestionsTest, TheSuggestionFollowsHomeAndF2ChoosesIt) {
         QTest::keyClick(list, Qt::Key_Return);
         EXPECT_TRUE(answerer.texts.isEmpty()) << answerer.texts.join('\n').toStdString();
         EXPECT_EQ(query("SELECT Beacon_ID FROM NDBLog ORDER BY rowid DESC LIMIT 1"), c.beaconId);
+    }
+}
+
+// A typed home far from where the logged beacons point is stored only
+// after the listener confirms it; the question names the distance.
+TEST_F(SuggestionsTest, AFarTypedHomeIsStoredOnlyWhenConfirmed) {
+    const struct {
+        const char* typed;
+        QMessageBox::StandardButton answer;  // NoButton: no question expected
+        bool stored;
+    } cases[] = {
+        {"JO62qm", QMessageBox::No, false},
+        {"JO62qm", QMessageBox::Yes, true},
+        {"EN80", QMessageBox::NoButton, true},  // Ohio itself
+        {"", QMessageBox::NoButton, true},      // back to the inferred home
+    };
+    openMatched(kAmbiguous);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.typed) + " " + std::to_string(c.answer));
+        const std::string settings = test::readFile(paths.WorkFolder / "settings.ini");
+        const QString label = get<QLabel>("lblHome")->text();
+        get<QLineEdit>("txtHome")->setText(c.typed);
+        QList<QMessageBox::StandardButton> answers;
+        if (c.answer != QMessageBox::NoButton) answers << c.answer;
+        const QStringList texts = click("cmdSetHome", answers);
+        ASSERT_EQ(texts.size(), c.answer == QMessageBox::NoButton ? 0 : 1);
+        if (!texts.isEmpty()) {
+            EXPECT_TRUE(texts[0].contains(QRegularExpression("lies \\d,\\d{3} km from")))
+                << texts[0].toStdString();
+        }
+        EXPECT_EQ(test::readFile(paths.WorkFolder / "settings.ini") != settings, c.stored);
+        EXPECT_EQ(get<QLabel>("lblHome")->text() != label, c.stored);
+        EXPECT_EQ(readHomeEntry(paths, 1), c.stored ? c.typed : "");
     }
 }
 

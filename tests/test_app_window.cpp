@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The main window driven as a user would: real files, a real database, a
 // temporary home folder, and message boxes answered as they open.
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -8,11 +9,15 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
+#include <QTextDocumentFragment>
 
 #include "DbTestUtil.h"
 #include "WindowTestUtil.h"
+#include "app/ExportDialog.h"
 #include "app/FrmFileSave.h"
+#include "app/MapWindow.h"
 #include "app/StepZeroLists.h"
 #include "engine/Project.h"
 
@@ -235,8 +240,16 @@ TEST_F(WindowTest, ClosingDuringAMatchingRunRollsItBack) {
     const std::string statesBefore = test::readFile(paths.ProcessedPath);
     w->ShowLocationStep();
     w->optLog(1)->setChecked(true);
-    QTimer::singleShot(0, w.get(), [&] { w->close(); });
+    // The window says it is busy while the run works (as it does while a
+    // lock held by another program is waited for).
+    bool busy = false;
+    QTimer::singleShot(0, w.get(), [&] {
+        busy = QApplication::overrideCursor() != nullptr;
+        w->close();
+    });
     get("cmdDuplicates")->click();
+    EXPECT_TRUE(busy);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_FALSE(w->isVisible());
     EXPECT_FALSE(w->matchingInProgress());
     EXPECT_EQ(logged(), 0);
@@ -396,6 +409,7 @@ class SettledLocationTest : public WindowTest {
                  {1, "AB", "999", "MIS"},
                  {2, "ML", "324", "UNP"}});
         logOne(1);
+        open();  // the project as a start finds it: matching reads its backup folder
     }
     void chooseCandidate() {
         tree("lvLoggedDuplicates")->setCurrentItem(tree("lvLoggedDuplicates")->topLevelItem(0));
@@ -418,6 +432,173 @@ TEST_F(SettledLocationTest, AddToLogIsDisarmedWhenTheViewOrTheLocationChanges) {
     w->optLog(2)->setChecked(true);
     EXPECT_FALSE(enabled("cmdAddToLog"));
     EXPECT_TRUE(w->selection.SelectedIdent.empty());
+}
+
+// Controls stay where they are while the listener picks: a misclick is a
+// wrong beacon in the log.
+TEST_F(SettledLocationTest, NothingMovesWhenASelectionChanges) {
+    openSettled();
+    w->ShowLocationStep();
+    w->optLog(1)->setChecked(true);
+    const auto places = [this] {
+        std::map<QString, QRect> at;
+        for (QWidget* control : get<QWidget>("picStepTwo")->findChildren<QWidget*>()) {
+            if (!control->isVisible() || control->objectName().isEmpty()) continue;
+            if (!qobject_cast<QAbstractButton*>(control) && !qobject_cast<QTreeWidget*>(control))
+                continue;
+            at[control->objectName()] = QRect(control->mapTo(w.get(), QPoint()), control->size());
+        }
+        return at;
+    };
+    QApplication::processEvents();
+    const auto before = places();
+    for (const char* list : {"lvLoggedDuplicates", "lvDuplicateData"}) {
+        tree(list)->setCurrentItem(tree(list)->topLevelItem(0));
+        QApplication::processEvents();
+        EXPECT_EQ(places(), before) << list;
+    }
+}
+
+// The window cannot be made so small that a control is cut: below the
+// panels' own size they scroll.
+TEST_F(SettledLocationTest, AtTheSmallestSizeEveryControlIsWhole) {
+    openSettled();
+    w->resize(1, 1);
+    QApplication::processEvents();
+    EXPECT_EQ(w->size(), w->minimumSize());
+    const std::function<void()> panels[] = {
+        [this] { w->ShowWelcomeScreen(); },
+        [this] { w->ShowFolderStep(); },
+        [this] { w->ShowLocationStep(); },
+        [this] { w->optLog(1)->setChecked(true); },
+    };
+    for (const auto& show : panels) {
+        show();
+        QApplication::processEvents();
+        for (QWidget* control : w->findChildren<QWidget*>()) {
+            if (!control->isVisible() || control->objectName().isEmpty()) continue;
+            const QString name = control->objectName();
+            if (qobject_cast<QAbstractButton*>(control)) {
+                EXPECT_GE(control->width(), control->sizeHint().width()) << name.toStdString();
+                EXPECT_GE(control->height(), control->sizeHint().height()) << name.toStdString();
+            } else if (qobject_cast<QAbstractItemView*>(control)) {
+                EXPECT_GE(control->height(), 3 * control->fontMetrics().height())
+                    << name.toStdString() << " " << control->height();
+            }
+        }
+    }
+}
+
+// The caption over the upper list names the list shown: after another
+// location is matched from the unresolved view, and after the last
+// unresolved reception is logged.
+TEST_F(SettledLocationTest, TheCaptionNamesTheListShown) {
+    const struct {
+        const char* name;
+        std::function<void()> steps;
+    } cases[] = {
+        {"another location matched",
+         [this] {
+             get("cmdProcessAnotherLog")->click();
+             w->optLog(2)->setChecked(true);
+             get("cmdDuplicates")->click();
+         }},
+        {"the last unresolved reception logged",
+         [this] {
+             tree("lvLoggedDuplicates")
+                 ->setCurrentItem(tree("lvLoggedDuplicates")->topLevelItem(0));
+             tree("lvPossible")->setCurrentItem(tree("lvPossible")->topLevelItem(0));
+             get("cmdAddToLog")->click();
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        openSettled();
+        w->ShowLocationStep();
+        w->optLog(1)->setChecked(true);
+        get("cmdShowMissing")->click();
+        c.steps();
+        ASSERT_TRUE(only("picStepTwo"));
+        EXPECT_FALSE(w->ShowingUnresolved);
+        EXPECT_EQ(text("lblDuplicateUnresolvedLabel"), "Ambiguous Stations");
+        EXPECT_TRUE(tree("lvDuplicateData")->isVisible() && !tree("lvPossible")->isVisible());
+        auto* upper = tree("lvLoggedDuplicates");
+        for (int i = 0; i < upper->topLevelItemCount(); ++i) {
+            EXPECT_EQ(upper->topLevelItem(i)->text(1).trimmed(), "NL");
+        }
+    }
+}
+
+// A name from the registry is shown as typed: an ampersand is no shortcut
+// mark and angle brackets are no markup, on the button and on the map.
+TEST_F(SettledLocationTest, LocationNamesAreShownAsTheyAre) {
+    const QString names[] = {"Bob & Ann's cabin", "<b>Hut</b> &&x"};
+    test::writeFile(home / "user.reg",
+                    "WINE REGISTRY Version 2\n\n[Software\\\\ZOLT6.1\\\\ListeningLocations]\n"
+                    "\"Location(0)\"=\"" +
+                        names[0].toStdString() +
+                        "\"\n"
+                        "\"Location(1)\"=\"" +
+                        names[1].toStdString() + "\"\n");
+    openSettled();
+    w->ShowLocationStep();
+    for (int k : {1, 2}) {
+        auto* spoken = QAccessible::queryAccessibleInterface(w->optLog(k));
+        EXPECT_EQ(spoken->text(QAccessible::Name), names[k - 1]);
+    }
+    w->optLog(1)->setChecked(true);
+    get("cmdMap")->click();
+    auto* map = w->findChild<MapWindow*>();
+    ASSERT_NE(map, nullptr);
+    EXPECT_EQ(map->titleText(), "Map of " + names[0]);
+}
+
+// The candidate list shows the whole country name at the window's first
+// size; an item view elides a text wider than its cell less a margin on
+// either side, and the suggested pick is in bold.
+TEST_F(SettledLocationTest, CountryIsWholeInTheCandidateList) {
+    openSettled();
+    w->ShowLocationStep();
+    w->optLog(1)->setChecked(true);
+    get("cmdShowMissing")->click();
+    tree("lvLoggedDuplicates")->setCurrentItem(tree("lvLoggedDuplicates")->topLevelItem(0));
+    QApplication::processEvents();
+    QTreeWidget* list = tree("lvPossible");
+    ASSERT_GT(list->topLevelItemCount(), 3);
+    const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = list->topLevelItem(i);
+        EXPECT_GE(list->columnWidth(4),
+                  QFontMetrics(row->font(4)).horizontalAdvance(row->text(4)) + 2 * margin)
+            << row->text(4).toStdString();
+    }
+}
+
+// A label's accessible name replaces its text for a screen reader: on every
+// panel and in every window the program opens, a name may only repeat it.
+TEST_F(SettledLocationTest, NoLabelHidesItsTextBehindAnAccessibleName) {
+    openSettled();
+    w->ShowLocationStep();
+    w->optLog(1)->setChecked(true);
+    tree("lvLoggedDuplicates")->setCurrentItem(tree("lvLoggedDuplicates")->topLevelItem(0));
+    get("cmdMap")->click();
+    ASSERT_NE(w->findChild<MapWindow*>(), nullptr);
+    FrmFileSave dialog(ReportKind::Ambiguous, 1, paths.ProcessedPath, w.get());
+    ExportDialog exportDialog(readExportedLog({paths, 0, {}, {}}), 1, w.get());
+    int labels = 0;
+    for (QLabel* label : w->findChildren<QLabel*>()) {
+        ++labels;
+        const QString name = label->accessibleName();
+        if (name.isEmpty()) continue;
+        QString shown = label->text();
+        if (label->textFormat() == Qt::RichText ||
+            (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(shown))) {
+            shown = QTextDocumentFragment::fromHtml(shown).toPlainText();
+        }
+        if (label->buddy()) shown.remove(QRegularExpression("&(?=[^&])"));
+        EXPECT_EQ(name, shown) << label->objectName().toStdString();
+    }
+    EXPECT_GT(labels, 40);
 }
 
 // The compacted copy cannot be written (a folder with something in it): the

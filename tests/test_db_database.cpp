@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "DbTestUtil.h"
+#include "db/Compaction.h"
 #include "db/Schema.h"
 
 namespace fs = std::filesystem;
@@ -154,10 +155,73 @@ TEST(TransactionTest, RowsLandOnlyOnCommitAndErrorsNameTheDatabase) {
     // One file on disk between actions: no journal or log left beside it.
     EXPECT_EQ(snapshot(dir.path()).size(), 1u);
 
-    expectError([&] { db.execute("Delete * From NoSuchTable"); },
-                {path.string(), "\"Delete * From NoSuchTable\"", "no such table"});
+    expectError([&] { db.execute("Delete * From NoSuchTable"); }, {path.string(), "no such table"});
+    EXPECT_EQ(errorOf([&] { db.execute("Delete * From NoSuchTable"); }).find("Delete"),
+              std::string::npos);
     expectError([&] { db.query("SELECT * FROM NDBLog WHERE ReceptionTime = '12"); },
                 {path.string(), "never closed"});
+}
+
+// Marks a file or folder immutable for as long as it lives: even root cannot
+// write there, as on a read-only mount. False when the file system has no
+// such mark.
+class Immutable {
+  public:
+    explicit Immutable(fs::path path) : path_(std::move(path)) {
+        on_ = std::system(("chattr +i '" + path_.string() + "' 2>/dev/null").c_str()) == 0;
+    }
+    ~Immutable() {
+        if (on_) (void)std::system(("chattr -i '" + path_.string() + "'").c_str());
+    }
+    bool on() const { return on_; }
+
+  private:
+    fs::path path_;
+    bool on_ = false;
+};
+
+// A refused write names what refuses it, the folder or the file, never the
+// statement; the database is left as it was.
+TEST(UnwritablePlaces, TheMessageNamesTheFolderOrFileThatRefuses) {
+    TempDir dir;
+    const fs::path folder = dir / "work", path = folder / "ndbdata.ndf";
+    fs::create_directories(folder);
+    const struct {
+        const char* name;
+        fs::path marked;
+        std::string named;
+        bool compact;
+    } cases[] = {
+        {"folder", folder, "its folder " + folder.string(), false},
+        {"file", path, "the file " + path.string(), false},
+        {"compaction target's folder", folder, "its folder " + folder.string(), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        copyPristineDatabase(path);
+        const auto before = snapshot(folder);
+        std::string message;
+        {
+            Immutable mark(c.marked);
+            if (!mark.on()) GTEST_SKIP() << "this file system cannot mark files immutable";
+            message = errorOf([&] {
+                if (c.compact) {
+                    compactDatabase(path, folder / "ndbdata1.ndf");
+                } else {
+                    Database(path).execute("INSERT INTO NDBLog (Beacon_ID) VALUES (1)");
+                }
+            });
+        }
+        EXPECT_NE(message.find(c.named + " cannot be written to (Operation not permitted)"),
+                  std::string::npos)
+            << message;
+        for (const char* sql : {"INSERT", "VACUUM", "NDBLog"}) {
+            EXPECT_EQ(message.find(sql), std::string::npos) << message;
+        }
+        EXPECT_EQ(snapshot(folder), before);
+    }
 }
 
 struct BuildRun {

@@ -171,7 +171,7 @@ TEST(Hostile, MutatedLogsGiveAWellFormedWorkingFileOrAreRefused) {
     for (const char* call : {"AB-CD", "ABC;2", "-------", "", ";X", "LAST"}) {
         log += test::logRecord(call, *call ? "277" : "", "0930", "19991231", "\xE9").encode();
     }
-    for (int i = 0; i <= kMaxProcessedRecords; ++i) tooMany += log.substr(0, 85);
+    for (int i = 0; i <= kMaxWorkingSet; ++i) tooMany += log.substr(0, 85);
     Folders f;
     const fs::path& processed = f.paths.ProcessedPath;
     for (const LogSource source : {LogSource::Backups, LogSource::WorkLogs}) {
@@ -181,7 +181,7 @@ TEST(Hostile, MutatedLogsGiveAWellFormedWorkingFileOrAreRefused) {
             for (const char* name : {"log0.bak", "LOG3.BAK", "log15.bak", "log0.dat", "Log3.Dat"}) {
                 if (below(rng, 20) != 0) test::writeFile(f.backup / name, mutate(log, rng, 85));
             }
-            // Rarely more receptions than record numbers: refused, the old file kept.
+            // Rarely more receptions than a location can take: refused, the old file kept.
             const bool refuse = below(rng, 50) == 0;
             if (refuse) test::writeFile(f.backup / "log15.bak", tooMany);
             test::writeFile(processed, previous);

@@ -137,6 +137,32 @@ TEST(LocationMapLoad, SceneFromTheDatabase) {
     EXPECT_EQ(two.distanceKm.size(), 6u);
     EXPECT_TRUE(two.figures.medianKm);
 
+    // Own beacons whose typed position reads are placed, marked as own; the
+    // home is still inferred from the list's beacons alone.
+    const struct {
+        const char* latitude;
+        const char* longitude;
+    } own[] = {{"47.0631", "-79.7925"}, {" +12.5 ", "100"}, {"95", "10"}, {"47,06", "79W"}};
+    Database db(paths.DatabasePath);
+    for (const auto& o : own) {
+        db.execute(std::string("INSERT INTO NewBeacons (Ident, frequency, Latitude, Longitude) "
+                               "VALUES ('OWN', 344, '") +
+                   o.latitude + "', '" + o.longitude + "')");
+        db.execute("INSERT INTO NDBLog (Beacon_ID, loggedlocation) VALUES (" +
+                   std::to_string(20000 + db.lastInsertRowId()) + ", 2)");
+    }
+    const LocationMapScene withOwn = loadLocationMapScene(paths, 2);
+    std::vector<LatLon> placed;
+    for (const auto& b : withOwn.beacons) {
+        if (b.own) placed.push_back(b.position);
+    }
+    ASSERT_EQ(placed.size(), 2u);
+    EXPECT_EQ(placed[0].lat, 47.0631);
+    EXPECT_EQ(placed[0].lon, -79.7925);
+    EXPECT_EQ(placed[1].lat, 12.5);
+    EXPECT_EQ(withOwn.figures.placed, 8);
+    EXPECT_EQ(withOwn.home.beaconCount, 6);
+
     const LocationMapScene three = loadLocationMapScene(paths, 3);
     EXPECT_EQ(three.figures.receptions, 1);
     EXPECT_EQ(three.figures.placed, 1);

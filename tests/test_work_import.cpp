@@ -117,29 +117,74 @@ TEST(BackupImport, UnusableFolderOrTargetIsNamedAndChangesNothing) {
     }
 }
 
-// `total` receptions spread over the sixteen logs.
-void writeManyReceptions(const fs::path& folder, int total) {
+// `total` receptions spread over the sixteen logs, or all in `onlyLog`.
+void writeManyReceptions(const fs::path& folder, int total, int onlyLog = -1) {
     const std::string one = test::logRecord("NDB-1", "350.5").encode();
     for (int n = 0; n < kLocationCount; ++n) {
         std::string bytes;
-        for (int i = n; i < total; i += kLocationCount) bytes += one;
+        if (onlyLog < 0) {
+            for (int i = n; i < total; i += kLocationCount) bytes += one;
+        } else if (n == onlyLog) {
+            for (int i = 0; i < total; ++i) bytes += one;
+        }
         test::writeFile(folder / ("log" + std::to_string(n) + ".bak"), bytes);
     }
 }
 
-TEST(BackupImport, TooManyReceptionsAreRefusedAndTheLargestProjectFits) {
-    Folders f;
-    writeManyReceptions(f.backups, kMaxProcessedRecords + 1);
-    test::writeProcessed(f.processed, {{1, "OLD", "350", "MIS"}});
-    const auto before = test::snapshot(f.root.path());
-    test::expectError([&] { buildProcessedFile(f.backups, f.processed, LogSource::Backups); },
-                      {"32768 receptions", "32767"});
-    EXPECT_EQ(test::snapshot(f.root.path()), before);
+TEST(BackupImport, ProjectsBeyondTheLimitsAreRefusedBeforeAnythingIsWritten) {
+    const struct {
+        const char* name;
+        int total, onlyLog;
+        std::vector<std::string> named;  // the count and the limit
+    } cases[] = {
+        {"one reception too many in all", kMaxProcessedRecords + 1, -1, {"524273", "524272"}},
+        {"a location beyond the working set", kMaxWorkingSet + 1, 4, {"100001", "100000", "log4"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Folders f;
+        writeManyReceptions(f.backups, c.total, c.onlyLog);
+        test::writeProcessed(f.processed, {{1, "OLD", "350", "MIS"}});
+        const auto before = test::snapshot(f.root.path());
+        const auto error = test::errorOf(
+            [&] { buildProcessedFile(f.backups, f.processed, LogSource::Backups); });
+        for (const auto& part : c.named) EXPECT_NE(error.find(part), std::string::npos) << error;
+        EXPECT_EQ(test::snapshot(f.root.path()), before);
+    }
+}
 
-    writeManyReceptions(f.backups, 32767);
-    EXPECT_EQ(buildProcessedFile(f.backups, f.processed, LogSource::Backups), 32767);
+// Up to 32,767 records RecordNo is the record's number, as it always was;
+// beyond, it holds the number's low 16 bits, and a log of more than 32,767
+// records is taken whole.
+TEST(BackupImport, RecordNoIsThePositionsLow16Bits) {
+    Folders f;
+    writeManyReceptions(f.backups, kMaxRecordNo);
+    ASSERT_EQ(buildProcessedFile(f.backups, f.processed, LogSource::Backups), kMaxRecordNo);
+    std::string expected;
+    int number = 0;
+    for (int n = 0; n < kLocationCount; ++n) {
+        for (int i = n; i < kMaxRecordNo; i += kLocationCount) {
+            expected += test::processedRecord(n + 1, ++number, "NDB1", "350.5", "UNP")
+                            .encode();
+        }
+    }
+    EXPECT_TRUE(test::readFile(f.processed) == expected) << "not byte for byte as before";
+
+    writeManyReceptions(f.backups, kMaxProcessedRecords);
+    ASSERT_EQ(buildProcessedFile(f.backups, f.processed, LogSource::Backups),
+              kMaxProcessedRecords);
+    const std::pair<std::size_t, int> numbers[] = {
+        {32767, 32767}, {32768, -32768}, {65535, -1}, {65536, 0}, {65537, 1}, {524272, -16}};
+    for (const auto& [position, recordNo] : numbers) {
+        EXPECT_EQ(readProcessedRecord(f.processed, position).RecordNo, recordNo) << position;
+    }
     const auto last = loadWorkingSet(f.processed, 16).entries.back();
-    EXPECT_EQ(std::tuple(last.recordNo, last.location), std::tuple(32767, 16));
+    EXPECT_EQ(std::tuple(last.recordNo, last.location), std::tuple(kMaxProcessedRecords, 16));
+
+    writeManyReceptions(f.backups, kMaxRecordNo + 2, 7);
+    const auto whole = loadWorkingSet(
+        f.processed, (buildProcessedFile(f.backups, f.processed, LogSource::Backups), 8));
+    EXPECT_EQ(whole.WorkCount(), kMaxRecordNo + 2);
 }
 
 }  // namespace

@@ -14,8 +14,10 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "app/ExportDialog.h"
 #include "app/FrmFileSave.h"
 #include "app/FrmMain.h"
+#include "app/LogExportFile.h"
 #include "app/MapWindow.h"
 #include "app/StepZeroLists.h"
 #include "engine/Project.h"
@@ -101,7 +103,9 @@ int main(int argc, char* argv[]) {
         zolt::exactCandidates(window.paths().DatabasePath, window.selection.SelectedIdent,
                               window.selection.SelectedFrequency),
         zolt::locationHome(window.paths(), location).position));
-    map.setLocationName(window.optLog(location)->text());
+    // The button doubles an ampersand of the name, so that it is no shortcut.
+    map.setLocationName(
+        window.optLog(location)->text().replace(QStringLiteral("&&"), QStringLiteral("&")));
     map.resize(1000, 800);
     map.show();
     ok &= save(map, out, "map");
@@ -137,5 +141,29 @@ int main(int argc, char* argv[]) {
     dialog.folderBrowser()->openFolder(reports);
     dialog.show();
     ok &= save(dialog, out, "save-dialog");
+    dialog.close();
+
+    // Export Log on the location just converted.
+    zolt::ExportDialog exporter(
+        zolt::readExportedLog(zolt::exportSourceFor(window.paths(), 0, argv[3])), location,
+        &window);
+    exporter.show();
+    ok &= save(exporter, out, "export-dialog");
+    exporter.close();
+
+    // The logged view after Add Suggested Picks: every settled reception with
+    // its beacon and how it was decided, a suggested one selected.
+    answerYes();
+    window.findChild<QPushButton*>("cmdAddSuggested")->click();
+    settle();
+    window.findChild<QPushButton*>("cmdShowLogged")->click();
+    auto* logged = window.findChild<QTreeWidget*>("lvLogged");
+    const int how = logged->columnCount() - 1;
+    for (int i = logged->topLevelItemCount() - 1; i >= 0; --i) {
+        if (logged->topLevelItem(i)->text(how) == QLatin1String("suggested")) {
+            logged->setCurrentItem(logged->topLevelItem(i));
+        }
+    }
+    ok &= save(window, out, "step-two-logged");
     return ok ? 0 : 1;
 }

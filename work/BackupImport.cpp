@@ -2,12 +2,14 @@
 #include "work/BackupImport.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <optional>
 #include <system_error>
 
 #include "core/EngineError.h"
 #include "core/FileUtil.h"
+#include "core/MappedFile.h"
 #include "core/TextFields.h"
 
 namespace fs = std::filesystem;
@@ -135,40 +137,67 @@ int buildProcessedFile(const fs::path& backupFolder, const fs::path& processedPa
                        LogSource source) {
     checkBackupFolder(backupFolder);
 
+    std::array<std::optional<fs::path>, kLocationCount> logs;
+    std::uintmax_t oldRecords = 0;
+    for (int n = 0; n < kLocationCount; ++n) {
+        logs[static_cast<std::size_t>(n)] = findLog(backupFolder, n, source);
+        std::error_code ec;
+        if (const auto& log = logs[static_cast<std::size_t>(n)]) {
+            const auto size = fs::file_size(*log, ec);
+            if (!ec) oldRecords += recordCount(size, LogBackupRecord::kLength);
+        }
+    }
+
     // The whole file is built in memory first: a failure or a refusal leaves
-    // the previous processed.dat exactly as it was.
+    // the previous processed.dat exactly as it was. Room for every record of
+    // the old logs (within the limit) is taken at once, so that a whole
+    // archive is not copied over and over while the buffer grows.
     std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(std::min<std::uintmax_t>(oldRecords,
+                                                                   kMaxProcessedRecords)) *
+                  ProcessedRecord::kLength);
     int kept = 0;
     char ident[kIdentWidth];
     std::size_t identLength = 0;
     for (int n = 0; n < kLocationCount; ++n) {
-        const auto log = findLog(backupFolder, n, source);
+        const auto& log = logs[static_cast<std::size_t>(n)];
         if (!log) continue;
-        const std::string raw = readWholeFile(*log);
+        // Seen in place: a whole archive's logs are tens of megabytes, and a
+        // copy of each would cost more than converting it.
+        const MappedFile file(*log);
+        const std::string_view raw = file.bytes();
         const std::size_t count = recordCount(raw.size(), LogBackupRecord::kLength);
-        if (bytes.empty()) {
-            bytes.reserve(std::min<std::size_t>(count, kMaxProcessedRecords) *
-                          ProcessedRecord::kLength);
-        }
+        int ofLocation = 0;
         for (std::size_t r = 0; r < count; ++r) {
             // The fields of LogBackupRecord, read where they stand.
-            const auto old = std::string_view(raw).substr(r * LogBackupRecord::kLength,
+            const auto old = raw.substr(r * LogBackupRecord::kLength,
                                                           LogBackupRecord::kLength);
             const auto callsign = old.substr(0, 7), frequency = old.substr(7, 6);
             if (!cleanedIdent(callsign, frequency, ident, identLength)) continue;
             ++kept;
-            // Past the limit only the count goes on, for the message.
-            if (kept <= kMaxProcessedRecords) {
-                appendConverted(bytes, n + 1, kept, std::string_view(ident, identLength), frequency,
-                                old.substr(13, 4), old.substr(17, 8), old.substr(25, 60));
+            ++ofLocation;
+            // Past a limit only the counts go on, for the message.
+            if (kept <= kMaxProcessedRecords && ofLocation <= kMaxWorkingSet) {
+                appendConverted(bytes, n + 1, recordNoFor(static_cast<std::size_t>(kept)),
+                                std::string_view(ident, identLength), frequency, old.substr(13, 4),
+                                old.substr(17, 8), old.substr(25, 60));
             }
+        }
+        if (ofLocation > kMaxWorkingSet) {
+            throw EngineError("The old log " + log->string() + " holds " +
+                              std::to_string(ofLocation) + " receptions of listening location " +
+                              std::to_string(n + 1) + "; one location can take at most " +
+                              std::to_string(kMaxWorkingSet) + ", so nothing was imported and " +
+                              describePath(processedPath) + " was left as it was.");
         }
     }
 
     if (kept > kMaxProcessedRecords) {
         throw EngineError("The backups in " + backupFolder.string() + " hold " +
                           std::to_string(kept) + " receptions; the converter can take at most " +
-                          std::to_string(kMaxProcessedRecords) + ", so nothing was imported and " +
+                          std::to_string(kMaxProcessedRecords) + " (" +
+                          std::to_string(kLocationCount) + " locations of " +
+                          std::to_string(kMaxRecordNo) + "), so nothing was imported and " +
                           describePath(processedPath) + " was left as it was.");
     }
     replaceFileAtomically(processedPath, bytes);

@@ -8,7 +8,13 @@
 namespace zolt {
 
 inline constexpr int kLocationCount = 16;
-inline constexpr int kMaxProcessedRecords = 32767;  // RecordNo is 16 bits wide
+// RecordNo's own range: a project of at most so many receptions numbers
+// every record plainly (see ProcessedRecord).
+inline constexpr int kMaxRecordNo = 32767;
+// A project holds every reception of sixteen full old logs.
+inline constexpr int kMaxProcessedRecords = kLocationCount * kMaxRecordNo;  // 524,272
+// The working set holds at most so many receptions of one location.
+inline constexpr int kMaxWorkingSet = 100000;
 
 // Converts one old record into a working record of location `location`
 // numbered `number`, or returns false when the record is to be skipped
@@ -26,7 +32,9 @@ enum class LogSource {
 // Builds processed.dat anew from the old logs of `backupFolder` (found
 // without regard to letter case; missing ones contribute nothing and nothing
 // is created there). The new file replaces `processedPath` only on success;
-// more than 32767 receptions are refused with a message giving the count.
+// more than kMaxProcessedRecords receptions in all, or more than
+// kMaxWorkingSet of one location, are refused with a message giving the
+// count and the limit, before anything is written.
 // Returns the number of records written (WorkCount).
 int buildProcessedFile(const std::filesystem::path& backupFolder,
                        const std::filesystem::path& processedPath, LogSource source);

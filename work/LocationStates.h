@@ -19,7 +19,7 @@ namespace zolt {
 // Text fields are raw Windows-1252 bytes at full width, untrimmed.
 struct WorkEntry {
     std::int16_t location = 0;
-    int recordNo = 0;
+    int recordNo = 0;  // its 1-based position in processed.dat, where its state goes back
     std::string ident;      // 10
     std::string frequency;  // 10
     std::string time;       // 5
@@ -51,20 +51,45 @@ std::array<LocationStatus, kLocationCount> scanLocationStates(
 
 // Loads the receptions of one location in file order.
 WorkingSet loadWorkingSet(const std::filesystem::path& processedPath, int location);
+// The same for a location whose `count` records a scan of the whole file
+// found together from record `first` (1-based) on: only those are read.
+// Where the file holds anything else there, the whole file is read after all.
+WorkingSet loadWorkingSet(const std::filesystem::path& processedPath, int location,
+                          std::size_t first, std::size_t count);
 
 // Counts the entries' UNP, MIS and AMB states anew.
 void recountStates(WorkingSet& set);
 
 // Writes every entry's state (trimmed, padded to 3) back into its record;
-// nothing else changes. Two-phase: the returned object holds the new file
-// written beside processed.dat; commit() renames it into place.
-std::unique_ptr<PendingFileReplace> prepareWorkStates(const std::filesystem::path& processedPath,
-                                                      const WorkingSet& set);
+// nothing else changes. Two-phase, so that the states land together with a
+// database commit: preparing checks every entry's record against the file
+// (it must still carry the number of its place and the entry's location)
+// and opens the file for writing, so that whatever can refuse refuses
+// before the commit; commit() then writes the new State fields in place and
+// flushes them. Destroyed uncommitted, it has written nothing.
+class PendingStates {
+  public:
+    PendingStates(const std::filesystem::path& processedPath, const WorkingSet& set,
+                  const std::vector<std::string_view>& states);
+    PendingStates(const PendingStates&) = delete;
+    PendingStates& operator=(const PendingStates&) = delete;
+    ~PendingStates();
+    void commit();
+
+  private:
+    std::filesystem::path path_;
+    int fd_ = -1;
+    std::size_t offset_ = 0;  // where region_ stands in the file
+    std::string region_;      // the records from the first entry's to the last's, new states in
+};
+
+std::unique_ptr<PendingStates> prepareWorkStates(const std::filesystem::path& processedPath,
+                                                 const WorkingSet& set);
 // The same with states[i] in place of entry i's state (as many states as
 // entries), for a run that leaves the set alone until the file is stored.
-std::unique_ptr<PendingFileReplace> prepareWorkStates(const std::filesystem::path& processedPath,
-                                                      const WorkingSet& set,
-                                                      const std::vector<std::string_view>& states);
+std::unique_ptr<PendingStates> prepareWorkStates(const std::filesystem::path& processedPath,
+                                                 const WorkingSet& set,
+                                                 const std::vector<std::string_view>& states);
 void saveWorkStates(const std::filesystem::path& processedPath, const WorkingSet& set);
 
 enum class PendingWork {

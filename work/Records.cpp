@@ -69,12 +69,6 @@ bool isPendingState(std::string_view storedState) {
     return code == state::UNP || code == state::AMB || code == state::MIS;
 }
 
-std::int16_t int16At(std::string_view bytes, std::size_t offset) {
-    const auto low = static_cast<unsigned char>(bytes[offset]);
-    const auto high = static_cast<unsigned char>(bytes[offset + 1]);
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)));
-}
-
 ProcessedRecord ProcessedRecord::decode(std::string_view bytes) {
     const ProcessedRecordView v{bytes};
     return {v.location(),

@@ -36,8 +36,13 @@ inline constexpr std::string_view OK = "OK ";
 // Whether a stored State, trimmed, means work is left (UNP, AMB or MIS).
 bool isPendingState(std::string_view storedState);
 
-// A little-endian 16-bit integer of a record file at `offset`.
-std::int16_t int16At(std::string_view bytes, std::size_t offset);
+// A little-endian 16-bit integer of a record file at `offset`. Inline: the
+// scans of a whole archive read it for every record.
+inline std::int16_t int16At(std::string_view bytes, std::size_t offset) {
+    const auto low = static_cast<unsigned char>(bytes[offset]);
+    const auto high = static_cast<unsigned char>(bytes[offset + 1]);
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)));
+}
 
 // A record of processed.dat read where it stands: its fields are views into
 // its bytes, at full width. The one place that knows the record's layout;
@@ -60,6 +65,15 @@ struct ProcessedRecordView {
 };
 
 // One reception in the working file processed.dat.
+//
+// Record numbers. A record's number is its 1-based position in the file
+// (record n starts at byte (n - 1) x 102), and records are always found by
+// that position, never by searching for a RecordNo. RecordNo is 16 bits
+// wide: it holds the low 16 bits of the position as a two's-complement
+// int16 (recordNoFor below). Up to 32,767 records that is the record number
+// itself, so such files are byte for byte what they always were; beyond, it
+// wraps (32,768 -> -32768, 65,535 -> -1, 65,536 -> 0, ...). A record whose
+// RecordNo differs from recordNoFor(its position) marks a damaged file.
 struct ProcessedRecord {
     static constexpr std::size_t kLength = 102;
     std::int16_t Location = 0;
@@ -74,6 +88,11 @@ struct ProcessedRecord {
     static ProcessedRecord decode(std::string_view bytes);  // bytes.size() >= kLength
     std::string encode() const;                             // kLength bytes, padded
 };
+
+// What RecordNo holds for the record at 1-based `position`.
+constexpr std::int16_t recordNoFor(std::size_t position) {
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(position & 0xFFFFu));
+}
 
 // Number of whole records in a file of `fileLength` bytes.
 constexpr std::size_t recordCount(std::uintmax_t fileLength, std::size_t recordLength) {

@@ -18,7 +18,19 @@ import sys
 import time
 from pathlib import Path
 
-from atspi_driver import Driver, WalkError
+from atspi_driver import Driver, WalkError, children
+
+
+def labels_under(root):
+    """Every label below `root`, shown or not."""
+    found, stack = [], [root]
+    while stack:
+        acc = stack.pop()
+        if acc.getRoleName() == "label":
+            found.append(acc)
+        stack.extend(children(acc))
+    return found
+
 
 LOCATION_STEP = "Select location you'd like to match with the new database."
 NEW_PROJECT_PROMPT = ("This action will delete any of your previous work. "
@@ -53,6 +65,10 @@ DEMO = Path(__file__).resolve().parents[2] / "examples" / "backup"
 SUGGESTED_PROMPT = ("This will log 7 receptions of 5 distinct callsign/frequency pairs, each to "
                     "its suggested pick, the clearly nearest candidate. Receptions without a "
                     "clear suggestion stay waiting. Are you sure you want to continue ?")
+UNDO_SUGGESTED_PROMPT = ("This will undo Add Suggested Picks: 7 receptions return to waiting. "
+                         "Are you sure you want to continue ?")
+LOG_ROWS = ("SELECT Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, ReceptionComments "
+            "FROM NDBLog")
 MATCHED = {("NL", "0100"): "AMB", ("APH", "0200"): "OK", ("NL", "0300"): "AMB",
            ("QQQ", "0400"): "MIS", ("AB", "0500"): "MIS", ("NL", "0600"): "AMB"}
 
@@ -158,6 +174,11 @@ class Walk:
               "processed.dat holds a record of another location than 1")
         return {(r[4:14].decode().strip(), r[24:29].decode().strip()): r[99:102].decode().strip()
                 for r in records}
+
+    def settled(self):
+        data = (self.zolt / "processed.dat").read_bytes()
+        return sum(1 for i in range(0, len(data) - 101, 102)
+                   if struct.unpack_from("<h", data, i)[0] == 1 and data[i + 99:i + 102] == b"OK ")
 
     def expect_states(self, expected, when):
         states = self.states()
@@ -316,6 +337,9 @@ class Walk:
         self.ui.press("Continue With Existing Project")
         self.ui.find("label", LOCATION_STEP)
         self.expect_states(MATCHED, "after Continue With Existing Project")
+        decided = self.query("SELECT How FROM ConverterDecision")
+        check(decided == [("unique match",)],
+              f"after Exit and Continue the decision record holds {decided}")
         self.ui.press("FINALIZE")
         self.confirm(FINALIZE_PROMPT + WAITING)
         self.ui.find("label", LEFT_UNCONVERTED)
@@ -327,6 +351,10 @@ class Walk:
         beacons = "SELECT count(*), sum(Beacon_ID) FROM NDBInformation NOT INDEXED"
         check(self.query(beacons) == self.query(beacons, self.pristine),
               "after FINALIZE the beacon list differs from the shipped one")
+        schema = "SELECT type, name, tbl_name, sql FROM sqlite_master ORDER BY name"
+        check(self.query(schema) == self.query(schema, self.pristine),
+              "after FINALIZE the database's tables, columns or indexes differ from the shipped "
+              "ones")
         self.suggested_picks()
         self.exit_program()
 
@@ -348,6 +376,8 @@ class Walk:
         check(all(d.isdigit() for d in distances), f"'Possible Matches' distances: {rows}")
         self.choose_row("tree", "Possible Matches", "City", "Benton Ridge")
         self.ui.find("label", "Benton Ridge, United States of America (suggested pick)")
+        processed_before = (self.zolt / "processed.dat").read_bytes()
+        log_before = sorted(self.query(LOG_ROWS))
         self.ui.press("Add Suggested Picks")
         self.confirm(SUGGESTED_PROMPT)
         self.wait_rows("Logged Stations", 6)
@@ -355,9 +385,35 @@ class Walk:
         now = self.query("SELECT count(*) FROM NDBLog")[0][0]
         check(now == logged + 7, f"Add Suggested Picks logged {now - logged} rows, want 7")
 
+        step("Show Logged Stations: every settled reception, the beacon and how it was decided")
+        settled = self.settled()
+        self.ui.press(f"Show Logged Stations ({settled})")
+        rows = self.wait_rows("Logged Stations", settled)
+        hows = [r.get("How", "") for r in rows]
+        check(hows.count("suggested") == 7, f"'How' of the logged view: {hows}")
+        check(set(hows) <= {"unique match", "own beacon", "suggested"}, f"'How': {set(hows)}")
+        self.choose_row("tree", "Logged Stations", "How", "suggested")
+        self.wait_rows("Logged Beacon", 1)
+
+        step("Undo Last Action: Add Suggested Picks is undone, byte for byte")
+        self.ui.press("Undo Last Action")
+        self.confirm(UNDO_SUGGESTED_PROMPT)
+        self.wait_rows("Logged Stations", settled - 7)
+        check((self.zolt / "processed.dat").read_bytes() == processed_before,
+              "after Undo processed.dat differs from before Add Suggested Picks")
+        log_after = sorted(self.query(LOG_ROWS))
+        check(log_after == log_before, "after Undo NDBLog differs from before Add Suggested Picks")
+        self.ui.find("push button", f"Show Logged Stations ({settled - 7})")
+
         step("View Map opens the location's map; its Close button closes it")
         self.ui.press("View Map")
         map_window = self.ui.window("Map of Home Base")
+        # A screen reader reads the figures themselves: the line's name is
+        # its text, not a word standing in for it.
+        self.ui.wait_until(
+            lambda: any(" receptions of " in (label.name or "")
+                        for label in labels_under(map_window)),
+            "the map's figures line is not readable by its words")
         self.ui.press("Close the map", root=map_window)
         self.ui.window_gone("Map of Home Base")
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-2.0-or-later
 #   check_deb.sh BUILD_DIR VERSION [CPACK]
-# Builds the Debian package with cpack, checks what it holds and declares, and
-# starts the program unpacked into a scratch root on a virtual display with a
+# Builds the Debian package with cpack, checks what it holds and declares, runs
+# lintian, appstreamcli and desktop-file-validate on it (any error or warning
+# fails), and starts the program unpacked into a scratch root on a virtual display with a
 # fresh home folder. The machine's own /usr and home folder are never touched.
 set -euo pipefail
 
@@ -48,7 +49,8 @@ fi
 build=$(cd "$1" && pwd)
 version=$2
 cpack=${3:-cpack}
-for tool in "$cpack" dpkg-deb dpkg-shlibdeps xvfb-run timeout cmp; do
+for tool in "$cpack" dpkg-deb dpkg-shlibdeps xvfb-run timeout cmp lintian appstreamcli \
+    desktop-file-validate; do
     command -v "$tool" >/dev/null 2>&1 || fail "$tool is not installed"
 done
 for file in CPackConfig.cmake zolt-converter; do
@@ -75,10 +77,11 @@ for wanted in usr/bin/zolt-converter usr/share/zolt-converter/ndbdata.ndf \
     usr/share/zolt-converter/land-110m.txt \
     usr/share/zolt-converter/README.md usr/share/applications/zolt-converter.desktop \
     usr/share/icons/hicolor/scalable/apps/zolt-converter.svg \
-    usr/share/doc/zolt-converter/copyright; do
+    usr/share/doc/zolt-converter/copyright usr/share/doc/zolt-converter/changelog.gz \
+    usr/share/man/man1/zolt-converter.1.gz usr/share/metainfo/zolt-converter.metainfo.xml; do
     grep -qxF "$wanted" <<<"$files" || fail "the package lacks $wanted"
 done
-stray=$(grep -vE '^usr/bin/zolt-converter$|^usr/share/(zolt-converter|applications|icons/hicolor|doc/zolt-converter)/' \
+stray=$(grep -vE '^usr/bin/zolt-converter$|^usr/share/(zolt-converter|applications|icons/hicolor|doc/zolt-converter)/|^usr/share/man/man1/zolt-converter\.1\.gz$|^usr/share/metainfo/zolt-converter\.metainfo\.xml$' \
     <<<"$files" || true)
 [ -z "$stray" ] || fail "the package holds files that do not belong to the converter: $stray"
 grep -E ' \./usr/bin/zolt-converter$' <<<"$listing" | grep -q '^-rwxr-xr-x root/root ' ||
@@ -101,6 +104,36 @@ cmp -s "$root/usr/share/zolt-converter/ndbdata.ndf" "$build/ndbdata.ndf" ||
 for notice in usr/share/zolt-converter/README.md usr/share/doc/zolt-converter/copyright; do
     grep -q "GNU General Public License" "$root/$notice" ||
         fail "$notice does not carry the beacon data's GPL notice"
+done
+
+# ---- Debian's and the desktop's own checkers: no error, no warning ---------------
+# lintian's informational tags (I:) and pedantic ones (P:) are advice, not faults.
+lintian_out=$(lintian "$deb" 2>/dev/null || true)
+faults=$(grep -E '^[EW]: ' <<<"$lintian_out" || true)
+[ -z "$faults" ] || fail "lintian reports errors or warnings:
+$faults"
+note "lintian: no error, no warning"
+if ! appstream_out=$(appstreamcli validate --no-net \
+    "$root/usr/share/metainfo/zolt-converter.metainfo.xml" 2>&1) ||
+    grep -qE '^[EW]: ' <<<"$appstream_out"; then
+    fail "appstreamcli does not accept the metainfo file:
+$appstream_out"
+fi
+note "appstreamcli: the metainfo file is valid"
+desktop_out=$(desktop-file-validate "$root/usr/share/applications/zolt-converter.desktop" 2>&1) ||
+    fail "desktop-file-validate refuses the desktop file:
+$desktop_out"
+if grep -qiE '(error|warning):' <<<"$desktop_out"; then
+    fail "desktop-file-validate warns about the desktop file:
+$desktop_out"
+fi
+note "desktop-file-validate: the desktop file is clean"
+man_out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/zolt-converter.1.gz" 2>&1 >/dev/null || true)
+[ -z "$man_out" ] || fail "the manual page does not format cleanly:
+$man_out"
+for word in settings.ini processed.dat ndbdata.ndf Documents --export --location --date-order --help; do
+    zcat "$root/usr/share/man/man1/zolt-converter.1.gz" | sed 's/\\-/-/g' | grep -qF -- "$word" ||
+        fail "the manual page does not mention $word"
 done
 
 # ---- start the unpacked program ------------------------------------------------

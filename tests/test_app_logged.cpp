@@ -1,0 +1,218 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The logged view of step two, Return To Waiting and Undo Last Action on the
+// demo backups, location 1 matched by the window itself.
+#include <sqlite3.h>
+
+#include <QLabel>
+#include <QRadioButton>
+#include <QTest>
+#include <optional>
+
+#include "DbTestUtil.h"
+#include "WindowTestUtil.h"
+#include "app/LogExportFile.h"
+#include "app/LoggedView.h"
+#include "app/MapWindow.h"
+#include "core/OldDates.h"
+#include "engine/Project.h"
+
+namespace fs = std::filesystem;
+using namespace zolt;
+using zolt::test::MessageBoxAnswerer;
+
+namespace {
+
+constexpr int kHowColumn = 9;
+
+class LoggedViewTest : public test::MainWindowTest {
+  protected:
+    LoggedViewTest() {
+        fs::copy(fs::path(ZOLT_SOURCE_DIR) / "examples" / "backup", backups,
+                 fs::copy_options::recursive);
+        const ProjectPaths project = projectPathsFor(home / "Documents");
+        fs::create_directories(project.WorkFolder);
+        writeSettings(project, backups);
+        buildProcessedFile(backups, project.ProcessedPath, LogSource::Backups);
+        open();
+        w->ShowLocationStep();
+        w->optLog(1)->setChecked(true);
+        get("cmdDuplicates")->click();
+    }
+
+    // Settled receptions of location 1 as processed.dat holds them.
+    int settled() {
+        const auto set = loadWorkingSet(paths.ProcessedPath, 1);
+        return set.WorkCount() - set.ambCount - set.misCount - set.unpCount;
+    }
+    QString showCaption() { return get("cmdShowLogged")->text().remove(QLatin1Char('&')); }
+    QTreeWidget* logged() { return tree("lvLogged"); }
+    // Selects the first row whose How reads `how`, adding to the selection.
+    void selectFirst(const QString& how) {
+        for (int i = 0; i < logged()->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = logged()->topLevelItem(i);
+            if (item->text(kHowColumn) == how && !item->isSelected()) {
+                item->setSelected(true);
+                logged()->setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
+                return;
+            }
+        }
+        ADD_FAILURE() << "no row decided as " << how.toStdString();
+    }
+};
+
+TEST_F(LoggedViewTest, ButtonsCountsAndConfirmationsFollowEveryAction) {
+    const int afterRun = settled();
+    ASSERT_GT(afterRun, 0);
+    EXPECT_EQ(showCaption(), QStringLiteral("Show Logged Stations (%1)").arg(afterRun));
+    EXPECT_FALSE(get("cmdUndoLastAction")->isEnabled());
+    EXPECT_TRUE(get("cmdUndoLastAction")->toolTip().startsWith("Nothing to undo"));
+    EXPECT_FALSE(get("cmdReturnToWaiting")->isVisible());
+
+    click("cmdAddSuggested", {QMessageBox::Yes});
+    const int suggested = settled() - afterRun;
+    ASSERT_GT(suggested, 0);
+    EXPECT_EQ(showCaption(), QStringLiteral("Show Logged Stations (%1)").arg(settled()));
+    EXPECT_TRUE(get("cmdUndoLastAction")->isEnabled());
+    EXPECT_TRUE(get("cmdUndoLastAction")->toolTip().contains("Add Suggested Picks"));
+
+    get("cmdShowLogged")->click();
+    EXPECT_TRUE(logged()->isVisible());
+    EXPECT_FALSE(tree("lvLoggedDuplicates")->isVisible());
+    EXPECT_EQ(get<QLabel>("lblDuplicateUnresolvedLabel")->text(), "Logged Stations");
+    EXPECT_EQ(logged()->topLevelItemCount(), settled());
+    EXPECT_FALSE(get("cmdReturnToWaiting")->isEnabled()) << "nothing selected yet";
+
+    // Every row selectable at once; the lower list holds the selection's beacons.
+    logged()->setFocus();
+    QTest::keyClick(logged(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(logged()->selectedItems().size(), settled());
+    logged()->clearSelection();
+    selectFirst("suggested");
+    selectFirst("unique match");
+    EXPECT_TRUE(get("cmdReturnToWaiting")->isEnabled());
+    EXPECT_GE(tree("lvLoggedBeacon")->topLevelItemCount(), 1);
+
+    const int ambiguousBefore = w->AmbiguousCount + w->UnresolvedCount;
+    const auto beforeReturn = test::snapshot(paths.WorkFolder);
+    {
+        MessageBoxAnswerer no({QMessageBox::No});
+        get("cmdReturnToWaiting")->click();
+        ASSERT_EQ(no.texts.size(), 1);
+        EXPECT_EQ(no.texts[0],
+                  "This will remove 2 receptions from the log and put them back among the "
+                  "waiting ones. Are you sure you want to continue ?");
+        EXPECT_EQ(no.defaults[0], QMessageBox::No);
+        EXPECT_EQ(test::snapshot(paths.WorkFolder), beforeReturn);
+    }
+
+    click("cmdReturnToWaiting", {QMessageBox::Yes});
+    EXPECT_EQ(settled(), afterRun + suggested - 2);
+    EXPECT_EQ(logged()->topLevelItemCount(), settled()) << "still the logged view, refilled";
+    EXPECT_EQ(w->AmbiguousCount + w->UnresolvedCount, ambiguousBefore + 2);
+    EXPECT_EQ(showCaption(), QStringLiteral("Show Logged Stations (%1)").arg(settled()));
+
+    const QStringList undoReturn = click("cmdUndoLastAction", {QMessageBox::Yes});
+    ASSERT_EQ(undoReturn.size(), 1);
+    EXPECT_TRUE(undoReturn[0].startsWith("This will undo Return To Waiting: 2 receptions"));
+    EXPECT_EQ(test::snapshot(paths.WorkFolder).at("processed.dat"),
+              beforeReturn.at("processed.dat"));
+
+    const QStringList undoPicks = click("cmdUndoLastAction", {QMessageBox::Yes});
+    ASSERT_EQ(undoPicks.size(), 1);
+    EXPECT_TRUE(undoPicks[0].startsWith(
+        QStringLiteral("This will undo Add Suggested Picks: %1 receptions return to waiting")
+            .arg(suggested)));
+    EXPECT_EQ(settled(), afterRun);
+    EXPECT_FALSE(get("cmdUndoLastAction")->isEnabled());
+
+    // Back to a waiting list: the logged view gives its place back.
+    get("cmdShowSuspect")->click();
+    EXPECT_TRUE(tree("lvLoggedDuplicates")->isVisible());
+    EXPECT_FALSE(logged()->isVisible());
+    EXPECT_FALSE(get("cmdReturnToWaiting")->isVisible());
+}
+
+TEST_F(LoggedViewTest, TheMapRingsTheSelectedReceptionsBeacon) {
+    get("cmdMap")->click();
+    auto* map = w->findChild<MapWindow*>();
+    ASSERT_NE(map, nullptr);
+    get("cmdShowLogged")->click();
+    selectFirst("unique match");
+    ASSERT_EQ(map->renderer().candidates().size(), 1u);
+    EXPECT_TRUE(map->renderer().candidates()[0].suggested) << "ringed brightest";
+    EXPECT_EQ(QString::number(map->renderer().candidates()[0].candidate.beaconId),
+              tree("lvLoggedBeacon")->topLevelItem(0)->text(5));
+}
+
+TEST_F(LoggedViewTest, DatesSortByTheDayTheyName) {
+    get("cmdShowLogged")->click();
+    logged()->sortByColumn(3, Qt::AscendingOrder);
+    std::vector<std::string> days;
+    for (int i = 0; i < logged()->topLevelItemCount(); ++i) {
+        const auto day =
+            readOldDate(logged()->topLevelItem(i)->text(3).toStdString(), DateOrder::MonthFirst);
+        days.push_back(day ? isoDate(*day) : "unreadable");
+    }
+    ASSERT_GT(days.size(), 1u);
+    EXPECT_TRUE(std::is_sorted(days.begin(), days.end()));
+    EXPECT_LT(days.front(), days.back());
+}
+
+TEST_F(LoggedViewTest, TheExportSaysHowEachRowWasDecided) {
+    const ExportSource source = exportSourceFor(paths, 1);
+    EXPECT_EQ(static_cast<int>(source.howByLogId.size()), settled());
+    for (const auto& [logId, how] : source.howByLogId) {
+        EXPECT_TRUE(how == "unique match" || how == "own beacon") << logId << " " << how;
+    }
+}
+
+// Holds a shared lock through an open read transaction: the action can
+// start writing, but its commit cannot finish.
+class Reader {
+  public:
+    explicit Reader(const fs::path& path) {
+        sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_exec(db_, "BEGIN; SELECT count(*) FROM NDBLog;", nullptr, nullptr, nullptr);
+    }
+    ~Reader() {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(db_);
+    }
+
+  private:
+    sqlite3* db_ = nullptr;
+};
+
+TEST_F(LoggedViewTest, AFailureShowsOneMessageAndChangesNothing) {
+    get("cmdShowLogged")->click();
+    selectFirst("unique match");
+    const auto before = test::snapshot(paths.WorkFolder);
+    const QString database = QString::fromStdString(paths.DatabasePath.string());
+    struct Case {
+        const char* name;
+        bool exclusive;
+        int boxes;  // the confirmation (when reached), then one message
+    };
+    for (const Case& c : {Case{"held by another program: refused before asking", true, 1},
+                          Case{"commit blocked after asking", false, 2}}) {
+        SCOPED_TRACE(c.name);
+        std::optional<test::DatabaseLock> lock;
+        std::optional<Reader> reader;
+        if (c.exclusive) {
+            lock.emplace(paths.DatabasePath);
+        } else {
+            reader.emplace(paths.DatabasePath);
+        }
+        const QStringList boxes =
+            click("cmdReturnToWaiting",
+                  c.exclusive ? QList<QMessageBox::StandardButton>{} : QList{QMessageBox::Yes});
+        lock.reset();
+        reader.reset();
+        ASSERT_EQ(boxes.size(), c.boxes) << boxes.join("\n").toStdString();
+        EXPECT_TRUE(boxes.last().contains(database)) << boxes.last().toStdString();
+        EXPECT_EQ(test::snapshot(paths.WorkFolder), before);
+        EXPECT_EQ(logged()->topLevelItemCount(), settled());
+    }
+}
+
+}  // namespace

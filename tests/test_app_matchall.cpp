@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Match All Locations in the window: the question, the locked window while
+// it runs, the summary and the colours afterwards.
+#include <QLabel>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QTest>
+
+#include "DbTestUtil.h"
+#include "WindowTestUtil.h"
+#include "app/MatchAllRun.h"
+#include "engine/Project.h"
+#include "work/BackupImport.h"
+
+namespace fs = std::filesystem;
+using namespace zolt;
+using zolt::test::MessageBoxAnswerer;
+using Box = QMessageBox;
+
+namespace {
+
+// Reads the summary when it opens and closes it with its OK button.
+struct SummaryReader : QObject {
+    QStringList lines;
+    QTimer timer;
+    SummaryReader() {
+        connect(&timer, &QTimer::timeout, this, [this] {
+            auto* dialog = qobject_cast<MatchAllSummaryDialog*>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible()) return;
+            auto* table = dialog->findChild<QTreeWidget*>(QStringLiteral("lvMatchAllSummary"));
+            for (int i = 0; table && i < table->topLevelItemCount(); ++i) {
+                QStringList cells;
+                for (int c = 0; c < table->columnCount(); ++c)
+                    cells << table->topLevelItem(i)->text(c);
+                lines << cells.join('|');
+            }
+            QTest::keyClick(dialog, Qt::Key_Return);  // OK is the default
+        });
+        timer.start(5);
+    }
+};
+
+class MatchAllTest : public test::MainWindowTest {};
+
+TEST_F(MatchAllTest, AsksFirstThenMatchesEveryWaitingLocationAndSumsThemUp) {
+    // The summary names a location as the registry holds it.
+    test::writeFile(home / "user.reg",
+                    "WINE REGISTRY Version 2\n\n[Software\\\\ZOLT6.1\\\\ListeningLocations]\n"
+                    "\"Location(0)\"=\"Bob & Ann's <b>cabin</b>\"\n");
+    open();
+    writeSettings(paths, backups);
+    // Location 1: enough receptions that the run passes through the event
+    // loop; location 2 is done; location 3 has one of each kind.
+    std::vector<test::Row> rows(3000, {1, "APH", "396", "UNP"});
+    rows.push_back({2, "APH", "396", "OK"});
+    for (const char* ident : {"APH", "GL", "NOPE"}) {
+        rows.push_back({3, ident, std::string(ident) == "GL" ? "201" : "396", "UNP"});
+    }
+    test::writeProcessed(paths.ProcessedPath, rows);
+    open();  // the project as a start finds it: matching reads its backup folder
+    w->ShowLocationStep();
+    ASSERT_TRUE(get("cmdMatchAll")->isEnabled());
+    const std::string before = test::readFile(paths.ProcessedPath);
+
+    {
+        MessageBoxAnswerer no;  // Return: No is the default
+        get("cmdMatchAll")->click();
+        ASSERT_EQ(no.texts.size(), 1);
+        EXPECT_TRUE(no.texts[0].contains("2 locations") &&
+                    no.texts[0].contains(QLocale().toString(3003)))
+            << no.texts[0].toStdString();
+        EXPECT_EQ(no.defaults, QList<Box::StandardButton>{Box::No});
+        EXPECT_EQ(test::readFile(paths.ProcessedPath), before);
+    }
+
+    SummaryReader summary;
+    const QStringList answers = click("cmdMatchAll", {Box::Yes});
+    EXPECT_EQ(answers.size(), 1) << answers.join('\n').toStdString();
+    const QLocale l;
+    EXPECT_EQ(summary.lines,
+              (QStringList{"Bob & Ann's <b>cabin</b> (1)|" + l.toString(3000) + "|" +
+                               l.toString(3000) + "|0|0|0",
+                           "Empty (3)|3|1|0|1|1",
+                           "Total|" + l.toString(3003) + "|" + l.toString(3001) + "|0|1|1"}));
+    EXPECT_EQ(w->locationColour(1), LocationColour::ButtonFace);
+    EXPECT_EQ(w->locationColour(3), LocationColour::Yellow);
+    EXPECT_FALSE(get("cmdMatchAll")->isEnabled());
+    EXPECT_TRUE(get("cmdFinalize")->isEnabled() && get("cmdExit")->isEnabled());
+    EXPECT_FALSE(get<QLabel>("lblMatchAllLocation")->isVisible());
+}
+
+TEST_F(MatchAllTest, AFailureIsOneMessageAndKeepsWhatWasMatched) {
+    open();
+    writeSettings(paths, backups);
+    test::writeProcessed(paths.ProcessedPath, {{1, "APH", "396", "UNP"}, {2, "APH", "396", "UNP"}});
+    open();  // the project as a start finds it: matching reads its backup folder
+    w->ShowLocationStep();
+    // Location 2 loses its number: its states cannot be saved.
+    std::string bytes = test::readFile(paths.ProcessedPath);
+    bytes[102 + 2] = 7;
+    test::writeFile(paths.ProcessedPath, bytes);
+    SummaryReader summary;
+    const QStringList texts = click("cmdMatchAll", {Box::Yes});
+    ASSERT_EQ(texts.size(), 2);
+    EXPECT_TRUE(texts[1].contains("(location 2)") && texts[1].contains("processed.dat") &&
+                texts[1].contains("The location matched before it stays matched."))
+        << texts[1].toStdString();
+    EXPECT_TRUE(summary.lines.isEmpty());
+    EXPECT_EQ(w->locationColour(1), LocationColour::ButtonFace);
+    EXPECT_EQ(w->locationColour(2), LocationColour::LightRed);
+}
+
+}  // namespace

@@ -1,0 +1,323 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+
+#include "EngineTestUtil.h"
+#include "core/TextFields.h"
+#include "engine/AddToLog.h"
+#include "engine/CandidateLookup.h"
+#include "engine/DecisionRecord.h"
+#include "engine/Project.h"
+#include "engine/Reversal.h"
+#include "engine/StepTwoLists.h"
+#include "engine/SuggestedPicks.h"
+#include "engine/UserBeacons.h"
+
+namespace fs = std::filesystem;
+using namespace zolt;
+using namespace zolt::test;
+
+namespace {
+
+// Location 2 between neighbours that must never change.
+const std::vector<Row> kRows = {
+    {1, "APH", "396", "UNP"},
+    {2, "APH", "396", "UNP", "0900", "20010101", "unique"},     // 2: unique match
+    {2, "USR", "277", "UNP", "0930", "20010101", "own"},        // 3: own beacon
+    {2, "GL", "201", "UNP", "1000", "20010102", "first"},       // 4: ambiguous
+    {2, "GL", "201", "UNP", "1000", "20010102", "again"},       // 5: 4 logged twice
+    {2, "GL", "201", "UNP", "1100", "20010103", "later"},       // 6: ambiguous
+    {2, "NOPE", "999", "UNP", "1200", "20010104", "gone"},      // 7: unresolved
+    {2, "NOPE", "999", "UNP", "1300", "20010105", "gone too"},  // 8: unresolved
+    {3, "APH", "396", "UNP"},
+};
+
+// Holds a shared lock through an open read transaction, as a program that
+// is reading would: writing may start, but the commit cannot finish.
+class Reader {
+  public:
+    explicit Reader(const fs::path& path) {
+        sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_exec(db_, "BEGIN; SELECT count(*) FROM NDBLog;", nullptr, nullptr, nullptr);
+    }
+    ~Reader() {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(db_);
+    }
+
+  private:
+    sqlite3* db_ = nullptr;
+};
+
+std::vector<LogRow> sortedRows(const fs::path& database) {
+    auto rows = logRows(database);
+    std::sort(rows.begin(), rows.end(), [](const LogRow& a, const LogRow& b) {
+        return std::tie(a.beaconId, a.location, a.time, a.date, a.comment) <
+               std::tie(b.beaconId, b.location, b.time, b.date, b.comment);
+    });
+    return rows;
+}
+
+std::vector<std::string> schemaOf(const fs::path& database) {
+    Database db(database, Database::Mode::ReadOnly);
+    std::vector<std::string> schema;
+    for (const auto& row :
+         db.query("SELECT type, name, tbl_name, sql FROM sqlite_master ORDER BY name").rows) {
+        std::string line;
+        for (const auto& cell : row) line += dbValueText(cell) + "|";
+        schema.push_back(line);
+    }
+    return schema;
+}
+
+class DecisionTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // The old beacon file stores its texts shifted by 2: "USR" on 277.
+        std::string beacon(UserBeaconRecord::kLength, ' ');
+        beacon.replace(0, 3, "WUT");
+        beacon.replace(42, 3, "499");
+        writeFile(paths.BackupFolder / "ndb.dat", beacon);
+        writeProcessed(paths.ProcessedPath, kRows);
+        set = loadWorkingSet(paths.ProcessedPath, 2);
+        runMatching(paths, set);
+        glBeacon = static_cast<std::int32_t>(
+            exactCandidates(paths.DatabasePath, "GL", "201").at(0).beaconId);
+    }
+
+    // The location's logged receptions: position -> how.
+    std::map<int, std::string> howByPosition() {
+        std::map<int, std::string> result;
+        for (const auto& r : readLoggedReceptions(paths, 2, std::nullopt)) {
+            result[r.position] = r.how;
+            // Listed with the fields of its own record.
+            const auto record = readProcessedRecord(paths.ProcessedPath, r.position);
+            EXPECT_EQ(
+                std::tie(r.ident, r.frequency, r.time, r.date, r.comment),
+                std::tie(record.Ident, record.Frequency, record.Time, record.Date, record.Comment));
+        }
+        return result;
+    }
+
+    std::string stateAt(int position) {
+        return trimBlanks(readProcessedRecord(paths.ProcessedPath, position).State);
+    }
+
+    Selection pick(int position, std::int32_t beacon) {
+        const auto r = readProcessedRecord(paths.ProcessedPath, position);
+        return {r.Ident, r.Frequency, r.Time, r.Date, r.Comment, beacon};
+    }
+
+    TempDir dir;
+    ProjectPaths paths = makeProject(dir.path());
+    WorkingSet set;
+    std::int32_t glBeacon = 0;
+};
+
+TEST_F(DecisionTest, EveryActionRecordsHowEachReceptionWasDecided) {
+    EXPECT_EQ(howByPosition(),
+              (std::map<int, std::string>{{2, "unique match"}, {3, "own beacon"}}));
+    addToLog(paths, set, pick(4, glBeacon), false);  // settles 4 and 5 with one row
+    addToLog(paths, set, pick(7, 1), true);
+    SuggestedPickPlan plan;
+    plan.picks.push_back({"GL", "201", glBeacon, 1});
+    addSuggestedPicks(paths, set, plan);
+    EXPECT_EQ(howByPosition(), (std::map<int, std::string>{{2, "unique match"},
+                                                           {3, "own beacon"},
+                                                           {4, "picked"},
+                                                           {5, "picked"},
+                                                           {6, "suggested"},
+                                                           {7, "picked for all"},
+                                                           {8, "picked for all"}}));
+    // The export's view: one entry per row, the shared row once.
+    Database db(paths.DatabasePath, Database::Mode::ReadOnly);
+    const auto byLogId = howDecidedByLogId(db);
+    EXPECT_EQ(byLogId.size(), logRows(paths.DatabasePath).size());
+
+    // The same rows with no record, as a location matched before it existed,
+    // still pair up with their receptions.
+    dropDecisionRecord(paths);
+    for (const auto& r : readLoggedReceptions(paths, 2, std::nullopt)) {
+        SCOPED_TRACE(r.position);
+        EXPECT_EQ(r.how, "logged earlier");
+        EXPECT_EQ(r.logId != 0, r.position != 5) << "4's twin has no row of its own";
+    }
+}
+
+TEST_F(DecisionTest, ReturnToWaitingPutsEachKindOfRowInItsList) {
+    addToLog(paths, set, pick(4, glBeacon), false);
+    addToLog(paths, set, pick(7, 1), true);
+    struct Case {
+        const char* name;
+        std::vector<int> chosen;
+        std::vector<std::pair<int, std::string>> states;  // position, state after
+        bool forgetRecord = false;
+    };
+    const std::vector<Case> cases = {
+        {"unique match: the beacon list has candidates", {2}, {{2, "AMB"}}},
+        {"own beacon: none listed, so unresolved", {3}, {{3, "MIS"}}},
+        {"picked: back to ambiguous, with its twin", {4}, {{4, "AMB"}, {5, "AMB"}}},
+        {"picked for all from unresolved", {8}, {{7, "OK"}, {8, "MIS"}}},
+        {"logged earlier, listed", {2}, {{2, "AMB"}}, true},
+        {"logged earlier, not listed", {7}, {{7, "MIS"}, {8, "OK"}}, true},
+    };
+    const std::string processed = readFile(paths.ProcessedPath);
+    const auto rows = sortedRows(paths.DatabasePath);
+    const std::string database = readFile(paths.DatabasePath);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(paths.ProcessedPath, processed);
+        writeFile(paths.DatabasePath, database);
+        set = loadWorkingSet(paths.ProcessedPath, 2);
+        if (c.forgetRecord) dropDecisionRecord(paths);
+        const auto returned = std::count_if(c.states.begin(), c.states.end(),
+                                            [](const auto& s) { return s.second != "OK"; });
+        EXPECT_EQ(returnToWaiting(paths, set, c.chosen), returned);
+        const StepTwoLists lists = readStepTwoLists(paths.ProcessedPath, 2);
+        auto listed = [](const std::vector<ListedReception>& list, int position) {
+            return std::any_of(list.begin(), list.end(),
+                               [&](const ListedReception& r) { return r.recordNo == position; });
+        };
+        for (const auto& [position, state] : c.states) {
+            EXPECT_EQ(stateAt(position), state) << position;
+            EXPECT_EQ(listed(lists.ambiguous, position), state == "AMB") << position;
+            EXPECT_EQ(listed(lists.unresolved, position), state == "MIS") << position;
+        }
+        EXPECT_EQ(stateAt(1), "UNP");
+        EXPECT_EQ(stateAt(9), "UNP");
+        // Each returned reception's row has left the log.
+        EXPECT_LT(logRows(paths.DatabasePath).size(), rows.size());
+    }
+}
+
+TEST_F(DecisionTest, UndoStepsBackThroughEveryActionToTheMatchingRun) {
+    std::vector<std::pair<std::string, std::vector<LogRow>>> before;
+    auto keep = [&] {
+        before.emplace_back(readFile(paths.ProcessedPath), sortedRows(paths.DatabasePath));
+    };
+    const std::vector<std::pair<const char*, std::function<void()>>> actions = {
+        {"Add To Log", [&] { addToLog(paths, set, pick(4, glBeacon), false); }},
+        {"Add To Log", [&] { addToLog(paths, set, pick(7, 1), true); }},
+        {"Return To Waiting",
+         [&] {
+             returnToWaiting(paths, set, {2, 3, 5, 8});
+         }},
+        {"Add Suggested Picks",
+         [&] {
+             SuggestedPickPlan plan;
+             plan.picks.push_back({"GL", "201", glBeacon, 3});
+             addSuggestedPicks(paths, set, plan);
+         }},
+        {"Return To Waiting", [&] { returnToWaiting(paths, set, {4}); }},
+    };
+    EXPECT_FALSE(nextUndo(paths, 2)) << "the matching run is the floor";
+    for (const auto& [name, act] : actions) {
+        keep();
+        act();
+        ASSERT_TRUE(nextUndo(paths, 2));
+        EXPECT_EQ(nextUndo(paths, 2)->action, name);
+    }
+    for (std::size_t i = actions.size(); i-- > 0;) {
+        SCOPED_TRACE(actions[i].first);
+        EXPECT_EQ(undoLastAction(paths, set).action, actions[i].first);
+        EXPECT_EQ(readFile(paths.ProcessedPath), before[i].first);
+        EXPECT_EQ(sortedRows(paths.DatabasePath), before[i].second);
+        EXPECT_EQ(set.entries.size(), 7u);
+    }
+    EXPECT_FALSE(nextUndo(paths, 2));
+    expectError([&] { undoLastAction(paths, set); }, {"Nothing was undone", "no action left"});
+    // What the run decided is still on record after all that.
+    EXPECT_EQ(howByPosition(),
+              (std::map<int, std::string>{{2, "unique match"}, {3, "own beacon"}}));
+}
+
+TEST_F(DecisionTest, AFailureOrAStaleRecordChangesNothing) {
+    addToLog(paths, set, pick(7, 1), true);
+    returnToWaiting(paths, set, {2});
+    const auto processed = readFile(paths.ProcessedPath);
+    struct Case {
+        const char* name;
+        std::function<void()> spoil;  // applied before the action, undone after
+        std::function<void()> action;
+        std::vector<std::string> message;
+    };
+    std::optional<DatabaseLock> lock;
+    std::optional<Reader> reader;
+    auto undo = [&] { undoLastAction(paths, set); };
+    auto returning = [&] { returnToWaiting(paths, set, {3}); };
+    const std::vector<Case> cases = {
+        {"database held by another program",
+         [&] { lock.emplace(paths.DatabasePath); },
+         undo,
+         {paths.DatabasePath.string(), "in use"}},
+        {"commit blocked after processed.dat was written",
+         [&] { reader.emplace(paths.DatabasePath); },
+         returning,
+         {paths.DatabasePath.string()}},
+        {"commit blocked during an undo",
+         [&] { reader.emplace(paths.DatabasePath); },
+         undo,
+         {paths.DatabasePath.string()}},
+        {"processed.dat missing",
+         [&] { fs::remove(paths.ProcessedPath); },
+         returning,
+         {paths.ProcessedPath.string()}},
+        {"processed.dat replaced",
+         [&] { writeProcessed(paths.ProcessedPath, kRows); },
+         undo,
+         {"refused", paths.ProcessedPath.string(), "Nothing was changed"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto folder = snapshot(paths.WorkFolder);
+        c.spoil();
+        const auto spoiled = snapshot(paths.WorkFolder);
+        const std::string message = errorOf(c.action);
+        for (const auto& part : c.message) {
+            EXPECT_NE(message.find(part), std::string::npos) << message << " / " << part;
+        }
+        EXPECT_EQ(snapshot(paths.WorkFolder), spoiled);
+        lock.reset();
+        reader.reset();
+        writeFile(paths.ProcessedPath, processed);
+        EXPECT_EQ(snapshot(paths.WorkFolder), folder);
+    }
+
+    // Rows removed by hand: the undo of Add To Log would restore states of
+    // receptions whose rows are gone.
+    undoLastAction(paths, set);  // the Return To Waiting
+    Database(paths.DatabasePath).execute("Delete From NDBLog Where ReceptionComments = 'gone'");
+    const auto folder = snapshot(paths.WorkFolder);
+    expectError([&] { undoLastAction(paths, set); }, {"refused", "no longer holds 1 of the 2"});
+    EXPECT_EQ(snapshot(paths.WorkFolder), folder);
+}
+
+TEST_F(DecisionTest, ResetsAndFinalizeRemoveTheRecord) {
+    WorkingSet other = loadWorkingSet(paths.ProcessedPath, 3);
+    runMatching(paths, other);
+    addToLog(paths, set, pick(7, 1), true);
+    auto recorded = [&](int location) { return readLoggedReceptions(paths, location, {}); };
+
+    startOver(paths, 2);
+    EXPECT_TRUE(recorded(2).empty());
+    EXPECT_FALSE(nextUndo(paths, 2));
+    ASSERT_EQ(recorded(3).size(), 1u);
+    EXPECT_EQ(recorded(3)[0].how, "unique match");
+
+    // FINALIZE: the record goes before the compaction, and the database is
+    // the pristine one's in every table, column and index.
+    EXPECT_NE(schemaOf(paths.DatabasePath), schemaOf(pristineDatabase()));
+    dropDecisionRecord(paths);
+    compactProjectDatabase(paths);
+    EXPECT_EQ(schemaOf(paths.DatabasePath), schemaOf(pristineDatabase()));
+
+    set = loadWorkingSet(paths.ProcessedPath, 2);
+    runMatching(paths, set);
+    startNewProject(paths);
+    EXPECT_EQ(schemaOf(paths.DatabasePath), schemaOf(pristineDatabase()));
+}
+
+}  // namespace
