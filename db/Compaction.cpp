@@ -49,7 +49,8 @@ void compactDatabase(const fs::path& source, const fs::path& destination) {
     }
 }
 
-void compactMainDatabase(const fs::path& databasePath, const fs::path& compactPath) {
+void compactMainDatabase(const fs::path& databasePath, const fs::path& compactPath,
+                         const std::function<void(Database&)>& alterCopy) {
     // Compacted under a name of its own and renamed over the previous copy
     // only once complete: a compaction that fails (a locked database, a full
     // disk) leaves the previous compacted copy and every other file as it was.
@@ -57,6 +58,21 @@ void compactMainDatabase(const fs::path& databasePath, const fs::path& compactPa
     fresh += ".new";
     removeFileIfExists(fresh);  // left by an interrupted compaction
     compactDatabase(databasePath, fresh);
+    if (alterCopy) {
+        try {
+            Database copy(fresh);
+            {
+                Transaction transaction(copy);
+                alterCopy(copy);
+                transaction.commit();
+            }
+            copy.executeScript("VACUUM");  // no page of what was removed stays behind
+        } catch (...) {
+            std::error_code ignored;
+            fs::remove(fresh, ignored);
+            throw;
+        }
+    }
     std::error_code ec;
     fs::rename(fresh, compactPath, ec);
     if (ec) {

@@ -2,8 +2,11 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 
 namespace zolt {
+
+class Database;
 
 // Writes a compacted copy of the database at `source` into the new file
 // `destination` (VACUUM INTO). The destination must not exist.
@@ -15,7 +18,11 @@ void compactDatabase(const std::filesystem::path& source, const std::filesystem:
 // `databasePath` atomically with a copy of it (copy to a temporary file beside
 // it, flush, rename). `compactPath` stays. On any failure the database at
 // `databasePath` is left as it was and EngineError names the file and reason.
+// `alterCopy`, when given, changes the copy (in a transaction of the copy's
+// own) before it is compacted once more and takes the database's place: what
+// it removes is gone only when everything succeeded.
 void compactMainDatabase(const std::filesystem::path& databasePath,
-                         const std::filesystem::path& compactPath);
+                         const std::filesystem::path& compactPath,
+                         const std::function<void(Database&)>& alterCopy = {});
 
 }  // namespace zolt

@@ -352,6 +352,15 @@ Statement& Statement::bindText(int index, std::string_view utf8) {
     return *this;
 }
 
+Statement& Statement::bindBlob(int index, std::string_view bytes) {
+    // A zero-length blob from a null pointer would be bound as NULL.
+    static const char none = 0;
+    const int rc = sqlite3_bind_blob64(stmt_, index, bytes.empty() ? &none : bytes.data(),
+                                       bytes.size(), SQLITE_TRANSIENT);
+    if (rc != SQLITE_OK) db_->fail(runningWhat(stmt_));
+    return *this;
+}
+
 int Statement::execute() {
     runToEnd(stmt_, nullptr, db_->path());
     return sqlite3_changes(sqlite3_db_handle(stmt_));
@@ -389,6 +398,12 @@ std::string_view Statement::columnText(int column) const {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
     const int size = sqlite3_column_bytes(stmt_, column);
     return text ? std::string_view(text, static_cast<std::size_t>(size)) : std::string_view();
+}
+
+std::string Statement::columnBlob(int column) const {
+    const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt_, column));
+    const int size = sqlite3_column_bytes(stmt_, column);
+    return bytes ? std::string(bytes, static_cast<std::size_t>(size)) : std::string();
 }
 
 // ---- Database ----------------------------------------------------------------

@@ -71,6 +71,8 @@ class Statement {
     // The same without the copy, for texts that stay where they are, unchanged,
     // until the statement has run (and is bound anew before it runs again).
     Statement& bindTextInPlace(int index, std::string_view utf8);
+    // Bytes kept as they are (NUL bytes too), copied.
+    Statement& bindBlob(int index, std::string_view bytes);
     // Runs an action statement; returns the number of rows it changed.
     int execute();
     // Runs a query and reads all its rows.
@@ -83,6 +85,7 @@ class Statement {
     std::int64_t columnInt64(int column) const;
     double columnDouble(int column) const;
     std::string_view columnText(int column) const;  // valid until the next step
+    std::string columnBlob(int column) const;
 
   private:
     friend class Database;

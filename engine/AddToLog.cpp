@@ -8,6 +8,7 @@
 #include "core/EngineError.h"
 #include "core/TextFields.h"
 #include "db/Database.h"
+#include "engine/StateJournal.h"
 #include "work/Records.h"
 #include "work/WorkingFileCheck.h"
 
@@ -17,6 +18,9 @@ void logAndSaveStates(const ProjectPaths& paths, const std::vector<ReceptionRow>
                       const WorkingSet& settled, const PendingDecisions* decisions) {
     Database db(paths.DatabasePath);
     Transaction transaction(db);
+    // A state write that a kill cut short goes first; what it settles is
+    // then refused below rather than logged again.
+    completeStateWrites(db, paths.ProcessedPath);
     // Inside the transaction: another window may have settled them meanwhile.
     requireStillWaiting(paths.ProcessedPath, settled);
     Statement appendLog = db.prepare(
@@ -30,8 +34,7 @@ void logAndSaveStates(const ProjectPaths& paths, const std::vector<ReceptionRow>
     }
     if (decisions) storeDecisions(db, settled.location, *decisions);
     auto pendingStates = prepareWorkStates(paths.ProcessedPath, settled);
-    transaction.commit();
-    pendingStates->commit();
+    commitWithStates(db, transaction, *pendingStates);
 }
 
 int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& selection,

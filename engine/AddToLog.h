@@ -32,9 +32,10 @@ struct ReceptionRow {
 };
 
 // Appends `rows` for the location of `settled` and writes the states of the
-// entries in `settled` back to processed.dat, together: the new file is
-// written and flushed before the commit and renamed right after it, so that
-// a failure of either leaves the database and the file as they were. Only
+// entries in `settled` back to processed.dat, together: whatever can refuse
+// the state write refuses before the commit, and the states are journaled
+// with the rows (engine/StateJournal.h), so that a kill in between is
+// completed later instead of leaving the receptions to be logged again. Only
 // the settled entries are written, so that a working set gone stale never
 // puts back states that changed on disk since. `decisions`, when given, are
 // recorded in the same transaction (engine/DecisionRecord.h).

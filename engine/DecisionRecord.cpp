@@ -11,7 +11,10 @@
 #include "core/EngineError.h"
 #include "core/FileUtil.h"
 #include "core/TextFields.h"
+#include "db/Compaction.h"
 #include "db/Database.h"
+#include "engine/Project.h"
+#include "engine/StateJournal.h"
 #include "engine/CandidateLookup.h"
 #include "engine/UserBeacons.h"
 #include "work/Records.h"
@@ -51,7 +54,23 @@ CREATE TABLE IF NOT EXISTS ConverterReturned (
     DecidedBy INTEGER,
     StateAfter TEXT NOT NULL
 );
+CREATE TABLE IF NOT EXISTS ConverterStateWrite (
+    Write_ID INTEGER PRIMARY KEY,
+    loggedlocation INTEGER NOT NULL,
+    FirstPosition INTEGER NOT NULL,
+    States BLOB NOT NULL,
+    FileSize INTEGER NOT NULL,
+    Fingerprint INTEGER NOT NULL
+);
+CREATE INDEX IF NOT EXISTS ConverterLogByLocation ON NDBLog (loggedlocation, Beacon_ID);
 )sql";
+
+// Everything the converter adds to the logbook's database, the index too:
+// after FINALIZE the schema is the pristine database's again.
+constexpr std::string_view kDropSql =
+    "DROP INDEX IF EXISTS ConverterLogByLocation; DROP TABLE IF EXISTS ConverterStateWrite; "
+    "DROP TABLE IF EXISTS ConverterReturned; DROP TABLE IF EXISTS ConverterDecision; "
+    "DROP TABLE IF EXISTS ConverterAction;";
 
 std::string utf8Trimmed(std::string_view raw) { return cp1252ToUtf8(trimmedView(raw)); }
 
@@ -140,17 +159,29 @@ bool hasDecisionRecord(Database& db) {
 
 void ensureDecisionRecord(Database& db) { db.executeScript(kCreateSql); }
 
-void dropDecisionRecord(Database& db) {
-    db.executeScript(
-        "DROP TABLE IF EXISTS ConverterReturned; DROP TABLE IF EXISTS ConverterDecision; "
-        "DROP TABLE IF EXISTS ConverterAction;");
+void dropDecisionRecord(Database& db) { db.executeScript(kDropSql); }
+
+bool holdsConverterParts(Database& db) {
+    return std::get<std::int64_t>(
+               db.query("SELECT count(*) FROM sqlite_master WHERE name LIKE 'Converter%'")
+                   .rows.at(0)
+                   .at(0)) > 0;
 }
 
 void dropDecisionRecord(const ProjectPaths& paths) {
-    Database db(paths.DatabasePath);
-    Transaction transaction(db);
-    dropDecisionRecord(db);
-    transaction.commit();
+    // Whatever the journal still holds is written before it goes: the
+    // waiting receptions FINALIZE reports are those the file then shows.
+    completeStateWrites(paths);
+    {
+        Database db(paths.DatabasePath, Database::Mode::ReadOnly);
+        if (!holdsConverterParts(db)) return;
+    }
+    // Dropped inside the compacted copy, which replaces the database only
+    // once it is complete: a compaction that fails (the database locked, the
+    // folder refusing the copy) leaves the record, so that the project goes
+    // on with its Undo and its decisions rather than without them.
+    compactMainDatabase(paths.DatabasePath, paths.WorkFolder / kCompactFile,
+                        [](Database& copy) { dropDecisionRecord(copy); });
 }
 
 void forgetDecisions(Database& db, int location) {

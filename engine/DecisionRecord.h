@@ -26,6 +26,10 @@
 //                      decided, the state it had before, its action.
 //   ConverterReturned  the rows a Return To Waiting took out of the log,
 //                      with their decisions, so that Undo can put them back.
+//   ConverterStateWrite  the states an action is writing to processed.dat
+//                      (engine/StateJournal.h).
+// and the index ConverterLogByLocation of NDBLog by location, for the
+// look-ups of one location's rows.
 
 namespace zolt {
 
@@ -80,9 +84,12 @@ void storeDecisions(Database& db, int location, const PendingDecisions& decision
 bool hasDecisionRecord(Database& db);
 // Creates the tables when missing; inside the caller's transaction.
 void ensureDecisionRecord(Database& db);
-// Removes every table of the record (FINALIZE, Start New Project).
+// Removes every table of the record, the state journal and the converter's
+// index of NDBLog, inside the caller's transaction (Start New Project).
 void dropDecisionRecord(Database& db);
-// The same in a transaction of its own.
+// The same for FINALIZE, all or nothing: the database is replaced by a
+// compacted copy without them (db/Compaction.h), so that a failure leaves
+// the record in place. Does nothing when the database holds none of them.
 void dropDecisionRecord(const ProjectPaths& paths);
 // Removes what the record holds for one location (Start Over).
 void forgetDecisions(Database& db, int location);

@@ -11,6 +11,7 @@
 #include "core/TextFields.h"
 #include "db/Database.h"
 #include "engine/DecisionRecord.h"
+#include "engine/StateJournal.h"
 #include "engine/UserBeacons.h"
 #include "work/Records.h"
 #include "work/WorkingFileCheck.h"
@@ -154,6 +155,9 @@ MatchOutcome runMatching(const ProjectPaths& paths, WorkingSet& set,
     // they are used.
     db.executeScript("PRAGMA cache_size = -16384");
     Transaction transaction(db);
+    // A state write that a kill cut short goes first, so that the check
+    // below sees what it settled.
+    completeStateWrites(db, paths.ProcessedPath);
 
     const ListedBeacons listed(db);
     LogAppender appendLog(db, set.location);
@@ -238,12 +242,11 @@ MatchOutcome runMatching(const ProjectPaths& paths, WorkingSet& set,
         if (!changed[i]) newStates[i] = set.entries[i].state;
     }
 
-    // The new processed.dat is written and flushed before the rows are
-    // committed, and renamed into place right after, so that a failure of
-    // either leaves the database and the file as they were.
+    // Whatever can refuse the state write refuses before the commit; the
+    // states go into the journal with the rows, so that a kill before they
+    // are on disk is completed later rather than logged again.
     auto pendingStates = prepareWorkStates(paths.ProcessedPath, set, newStates);
-    transaction.commit();
-    pendingStates->commit();
+    commitWithStates(db, transaction, *pendingStates);
     for (std::size_t i = 0; i < newStates.size(); ++i) {
         if (changed[i]) set.entries[i].state = newStates[i];
     }

@@ -9,6 +9,7 @@
 #include "db/Compaction.h"
 #include "db/Database.h"
 #include "engine/DecisionRecord.h"
+#include "engine/StateJournal.h"
 #include "work/LocationStates.h"
 
 namespace fs = std::filesystem;
@@ -248,20 +249,26 @@ void startOver(const ProjectPaths& paths, int location) {
     // The location's receptions go back to UNP together with the deletion of
     // their rows. Kept as OK, the receptions logged so far would have no row
     // left and could never be matched again: they would be lost.
-    std::unique_ptr<PendingStates> states;
-    if (fs::exists(paths.ProcessedPath)) {
-        WorkingSet set = loadWorkingSet(paths.ProcessedPath, location);
-        for (WorkEntry& entry : set.entries) entry.state = std::string(state::UNP);
-        states = prepareWorkStates(paths.ProcessedPath, set);
-    }
+    // The states are journaled with the deletion: killed before they are
+    // written, the receptions would stay OK with no row left.
     {
         Database db(paths.DatabasePath);
         Transaction transaction(db);
+        std::unique_ptr<PendingStates> states;
+        if (fs::exists(paths.ProcessedPath)) {
+            completeStateWrites(db, paths.ProcessedPath);
+            WorkingSet set = loadWorkingSet(paths.ProcessedPath, location);
+            for (WorkEntry& entry : set.entries) entry.state = std::string(state::UNP);
+            states = prepareWorkStates(paths.ProcessedPath, set);
+        }
         db.execute("Delete From NDBLog Where LoggedLocation = " + std::to_string(location));
         forgetDecisions(db, location);
-        transaction.commit();
+        if (states) {
+            commitWithStates(db, transaction, *states);
+        } else {
+            transaction.commit();
+        }
     }
-    if (states) states->commit();
     compactAfterReset(paths);
 }
 

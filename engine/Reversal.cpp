@@ -13,6 +13,7 @@
 #include "core/TextFields.h"
 #include "db/Database.h"
 #include "engine/DecisionRecord.h"
+#include "engine/StateJournal.h"
 #include "work/Records.h"
 
 namespace zolt {
@@ -46,13 +47,12 @@ WorkEntry entryAt(int location, int position, std::string_view newState) {
     return entry;
 }
 
-// Stores the states with the same safety as Add To Log: the new file is
-// flushed before the commit and renamed right after it.
-void commitWithStates(const ProjectPaths& paths, Transaction& transaction, WorkingSet& changed,
-                      WorkingSet& set) {
+// Stores the states with the same safety as Add To Log: journaled with the
+// rows, written after the commit, and the set read back.
+void commitAndReload(const ProjectPaths& paths, Database& db, Transaction& transaction,
+                     WorkingSet& changed, WorkingSet& set) {
     auto pending = prepareWorkStates(paths.ProcessedPath, changed);
-    transaction.commit();
-    pending->commit();
+    commitWithStates(db, transaction, *pending);
     set = loadWorkingSet(paths.ProcessedPath, set.location);
 }
 
@@ -112,6 +112,8 @@ int returnToWaiting(const ProjectPaths& paths, WorkingSet& set, const std::vecto
 
     Database db(paths.DatabasePath);
     Transaction transaction(db);
+    // A state write that a kill cut short goes first: the pairing reads the file.
+    completeStateWrites(db, paths.ProcessedPath);
     const std::string bytes = readWholeFile(paths.ProcessedPath);
     const auto logged = pairLoggedReceptions(db, bytes, location);
     std::unordered_map<int, const PairedReception*> byPosition;
@@ -197,7 +199,7 @@ int returnToWaiting(const ProjectPaths& paths, WorkingSet& set, const std::vecto
     Statement remove = db.prepare("DELETE FROM NDBLog WHERE Log_ID = ?");
     for (std::int64_t id : rows) remove.bind({id}).execute();
 
-    commitWithStates(paths, transaction, changed, set);
+    commitAndReload(paths, db, transaction, changed, set);
     return static_cast<int>(returning.size());
 }
 
@@ -220,6 +222,7 @@ UndoOffer undoLastAction(const ProjectPaths& paths, WorkingSet& set) {
     checkLocation(location, "Nothing was undone");
     Database db(paths.DatabasePath);
     Transaction transaction(db);
+    completeStateWrites(db, paths.ProcessedPath);
     const auto last = lastAction(db, location);
     if (!last) {
         throw EngineError("Nothing was undone: this location has no action left to undo.");
@@ -348,7 +351,7 @@ UndoOffer undoLastAction(const ProjectPaths& paths, WorkingSet& set) {
     }
     db.prepare("DELETE FROM ConverterAction WHERE Action_ID = ?").bind(byAction).execute();
     const UndoOffer undone{last->kind, static_cast<int>(changed.entries.size())};
-    commitWithStates(paths, transaction, changed, set);
+    commitAndReload(paths, db, transaction, changed, set);
     return undone;
 }
 

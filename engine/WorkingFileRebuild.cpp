@@ -11,6 +11,7 @@
 #include "core/TextFields.h"
 #include "db/Database.h"
 #include "engine/Project.h"
+#include "engine/StateJournal.h"
 
 namespace fs = std::filesystem;
 
@@ -40,6 +41,19 @@ std::string counted(std::int64_t n, const char* one, const char* many) {
 WorkingFileHealth assessWorkingFile(const ProjectPaths& paths) {
     WorkingFileHealth health;
     health.check = checkWorkingFile(paths.ProcessedPath, paths.BackupFolder);
+    // The file may still lack states whose rows were committed just before
+    // a kill, or hold them half written (a State field cut in two looks
+    // damaged): they are written now, before anything reads the file. Where
+    // they do not fit a damaged file, it is rebuilt from the rows instead.
+    if (health.check.exists && health.check.records > 0) {
+        bool completed = false;
+        try {
+            completed = completeStateWrites(paths);
+        } catch (const EngineError&) {
+            if (health.check.sound()) throw;
+        }
+        if (completed) health.check = checkWorkingFile(paths.ProcessedPath, paths.BackupFolder);
+    }
     const std::string file = "The working file " + paths.ProcessedPath.string();
     if (!health.check.exists || health.check.records == 0) {
         // Missing or empty: only a project whose log already holds receptions
@@ -126,6 +140,14 @@ RebuildOutcome rebuildWorkingFile(const ProjectPaths& paths) {
         outcome.settled += static_cast<std::size_t>(rows);
     }
     writeProcessedFile(paths.ProcessedPath, records);
+    // The new file's states come from the rows themselves: a journaled
+    // write is already in them and no longer fits the file.
+    try {
+        discardStateWrites(paths);
+    } catch (const EngineError&) {
+        // Left behind, it is written again at the next look, or refused
+        // there with its reason.
+    }
     outcome.records = records.size();
     outcome.partial = partialLogRecords(paths.BackupFolder, LogSource::Backups);
     return outcome;

@@ -29,7 +29,59 @@ ProcessedRecordView recordAt(std::string_view bytes, std::size_t index) {
     return {bytes.substr(index * ProcessedRecord::kLength, ProcessedRecord::kLength)};
 }
 
+StateWriteHook stateWriteHook = nullptr;
+
+// FNV-1a over whole records, their State fields left out.
+std::uint64_t fingerprintOf(std::string_view records) {
+    std::uint64_t hash = 14695981039346656037ull;
+    const auto mix = [&hash](std::string_view part) {
+        for (const char c : part) {
+            hash ^= static_cast<unsigned char>(c);
+            hash *= 1099511628211ull;
+        }
+    };
+    for (std::size_t at = 0; at + ProcessedRecord::kLength <= records.size();
+         at += ProcessedRecord::kLength) {
+        mix(records.substr(at, kStateOffset));
+        mix(records.substr(at + kStateOffset + kStateWidth,
+                           ProcessedRecord::kLength - kStateOffset - kStateWidth));
+    }
+    return hash;
+}
+
+// 0 or the errno of the failure.
+int readAt(int fd, std::string& into, std::size_t offset) {
+    std::size_t done = 0;
+    while (done < into.size()) {
+        const ssize_t n =
+            ::pread(fd, into.data() + done, into.size() - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) return EIO;  // the file became shorter while it was read
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+int writeAt(int fd, std::string_view bytes, std::size_t offset) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done,
+                                   static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n < 0 ? errno : EIO;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
 }  // namespace
+
+void setStateWriteHook(StateWriteHook hook) { stateWriteHook = hook; }
+
+void reachStateWritePoint(StateWritePoint point) {
+    if (stateWriteHook) stateWriteHook(point);
+}
 
 std::array<LocationStatus, kLocationCount> scanLocationStates(const fs::path& processedPath) {
     std::array<LocationStatus, kLocationCount> buttons{};
@@ -159,14 +211,8 @@ PendingStates::PendingStates(const fs::path& processedPath, const WorkingSet& se
     }
     offset_ = static_cast<std::size_t>(first - 1) * ProcessedRecord::kLength;
     region_.resize(static_cast<std::size_t>(last - first + 1) * ProcessedRecord::kLength);
-    std::size_t done = 0;
-    while (done < region_.size()) {
-        const ssize_t n = ::pread(fd_, region_.data() + done, region_.size() - done,
-                                  static_cast<off_t>(offset_ + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) refuse(std::strerror(errno));
-        if (n == 0) refuse("it became shorter while it was read");
-        done += static_cast<std::size_t>(n);
+    if (const int error = readAt(fd_, region_, offset_); error != 0) {
+        refuse(error == EIO ? "it became shorter while it was read" : std::strerror(error));
     }
 
     std::vector<bool> written(static_cast<std::size_t>(last - first + 1), false);
@@ -192,6 +238,17 @@ PendingStates::PendingStates(const fs::path& processedPath, const WorkingSet& se
         std::fill(field, field + kStateWidth, ' ');
         std::copy(code.begin(), code.end(), field);
     }
+
+    stretch_.location = set.entries.front().location;
+    stretch_.first = first;
+    stretch_.fileSize = static_cast<std::uint64_t>(info.st_size);
+    stretch_.fingerprint = fingerprintOf(region_);
+    stretch_.states.assign(written.size() * kStateWidth, '\0');
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        if (!written[i]) continue;
+        stretch_.states.replace(i * kStateWidth, kStateWidth, region_,
+                                i * ProcessedRecord::kLength + kStateOffset, kStateWidth);
+    }
 }
 
 PendingStates::~PendingStates() {
@@ -200,17 +257,14 @@ PendingStates::~PendingStates() {
 
 void PendingStates::commit() {
     if (fd_ < 0) return;
-    int error = 0;
-    std::size_t done = 0;
-    while (done < region_.size()) {
-        const ssize_t n = ::pwrite(fd_, region_.data() + done, region_.size() - done,
-                                   static_cast<off_t>(offset_ + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            error = n < 0 ? errno : EIO;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
+    // In two halves, so that a test can stop the process between them: a
+    // write cut short is what the journal must be able to complete.
+    const std::string_view bytes = region_;
+    const std::size_t half = bytes.size() / 2;
+    int error = writeAt(fd_, bytes.substr(0, half), offset_);
+    if (error == 0) {
+        reachStateWritePoint(StateWritePoint::MidWrite);
+        error = writeAt(fd_, bytes.substr(half), offset_ + half);
     }
     if (error == 0 && !region_.empty() && ::fsync(fd_) != 0) error = errno;
     if (::close(fd_) != 0 && error == 0) error = errno;
@@ -219,6 +273,58 @@ void PendingStates::commit() {
         throw EngineError("Could not save the states to " + describePath(path_) + ": " +
                           std::strerror(error) + ".");
     }
+}
+
+void applyStateStretch(const fs::path& processedPath, const StateStretch& stretch) {
+    const auto refuse = [&](const std::string& reason) {
+        throw EngineError("Could not complete the states of location " +
+                          std::to_string(stretch.location) + " in " + describePath(processedPath) +
+                          ": " + reason + ".");
+    };
+    if (stretch.states.empty()) return;
+    if (stretch.first < 1 || stretch.states.size() % kStateWidth != 0) {
+        refuse("the stored states are damaged");
+    }
+    const int fd = ::open(processedPath.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) refuse(std::strerror(errno));
+    struct Closer {
+        int fd;
+        ~Closer() {
+            if (fd >= 0) ::close(fd);
+        }
+    } closer{fd};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) refuse(std::strerror(errno));
+    if (!S_ISREG(info.st_mode)) refuse("it is not a regular file");
+    const std::size_t records = stretch.states.size() / kStateWidth;
+    const std::size_t offset = static_cast<std::size_t>(stretch.first - 1) * ProcessedRecord::kLength;
+    if (static_cast<std::uint64_t>(info.st_size) != stretch.fileSize ||
+        offset + records * ProcessedRecord::kLength > stretch.fileSize) {
+        refuse("it is no longer the file they were written for (its size changed)");
+    }
+    std::string region(records * ProcessedRecord::kLength, '\0');
+    if (const int error = readAt(fd, region, offset); error != 0) refuse(std::strerror(error));
+    if (fingerprintOf(region) != stretch.fingerprint) {
+        refuse("it no longer holds the receptions they were written for");
+    }
+    for (std::size_t i = 0; i < records; ++i) {
+        const std::string_view code(stretch.states.data() + i * kStateWidth, kStateWidth);
+        if (code.find('\0') != std::string_view::npos) continue;  // not part of the write
+        const std::size_t at = i * ProcessedRecord::kLength;
+        const int position = stretch.first + static_cast<int>(i);
+        if (int16At(region, at) != stretch.location ||
+            int16At(region, at + kRecordNoOffset) != recordNoFor(position)) {
+            refuse("record " + std::to_string(position) + " is not the one they belong to");
+        }
+        region.replace(at + kStateOffset, kStateWidth, code);
+    }
+    // Written whole even where the bytes are already there: a write that a
+    // crash of the machine cut short is on the disk only after this flush.
+    int error = writeAt(fd, region, offset);
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    closer.fd = -1;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error != 0) refuse(std::strerror(error));
 }
 
 std::unique_ptr<PendingStates> prepareWorkStates(const fs::path& processedPath,

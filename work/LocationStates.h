@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -60,6 +61,36 @@ WorkingSet loadWorkingSet(const std::filesystem::path& processedPath, int locati
 // Counts the entries' UNP, MIS and AMB states anew.
 void recountStates(WorkingSet& set);
 
+// The moments of a state write at which a kill leaves the database ahead of
+// processed.dat. A test sets a hook to stop the process there; the program
+// itself never sets one.
+enum class StateWritePoint {
+    AfterCommit,  // the rows are committed, no state is written yet
+    MidWrite,     // half of the stretch is written
+    AfterWrite,   // every state is written and flushed, the journal still holds them
+};
+using StateWriteHook = void (*)(StateWritePoint);
+void setStateWriteHook(StateWriteHook hook);
+void reachStateWritePoint(StateWritePoint point);
+
+// What a state write will do, kept in the database with the rows it goes
+// with, so that a write cut short can be completed later (engine/StateJournal.h).
+struct StateStretch {
+    int location = 0;
+    int first = 0;       // 1-based position of the stretch's first record
+    std::string states;  // 3 bytes for each record of the stretch; NUL bytes: left alone
+    std::uint64_t fileSize = 0;
+    // Of the stretch's bytes without their State fields: the same receptions
+    // whatever their states, another file's almost never.
+    std::uint64_t fingerprint = 0;
+};
+
+// Writes a stretch's states into processed.dat again and flushes them. Only
+// State bytes change; nothing is written unless the file has the stretch's
+// size and fingerprint and every record written to is of its location and
+// carries the number of its place. Throws EngineError naming the file.
+void applyStateStretch(const std::filesystem::path& processedPath, const StateStretch& stretch);
+
 // Writes every entry's state (trimmed, padded to 3) back into its record;
 // nothing else changes. Two-phase, so that the states land together with a
 // database commit: preparing checks every entry's record against the file
@@ -75,12 +106,15 @@ class PendingStates {
     PendingStates& operator=(const PendingStates&) = delete;
     ~PendingStates();
     void commit();
+    // What commit() will write; empty states when there is nothing.
+    const StateStretch& stretch() const { return stretch_; }
 
   private:
     std::filesystem::path path_;
     int fd_ = -1;
     std::size_t offset_ = 0;  // where region_ stands in the file
     std::string region_;      // the records from the first entry's to the last's, new states in
+    StateStretch stretch_;
 };
 
 std::unique_ptr<PendingStates> prepareWorkStates(const std::filesystem::path& processedPath,

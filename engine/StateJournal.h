@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <filesystem>
+
+#include "engine/MatchingRun.h"
+#include "work/LocationStates.h"
+
+// An action that logs rows commits them and then writes the new states into
+// processed.dat. A process killed in between would leave the rows logged and
+// the receptions still waiting, to be logged a second time. So the states to
+// be written go into the database in the rows' own transaction (the table
+// ConverterStateWrite of engine/DecisionRecord.h) and are cleared once they
+// are on disk; whatever is still there when the project is next looked at,
+// or when the next action begins, is written first. Writing them again is
+// harmless: only State bytes change, to what the committed rows say.
+
+namespace zolt {
+
+class Database;
+class Transaction;
+
+// Commits the caller's transaction with `states` journaled in it, then
+// writes and flushes the states and clears the journal. A failure to clear
+// it is not the action's: the next look at the project clears it.
+void commitWithStates(Database& db, Transaction& transaction, PendingStates& states);
+
+// Writes every journaled state write into processed.dat and removes it from
+// the journal, inside the caller's transaction (an action's, before it reads
+// the file). Returns whether there was any. Throws EngineError when a write
+// does not fit the file.
+bool completeStateWrites(Database& db, const std::filesystem::path& processedPath);
+// The same with a connection and transaction of its own, for start-up and
+// each location choice. Only reads unless something is journaled; a
+// database that cannot be read at all is left for the next action.
+bool completeStateWrites(const ProjectPaths& paths);
+
+// Forgets the journal without writing it, for a processed.dat built anew
+// from the backups and the log rows. Does nothing when it is empty.
+void discardStateWrites(const ProjectPaths& paths);
+
+}  // namespace zolt
