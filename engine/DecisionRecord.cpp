@@ -62,7 +62,7 @@ CREATE TABLE IF NOT EXISTS ConverterStateWrite (
     FileSize INTEGER NOT NULL,
     Fingerprint INTEGER NOT NULL
 );
-CREATE INDEX IF NOT EXISTS ConverterLogByLocation ON NDBLog (loggedlocation, Beacon_ID);
+CREATE INDEX IF NOT EXISTS ConverterLogByLocation ON NDBLog (loggedlocation);
 )sql";
 
 // Everything the converter adds to the logbook's database, the index too:

@@ -8,6 +8,7 @@
 
 #include "core/Cp1252.h"
 #include "core/FileUtil.h"
+#include "core/MappedFile.h"
 #include "core/TextFields.h"
 
 namespace fs = std::filesystem;
@@ -45,7 +46,10 @@ WorkingFileCheck checkWorkingFile(const fs::path& processedPath, const fs::path&
     std::error_code ec;
     if (!fs::exists(fs::symlink_status(processedPath, ec))) return check;
     check.exists = true;
-    const std::string bytes = readWholeFile(processedPath);
+    // Every location choice runs this over the whole file (tens of MB on a
+    // full archive): seen in place rather than copied.
+    const MappedFile file(processedPath);
+    const std::string_view bytes = file.bytes();
     check.bytes = bytes.size();
     check.records = recordCount(bytes.size(), ProcessedRecord::kLength);
     if (bytes.size() % ProcessedRecord::kLength != 0) {
@@ -58,29 +62,29 @@ WorkingFileCheck checkWorkingFile(const fs::path& processedPath, const fs::path&
     int previousLocation = 0;
     for (std::size_t i = 0; i < check.records; ++i) {
         const ProcessedRecordView record{
-            std::string_view(bytes).substr(i * ProcessedRecord::kLength, ProcessedRecord::kLength)};
+            bytes.substr(i * ProcessedRecord::kLength, ProcessedRecord::kLength)};
         const std::size_t position = i + 1;
-        const std::string where = "record " + std::to_string(position);
+        const auto where = [position] { return "record " + std::to_string(position); };
         if (record.recordNo() != static_cast<std::int16_t>(position)) {
-            check.problem = where + " carries the number " + std::to_string(record.recordNo()) +
+            check.problem = where() + " carries the number " + std::to_string(record.recordNo()) +
                             ", so the records are out of order";
             return check;
         }
         const int location = record.location();
         if (location < 1 || location > kLocationCount) {
-            check.problem = where + " names the listening location " + std::to_string(location) +
+            check.problem = where() + " names the listening location " + std::to_string(location) +
                             ", which does not exist";
             return check;
         }
         if (location < previousLocation) {
-            check.problem = where + " belongs to location " + std::to_string(location) +
+            check.problem = where() + " belongs to location " + std::to_string(location) +
                             " but follows records of location " + std::to_string(previousLocation) +
                             ", so the records are out of order";
             return check;
         }
         previousLocation = location;
         if (!validState(record.state())) {
-            check.problem = where + " holds no valid state";
+            check.problem = where() + " holds no valid state";
             return check;
         }
         check.pending += isPendingState(record.state());
