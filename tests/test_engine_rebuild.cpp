@@ -112,32 +112,6 @@ TEST_F(RebuildTest, OneRowForDifferentStationsAtOneMomentCannotBeDecided) {
     EXPECT_TRUE(snapshot(dir.path()) == withoutBackups);
 }
 
-TEST_F(RebuildTest, AnEmptyOrMissingFileIsDamagedOnlyWhileTheLogHoldsRows) {
-    writeLogFile(paths.BackupFolder / "log0.bak", {logRecord("APH", "396")});
-    const struct {
-        const char* name;
-        const char* file;  // nullptr: missing
-        bool logged;
-        const char* problem;
-    } cases[] = {
-        {"missing, nothing logged", nullptr, false, ""},
-        {"empty, nothing logged", "", false, ""},
-        {"missing, receptions logged", nullptr, true, "processed.dat is missing"},
-        {"empty, receptions logged", "", true, "processed.dat is empty"},
-        {"a fragment, receptions logged", "abc", true, "processed.dat is empty"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Database(paths.DatabasePath).execute("Delete * From NDBLog");
-        if (c.logged) log(1, "1200", "");
-        fs::remove(paths.ProcessedPath);
-        if (c.file) writeFile(paths.ProcessedPath, c.file);
-        const WorkingFileHealth health = assessWorkingFile(paths);
-        EXPECT_EQ(health.problem.empty(), std::string(c.problem).empty()) << health.problem;
-        EXPECT_NE(health.problem.find(c.problem), std::string::npos) << health.problem;
-    }
-}
-
 // Two windows on one project: the second acts on lists that are out of date.
 TEST_F(RebuildTest, ASecondWindowNeverLogsAReceptionAgain) {
     const Selection aph{padField("APH", 10),
