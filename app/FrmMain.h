@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QMessageBox>
-#include <QPointer>
 #include <QWidget>
 #include <array>
 #include <filesystem>
@@ -10,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/WorkingFileRepair.h"
 #include "engine/AddToLog.h"
 #include "engine/HomePosition.h"
 #include "engine/StepTwoLists.h"
@@ -27,9 +27,11 @@ class frmMain;
 namespace zolt {
 
 class FolderBrowser;
+class HomeBox;
 class LoggedView;
-class MapWindow;
+class MapLink;
 class MatchAllRun;
+class WaitingLists;
 
 // The converter's one window: the welcome panel and the three wizard steps.
 // It turns engine results into captions, colours, rows and message boxes;
@@ -78,7 +80,7 @@ class FrmMain : public QWidget {
     bool matchingInProgress() const { return matching_; }
     const ProjectPaths& paths() const { return paths_; }
     // Where the selected location lies, as step two shows it.
-    const LocationHome& home() const { return home_; }
+    const LocationHome& home() const;
     FolderBrowser* folderBrowser() const { return folderBrowser_; }
     LoggedView* loggedView() const { return loggedView_; }
 
@@ -94,7 +96,6 @@ class FrmMain : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void cmdStartNew_Click();
@@ -104,7 +105,6 @@ class FrmMain : public QWidget {
     void cmdFinalize_Click();
     void cmdAddToLog_Click();
     void cmdAddSuggested_Click();
-    void cmdSetHome_Click();
     void cmdShowSuspect_Click();
     void cmdShowMissing_Click();
     void cmdSaveToFile_Click();
@@ -117,10 +117,10 @@ class FrmMain : public QWidget {
     RankedCandidates lookUpCandidates(const QTreeWidgetItem* row,
                                       const std::optional<LatLon>& home) const;
     void candidateSelected(QTreeWidget* list);
-    void selectSuggested();
-    void candidateHeaderClicked(QTreeWidget* list, int column);
+    // What a new home changes on screen, read before it is stored; empty
+    // (after a message) when that read failed.
+    std::function<void()> followHome(const LocationHome& next);
 
-    void setupColumns();
     void showOnlyPanel(QWidget* panel);
     void setLocationColour(int index, LocationColour colour);
     void clearLocationSelection();
@@ -139,12 +139,8 @@ class FrmMain : public QWidget {
     void showLowerList(bool possible);
     void clearLowerLists();
     void resetSelection();
-    bool refreshHome();
-    void showHome(LocationHome home);
-    // The map of the selected location, opened by View Map; it follows the
-    // selected reception and every change of what is logged.
+    // The map of the selected location (app/MapLink.h).
     void cmdMap_Click();
-    void closeMap();
     // Export Log on steps one and two, added beside buttons of the form.
     void addExportButtons();
     void cmdExportLog_Click();
@@ -162,11 +158,9 @@ class FrmMain : public QWidget {
     // The same for an action that logs rows: when another window settled
     // its receptions meanwhile, the working set and lists are reloaded.
     bool loggingGuarded(const std::function<void()>& action);
-    enum class WorkingFileStatus { Sound, Rebuilt, Refused };
     // Checks processed.dat; a damaged one is offered a rebuild from the
     // backups. `waiting` receives the receptions still waiting.
     WorkingFileStatus ensureSoundWorkingFile(std::size_t* waiting = nullptr);
-    void reportPartialRecords(LogSource source);
     // Locks (and afterwards unlocks) what would change the working set while
     // Match All Locations runs; after it step one shows the new colours.
     void setMatchAllBusy(bool busy);
@@ -181,14 +175,13 @@ class FrmMain : public QWidget {
     bool matching_ = false;
     bool cancelRequested_ = false;
     bool closeAfterRun_ = false;
-    LocationHome home_;
-    QPointer<MapWindow> map_;
+    HomeBox* homeBox_ = nullptr;
+    MapLink* map_ = nullptr;
+    WaitingLists* lists_ = nullptr;
     LoggedView* loggedView_ = nullptr;
-    RankedCandidates shownCandidates_;       // of the selected reception, for the map
-    int homeLocation_ = 0;                   // the location txtHome was filled for
     std::array<QString, 17> locationNames_;  // as the registry holds them; 0 unused
     MatchAllRun* matchAll_ = nullptr;
-    QString allDoneText_;                    // lblAllDone as designed
+    QString allDoneText_;            // lblAllDone as designed
     bool settledElsewhere_ = false;  // the last logging action met another window's work
 };
 

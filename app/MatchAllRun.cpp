@@ -13,26 +13,11 @@
 #include <QTreeWidget>
 #include <exception>
 
+#include "app/Placement.h"
 #include "core/EngineError.h"
 
 namespace zolt {
 namespace {
-
-// The layout below `widget`'s parent that holds `widget` directly.
-QBoxLayout* boxHolding(QWidget* widget) {
-    QWidget* parent = widget->parentWidget();
-    if (!parent || !parent->layout()) return nullptr;
-    std::function<QBoxLayout*(QLayout*)> search = [&](QLayout* layout) -> QBoxLayout* {
-        if (layout->indexOf(widget) >= 0) return qobject_cast<QBoxLayout*>(layout);
-        for (int i = 0; i < layout->count(); ++i) {
-            if (QLayout* inner = layout->itemAt(i)->layout()) {
-                if (QBoxLayout* found = search(inner)) return found;
-            }
-        }
-        return nullptr;
-    };
-    return search(parent->layout());
-}
 
 QString number(long long n) { return QLocale().toString(n); }
 
