@@ -232,11 +232,17 @@ void FrmMain::ShowResolutionStep() {
     loggedView_->leave();
     ui->lblSelectionLocation->setText(QString());
     ui->lblSelectionStation->setText(QString());
-    ui->picMissing->hide();
-    ui->picAmbiguous->show();
     // The caption names the list the step opens on, whatever view was left.
-    ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
+    showUpperCaption(UpperView::Ambiguous);
     ui->lvLoggedDuplicates->setFocus();
+}
+
+void FrmMain::showUpperCaption(UpperView view) {
+    static const char* const captions[] = {"Ambiguous Stations", "Unresolved Stations",
+                                           "Logged Stations", "No stations to process"};
+    ui->lblDuplicateUnresolvedLabel->setText(QString::fromLatin1(captions[static_cast<int>(view)]));
+    ui->picAmbiguous->setVisible(view == UpperView::Ambiguous);
+    ui->picMissing->setVisible(view == UpperView::Unresolved);
 }
 
 // ---- shared helpers ------------------------------------------------------
@@ -485,20 +491,12 @@ void FrmMain::optLog_Toggled(int k, bool checked) {
         return;
     }
     ShowResolutionStep();
-    if (work.ambCount > 0) {
-        ui->picAmbiguous->show();
-        ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
-        ui->picMissing->hide();
-        if (!showAmbiguousView(listsRead ? &lists : nullptr)) abandonLocation(k);
-    } else if (work.misCount > 0) {
-        ui->picMissing->show();
-        ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Unresolved Stations"));
-        ui->picAmbiguous->hide();
-        if (!showUnresolvedView(listsRead ? &lists : nullptr)) abandonLocation(k);
+    if (work.ambCount > 0 || work.misCount > 0) {
+        const bool unresolved = work.ambCount == 0;
+        showUpperCaption(unresolved ? UpperView::Unresolved : UpperView::Ambiguous);
+        if (!showWaitingView(unresolved, listsRead ? &lists : nullptr)) abandonLocation(k);
     } else {
-        ui->picMissing->hide();
-        ui->picAmbiguous->hide();
-        ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("No stations to process"));
+        showUpperCaption(UpperView::Empty);
     }
 }
 
@@ -650,23 +648,27 @@ bool FrmMain::FillUnresolvedList() {
 }
 
 void FrmMain::fillUnresolvedFrom(const StepTwoLists& lists) {
-    ui->cmdShowMissing->setEnabled(true);
+    const int rows = static_cast<int>(lists.unresolved.size());
+    UnresolvedCount += rows;
+    refillUpperList(lists.unresolved, ui->cmdShowMissing,
+                    QStringLiteral("Show &Unresolved Stations (%1)").arg(rows),
+                    UnresolvedCount != 0, false);
+}
+
+void FrmMain::refillUpperList(const std::vector<ListedReception>& rows, QPushButton* show,
+                              const QString& showText, bool offered, bool ambiguous) {
+    show->setEnabled(true);
     {
         QSignalBlocker block(ui->lvLoggedDuplicates);
         ui->lvLoggedDuplicates->clear();
     }
     clearLowerLists();
-    fillUpperList(lists.unresolved);
-    const int rows = static_cast<int>(lists.unresolved.size());
-    UnresolvedCount += rows;
-    ui->cmdShowMissing->setText(QStringLiteral("Show &Unresolved Stations (%1)").arg(rows));
-    ui->cmdShowMissing->hide();
-    ui->cmdSaveToFile->hide();
-    if (UnresolvedCount != 0) {
-        ui->cmdShowMissing->show();
-        ReportIsAmbiguous = false;
-        ui->cmdSaveToFile->show();
-    }
+    fillUpperList(rows);
+    show->setText(showText);
+    // The list's show button and Save To File are offered while it has rows.
+    show->setVisible(offered);
+    ui->cmdSaveToFile->setVisible(offered);
+    if (offered) ReportIsAmbiguous = ambiguous;
 }
 
 bool FrmMain::FillAmbiguousList() {
@@ -682,30 +684,17 @@ void FrmMain::fillAmbiguousFrom(const StepTwoLists& lists) {
     // The unresolved fill leaves its count, caption and buttons; its rows
     // give way to the ambiguous ones below.
     fillUnresolvedFrom(lists);
-    ui->cmdShowSuspect->setEnabled(true);
-    {
-        QSignalBlocker block(ui->lvLoggedDuplicates);
-        ui->lvLoggedDuplicates->clear();
-    }
-    clearLowerLists();
-    fillUpperList(lists.ambiguous);
     AmbiguousCount = static_cast<int>(lists.ambiguous.size());
-    ui->cmdShowSuspect->setText(
-        QStringLiteral("Show A&mbiguous Stations (%1)").arg(AmbiguousCount));
-    ui->cmdShowSuspect->hide();
-    ui->cmdSaveToFile->hide();
-    if (AmbiguousCount != 0) {
-        ui->cmdShowSuspect->show();
-        ReportIsAmbiguous = true;
-        ui->cmdSaveToFile->show();
-    }
+    refillUpperList(lists.ambiguous, ui->cmdShowSuspect,
+                    QStringLiteral("Show A&mbiguous Stations (%1)").arg(AmbiguousCount),
+                    AmbiguousCount != 0, true);
     updateLoggedControls();
 }
 
-void FrmMain::cmdShowMissing_Click() { showUnresolvedView(nullptr); }
+void FrmMain::cmdShowMissing_Click() { showWaitingView(true, nullptr); }
 
-bool FrmMain::showUnresolvedView(const StepTwoLists* lists) {
-    if (UnresolvedCount == 0) return true;
+bool FrmMain::showWaitingView(bool unresolved, const StepTwoLists* lists) {
+    if ((unresolved ? UnresolvedCount : AmbiguousCount) == 0) return true;
     // Read first: the caption changes only together with the list under it.
     StepTwoLists read;
     if (!lists) {
@@ -713,45 +702,24 @@ bool FrmMain::showUnresolvedView(const StepTwoLists* lists) {
         lists = &read;
     }
     loggedView_->leave();
-    ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Unresolved Stations"));
-    ReportIsAmbiguous = false;
-    ui->picAmbiguous->hide();
-    ui->picMissing->show();
-    ui->cmdSaveToFile->show();
+    showUpperCaption(unresolved ? UpperView::Unresolved : UpperView::Ambiguous);
+    ReportIsAmbiguous = !unresolved;
+    ui->cmdSaveToFile->setVisible(unresolved);
     ui->lblSelectionLocation->setText(QString());
     ui->lblSelectionStation->setText(QString());
     ui->chkApplyAll->setEnabled(false);
     ui->lblSelectOption->hide();
-    showLowerList(true);
-    ShowingUnresolved = true;
-    fillUnresolvedFrom(*lists);
-    return true;
-}
-
-void FrmMain::cmdShowSuspect_Click() { showAmbiguousView(nullptr); }
-
-bool FrmMain::showAmbiguousView(const StepTwoLists* lists) {
-    if (AmbiguousCount == 0) return true;
-    StepTwoLists read;
-    if (!lists) {
-        if (!readStepTwo(read)) return false;
-        lists = &read;
+    showLowerList(unresolved);
+    ShowingUnresolved = unresolved;
+    if (unresolved) {
+        fillUnresolvedFrom(*lists);
+    } else {
+        fillAmbiguousFrom(*lists);
     }
-    loggedView_->leave();
-    ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
-    ReportIsAmbiguous = true;
-    ui->picAmbiguous->show();
-    ui->picMissing->hide();
-    ui->cmdSaveToFile->hide();
-    ui->lblSelectionLocation->setText(QString());
-    ui->lblSelectionStation->setText(QString());
-    showLowerList(false);
-    ui->chkApplyAll->setEnabled(false);
-    ui->lblSelectOption->hide();
-    ShowingUnresolved = false;
-    fillAmbiguousFrom(*lists);
     return true;
 }
+
+void FrmMain::cmdShowSuspect_Click() { showWaitingView(false, nullptr); }
 
 // ---- step two: look-ups and Add To Log -------------------------------------
 
@@ -899,9 +867,7 @@ void FrmMain::refillAfterLogging() {
         // holds the ambiguous ones: the view says so.
         ShowingUnresolved = false;
         ReportIsAmbiguous = true;
-        ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
-        ui->picMissing->hide();
-        ui->picAmbiguous->show();
+        showUpperCaption(UpperView::Ambiguous);
     }
     if (loggedView_->active()) {
         // The listener stays where the action was taken.
@@ -915,7 +881,7 @@ void FrmMain::refillAfterLogging() {
         ui->lblSelectOption->hide();
         ShowingUnresolved = false;
     } else {
-        showUnresolvedView(&lists);
+        showWaitingView(true, &lists);
     }
     if (const auto location = SelectedLocation()) map_->showLocation(*location);
     resetSelection();
@@ -990,9 +956,7 @@ void FrmMain::setMatchAllBusy(bool busy) {
 void FrmMain::showLoggedView() {
     const auto location = SelectedLocation();
     if (matching_ || !location) return;
-    ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Logged Stations"));
-    ui->picAmbiguous->hide();
-    ui->picMissing->hide();
+    showUpperCaption(UpperView::Logged);
     ui->cmdSaveToFile->hide();
     resetSelection();
     loggedView_->enter();

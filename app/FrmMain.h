@@ -16,6 +16,7 @@
 #include "engine/SuggestedPicks.h"
 #include "work/LocationStates.h"
 
+class QPushButton;
 class QRadioButton;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -129,9 +130,16 @@ class FrmMain : public QWidget {
     void abandonLocation(int k);
     void fillUnresolvedFrom(const StepTwoLists& lists);
     void fillAmbiguousFrom(const StepTwoLists& lists);
-    // The view switches; `lists` already read spares a second read.
-    bool showAmbiguousView(const StepTwoLists* lists);
-    bool showUnresolvedView(const StepTwoLists* lists);
+    // The upper list refilled with `rows`, nothing below it chosen; `show`
+    // says how many and, with Save To File, is offered when `offered`.
+    void refillUpperList(const std::vector<ListedReception>& rows, QPushButton* show,
+                         const QString& showText, bool offered, bool ambiguous);
+    // The view switch to the unresolved or ambiguous list; `lists` already
+    // read spares a second read.
+    bool showWaitingView(bool unresolved, const StepTwoLists* lists);
+    enum class UpperView { Ambiguous, Unresolved, Logged, Empty };
+    // The caption over the upper list and the buttons that go with the view.
+    void showUpperCaption(UpperView view);
     // After rows were logged: the lists and counts read afresh, the current
     // view kept.
     void refillAfterLogging();
