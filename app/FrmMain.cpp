@@ -128,7 +128,8 @@ FrmMain::FrmMain(Options options, QWidget* parent)
              return ConfirmAction(prompt, QStringLiteral("Confirm")) != QMessageBox::No;
          },
          [this](const QString& text) { showError(text); },
-         [this](bool busy) { setMatchAllBusy(busy); }, [this] { return cancelRequested_; }},
+         [this](bool busy) { setMatchAllBusy(busy); }, [this] { return cancelRequested_; },
+         [this] { showAsStored(); }},
         this);
 
     lists_ = new WaitingLists({ui->lvDuplicates, ui->lvLoggedDuplicates, ui->lvDuplicateData,
@@ -555,9 +556,8 @@ void FrmMain::cmdDuplicates_Click() {
     ui->cmdMap->setEnabled(true);
 
     if (!ok && settledElsewhere_) {
-        // Another window matched it meanwhile: show the location as it now is.
-        RefreshLocationButtons();
-        if (const auto location = SelectedLocation()) optLog_Toggled(*location, true);
+        // Another window matched it meanwhile.
+        showAsStored();
         if (closeAfterRun_) close();
         return;
     }
@@ -925,6 +925,11 @@ void FrmMain::cmdStartOver_Click() {
     work = WorkingSet{};
     clearLocationSelection();
     ShowLocationStep();
+}
+
+void FrmMain::showAsStored() {
+    RefreshLocationButtons();
+    if (const auto location = SelectedLocation()) optLog_Toggled(*location, true);
 }
 
 void FrmMain::setMatchAllBusy(bool busy) {

@@ -172,6 +172,9 @@ class FrmMain : public QWidget {
     // Locks (and afterwards unlocks) what would change the working set while
     // Match All Locations runs; after it step one shows the new colours.
     void setMatchAllBusy(bool busy);
+    // Another window changed the working file meanwhile: the location
+    // buttons, and the location chosen, show it as it now stands.
+    void showAsStored();
 
     std::unique_ptr<Ui::frmMain> ui;
     std::array<QRadioButton*, 17> optLog_{};  // 1 … 16; 0 unused

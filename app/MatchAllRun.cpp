@@ -123,6 +123,8 @@ void MatchAllRun::start() {
     }
     if (plan.locations.empty()) {
         hooks_.showError(QStringLiteral("No location has receptions waiting to be matched."));
+        // The button was offered: another window matched them meanwhile.
+        hooks_.reload();
         return;
     }
     const int count = static_cast<int>(plan.locations.size());
