@@ -110,27 +110,22 @@ FrmMain::FrmMain(Options options, QWidget* parent)
     connect(ui->lvPossible, &QTreeWidget::itemSelectionChanged, this,
             [this] { candidateSelected(ui->lvPossible); });
     connect(ui->cmdAddSuggested, &QPushButton::clicked, this, &FrmMain::cmdAddSuggested_Click);
-    homeBox_ =
-        new HomeBox(ui->lblHome, ui->txtHome, ui->cmdSetHome, paths_,
-                    {[this] { return SelectedLocation(); }, [this] { return matching_; },
-                     [this](const QString& prompt) {
-                         return ConfirmAction(prompt, QStringLiteral("Confirm")) != QMessageBox::No;
-                     },
-                     [this](const LocationHome& next) { return followHome(next); }},
-                    this);
+    homeBox_ = new HomeBox(ui->lblHome, ui->txtHome, ui->cmdSetHome, paths_,
+                           {[this] { return SelectedLocation(); }, [this] { return matching_; },
+                            [this](const QString& prompt) { return confirmed(prompt); },
+                            [this](const LocationHome& next) { return followHome(next); }},
+                           this);
     map_ = new MapLink(paths_, options_.appDataFolder / kLandOutlineFile, this);
     connect(ui->cmdMap, &QPushButton::clicked, this, &FrmMain::cmdMap_Click);
-    matchAll_ = new MatchAllRun(
-        ui->cmdDuplicates, ui->pbSearch,
-        {[this] { return paths_; },
-         [this](int k) { return locationNames_[static_cast<std::size_t>(k)]; },
-         [this](const QString& prompt) {
-             return ConfirmAction(prompt, QStringLiteral("Confirm")) != QMessageBox::No;
-         },
-         [this](const QString& text) { showError(text); },
-         [this](bool busy) { setMatchAllBusy(busy); }, [this] { return cancelRequested_; },
-         [this] { showAsStored(); }},
-        this);
+    matchAll_ =
+        new MatchAllRun(ui->cmdDuplicates, ui->pbSearch,
+                        {[this] { return paths_; },
+                         [this](int k) { return locationNames_[static_cast<std::size_t>(k)]; },
+                         [this](const QString& prompt) { return confirmed(prompt); },
+                         [this](const QString& text) { showError(text); },
+                         [this](bool busy) { setMatchAllBusy(busy); },
+                         [this] { return cancelRequested_; }, [this] { showAsStored(); }},
+                        this);
 
     lists_ = new WaitingLists({ui->lvDuplicates, ui->lvLoggedDuplicates, ui->lvDuplicateData,
                                ui->lvPossible, ui->picStepTwo, ui->cmdAddToLog},
@@ -265,6 +260,10 @@ QMessageBox::StandardButton FrmMain::ConfirmAction(const QString& prompt, const 
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+bool FrmMain::confirmed(const QString& prompt) {
+    return ConfirmAction(prompt, QStringLiteral("Confirm")) != QMessageBox::No;
 }
 
 std::optional<int> FrmMain::SelectedLocation() const {
@@ -1031,10 +1030,7 @@ void FrmMain::closeEvent(QCloseEvent* event) {
 
 WorkingFileStatus FrmMain::ensureSoundWorkingFile(std::size_t* waiting) {
     const WorkingFileStatus status = soundWorkingFile(
-        this, paths_, SettingsLoaded,
-        [this](const QString& prompt) {
-            return ConfirmAction(prompt, QStringLiteral("Confirm")) != QMessageBox::No;
-        },
+        this, paths_, SettingsLoaded, [this](const QString& prompt) { return confirmed(prompt); },
         waiting);
     if (status == WorkingFileStatus::Rebuilt) ui->lblAllDone->hide();
     return status;

@@ -157,6 +157,9 @@ class FrmMain : public QWidget {
     void cmdReturnToWaiting_Click();
     void cmdUndoLastAction_Click();
     void updateLoggedControls();
+    // ConfirmAction titled "Confirm", for the classes that ask through the
+    // window: true unless the answer was No.
+    bool confirmed(const QString& prompt);
     void showError(const QString& text);
     // Runs `action`; an engine failure shows one message box and returns false.
     bool guarded(const std::function<void()>& action);
