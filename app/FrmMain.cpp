@@ -35,7 +35,6 @@
 #include "engine/Project.h"
 #include "engine/Reversal.h"
 #include "engine/SuggestedPicks.h"
-#include "engine/WorkingFileRebuild.h"
 #include "ui_frmMain.h"
 
 namespace fs = std::filesystem;
