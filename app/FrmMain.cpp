@@ -35,6 +35,7 @@
 #include "engine/Project.h"
 #include "engine/Reversal.h"
 #include "engine/SuggestedPicks.h"
+#include "work/WorkingFileCheck.h"
 #include "ui_frmMain.h"
 
 namespace fs = std::filesystem;
