@@ -1058,14 +1058,16 @@ bool FrmMain::loggingGuarded(const std::function<void()>& action) {
 }
 
 void FrmMain::addExportButtons() {
-    // One button on step one, before FINALIZE, and one on step two after
-    // Save To File; both open the same dialog.
+    // One button on step one, before FINALIZE, and one on step two above
+    // Process Another Listening Location, among the commands of the whole
+    // project rather than in the already full row of the list's commands;
+    // both open the same dialog.
     const struct {
         QWidget* beside;
         const char* name;
         bool after;
     } places[] = {{ui->cmdFinalize, "cmdExportLog", false},
-                  {ui->cmdSaveToFile, "cmdExportLogStepTwo", true}};
+                  {ui->cmdProcessAnotherLog, "cmdExportLogStepTwo", false}};
     for (const auto& place : places) {
         QPushButton* button = ExportDialog::makeButton(place.name, this);
         placeBeside(place.beside, button, place.after);
