@@ -179,6 +179,14 @@ void ExportDialog::exportClicked() {
     accept();
 }
 
+QPushButton* ExportDialog::makeButton(const char* objectName, QWidget* parent) {
+    auto* button = new QPushButton(QStringLiteral("&Export Log…"), parent);
+    button->setObjectName(QString::fromLatin1(objectName));
+    button->setAccessibleName(QStringLiteral("Export Log"));
+    button->setToolTip(QStringLiteral("Write the converted log to a CSV, ADIF or KML file"));
+    return button;
+}
+
 void ExportDialog::run(QWidget* parent, const ProjectPaths& paths,
                        const std::filesystem::path& registryFile, int selected) {
     ExportedLog log;

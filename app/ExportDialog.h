@@ -28,6 +28,9 @@ class ExportDialog : public QDialog {
     static void run(QWidget* parent, const ProjectPaths& paths,
                     const std::filesystem::path& registryFile, int selected);
 
+    // The Export Log button, for a place beside the window's own buttons.
+    static QPushButton* makeButton(const char* objectName, QWidget* parent);
+
     // Asks for the file: (suggested path, name filter) -> chosen path, or
     // empty for Cancel. The standard save dialog unless a test replaces it.
     std::function<QString(const QString&, const QString&)> chooseFile;

@@ -2,34 +2,30 @@
 #include "app/FrmMain.h"
 
 #include <QAccessibleWidget>
-#include <QApplication>
-#include <QBoxLayout>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFontMetrics>
-#include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScopeGuard>
-#include <QShortcut>
 #include <QTreeWidget>
 #include <algorithm>
-#include <cmath>
 
 #include "app/ExportDialog.h"
 #include "app/FrmFileSave.h"
+#include "app/Guarded.h"
+#include "app/HomeBox.h"
 #include "app/LoggedView.h"
-#include "app/MapWindow.h"
+#include "app/MapLink.h"
 #include "app/MatchAllRun.h"
+#include "app/Placement.h"
+#include "app/ShownNumbers.h"
 #include "app/StepZeroLists.h"
+#include "app/WaitingLists.h"
 #include "core/Cp1252.h"
 #include "core/EngineError.h"
-#include "core/OldDates.h"
 #include "core/TextFields.h"
 #include "db/BeaconDatabaseCheck.h"
 #include "engine/CandidateLookup.h"
@@ -39,7 +35,7 @@
 #include "engine/Project.h"
 #include "engine/Reversal.h"
 #include "engine/SuggestedPicks.h"
-#include "engine/WorkingFileRebuild.h"
+#include "work/WorkingFileCheck.h"
 #include "ui_frmMain.h"
 
 namespace fs = std::filesystem;
@@ -47,112 +43,6 @@ namespace fs = std::filesystem;
 namespace zolt {
 
 namespace {
-
-// Raw field bytes of a listed reception, kept beside the shown text so that
-// what is logged is exactly what the working file holds.
-enum RowRole { kIdentRole = Qt::UserRole + 1, kFrequencyRole, kTimeRole, kDateRole, kCommentRole };
-
-// The Date column of the upper list, which holds the old log's free text.
-constexpr int kListedDateColumn = 4;
-constexpr int kDateKeyRole = Qt::UserRole + 20;
-
-// A candidate row keeps the numbers behind its Distance and Offset cells, and
-// whether it is the suggested pick.
-enum CandidateRole { kNumberRole = Qt::UserRole + 10, kSuggestedRole };
-
-// Column positions of the candidate lists. Beacon_ID stays where it always
-// was; what came later is appended after it.
-constexpr int kExactCountryColumn = 2, kExactIdColumn = 3, kExactDistanceColumn = 4;
-constexpr int kPossibleCountryColumn = 4, kPossibleIdColumn = 5, kPossibleDistanceColumn = 6;
-constexpr int kPossibleOffsetColumn = 7;
-
-const QKeySequence kSuggestedKey(Qt::Key_F2);
-
-// A candidate row that sorts numbers by their value and puts an empty cell
-// after the filled ones whichever way the list is sorted: "no distance" is
-// never the nearest nor the farthest.
-class CandidateItem : public QTreeWidgetItem {
-  public:
-    using QTreeWidgetItem::QTreeWidgetItem;
-
-    bool operator<(const QTreeWidgetItem& other) const override {
-        const QTreeWidget* list = treeWidget();
-        const int column = list ? list->sortColumn() : 0;
-        const bool empty = text(column).trimmed().isEmpty();
-        const bool otherEmpty = other.text(column).trimmed().isEmpty();
-        if (empty || otherEmpty) {
-            if (empty == otherEmpty) return false;
-            const bool descending =
-                list && list->header()->sortIndicatorOrder() == Qt::DescendingOrder;
-            return descending ? empty : otherEmpty;
-        }
-        const QVariant number = data(column, kNumberRole);
-        const QVariant otherNumber = other.data(column, kNumberRole);
-        if (number.isValid() && otherNumber.isValid()) {
-            return number.toDouble() < otherNumber.toDouble();
-        }
-        return QTreeWidgetItem::operator<(other);
-    }
-};
-
-// A row of the upper list whose Date cell sorts by the day it names (as text
-// 02/17/01 would come before 12/27/96); a date that does not read goes last
-// whichever way the list is sorted.
-class ReceptionItem : public QTreeWidgetItem {
-  public:
-    using QTreeWidgetItem::QTreeWidgetItem;
-
-    bool operator<(const QTreeWidgetItem& other) const override {
-        const QTreeWidget* list = treeWidget();
-        if (!list || list->sortColumn() != kListedDateColumn) {
-            return QTreeWidgetItem::operator<(other);
-        }
-        const qlonglong key = data(0, kDateKeyRole).toLongLong();
-        const qlonglong otherKey = other.data(0, kDateKeyRole).toLongLong();
-        if (key < 0 || otherKey < 0) {
-            if ((key < 0) == (otherKey < 0)) return false;
-            const bool descending = list->header()->sortIndicatorOrder() == Qt::DescendingOrder;
-            return descending ? key < 0 : otherKey < 0;
-        }
-        return key < otherKey;
-    }
-};
-
-// The first widget-holding box layout of `layout` (searched in depth) that
-// holds `widget`, and where.
-QBoxLayout* boxHolding(QLayout* layout, QWidget* widget, int* index) {
-    if (!layout) return nullptr;
-    for (int i = 0; i < layout->count(); ++i) {
-        QLayoutItem* item = layout->itemAt(i);
-        if (item->widget() == widget) {
-            auto* box = qobject_cast<QBoxLayout*>(layout);
-            if (box) *index = i;
-            return box;
-        }
-        if (QBoxLayout* inner = boxHolding(item->layout(), widget, index)) return inner;
-    }
-    return nullptr;
-}
-
-QString kmText(double km) { return QString::number(std::llround(km)); }
-
-// "+1", "-0.5", "0": the sign says which side of the logged frequency it lies.
-QString offsetText(double kHz) {
-    const double rounded = std::round(kHz * 100.0) / 100.0;
-    if (rounded == 0.0) return QStringLiteral("0");
-    const QString digits = QString::fromStdString(shortestDecimal(std::fabs(rounded)));
-    return (rounded > 0 ? QStringLiteral("+") : QStringLiteral("-")) + digits;
-}
-
-QString counted(int n, const char* one, const char* many) {
-    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
-}
-
-QString fromField(const std::string& bytes) { return QString::fromStdString(cp1252ToUtf8(bytes)); }
-
-std::string rawOf(const QTreeWidgetItem* item, int role) {
-    return item->data(0, role).toByteArray().toStdString();
-}
 
 QColor colourValue(LocationColour colour) {
     return colour == LocationColour::Yellow ? QColor(255, 255, 0) : QColor(255, 128, 128);
@@ -220,40 +110,26 @@ FrmMain::FrmMain(Options options, QWidget* parent)
     connect(ui->lvPossible, &QTreeWidget::itemSelectionChanged, this,
             [this] { candidateSelected(ui->lvPossible); });
     connect(ui->cmdAddSuggested, &QPushButton::clicked, this, &FrmMain::cmdAddSuggested_Click);
-    connect(ui->cmdSetHome, &QPushButton::clicked, this, &FrmMain::cmdSetHome_Click);
+    homeBox_ = new HomeBox(ui->lblHome, ui->txtHome, ui->cmdSetHome, paths_,
+                           {[this] { return SelectedLocation(); }, [this] { return matching_; },
+                            [this](const QString& prompt) { return confirmed(prompt); },
+                            [this](const LocationHome& next) { return followHome(next); }},
+                           this);
+    map_ = new MapLink(paths_, options_.appDataFolder / kLandOutlineFile, this);
     connect(ui->cmdMap, &QPushButton::clicked, this, &FrmMain::cmdMap_Click);
-    connect(ui->txtHome, &QLineEdit::returnPressed, this, &FrmMain::cmdSetHome_Click);
-    matchAll_ = new MatchAllRun(
-        ui->cmdDuplicates, ui->pbSearch,
-        {[this] { return paths_; },
-         [this](int k) { return locationNames_[static_cast<std::size_t>(k)]; },
-         [this](const QString& prompt) {
-             return ConfirmAction(prompt, QStringLiteral("Confirm")) != QMessageBox::No;
-         },
-         [this](const QString& text) { showError(text); },
-         [this](bool busy) { setMatchAllBusy(busy); }, [this] { return cancelRequested_; }},
-        this);
+    matchAll_ =
+        new MatchAllRun(ui->cmdDuplicates, ui->pbSearch,
+                        {[this] { return paths_; },
+                         [this](int k) { return locationNames_[static_cast<std::size_t>(k)]; },
+                         [this](const QString& prompt) { return confirmed(prompt); },
+                         [this](const QString& text) { showError(text); },
+                         [this](bool busy) { setMatchAllBusy(busy); },
+                         [this] { return cancelRequested_; }, [this] { showAsStored(); }},
+                        this);
 
-    // One key takes the keyboard to the suggested candidate; Enter there
-    // then logs it as Add To Log would.
-    auto* suggestedKey = new QShortcut(kSuggestedKey, ui->picStepTwo);
-    suggestedKey->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(suggestedKey, &QShortcut::activated, this, &FrmMain::selectSuggested);
-    const QString keyHint =
-        QStringLiteral(
-            "%1 selects the suggested pick, the clearly nearest candidate, shown in "
-            "bold; Enter then adds it to the log.")
-            .arg(kSuggestedKey.toString(QKeySequence::NativeText));
-    for (QTreeWidget* list : {ui->lvDuplicateData, ui->lvPossible}) {
-        list->setToolTip(keyHint);
-        list->setAccessibleDescription(keyHint);
-        list->installEventFilter(this);
-        list->header()->setSectionsClickable(true);
-        connect(list->header(), &QHeaderView::sectionClicked, this,
-                [this, list](int column) { candidateHeaderClicked(list, column); });
-    }
-    // A description, not a name: a label's name would hide the home it shows.
-    ui->lblHome->setAccessibleDescription(QStringLiteral("Home of this location"));
+    lists_ = new WaitingLists({ui->lvDuplicates, ui->lvLoggedDuplicates, ui->lvDuplicateData,
+                               ui->lvPossible, ui->picStepTwo, ui->cmdAddToLog},
+                              this);
     // Nothing moves when a selection changes: the warning beside Apply To
     // All keeps its room while hidden, the selection line its height while
     // empty.
@@ -277,15 +153,7 @@ FrmMain::FrmMain(Options options, QWidget* parent)
     connect(loggedView_, &LoggedView::showRequested, this, &FrmMain::showLoggedView);
     connect(loggedView_, &LoggedView::returnRequested, this, &FrmMain::cmdReturnToWaiting_Click);
     connect(loggedView_, &LoggedView::undoRequested, this, &FrmMain::cmdUndoLastAction_Click);
-    connect(loggedView_, &LoggedView::beaconsChosen, this, [this](const RankedCandidates& ringed) {
-        shownCandidates_ = ringed;
-        if (!map_) return;
-        if (ringed.rows.empty()) {
-            map_->clearCandidates();
-        } else {
-            map_->showCandidates(ringed);
-        }
-    });
+    connect(loggedView_, &LoggedView::beaconsChosen, map_, &MapLink::showCandidates);
 
     // Until start-up has run, only the welcome panel with its buttons exists.
     ui->lblAllDone->hide();
@@ -302,7 +170,7 @@ void FrmMain::startUp() {
         prepareWorkFolder(paths_, options_.appDataFolder);
         requireBeaconDatabase(paths_.DatabasePath);
     });
-    setupColumns();
+    lists_->setupColumns(QFontMetrics(font()));
     ShowWelcomeScreen();
     ui->cmdContinueWithExisting->setEnabled(false);
     if (!databaseReady_) {
@@ -320,76 +188,6 @@ void FrmMain::startUp() {
     CheckPendingWork();
 }
 
-void FrmMain::setupColumns() {
-    const QFontMetrics metrics(font());
-    auto setup = [&metrics](QTreeWidget* list,
-                            std::initializer_list<std::pair<const char*, int>> columns) {
-        list->clear();
-        list->setColumnCount(static_cast<int>(columns.size()));
-        QStringList headers;
-        for (const auto& column : columns) headers << QString::fromUtf8(column.first);
-        list->setHeaderLabels(headers);
-        int index = 0;
-        for (const auto& column : columns) {
-            // Widths are the rendered width of that many blanks; a column of
-            // no width carries a key the user does not see.
-            if (column.second == 0) {
-                list->setColumnHidden(index, true);
-            } else {
-                list->setColumnWidth(
-                    index, metrics.horizontalAdvance(QString(column.second, QLatin1Char(' '))));
-            }
-            ++index;
-        }
-    };
-    setup(ui->lvDuplicates, {{"Station ", 32}, {"Frequency", 32}});
-    // The numbers that decide a suggestion come after the place; Call,
-    // Frequency and Province of the unresolved list give up room for them.
-    setup(ui->lvDuplicateData,
-          {{"City ", 59}, {"Province", 32}, {"Country", 32}, {"Beacon_ID", 0}, {"Distance", 20}});
-    setup(ui->lvPossible, {{"Call ", 14},
-                           {"Frequency", 19},
-                           {"City", 37},
-                           {"Province", 14},
-                           {"Country", 36},
-                           {"Beacon_ID", 0},
-                           {"Distance", 20},
-                           {"\u0394 kHz", 16}});
-    const struct {
-        QTreeWidget* list;
-        int column;
-        const char* tip;
-    } numeric[] = {
-        {ui->lvDuplicateData, kExactDistanceColumn, "Great-circle distance from home, in km"},
-        {ui->lvPossible, kPossibleDistanceColumn, "Great-circle distance from home, in km"},
-        {ui->lvPossible, kPossibleOffsetColumn,
-         "The beacon's frequency minus the logged one, in kHz"},
-    };
-    for (const auto& n : numeric) {
-        n.list->headerItem()->setTextAlignment(n.column, Qt::AlignRight | Qt::AlignVCenter);
-        n.list->headerItem()->setToolTip(n.column, QString::fromLatin1(n.tip));
-    }
-    for (QTreeWidget* list : {ui->lvDuplicateData, ui->lvPossible}) {
-        for (int column = 0; column < list->columnCount(); ++column) {
-            list->headerItem()->setData(column, Qt::InitialSortOrderRole,
-                                        static_cast<int>(Qt::AscendingOrder));
-        }
-        // Country is as wide as its longest name, and the city, the longest
-        // text, takes the room left: it is not the number columns that stretch.
-        list->header()->setStretchLastSection(false);
-        list->header()->setSectionResizeMode(
-            list == ui->lvPossible ? kPossibleCountryColumn : kExactCountryColumn,
-            QHeaderView::ResizeToContents);
-        list->header()->setSectionResizeMode(list == ui->lvPossible ? 2 : 0, QHeaderView::Stretch);
-    }
-    setup(ui->lvLoggedDuplicates, {{"Processed", 0},
-                                   {"Ident", 23},
-                                   {"Freq", 24},
-                                   {"Time", 24},
-                                   {"Date", 24},
-                                   {"Comment", 67}});
-}
-
 // ---- screens -------------------------------------------------------------
 
 void FrmMain::showOnlyPanel(QWidget* panel) {
@@ -397,7 +195,7 @@ void FrmMain::showOnlyPanel(QWidget* panel) {
         each->setVisible(each == panel);
     }
     // A map belongs to the location on step two; leaving it ends the map.
-    if (panel != ui->picStepTwo) closeMap();
+    if (panel != ui->picStepTwo) map_->close();
 }
 
 void FrmMain::ShowWelcomeScreen() {
@@ -412,7 +210,7 @@ void FrmMain::ShowFolderStep() {
 
 void FrmMain::ShowLocationStep() {
     showOnlyPanel(ui->picStepOne);
-    homeLocation_ = 0;  // the next location opened shows its own stored entry
+    homeBox_->forgetEntry();
     ui->cmdDuplicates->setEnabled(false);
     RefreshLocationButtons();
     LoadLocationNames();
@@ -430,11 +228,17 @@ void FrmMain::ShowResolutionStep() {
     loggedView_->leave();
     ui->lblSelectionLocation->setText(QString());
     ui->lblSelectionStation->setText(QString());
-    ui->picMissing->hide();
-    ui->picAmbiguous->show();
     // The caption names the list the step opens on, whatever view was left.
-    ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
+    showUpperCaption(UpperView::Ambiguous);
     ui->lvLoggedDuplicates->setFocus();
+}
+
+void FrmMain::showUpperCaption(UpperView view) {
+    static const char* const captions[] = {"Ambiguous Stations", "Unresolved Stations",
+                                           "Logged Stations", "No stations to process"};
+    ui->lblDuplicateUnresolvedLabel->setText(QString::fromLatin1(captions[static_cast<int>(view)]));
+    ui->picAmbiguous->setVisible(view == UpperView::Ambiguous);
+    ui->picMissing->setVisible(view == UpperView::Unresolved);
 }
 
 // ---- shared helpers ------------------------------------------------------
@@ -458,6 +262,10 @@ QMessageBox::StandardButton FrmMain::ConfirmAction(const QString& prompt, const 
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
+bool FrmMain::confirmed(const QString& prompt) {
+    return ConfirmAction(prompt, QStringLiteral("Confirm")) != QMessageBox::No;
+}
+
 std::optional<int> FrmMain::SelectedLocation() const {
     std::optional<int> selected;
     for (int k = 1; k <= kLocationCount; ++k) {
@@ -476,6 +284,8 @@ void FrmMain::LoadLocationNames() {
         locationNames_[static_cast<std::size_t>(k)] = std::move(name);
     }
 }
+
+const LocationHome& FrmMain::home() const { return homeBox_->home(); }
 
 LocationColour FrmMain::locationColour(int index) const {
     return colours_.at(static_cast<std::size_t>(index));
@@ -544,7 +354,7 @@ void FrmMain::CheckPendingWork() {
             break;
         case PendingWork::Rebuilt:
             RefreshLocationButtons();
-            reportPartialRecords(LogSource::WorkLogs);
+            reportPartialRecords(this, paths_, LogSource::WorkLogs);
             break;
         case PendingWork::WorkLeft:
             ui->lblAllDone->hide();
@@ -581,50 +391,12 @@ void FrmMain::Finalize(std::size_t unconverted) {
     ShowWelcomeScreen();
 }
 
-void FrmMain::showError(const QString& text) {
-    // Messages quote names and paths from files: shown as they are, never
-    // taken for markup.
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Database Converter"), text,
-                    QMessageBox::Ok, this);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
-}
+void FrmMain::showError(const QString& text) { showFailure(this, text); }
 
-bool FrmMain::guarded(const std::function<void()>& action) {
-    QString failure;
-    {
-        // A read or write may wait for another program to let go of the
-        // database; the cursor says the window is busy meanwhile, and is
-        // back before a message asks for a click.
-        QApplication::setOverrideCursor(Qt::BusyCursor);
-        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-        try {
-            action();
-            return true;
-        } catch (const EngineError& error) {
-            failure = QString::fromStdString(error.what());
-        } catch (const std::exception& error) {
-            failure = QStringLiteral("The action could not be completed: %1")
-                          .arg(QString::fromStdString(error.what()));
-        }
-    }
-    showError(failure);
-    return false;
-}
+bool FrmMain::guarded(const std::function<void()>& action) { return zolt::guarded(this, action); }
 
 bool FrmMain::resetGuarded(const std::function<void()>& reset) {
-    QString compaction;
-    const bool done = guarded([&] {
-        try {
-            reset();
-        } catch (const CompactionFailed& error) {
-            compaction = QString::fromStdString(error.what());
-        }
-    });
-    // The reset itself is stored: say what failed, then show what is now
-    // true instead of the state before the reset.
-    if (!compaction.isEmpty()) showError(compaction);
-    return done;
+    return zolt::resetGuarded(this, reset);
 }
 
 // ---- welcome panel and step zero -----------------------------------------
@@ -670,7 +442,7 @@ void FrmMain::cmdSelectFolder_Click() {
     ui->cmdContinueWithExisting->setEnabled(true);
     clearLocationSelection();
     ShowLocationStep();
-    reportPartialRecords(LogSource::Backups);
+    reportPartialRecords(this, paths_, LogSource::Backups);
 }
 
 // ---- step one --------------------------------------------------------------
@@ -719,20 +491,12 @@ void FrmMain::optLog_Toggled(int k, bool checked) {
         return;
     }
     ShowResolutionStep();
-    if (work.ambCount > 0) {
-        ui->picAmbiguous->show();
-        ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
-        ui->picMissing->hide();
-        if (!showAmbiguousView(listsRead ? &lists : nullptr)) abandonLocation(k);
-    } else if (work.misCount > 0) {
-        ui->picMissing->show();
-        ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Unresolved Stations"));
-        ui->picAmbiguous->hide();
-        if (!showUnresolvedView(listsRead ? &lists : nullptr)) abandonLocation(k);
+    if (work.ambCount > 0 || work.misCount > 0) {
+        const bool unresolved = work.ambCount == 0;
+        showUpperCaption(unresolved ? UpperView::Unresolved : UpperView::Ambiguous);
+        if (!showWaitingView(unresolved, listsRead ? &lists : nullptr)) abandonLocation(k);
     } else {
-        ui->picMissing->hide();
-        ui->picAmbiguous->hide();
-        ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("No stations to process"));
+        showUpperCaption(UpperView::Empty);
     }
 }
 
@@ -791,9 +555,8 @@ void FrmMain::cmdDuplicates_Click() {
     ui->cmdMap->setEnabled(true);
 
     if (!ok && settledElsewhere_) {
-        // Another window matched it meanwhile: show the location as it now is.
-        RefreshLocationButtons();
-        if (const auto location = SelectedLocation()) optLog_Toggled(*location, true);
+        // Another window matched it meanwhile.
+        showAsStored();
         if (closeAfterRun_) close();
         return;
     }
@@ -848,32 +611,8 @@ void FrmMain::cmdFinalize_Click() {
 // ---- step two: lists -------------------------------------------------------
 
 void FrmMain::fillUpperList(const std::vector<ListedReception>& rows) {
-    QTreeWidget* list = ui->lvLoggedDuplicates;
-    list->setSortingEnabled(false);
-    QList<QTreeWidgetItem*> items;
-    items.reserve(static_cast<qsizetype>(rows.size()));
-    // The dates of the location decide how those that fit either way are
-    // read: all of them where it is loaded, else those listed.
-    DateOrderDetector dates;
-    if (work.location == SelectedLocation().value_or(0)) {
-        for (const WorkEntry& entry : work.entries) dates.add(entry.date);
-    }
-    for (const ListedReception& row : rows) dates.add(row.date);
-    for (const ListedReception& row : rows) {
-        auto* item = new ReceptionItem(QStringList{QStringLiteral("NO"), fromField(row.ident),
-                                                   fromField(row.frequency), fromField(row.time),
-                                                   fromField(row.date), fromField(row.comment)});
-        item->setData(0, kIdentRole, QByteArray::fromStdString(row.ident));
-        item->setData(0, kFrequencyRole, QByteArray::fromStdString(row.frequency));
-        item->setData(0, kTimeRole, QByteArray::fromStdString(row.time));
-        item->setData(0, kDateRole, QByteArray::fromStdString(row.date));
-        item->setData(0, kCommentRole, QByteArray::fromStdString(row.comment));
-        item->setData(0, kDateKeyRole, receptionSortKey(row.date, row.time, dates.suggested()));
-        items << item;
-    }
-    list->addTopLevelItems(items);
-    list->setSortingEnabled(true);
-    list->sortByColumn(1, Qt::AscendingOrder);
+    const bool loaded = work.location == SelectedLocation().value_or(0);
+    lists_->fillUpper(rows, loaded ? &work : nullptr);
 }
 
 void FrmMain::showLowerList(bool possible) {
@@ -897,7 +636,7 @@ bool FrmMain::readStepTwo(StepTwoLists& lists) {
     // inferred home moves with the logged beacons: both are read before
     // anything on screen changes, so that a failed read changes nothing.
     return guarded([&] { lists = readStepTwoLists(paths_.ProcessedPath, location); }) &&
-           refreshHome();
+           homeBox_->refresh();
 }
 
 bool FrmMain::FillUnresolvedList() {
@@ -908,23 +647,27 @@ bool FrmMain::FillUnresolvedList() {
 }
 
 void FrmMain::fillUnresolvedFrom(const StepTwoLists& lists) {
-    ui->cmdShowMissing->setEnabled(true);
+    const int rows = static_cast<int>(lists.unresolved.size());
+    UnresolvedCount += rows;
+    refillUpperList(lists.unresolved, ui->cmdShowMissing,
+                    QStringLiteral("Show &Unresolved Stations (%1)").arg(rows),
+                    UnresolvedCount != 0, false);
+}
+
+void FrmMain::refillUpperList(const std::vector<ListedReception>& rows, QPushButton* show,
+                              const QString& showText, bool offered, bool ambiguous) {
+    show->setEnabled(true);
     {
         QSignalBlocker block(ui->lvLoggedDuplicates);
         ui->lvLoggedDuplicates->clear();
     }
     clearLowerLists();
-    fillUpperList(lists.unresolved);
-    const int rows = static_cast<int>(lists.unresolved.size());
-    UnresolvedCount += rows;
-    ui->cmdShowMissing->setText(QStringLiteral("Show &Unresolved Stations (%1)").arg(rows));
-    ui->cmdShowMissing->hide();
-    ui->cmdSaveToFile->hide();
-    if (UnresolvedCount != 0) {
-        ui->cmdShowMissing->show();
-        ReportIsAmbiguous = false;
-        ui->cmdSaveToFile->show();
-    }
+    fillUpperList(rows);
+    show->setText(showText);
+    // The list's show button and Save To File are offered while it has rows.
+    show->setVisible(offered);
+    ui->cmdSaveToFile->setVisible(offered);
+    if (offered) ReportIsAmbiguous = ambiguous;
 }
 
 bool FrmMain::FillAmbiguousList() {
@@ -940,30 +683,17 @@ void FrmMain::fillAmbiguousFrom(const StepTwoLists& lists) {
     // The unresolved fill leaves its count, caption and buttons; its rows
     // give way to the ambiguous ones below.
     fillUnresolvedFrom(lists);
-    ui->cmdShowSuspect->setEnabled(true);
-    {
-        QSignalBlocker block(ui->lvLoggedDuplicates);
-        ui->lvLoggedDuplicates->clear();
-    }
-    clearLowerLists();
-    fillUpperList(lists.ambiguous);
     AmbiguousCount = static_cast<int>(lists.ambiguous.size());
-    ui->cmdShowSuspect->setText(
-        QStringLiteral("Show A&mbiguous Stations (%1)").arg(AmbiguousCount));
-    ui->cmdShowSuspect->hide();
-    ui->cmdSaveToFile->hide();
-    if (AmbiguousCount != 0) {
-        ui->cmdShowSuspect->show();
-        ReportIsAmbiguous = true;
-        ui->cmdSaveToFile->show();
-    }
+    refillUpperList(lists.ambiguous, ui->cmdShowSuspect,
+                    QStringLiteral("Show A&mbiguous Stations (%1)").arg(AmbiguousCount),
+                    AmbiguousCount != 0, true);
     updateLoggedControls();
 }
 
-void FrmMain::cmdShowMissing_Click() { showUnresolvedView(nullptr); }
+void FrmMain::cmdShowMissing_Click() { showWaitingView(true, nullptr); }
 
-bool FrmMain::showUnresolvedView(const StepTwoLists* lists) {
-    if (UnresolvedCount == 0) return true;
+bool FrmMain::showWaitingView(bool unresolved, const StepTwoLists* lists) {
+    if ((unresolved ? UnresolvedCount : AmbiguousCount) == 0) return true;
     // Read first: the caption changes only together with the list under it.
     StepTwoLists read;
     if (!lists) {
@@ -971,55 +701,35 @@ bool FrmMain::showUnresolvedView(const StepTwoLists* lists) {
         lists = &read;
     }
     loggedView_->leave();
-    ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Unresolved Stations"));
-    ReportIsAmbiguous = false;
-    ui->picAmbiguous->hide();
-    ui->picMissing->show();
-    ui->cmdSaveToFile->show();
+    showUpperCaption(unresolved ? UpperView::Unresolved : UpperView::Ambiguous);
+    ReportIsAmbiguous = !unresolved;
+    ui->cmdSaveToFile->setVisible(unresolved);
     ui->lblSelectionLocation->setText(QString());
     ui->lblSelectionStation->setText(QString());
     ui->chkApplyAll->setEnabled(false);
     ui->lblSelectOption->hide();
-    showLowerList(true);
-    ShowingUnresolved = true;
-    fillUnresolvedFrom(*lists);
-    return true;
-}
-
-void FrmMain::cmdShowSuspect_Click() { showAmbiguousView(nullptr); }
-
-bool FrmMain::showAmbiguousView(const StepTwoLists* lists) {
-    if (AmbiguousCount == 0) return true;
-    StepTwoLists read;
-    if (!lists) {
-        if (!readStepTwo(read)) return false;
-        lists = &read;
+    showLowerList(unresolved);
+    ShowingUnresolved = unresolved;
+    if (unresolved) {
+        fillUnresolvedFrom(*lists);
+    } else {
+        fillAmbiguousFrom(*lists);
     }
-    loggedView_->leave();
-    ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
-    ReportIsAmbiguous = true;
-    ui->picAmbiguous->show();
-    ui->picMissing->hide();
-    ui->cmdSaveToFile->hide();
-    ui->lblSelectionLocation->setText(QString());
-    ui->lblSelectionStation->setText(QString());
-    showLowerList(false);
-    ui->chkApplyAll->setEnabled(false);
-    ui->lblSelectOption->hide();
-    ShowingUnresolved = false;
-    fillAmbiguousFrom(*lists);
     return true;
 }
+
+void FrmMain::cmdShowSuspect_Click() { showWaitingView(false, nullptr); }
 
 // ---- step two: look-ups and Add To Log -------------------------------------
 
 RankedCandidates FrmMain::lookUpCandidates(const QTreeWidgetItem* row,
                                            const std::optional<LatLon>& home) const {
-    const std::string ident = rawOf(row, kIdentRole), frequency = rawOf(row, kFrequencyRole);
+    const ListedReception fields = WaitingLists::fieldsOf(row);
     return ShowingUnresolved
-               ? rankPrefix(prefixCandidates(paths_.DatabasePath, ident), home,
-                            leadingNumber(frequency))
-               : rankExact(exactCandidates(paths_.DatabasePath, ident, frequency), home);
+               ? rankPrefix(prefixCandidates(paths_.DatabasePath, fields.ident), home,
+                            leadingNumber(fields.frequency))
+               : rankExact(exactCandidates(paths_.DatabasePath, fields.ident, fields.frequency),
+                           home);
 }
 
 void FrmMain::loggedRowSelected(const RankedCandidates* known) {
@@ -1030,11 +740,12 @@ void FrmMain::loggedRowSelected(const RankedCandidates* known) {
         QSignalBlocker block(ui->lvDuplicateData);
         ui->lvDuplicateData->clear();
     }
-    selection.SelectedIdent = rawOf(row, kIdentRole);
-    selection.SelectedFrequency = rawOf(row, kFrequencyRole);
-    selection.SelectedTime = rawOf(row, kTimeRole);
-    selection.SelectedDate = rawOf(row, kDateRole);
-    selection.SelectedComment = rawOf(row, kCommentRole);
+    ListedReception fields = WaitingLists::fieldsOf(row);
+    selection.SelectedIdent = std::move(fields.ident);
+    selection.SelectedFrequency = std::move(fields.frequency);
+    selection.SelectedTime = std::move(fields.time);
+    selection.SelectedDate = std::move(fields.date);
+    selection.SelectedComment = std::move(fields.comment);
     ui->lblSelectionStation->setText(
         QString::fromStdString(cp1252ToUtf8(trimBlanks(selection.SelectedIdent)) + " - " +
                                cp1252ToUtf8(trimBlanks(selection.SelectedFrequency))));
@@ -1048,62 +759,11 @@ void FrmMain::loggedRowSelected(const RankedCandidates* known) {
     }
     RankedCandidates ranked;
     if (known) ranked = *known;
-    const bool ok = known || guarded([&] { ranked = lookUpCandidates(row, home_.position); });
+    const bool ok =
+        known || guarded([&] { ranked = lookUpCandidates(row, homeBox_->home().position); });
     if (ok) {
-        shownCandidates_ = ranked;
-        if (map_) map_->showCandidates(ranked);
-        QTreeWidget* list = ShowingUnresolved ? ui->lvPossible : ui->lvDuplicateData;
-        const int distanceColumn =
-            ShowingUnresolved ? kPossibleDistanceColumn : kExactDistanceColumn;
-        QList<QTreeWidgetItem*> items;
-        for (std::size_t i = 0; i < ranked.rows.size(); ++i) {
-            const RankedCandidate& row = ranked.rows[i];
-            const Candidate& c = row.candidate;
-            const QString id = QString::number(c.beaconId);
-            QStringList cells = ShowingUnresolved
-                                    ? QStringList{QString::fromStdString(c.ident),
-                                                  QString::fromStdString(c.frequency),
-                                                  QString::fromStdString(c.city),
-                                                  QString::fromStdString(c.province),
-                                                  QString::fromStdString(c.country),
-                                                  id}
-                                    : QStringList{QString::fromStdString(c.city),
-                                                  QString::fromStdString(c.province),
-                                                  QString::fromStdString(c.country), id};
-            cells << (row.distanceKm ? kmText(*row.distanceKm) : QString());
-            if (ShowingUnresolved) {
-                cells << (row.frequencyOffsetKHz ? offsetText(*row.frequencyOffsetKHz) : QString());
-            }
-            auto* item = new CandidateItem(cells);
-            item->setTextAlignment(distanceColumn, Qt::AlignRight | Qt::AlignVCenter);
-            if (row.distanceKm) item->setData(distanceColumn, kNumberRole, *row.distanceKm);
-            if (ShowingUnresolved) {
-                item->setTextAlignment(kPossibleOffsetColumn, Qt::AlignRight | Qt::AlignVCenter);
-                if (row.frequencyOffsetKHz) {
-                    item->setData(kPossibleOffsetColumn, kNumberRole, *row.frequencyOffsetKHz);
-                }
-            }
-            if (static_cast<int>(i) == ranked.suggested) {
-                item->setData(0, kSuggestedRole, true);
-                QFont bold = list->font();
-                bold.setBold(true);
-                // Bold is for the eye; the description is what a screen reader says.
-                for (int column = 0; column < list->columnCount(); ++column) {
-                    item->setFont(column, bold);
-                    item->setData(column, Qt::AccessibleDescriptionRole,
-                                  QStringLiteral("suggested pick"));
-                }
-            }
-            items << item;
-        }
-        QSignalBlocker block(list);
-        list->addTopLevelItems(items);
-        // A sort the user chose by a header click holds for every look-up;
-        // until then the rows stay in the look-up's own order.
-        if (list->header()->isSortIndicatorShown()) {
-            list->sortItems(list->header()->sortIndicatorSection(),
-                            list->header()->sortIndicatorOrder());
-        }
+        map_->showCandidates(ranked);
+        lists_->showCandidates(ranked, ShowingUnresolved);
     }
     ui->cmdAddToLog->setEnabled(false);
     ui->chkApplyAll->setEnabled(false);
@@ -1114,12 +774,8 @@ void FrmMain::candidateSelected(QTreeWidget* list) {
     const QList<QTreeWidgetItem*> chosen = list->selectedItems();
     if (chosen.isEmpty()) return;
     const QTreeWidgetItem* row = chosen.first();
-    const int idColumn = list == ui->lvPossible ? kPossibleIdColumn : kExactIdColumn;
-    QString place = QString::fromStdString(placeText(
-        row->text(0).toStdString(), row->text(1).toStdString(), row->text(2).toStdString()));
-    if (row->data(0, kSuggestedRole).toBool()) place += QStringLiteral(" (suggested pick)");
-    ui->lblSelectionLocation->setText(place);
-    selection.SelectedBeaconId = beaconIdFromCell(row->text(idColumn).toStdString());
+    ui->lblSelectionLocation->setText(WaitingLists::placeOf(row));
+    selection.SelectedBeaconId = lists_->beaconIdOf(list, row);
     ui->cmdAddToLog->setEnabled(true);
     ui->chkApplyAll->setEnabled(true);
     ui->lblSelectOption->show();
@@ -1137,109 +793,31 @@ void FrmMain::resetSelection() {
     selection.SelectedBeaconId = 0;
     ui->lblSelectionStation->setText(QString());
     ui->lblSelectionLocation->setText(QString());
-    shownCandidates_ = {};
-    if (map_) map_->clearCandidates();
+    map_->showCandidates({});
 }
 
-void FrmMain::selectSuggested() {
-    QTreeWidget* list = ui->lvPossible->isVisible() ? ui->lvPossible : ui->lvDuplicateData;
-    for (int i = 0; i < list->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = list->topLevelItem(i);
-        if (!item->data(0, kSuggestedRole).toBool()) continue;
-        list->setCurrentItem(item);
-        list->scrollToItem(item);
-        list->setFocus();
-        return;
-    }
-    QApplication::beep();  // no suggestion for this reception
-}
-
-void FrmMain::candidateHeaderClicked(QTreeWidget* list, int column) {
-    // The header has already turned its indicator: a new column starts
-    // ascending (nearest first), the same one again reverses.
-    list->header()->setSortIndicatorShown(true);
-    list->sortItems(column, list->header()->sortIndicatorOrder());
-}
-
-bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
-    // Enter on a chosen candidate logs it, so that F2 and Enter settle a
-    // reception without leaving the list.
-    if (event->type() == QEvent::KeyPress &&
-        (watched == ui->lvDuplicateData || watched == ui->lvPossible)) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && ui->cmdAddToLog->isEnabled()) {
-            ui->cmdAddToLog->click();
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-bool FrmMain::refreshHome() {
-    const auto location = SelectedLocation();
-    LocationHome home;
-    if (location && !guarded([&] { home = locationHome(paths_, *location); })) return false;
-    showHome(std::move(home));
-    return true;
-}
-
-void FrmMain::showHome(LocationHome home) {
-    const auto location = SelectedLocation();
-    home_ = std::move(home);
-    ui->lblHome->setText(location ? QString::fromStdString(describeHome(home_)) : QString());
-    // The entry box shows the stored entry when a location is opened, and
-    // otherwise keeps what the listener is typing.
-    if (location.value_or(0) != homeLocation_) {
-        homeLocation_ = location.value_or(0);
-        ui->txtHome->setText(QString::fromStdString(home_.entered));
-    }
-}
-
-void FrmMain::cmdSetHome_Click() {
-    const auto location = SelectedLocation();
-    if (matching_ || !location) return;
-    const std::string text = ui->txtHome->text().toStdString();
-    const auto keepTyping = [this] {
-        ui->txtHome->setFocus();
-        ui->txtHome->selectAll();
-    };
-    // Everything the new home changes is read before the entry is stored, so
-    // that a failed read leaves the stored entry and the screen as they were.
-    LocationHome next;
-    if (!guarded([&] { next = previewHomeEntry(paths_, *location, text); })) return keepTyping();
-    if (const auto km = farFromInferredKm(next)) {
-        const QString prompt =
-            QStringLiteral(
-                "The home you typed, %1, lies %2 from the place the %3 beacons logged at this "
-                "location point to (%4). Distances and suggested picks would then favour "
-                "beacons near the typed place. Are you sure you want to store it ?")
-                .arg(QString::fromStdString(next.entered), QString::fromStdString(formatKm(*km)))
-                .arg(next.beaconCount)
-                .arg(QString::fromStdString(formatLatLon(*next.inferred, 1)));
-        if (ConfirmAction(prompt, QStringLiteral("Confirm")) == QMessageBox::No) {
-            return keepTyping();
-        }
-    }
+std::function<void()> FrmMain::followHome(const LocationHome& next) {
     // Distances and the suggestion of the reception on screen follow the
     // new home; the candidate chosen before is chosen anew.
     const QList<QTreeWidgetItem*> rows = ui->lvLoggedDuplicates->selectedItems();
     RankedCandidates ranked;
     if (!rows.isEmpty() &&
         !guarded([&] { ranked = lookUpCandidates(rows.first(), next.position); })) {
-        return keepTyping();
+        return {};
     }
-    if (!guarded([&] { writeHomeEntry(paths_, *location, text); })) return keepTyping();
-    homeLocation_ = 0;  // show the entry as stored
-    showHome(std::move(next));
-    if (!rows.isEmpty()) loggedRowSelected(&ranked);
-    if (loggedView_->active()) showLoggedView();  // distances from the new home
+    return [this, reselect = !rows.isEmpty(), ranked] {
+        if (reselect) loggedRowSelected(&ranked);
+        if (loggedView_->active()) showLoggedView();  // distances from the new home
+    };
 }
 
 void FrmMain::cmdAddSuggested_Click() {
     if (matching_ || !SelectedLocation()) return;
-    if (!refreshHome()) return;
+    if (!homeBox_->refresh()) return;
     SuggestedPickPlan plan;
-    if (!guarded([&] { plan = planSuggestedPicks(paths_, work, home_.position); })) return;
+    if (!guarded([&] { plan = planSuggestedPicks(paths_, work, homeBox_->home().position); })) {
+        return;
+    }
     if (plan.picks.empty()) {
         QMessageBox::information(
             this, QStringLiteral("Database Converter"),
@@ -1288,14 +866,12 @@ void FrmMain::refillAfterLogging() {
         // holds the ambiguous ones: the view says so.
         ShowingUnresolved = false;
         ReportIsAmbiguous = true;
-        ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Ambiguous Stations"));
-        ui->picMissing->hide();
-        ui->picAmbiguous->show();
+        showUpperCaption(UpperView::Ambiguous);
     }
     if (loggedView_->active()) {
         // The listener stays where the action was taken.
         showLoggedView();
-        if (map_) map_->reload();
+        map_->reload();
         return;
     }
     if (!ShowingUnresolved) {
@@ -1304,14 +880,9 @@ void FrmMain::refillAfterLogging() {
         ui->lblSelectOption->hide();
         ShowingUnresolved = false;
     } else {
-        showUnresolvedView(&lists);
+        showWaitingView(true, &lists);
     }
-    if (map_) {
-        LocationMapScene scene;
-        if (guarded([&] { scene = loadLocationMapScene(paths_, *SelectedLocation()); })) {
-            map_->showScene(std::move(scene));
-        }
-    }
+    if (const auto location = SelectedLocation()) map_->showLocation(*location);
     resetSelection();
     ui->lvLoggedDuplicates->setFocus();
 }
@@ -1319,24 +890,7 @@ void FrmMain::refillAfterLogging() {
 void FrmMain::cmdMap_Click() {
     const auto location = SelectedLocation();
     if (matching_ || !location) return;
-    if (!map_) {
-        // Read before the window opens: a map that cannot be read is one
-        // message, not a window that says so beside an empty map.
-        LocationMapScene scene;
-        if (!guarded([&] { scene = loadLocationMapScene(paths_, *location); })) return;
-        map_ = new MapWindow(paths_, std::move(scene), options_.appDataFolder / kLandOutlineFile,
-                             this);
-        map_->setAttribute(Qt::WA_DeleteOnClose);
-        map_->setLocationName(locationNames_[static_cast<std::size_t>(*location)]);
-        if (!shownCandidates_.rows.empty()) map_->showCandidates(shownCandidates_);
-    }
-    map_->show();
-    map_->raise();
-    map_->activateWindow();
-}
-
-void FrmMain::closeMap() {
-    if (map_) map_->close();
+    map_->open(*location, locationNames_[static_cast<std::size_t>(*location)]);
 }
 
 void FrmMain::cmdSaveToFile_Click() {
@@ -1372,14 +926,19 @@ void FrmMain::cmdStartOver_Click() {
     ShowLocationStep();
 }
 
+void FrmMain::showAsStored() {
+    RefreshLocationButtons();
+    if (const auto location = SelectedLocation()) optLog_Toggled(*location, true);
+}
+
 void FrmMain::setMatchAllBusy(bool busy) {
     if (busy) {
         matching_ = true;
         cancelRequested_ = false;
         for (int k = 1; k <= kLocationCount; ++k) optLog(k)->setEnabled(false);
-        for (QWidget* control : {static_cast<QWidget*>(ui->cmdDuplicates),
-                                 static_cast<QWidget*>(ui->cmdFinalize),
-                                 static_cast<QWidget*>(ui->cmdExit)}) {
+        for (QWidget* control :
+             {static_cast<QWidget*>(ui->cmdDuplicates), static_cast<QWidget*>(ui->cmdFinalize),
+              static_cast<QWidget*>(ui->cmdExit)}) {
             control->setEnabled(false);
         }
         return;
@@ -1401,14 +960,12 @@ void FrmMain::setMatchAllBusy(bool busy) {
 void FrmMain::showLoggedView() {
     const auto location = SelectedLocation();
     if (matching_ || !location) return;
-    ui->lblDuplicateUnresolvedLabel->setText(QStringLiteral("Logged Stations"));
-    ui->picAmbiguous->hide();
-    ui->picMissing->hide();
+    showUpperCaption(UpperView::Logged);
     ui->cmdSaveToFile->hide();
     resetSelection();
     loggedView_->enter();
     std::vector<LoggedReception> rows;
-    guarded([&] { rows = readLoggedReceptions(paths_, *location, home_.position); });
+    guarded([&] { rows = readLoggedReceptions(paths_, *location, homeBox_->home().position); });
     loggedView_->fill(rows);
 }
 
@@ -1471,52 +1028,12 @@ void FrmMain::closeEvent(QCloseEvent* event) {
 
 // ---- accidents: a damaged working file, a reception settled elsewhere ------
 
-FrmMain::WorkingFileStatus FrmMain::ensureSoundWorkingFile(std::size_t* waiting) {
-    if (!SettingsLoaded) {
-        // No project to rebuild from; what waits is still counted.
-        if (waiting) {
-            guarded([&] { *waiting = checkWorkingFile(paths_.ProcessedPath, {}).pending; });
-        }
-        return WorkingFileStatus::Sound;
-    }
-    WorkingFileHealth health;
-    if (!guarded([&] { health = assessWorkingFile(paths_); })) return WorkingFileStatus::Refused;
-    if (waiting) *waiting = health.check.pending;
-    if (health.problem.empty()) return WorkingFileStatus::Sound;
-    const QString prompt =
-        QStringLiteral(
-            "%1 It is not taken for a finished project, and nothing was changed.\n\nRebuild "
-            "it now from the old logs in %2? Every reception that the database already holds "
-            "(%3) is then marked as settled, so that nothing is logged twice; the others wait "
-            "to be matched again.")
-            .arg(QString::fromStdString(health.problem),
-                 QString::fromStdString(paths_.BackupFolder.string()),
-                 counted(static_cast<int>(health.logged), "row", "rows"));
-    if (ConfirmAction(prompt, QStringLiteral("Confirm")) == QMessageBox::No) {
-        return WorkingFileStatus::Refused;
-    }
-    RebuildOutcome outcome;
-    if (!guarded([&] { outcome = rebuildWorkingFile(paths_); })) return WorkingFileStatus::Refused;
-    QString done = QStringLiteral(
-                       "The working file %1 was rebuilt: %2, %3 of them already in "
-                       "the log and marked as settled.")
-                       .arg(QString::fromStdString(paths_.ProcessedPath.string()),
-                            counted(static_cast<int>(outcome.records), "reception", "receptions"))
-                       .arg(outcome.settled);
-    const std::string partial = describePartialRecords(outcome.partial);
-    if (!partial.empty()) done += QStringLiteral("\n\n") + QString::fromStdString(partial);
-    QMessageBox::information(this, QStringLiteral("Database Converter"), done);
-    ui->lblAllDone->hide();
-    return WorkingFileStatus::Rebuilt;
-}
-
-void FrmMain::reportPartialRecords(LogSource source) {
-    std::string text;
-    guarded([&] { text = describePartialRecords(partialLogRecords(paths_.BackupFolder, source)); });
-    if (!text.empty()) {
-        QMessageBox::warning(this, QStringLiteral("Database Converter"),
-                             QString::fromStdString(text));
-    }
+WorkingFileStatus FrmMain::ensureSoundWorkingFile(std::size_t* waiting) {
+    const WorkingFileStatus status = soundWorkingFile(
+        this, paths_, SettingsLoaded, [this](const QString& prompt) { return confirmed(prompt); },
+        waiting);
+    if (status == WorkingFileStatus::Rebuilt) ui->lblAllDone->hide();
+    return status;
 }
 
 bool FrmMain::loggingGuarded(const std::function<void()>& action) {
@@ -1541,23 +1058,19 @@ bool FrmMain::loggingGuarded(const std::function<void()>& action) {
 }
 
 void FrmMain::addExportButtons() {
-    // One button on step one, beside FINALIZE, and one on step two beside
-    // Save To File; both open the same dialog.
+    // One button on step one, before FINALIZE, and one on step two above
+    // Process Another Listening Location, among the commands of the whole
+    // project rather than in the already full row of the list's commands;
+    // both open the same dialog.
     const struct {
         QWidget* beside;
         const char* name;
-        int offset;  // 0: before it, 1: after it
-    } places[] = {{ui->cmdFinalize, "cmdExportLog", 0},
-                  {ui->cmdSaveToFile, "cmdExportLogStepTwo", 1}};
+        bool after;
+    } places[] = {{ui->cmdFinalize, "cmdExportLog", false},
+                  {ui->cmdProcessAnotherLog, "cmdExportLogStepTwo", false}};
     for (const auto& place : places) {
-        int index = 0;
-        QBoxLayout* box = boxHolding(place.beside->parentWidget()->layout(), place.beside, &index);
-        if (!box) continue;
-        auto* button = new QPushButton(QStringLiteral("&Export Log…"), this);
-        button->setObjectName(QString::fromLatin1(place.name));
-        button->setAccessibleName(QStringLiteral("Export Log"));
-        button->setToolTip(QStringLiteral("Write the converted log to a CSV, ADIF or KML file"));
-        box->insertWidget(index + place.offset, button);
+        QPushButton* button = ExportDialog::makeButton(place.name, this);
+        placeBeside(place.beside, button, place.after);
         connect(button, &QPushButton::clicked, this, &FrmMain::cmdExportLog_Click);
     }
 }

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QMessageBox>
-#include <QPointer>
 #include <QWidget>
 #include <array>
 #include <filesystem>
@@ -10,12 +9,14 @@
 #include <memory>
 #include <optional>
 
+#include "app/WorkingFileRepair.h"
 #include "engine/AddToLog.h"
 #include "engine/HomePosition.h"
 #include "engine/StepTwoLists.h"
 #include "engine/SuggestedPicks.h"
 #include "work/LocationStates.h"
 
+class QPushButton;
 class QRadioButton;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -27,9 +28,11 @@ class frmMain;
 namespace zolt {
 
 class FolderBrowser;
+class HomeBox;
 class LoggedView;
-class MapWindow;
+class MapLink;
 class MatchAllRun;
+class WaitingLists;
 
 // The converter's one window: the welcome panel and the three wizard steps.
 // It turns engine results into captions, colours, rows and message boxes;
@@ -78,7 +81,7 @@ class FrmMain : public QWidget {
     bool matchingInProgress() const { return matching_; }
     const ProjectPaths& paths() const { return paths_; }
     // Where the selected location lies, as step two shows it.
-    const LocationHome& home() const { return home_; }
+    const LocationHome& home() const;
     FolderBrowser* folderBrowser() const { return folderBrowser_; }
     LoggedView* loggedView() const { return loggedView_; }
 
@@ -94,7 +97,6 @@ class FrmMain : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void cmdStartNew_Click();
@@ -104,7 +106,6 @@ class FrmMain : public QWidget {
     void cmdFinalize_Click();
     void cmdAddToLog_Click();
     void cmdAddSuggested_Click();
-    void cmdSetHome_Click();
     void cmdShowSuspect_Click();
     void cmdShowMissing_Click();
     void cmdSaveToFile_Click();
@@ -117,10 +118,10 @@ class FrmMain : public QWidget {
     RankedCandidates lookUpCandidates(const QTreeWidgetItem* row,
                                       const std::optional<LatLon>& home) const;
     void candidateSelected(QTreeWidget* list);
-    void selectSuggested();
-    void candidateHeaderClicked(QTreeWidget* list, int column);
+    // What a new home changes on screen, read before it is stored; empty
+    // (after a message) when that read failed.
+    std::function<void()> followHome(const LocationHome& next);
 
-    void setupColumns();
     void showOnlyPanel(QWidget* panel);
     void setLocationColour(int index, LocationColour colour);
     void clearLocationSelection();
@@ -129,9 +130,16 @@ class FrmMain : public QWidget {
     void abandonLocation(int k);
     void fillUnresolvedFrom(const StepTwoLists& lists);
     void fillAmbiguousFrom(const StepTwoLists& lists);
-    // The view switches; `lists` already read spares a second read.
-    bool showAmbiguousView(const StepTwoLists* lists);
-    bool showUnresolvedView(const StepTwoLists* lists);
+    // The upper list refilled with `rows`, nothing below it chosen; `show`
+    // says how many and, with Save To File, is offered when `offered`.
+    void refillUpperList(const std::vector<ListedReception>& rows, QPushButton* show,
+                         const QString& showText, bool offered, bool ambiguous);
+    // The view switch to the unresolved or ambiguous list; `lists` already
+    // read spares a second read.
+    bool showWaitingView(bool unresolved, const StepTwoLists* lists);
+    enum class UpperView { Ambiguous, Unresolved, Logged, Empty };
+    // The caption over the upper list and the buttons that go with the view.
+    void showUpperCaption(UpperView view);
     // After rows were logged: the lists and counts read afresh, the current
     // view kept.
     void refillAfterLogging();
@@ -139,12 +147,8 @@ class FrmMain : public QWidget {
     void showLowerList(bool possible);
     void clearLowerLists();
     void resetSelection();
-    bool refreshHome();
-    void showHome(LocationHome home);
-    // The map of the selected location, opened by View Map; it follows the
-    // selected reception and every change of what is logged.
+    // The map of the selected location (app/MapLink.h).
     void cmdMap_Click();
-    void closeMap();
     // Export Log on steps one and two, added beside buttons of the form.
     void addExportButtons();
     void cmdExportLog_Click();
@@ -153,6 +157,9 @@ class FrmMain : public QWidget {
     void cmdReturnToWaiting_Click();
     void cmdUndoLastAction_Click();
     void updateLoggedControls();
+    // ConfirmAction titled "Confirm", for the classes that ask through the
+    // window: true unless the answer was No.
+    bool confirmed(const QString& prompt);
     void showError(const QString& text);
     // Runs `action`; an engine failure shows one message box and returns false.
     bool guarded(const std::function<void()>& action);
@@ -162,14 +169,15 @@ class FrmMain : public QWidget {
     // The same for an action that logs rows: when another window settled
     // its receptions meanwhile, the working set and lists are reloaded.
     bool loggingGuarded(const std::function<void()>& action);
-    enum class WorkingFileStatus { Sound, Rebuilt, Refused };
     // Checks processed.dat; a damaged one is offered a rebuild from the
     // backups. `waiting` receives the receptions still waiting.
     WorkingFileStatus ensureSoundWorkingFile(std::size_t* waiting = nullptr);
-    void reportPartialRecords(LogSource source);
     // Locks (and afterwards unlocks) what would change the working set while
     // Match All Locations runs; after it step one shows the new colours.
     void setMatchAllBusy(bool busy);
+    // Another window changed the working file meanwhile: the location
+    // buttons, and the location chosen, show it as it now stands.
+    void showAsStored();
 
     std::unique_ptr<Ui::frmMain> ui;
     std::array<QRadioButton*, 17> optLog_{};  // 1 … 16; 0 unused
@@ -181,14 +189,13 @@ class FrmMain : public QWidget {
     bool matching_ = false;
     bool cancelRequested_ = false;
     bool closeAfterRun_ = false;
-    LocationHome home_;
-    QPointer<MapWindow> map_;
+    HomeBox* homeBox_ = nullptr;
+    MapLink* map_ = nullptr;
+    WaitingLists* lists_ = nullptr;
     LoggedView* loggedView_ = nullptr;
-    RankedCandidates shownCandidates_;       // of the selected reception, for the map
-    int homeLocation_ = 0;                   // the location txtHome was filled for
     std::array<QString, 17> locationNames_;  // as the registry holds them; 0 unused
     MatchAllRun* matchAll_ = nullptr;
-    QString allDoneText_;                    // lblAllDone as designed
+    QString allDoneText_;            // lblAllDone as designed
     bool settledElsewhere_ = false;  // the last logging action met another window's work
 };
 

@@ -3,7 +3,6 @@
 
 #include <QBoxLayout>
 #include <QFontMetrics>
-#include <QGridLayout>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
@@ -11,9 +10,10 @@
 #include <QShortcut>
 #include <QTreeWidget>
 #include <algorithm>
-#include <cmath>
 #include <set>
 
+#include "app/Placement.h"
+#include "app/ShownNumbers.h"
 #include "core/Cp1252.h"
 #include "core/OldDates.h"
 #include "core/TextFields.h"
@@ -40,20 +40,13 @@ class LoggedItem : public QTreeWidgetItem {
         if (column == kDate && list->columnCount() == kHow + 1) {
             const qlonglong key = data(kDate, kDateKeyRole).toLongLong();
             const qlonglong otherKey = other.data(kDate, kDateKeyRole).toLongLong();
-            if ((key < 0) != (otherKey < 0)) {
-                const bool descending = list->header()->sortIndicatorOrder() == Qt::DescendingOrder;
-                return descending ? key < 0 : otherKey < 0;
-            }
+            if (const auto last = blankLast(key < 0, otherKey < 0, list)) return *last;
             if (key >= 0) return key < otherKey;
         }
         if (column == kDistance || (column == kBeaconKm && list->columnCount() == kBeaconKm + 1)) {
             const QVariant km = data(column, kKmRole);
             const QVariant otherKm = other.data(column, kKmRole);
-            if (km.isValid() != otherKm.isValid()) {
-                const bool descending =
-                    list && list->header()->sortIndicatorOrder() == Qt::DescendingOrder;
-                return descending ? !km.isValid() : km.isValid();
-            }
+            if (const auto last = blankLast(!km.isValid(), !otherKm.isValid(), list)) return *last;
             if (km.isValid()) return km.toDouble() < otherKm.toDouble();
         }
         return QTreeWidgetItem::operator<(other);
@@ -64,36 +57,6 @@ QString field(const std::string& raw) {
     return QString::fromStdString(cp1252ToUtf8(trimmedView(raw)));
 }
 QString utf8(const std::string& text) { return QString::fromStdString(text); }
-QString kmText(const std::optional<double>& km) {
-    return km ? QString::number(std::llround(*km)) : QString();
-}
-
-QLayout* layoutHolding(QLayout* layout, QWidget* widget) {
-    if (!layout) return nullptr;
-    if (layout->indexOf(widget) >= 0) return layout;
-    for (int i = 0; i < layout->count(); ++i) {
-        if (QLayout* found = layoutHolding(layout->itemAt(i)->layout(), widget)) return found;
-    }
-    return nullptr;
-}
-
-// Puts `widget` right after `anchor` in the anchor's layout, or in the same
-// cell of a grid, where the lists that take turns with each other sit.
-void placeBeside(QWidget* anchor, QWidget* widget) {
-    QWidget* panel = anchor->parentWidget();
-    QLayout* layout = layoutHolding(panel ? panel->layout() : nullptr, anchor);
-    if (auto* box = qobject_cast<QBoxLayout*>(layout)) {
-        box->insertWidget(box->indexOf(anchor) + 1, widget);
-    } else if (auto* grid = qobject_cast<QGridLayout*>(layout)) {
-        int row = 0, column = 0, rows = 1, columns = 1;
-        grid->getItemPosition(grid->indexOf(anchor), &row, &column, &rows, &columns);
-        grid->addWidget(widget, row, column, rows, columns);
-    } else if (layout) {
-        layout->addWidget(widget);
-    } else {
-        widget->setParent(panel);
-    }
-}
 
 QTreeWidget* makeList(const char* name, const QString& accessible, const QStringList& headers) {
     auto* list = new QTreeWidget;

@@ -13,26 +13,11 @@
 #include <QTreeWidget>
 #include <exception>
 
+#include "app/Placement.h"
 #include "core/EngineError.h"
 
 namespace zolt {
 namespace {
-
-// The layout below `widget`'s parent that holds `widget` directly.
-QBoxLayout* boxHolding(QWidget* widget) {
-    QWidget* parent = widget->parentWidget();
-    if (!parent || !parent->layout()) return nullptr;
-    std::function<QBoxLayout*(QLayout*)> search = [&](QLayout* layout) -> QBoxLayout* {
-        if (layout->indexOf(widget) >= 0) return qobject_cast<QBoxLayout*>(layout);
-        for (int i = 0; i < layout->count(); ++i) {
-            if (QLayout* inner = layout->itemAt(i)->layout()) {
-                if (QBoxLayout* found = search(inner)) return found;
-            }
-        }
-        return nullptr;
-    };
-    return search(parent->layout());
-}
 
 QString number(long long n) { return QLocale().toString(n); }
 
@@ -138,6 +123,8 @@ void MatchAllRun::start() {
     }
     if (plan.locations.empty()) {
         hooks_.showError(QStringLiteral("No location has receptions waiting to be matched."));
+        // The button was offered: another window matched them meanwhile.
+        hooks_.reload();
         return;
     }
     const int count = static_cast<int>(plan.locations.size());

@@ -39,6 +39,9 @@ class MatchAllRun : public QObject {
         std::function<void(const QString&)> showError;
         std::function<void(bool)> setBusy;    // lock / unlock the window
         std::function<bool()> stopRequested;  // the window is being closed
+        // Shows step one as the working file now stands, after another
+        // window left nothing to match.
+        std::function<void()> reload;
     };
 
     // Puts the button beside `startMatching` and the caption under `bar`,

@@ -113,6 +113,16 @@ DatabaseLock::~DatabaseLock() {
     sqlite3_close(db_);
 }
 
+DatabaseReader::DatabaseReader(const fs::path& path) {
+    sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_exec(db_, "BEGIN; SELECT count(*) FROM NDBLog;", nullptr, nullptr, nullptr);
+}
+
+DatabaseReader::~DatabaseReader() {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(db_);
+}
+
 void useHome(const fs::path& home) {
     fs::create_directories(home / "Documents");
     ::setenv("HOME", home.c_str(), 1);

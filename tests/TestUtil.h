@@ -78,6 +78,19 @@ class DatabaseLock {
     ::sqlite3* db_ = nullptr;
 };
 
+// Holds a shared lock through an open read transaction, as a program that is
+// reading would: an action can start writing, but its commit cannot finish.
+class DatabaseReader {
+  public:
+    explicit DatabaseReader(const std::filesystem::path& path);
+    ~DatabaseReader();
+    DatabaseReader(const DatabaseReader&) = delete;
+    DatabaseReader& operator=(const DatabaseReader&) = delete;
+
+  private:
+    ::sqlite3* db_ = nullptr;
+};
+
 // Points HOME, XDG folders and WINEPREFIX at `home` for this process.
 void useHome(const std::filesystem::path& home);
 

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "WindowTestUtil.h"
 
+#include <QRadioButton>
 #include <QTest>
+
+#include "engine/Project.h"
+#include "work/BackupImport.h"
 
 namespace zolt::test {
 
@@ -50,6 +54,19 @@ QStringList MainWindowTest::click(const char* name, QList<QMessageBox::StandardB
     MessageBoxAnswerer answerer(std::move(answers));
     get(name)->click();
     return answerer.texts;
+}
+
+void MainWindowTest::openDemoMatched() {
+    w.reset();
+    std::filesystem::remove_all(home / "Documents");
+    const ProjectPaths project = projectPathsFor(home / "Documents");
+    std::filesystem::create_directories(project.WorkFolder);
+    writeSettings(project, backups);
+    buildProcessedFile(backups, project.ProcessedPath, LogSource::Backups);
+    open();
+    w->ShowLocationStep();
+    w->optLog(1)->setChecked(true);
+    get("cmdDuplicates")->click();
 }
 
 }  // namespace zolt::test

@@ -45,6 +45,9 @@ class MainWindowTest : public ::testing::Test {
     FrmMain& open();
     // Clicks `name`, answering the boxes that open with `answers` (else Return).
     QStringList click(const char* name, QList<QMessageBox::StandardButton> answers = {});
+    // A new project on the demo backups in `backups`, location 1 matched by
+    // the window, which is left on step two.
+    void openDemoMatched();
 
     template <class T = QPushButton>
     T* get(const char* name) {

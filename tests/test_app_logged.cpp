@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The logged view of step two, Return To Waiting and Undo Last Action on the
 // demo backups, location 1 matched by the window itself.
-#include <sqlite3.h>
 
 #include <QLabel>
 #include <QRadioButton>
@@ -29,14 +28,7 @@ class LoggedViewTest : public test::MainWindowTest {
     LoggedViewTest() {
         fs::copy(fs::path(ZOLT_SOURCE_DIR) / "examples" / "backup", backups,
                  fs::copy_options::recursive);
-        const ProjectPaths project = projectPathsFor(home / "Documents");
-        fs::create_directories(project.WorkFolder);
-        writeSettings(project, backups);
-        buildProcessedFile(backups, project.ProcessedPath, LogSource::Backups);
-        open();
-        w->ShowLocationStep();
-        w->optLog(1)->setChecked(true);
-        get("cmdDuplicates")->click();
+        openDemoMatched();
     }
 
     // Settled receptions of location 1 as processed.dat holds them.
@@ -166,23 +158,6 @@ TEST_F(LoggedViewTest, TheExportSaysHowEachRowWasDecided) {
     }
 }
 
-// Holds a shared lock through an open read transaction: the action can
-// start writing, but its commit cannot finish.
-class Reader {
-  public:
-    explicit Reader(const fs::path& path) {
-        sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr);
-        sqlite3_exec(db_, "BEGIN; SELECT count(*) FROM NDBLog;", nullptr, nullptr, nullptr);
-    }
-    ~Reader() {
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close(db_);
-    }
-
-  private:
-    sqlite3* db_ = nullptr;
-};
-
 TEST_F(LoggedViewTest, AFailureShowsOneMessageAndChangesNothing) {
     get("cmdShowLogged")->click();
     selectFirst("unique match");
@@ -197,7 +172,7 @@ TEST_F(LoggedViewTest, AFailureShowsOneMessageAndChangesNothing) {
                           Case{"commit blocked after asking", false, 2}}) {
         SCOPED_TRACE(c.name);
         std::optional<test::DatabaseLock> lock;
-        std::optional<Reader> reader;
+        std::optional<test::DatabaseReader> reader;
         if (c.exclusive) {
             lock.emplace(paths.DatabasePath);
         } else {

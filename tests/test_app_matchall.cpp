@@ -110,4 +110,36 @@ TEST_F(MatchAllTest, AFailureIsOneMessageAndKeepsWhatWasMatched) {
     EXPECT_EQ(w->locationColour(2), LocationColour::LightRed);
 }
 
+// A second window still offers Match All after the first matched the last
+// waiting location: its refusal shows the locations, and the one chosen, as
+// they now stand.
+TEST_F(MatchAllTest, ARefusalAfterAnotherWindowMatchedShowsTheLocationsAsTheyNowAre) {
+    open();
+    writeSettings(paths, backups);
+    for (const bool chosen : {false, true}) {
+        SCOPED_TRACE(chosen ? "location 1 chosen" : "no location chosen");
+        test::writeProcessed(paths.ProcessedPath,
+                             {{1, "APH", "396", "UNP"}, {1, "NL", "358", "UNP"}});
+        open();  // both windows start on the project: matching reads its backup folder
+        std::unique_ptr<FrmMain> first = std::move(w);
+        open();
+        w->ShowLocationStep();
+        if (chosen) w->optLog(1)->setChecked(true);
+        first->ShowLocationStep();
+        first->optLog(1)->setChecked(true);
+        first->findChild<QPushButton*>("cmdDuplicates")->click();
+        ASSERT_NE(first->locationColour(1), LocationColour::LightRed);
+        ASSERT_TRUE(get("cmdMatchAll")->isEnabled());
+
+        const QStringList texts = click("cmdMatchAll");  // refused before any question
+        ASSERT_EQ(texts.size(), 1);
+        EXPECT_TRUE(texts[0].contains("No location has receptions waiting"))
+            << texts[0].toStdString();
+        EXPECT_EQ(w->locationColour(1), first->locationColour(1));
+        EXPECT_FALSE(get("cmdMatchAll")->isEnabled());
+        EXPECT_EQ(get<QWidget>("picStepTwo")->isVisible(), chosen);
+        EXPECT_EQ(tree("lvLoggedDuplicates")->topLevelItemCount(), chosen ? 1 : 0);
+    }
+}
+
 }  // namespace

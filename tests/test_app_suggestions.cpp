@@ -36,16 +36,7 @@ class SuggestionsTest : public test::MainWindowTest {
 
     // A new project on the demo backups, location 1 matched, on step two.
     void openMatched(const View& view) {
-        w.reset();
-        fs::remove_all(home / "Documents");
-        const ProjectPaths project = projectPathsFor(home / "Documents");
-        fs::create_directories(project.WorkFolder);
-        writeSettings(project, backups);
-        buildProcessedFile(backups, project.ProcessedPath, LogSource::Backups);
-        open();
-        w->ShowLocationStep();
-        w->optLog(1)->setChecked(true);
-        get("cmdDuplicates")->click();
+        openDemoMatched();
         if (view.unresolved) get("cmdShowMissing")->click();
     }
 

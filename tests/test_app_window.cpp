@@ -9,6 +9,8 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTextDocumentFragment>
@@ -486,6 +488,27 @@ TEST_F(SettledLocationTest, AtTheSmallestSizeEveryControlIsWhole) {
                     << name.toStdString() << " " << control->height();
             }
         }
+    }
+}
+
+// At the size the window opens with, every panel fits without scroll bars:
+// a command hidden below the fold is a command the listener never finds.
+TEST_F(SettledLocationTest, AtTheOpeningSizeNoPanelScrolls) {
+    openSettled();
+    auto* scroll = get<QAbstractScrollArea>("panelScroll");
+    const std::pair<const char*, std::function<void()>> panels[] = {
+        {"welcome", [this] { w->ShowWelcomeScreen(); }},
+        {"step zero", [this] { w->ShowFolderStep(); }},
+        {"step one", [this] { w->ShowLocationStep(); }},
+        {"ambiguous", [this] { w->optLog(1)->setChecked(true); }},
+        {"unresolved", [this] { get("cmdShowMissing")->click(); }},
+        {"logged", [this] { get("cmdShowLogged")->click(); }},
+    };
+    for (const auto& [name, show] : panels) {
+        show();
+        QApplication::processEvents();
+        EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible()) << name;
+        EXPECT_FALSE(scroll->verticalScrollBar()->isVisible()) << name;
     }
 }
 

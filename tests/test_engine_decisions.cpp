@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <functional>
 #include <optional>
@@ -33,23 +31,6 @@ const std::vector<Row> kRows = {
     {2, "NOPE", "999", "UNP", "1200", "20010104", "gone"},      // 7: unresolved
     {2, "NOPE", "999", "UNP", "1300", "20010105", "gone too"},  // 8: unresolved
     {3, "APH", "396", "UNP"},
-};
-
-// Holds a shared lock through an open read transaction, as a program that
-// is reading would: writing may start, but the commit cannot finish.
-class Reader {
-  public:
-    explicit Reader(const fs::path& path) {
-        sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr);
-        sqlite3_exec(db_, "BEGIN; SELECT count(*) FROM NDBLog;", nullptr, nullptr, nullptr);
-    }
-    ~Reader() {
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close(db_);
-    }
-
-  private:
-    sqlite3* db_ = nullptr;
 };
 
 std::vector<LogRow> sortedRows(const fs::path& database) {
@@ -245,7 +226,7 @@ TEST_F(DecisionTest, AFailureOrAStaleRecordChangesNothing) {
         std::vector<std::string> message;
     };
     std::optional<DatabaseLock> lock;
-    std::optional<Reader> reader;
+    std::optional<test::DatabaseReader> reader;
     auto undo = [&] { undoLastAction(paths, set); };
     auto returning = [&] { returnToWaiting(paths, set, {3}); };
     const std::vector<Case> cases = {

@@ -74,7 +74,8 @@ int main(int argc, char* argv[]) {
     fs::create_directories(documents);
 
     zolt::FrmMain window({documents, argv[1], argv[3]});
-    window.resize(1000, 760);
+    // The size the window opens with, so that the pictures show what a
+    // listener sees first.
     window.show();
     window.startUp();
     bool ok = save(window, out, "welcome");
