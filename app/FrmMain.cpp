@@ -601,10 +601,12 @@ void FrmMain::cmdFinalize_Click() {
                       .arg(counted(static_cast<int>(waiting), "reception is", "receptions are"));
     }
     if (ConfirmAction(prompt, QStringLiteral("Confirm")) == QMessageBox::No) return;
-    // The decision record is no part of the logbook's database: it goes
-    // before the compaction, so that no page of it is left behind.
-    if (!guarded([this] { dropDecisionRecord(paths_); })) return;
-    if (!CompactMainDatabase()) return;
+    // The decision record is no part of the logbook's database: it is
+    // dropped inside a compacted copy, so that no page of it is left behind;
+    // that compaction stands for the usual one.
+    bool compacted = false;
+    if (!guarded([&] { compacted = dropDecisionRecord(paths_); })) return;
+    if (!compacted && !CompactMainDatabase()) return;
     Finalize(waiting);
 }
 

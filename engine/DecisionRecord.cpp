@@ -168,13 +168,13 @@ bool holdsConverterParts(Database& db) {
                    .at(0)) > 0;
 }
 
-void dropDecisionRecord(const ProjectPaths& paths) {
+bool dropDecisionRecord(const ProjectPaths& paths) {
     // Whatever the journal still holds is written before it goes: the
     // waiting receptions FINALIZE reports are those the file then shows.
     completeStateWrites(paths);
     {
         Database db(paths.DatabasePath, Database::Mode::ReadOnly);
-        if (!holdsConverterParts(db)) return;
+        if (!holdsConverterParts(db)) return false;
     }
     // Dropped inside the compacted copy, which replaces the database only
     // once it is complete: a compaction that fails (the database locked, the
@@ -182,6 +182,7 @@ void dropDecisionRecord(const ProjectPaths& paths) {
     // on with its Undo and its decisions rather than without them.
     compactMainDatabase(paths.DatabasePath, paths.WorkFolder / kCompactFile,
                         [](Database& copy) { dropDecisionRecord(copy); });
+    return true;
 }
 
 void forgetDecisions(Database& db, int location) {

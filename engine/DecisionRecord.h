@@ -90,7 +90,9 @@ void dropDecisionRecord(Database& db);
 // The same for FINALIZE, all or nothing: the database is replaced by a
 // compacted copy without them (db/Compaction.h), so that a failure leaves
 // the record in place. Does nothing when the database holds none of them.
-void dropDecisionRecord(const ProjectPaths& paths);
+// Returns whether it compacted the database, which then needs no second
+// compaction.
+bool dropDecisionRecord(const ProjectPaths& paths);
 // Removes what the record holds for one location (Start Over).
 void forgetDecisions(Database& db, int location);
 
