@@ -2,6 +2,7 @@
 #include "db/Database.h"
 
 #include <cerrno>
+#include <cmath>
 #include <system_error>
 #include <utility>
 
@@ -198,6 +199,19 @@ std::string dbValueText(const DbValue& value) {
     if (const auto* n = std::get_if<std::int64_t>(&value)) return std::to_string(*n);
     if (const auto* d = std::get_if<double>(&value)) return shortestDecimal(*d);
     return std::get<std::string>(value);
+}
+
+std::optional<double> dbValueNumber(const DbValue& value) {
+    double number = 0;
+    if (const auto* real = std::get_if<double>(&value)) {
+        number = *real;
+    } else if (const auto* integer = std::get_if<std::int64_t>(&value)) {
+        number = static_cast<double>(*integer);
+    } else {
+        return std::nullopt;
+    }
+    if (!std::isfinite(number)) return std::nullopt;
+    return number;
 }
 
 const DbValue& DbResult::value(std::size_t row, std::string_view column) const {

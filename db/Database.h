@@ -21,6 +21,9 @@ using DbValue = std::variant<std::monostate, std::int64_t, double, std::string>;
 // Plain-text form of a cell: empty for NULL, a number in its shortest plain
 // decimal form (344, 344.5), text as it is.
 std::string dbValueText(const DbValue& value);
+// A numeric cell (a REAL column such as Latitude) as a finite number; none
+// for NULL, for text the column could not take as a number, or for NaN/inf.
+std::optional<double> dbValueNumber(const DbValue& value);
 
 // The result of a query, read completely so that its row count is exact.
 struct DbResult {

@@ -44,21 +44,6 @@ std::int64_t beaconIdOf(const DbValue& value) {
     return beaconIdFromCell(dbValueText(value));
 }
 
-// A Latitude or Longitude cell as a number; none for NULL or for text the
-// REAL column could not take as a number.
-std::optional<double> coordinate(const DbValue& value) {
-    double number = 0;
-    if (const auto* real = std::get_if<double>(&value)) {
-        number = *real;
-    } else if (const auto* integer = std::get_if<std::int64_t>(&value)) {
-        number = static_cast<double>(*integer);
-    } else {
-        return std::nullopt;
-    }
-    if (!std::isfinite(number)) return std::nullopt;
-    return number;
-}
-
 std::vector<Candidate> runLookup(const std::filesystem::path& databasePath, std::string_view sql,
                                  const std::vector<DbValue>& parameters, bool withIdent) {
     // Opened read-only for this one look-up and closed when it ends, so the
@@ -80,8 +65,8 @@ std::vector<Candidate> runLookup(const std::filesystem::path& databasePath, std:
         c.city = dbValueText(row.at(column++));
         c.province = removeXX(dbValueText(row.at(column++)));
         c.country = dbValueText(row.at(column++));
-        const auto latitude = coordinate(row.at(column++));
-        const auto longitude = coordinate(row.at(column++));
+        const auto latitude = dbValueNumber(row.at(column++));
+        const auto longitude = dbValueNumber(row.at(column++));
         if (latitude && longitude) c.position = LatLon{*latitude, *longitude};
         candidates.push_back(std::move(c));
     }
@@ -145,8 +130,8 @@ CandidateIndex::CandidateIndex(const std::filesystem::path& databasePath) {
         c.city = dbValueText(row.at(3));
         c.province = removeXX(dbValueText(row.at(4)));
         c.country = dbValueText(row.at(5));
-        const auto latitude = coordinate(row.at(6));
-        const auto longitude = coordinate(row.at(7));
+        const auto latitude = dbValueNumber(row.at(6));
+        const auto longitude = dbValueNumber(row.at(7));
         if (latitude && longitude) c.position = LatLon{*latitude, *longitude};
         // Frequency = ? with a bound number matches stored numbers only; text
         // that the REAL column could not convert never equals one.

@@ -74,19 +74,6 @@ constexpr std::string_view kDropSql =
 
 std::string utf8Trimmed(std::string_view raw) { return cp1252ToUtf8(trimmedView(raw)); }
 
-std::optional<double> coordinateOf(const DbValue& value) {
-    double number = 0;
-    if (const auto* real = std::get_if<double>(&value)) {
-        number = *real;
-    } else if (const auto* integer = std::get_if<std::int64_t>(&value)) {
-        number = static_cast<double>(*integer);
-    } else {
-        return std::nullopt;
-    }
-    if (!std::isfinite(number)) return std::nullopt;
-    return number;
-}
-
 struct BeaconDetails {
     std::string call, frequency, city, province, country;
     std::optional<LatLon> position;
@@ -110,8 +97,8 @@ std::unordered_map<std::int64_t, BeaconDetails> beaconsOfLocation(Database& db, 
         b.city = dbValueText(row[3]);
         b.province = removeXX(dbValueText(row[4]));
         b.country = dbValueText(row[5]);
-        const auto lat = coordinateOf(row[6]);
-        const auto lon = coordinateOf(row[7]);
+        const auto lat = dbValueNumber(row[6]);
+        const auto lon = dbValueNumber(row[7]);
         if (lat && lon) b.position = LatLon{*lat, *lon};
     }
     return listed;
