@@ -85,20 +85,25 @@ void renameInto(const fs::path& temp, const fs::path& target) {
 
 std::string describePath(const std::filesystem::path& path) { return "the file " + path.string(); }
 
-std::string readWholeFile(const fs::path& path) {
+int openRegularFileForReading(const fs::path& path) {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec)) {
         throw EngineError(
             "Could not read " + describePath(path) + ": " +
             (fs::exists(path, ec) ? "it is not a regular file" : "it does not exist") + ".");
     }
-    // One read into a buffer of the file's size: a stream read byte by byte
-    // took longer than all the work done on a large working file afterwards.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         throw EngineError("Could not open " + describePath(path) + ": " + std::strerror(errno) +
                           ".");
     }
+    return fd;
+}
+
+std::string readWholeFile(const fs::path& path) {
+    // One read into a buffer of the file's size: a stream read byte by byte
+    // took longer than all the work done on a large working file afterwards.
+    const int fd = openRegularFileForReading(path);
     std::string bytes;
     struct stat info {};
     if (::fstat(fd, &info) == 0 && info.st_size > 0) {

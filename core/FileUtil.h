@@ -10,6 +10,9 @@ namespace zolt {
 
 // Reads a whole file; throws EngineError naming the file and the reason.
 std::string readWholeFile(const std::filesystem::path& path);
+// Opens a regular file read-only and returns its descriptor, which the
+// caller closes; a missing file, a folder or a refusal throws, naming it.
+int openRegularFileForReading(const std::filesystem::path& path);
 
 // Writes `bytes` to a new file beside `path`, flushes it to disk and renames
 // it over `path`, so that readers see the old file or the new one, never a

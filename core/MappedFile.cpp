@@ -18,17 +18,7 @@ namespace fs = std::filesystem;
 namespace zolt {
 
 MappedFile::MappedFile(const fs::path& path) {
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) {
-        throw EngineError(
-            "Could not read " + describePath(path) + ": " +
-            (fs::exists(path, ec) ? "it is not a regular file" : "it does not exist") + ".");
-    }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        throw EngineError("Could not open " + describePath(path) + ": " + std::strerror(errno) +
-                          ".");
-    }
+    const int fd = openRegularFileForReading(path);
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
         const int error = errno;
