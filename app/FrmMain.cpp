@@ -494,7 +494,10 @@ void FrmMain::optLog_Toggled(int k, bool checked) {
     if (work.ambCount > 0 || work.misCount > 0) {
         const bool unresolved = work.ambCount == 0;
         showUpperCaption(unresolved ? UpperView::Unresolved : UpperView::Ambiguous);
-        if (!showWaitingView(unresolved, listsRead ? &lists : nullptr)) abandonLocation(k);
+        // The ambiguous rows filled above stand: filling them again would
+        // double the cost of choosing a location of thousands.
+        if (!showWaitingView(unresolved, listsRead ? &lists : nullptr, listsRead))
+            abandonLocation(k);
     } else {
         showUpperCaption(UpperView::Empty);
     }
@@ -648,10 +651,11 @@ bool FrmMain::FillUnresolvedList() {
     return true;
 }
 
-void FrmMain::fillUnresolvedFrom(const StepTwoLists& lists) {
+void FrmMain::fillUnresolvedFrom(const StepTwoLists& lists, bool withRows) {
     const int rows = static_cast<int>(lists.unresolved.size());
     UnresolvedCount += rows;
-    refillUpperList(lists.unresolved, ui->cmdShowMissing,
+    static const std::vector<ListedReception> none;
+    refillUpperList(withRows ? lists.unresolved : none, ui->cmdShowMissing,
                     QStringLiteral("Show &Unresolved Stations (%1)").arg(rows),
                     UnresolvedCount != 0, false);
 }
@@ -683,8 +687,9 @@ void FrmMain::fillAmbiguousFrom(const StepTwoLists& lists) {
     AmbiguousCount = 0;
     UnresolvedCount = 0;
     // The unresolved fill leaves its count, caption and buttons; its rows
-    // give way to the ambiguous ones below.
-    fillUnresolvedFrom(lists);
+    // would give way to the ambiguous ones below at once, so none are put in
+    // (on a location of thousands that halves the cost of a refill).
+    fillUnresolvedFrom(lists, false);
     AmbiguousCount = static_cast<int>(lists.ambiguous.size());
     refillUpperList(lists.ambiguous, ui->cmdShowSuspect,
                     QStringLiteral("Show A&mbiguous Stations (%1)").arg(AmbiguousCount),
@@ -694,7 +699,7 @@ void FrmMain::fillAmbiguousFrom(const StepTwoLists& lists) {
 
 void FrmMain::cmdShowMissing_Click() { showWaitingView(true, nullptr); }
 
-bool FrmMain::showWaitingView(bool unresolved, const StepTwoLists* lists) {
+bool FrmMain::showWaitingView(bool unresolved, const StepTwoLists* lists, bool ambiguousShown) {
     if ((unresolved ? UnresolvedCount : AmbiguousCount) == 0) return true;
     // Read first: the caption changes only together with the list under it.
     StepTwoLists read;
@@ -714,7 +719,7 @@ bool FrmMain::showWaitingView(bool unresolved, const StepTwoLists* lists) {
     ShowingUnresolved = unresolved;
     if (unresolved) {
         fillUnresolvedFrom(*lists);
-    } else {
+    } else if (!ambiguousShown) {
         fillAmbiguousFrom(*lists);
     }
     return true;

@@ -128,7 +128,9 @@ class FrmMain : public QWidget {
     // The lists and the home, read before anything on screen changes.
     bool readStepTwo(StepTwoLists& lists);
     void abandonLocation(int k);
-    void fillUnresolvedFrom(const StepTwoLists& lists);
+    // `withRows` false sets the count, caption and buttons only, for a fill
+    // whose rows another list replaces at once.
+    void fillUnresolvedFrom(const StepTwoLists& lists, bool withRows = true);
     void fillAmbiguousFrom(const StepTwoLists& lists);
     // The upper list refilled with `rows`, nothing below it chosen; `show`
     // says how many and, with Save To File, is offered when `offered`.
@@ -136,7 +138,8 @@ class FrmMain : public QWidget {
                          const QString& showText, bool offered, bool ambiguous);
     // The view switch to the unresolved or ambiguous list; `lists` already
     // read spares a second read.
-    bool showWaitingView(bool unresolved, const StepTwoLists* lists);
+    // `ambiguousShown`: the upper list already holds `lists`' ambiguous rows.
+    bool showWaitingView(bool unresolved, const StepTwoLists* lists, bool ambiguousShown = false);
     enum class UpperView { Ambiguous, Unresolved, Logged, Empty };
     // The caption over the upper list and the buttons that go with the view.
     void showUpperCaption(UpperView view);
