@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "bench/ArchiveBench.h"
+#include "bench/Timing.h"
 
 #include <sys/resource.h>
 
@@ -15,7 +16,6 @@
 #include "work/LocationStates.h"
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 namespace zolt::bench {
 namespace {
@@ -27,13 +27,7 @@ constexpr double kSelectTarget = 0.05;
 constexpr double kMatchAllTarget = 1.5;
 constexpr double kPeakMemoryTargetMb = 200.0;
 
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-const char* metOrNot(bool met) { return met ? "met" : "NOT met"; }
-
-bool report(const char* what, double seconds, double target) {
+bool reportArchive(const char* what, double seconds, double target) {
     const bool met = seconds <= target;
     std::printf("archive: %s: %.3f s (target: at most %.3f s) %s\n", what, seconds, target,
                 metOrNot(met));
@@ -71,15 +65,15 @@ bool runArchiveBench(const fs::path& pristine, const fs::path& folder, int perLo
     const double importTime = secondsSince(start);
     std::printf("archive: import (buildProcessedFile): %d records, %.1f MB\n", imported,
                 static_cast<double>(fs::file_size(paths.ProcessedPath)) / 1e6);
-    met &= report("import", importTime, kImportTarget);
+    met &= reportArchive("import", importTime, kImportTarget);
 
     start = Clock::now();
     const PendingWork pending = checkPendingWork(paths.ProcessedPath, paths.BackupFolder, true);
     met &=
-        report("start-up state check (checkPendingWork)", secondsSince(start), kStartUpCheckTarget);
+        reportArchive("start-up state check (checkPendingWork)", secondsSince(start), kStartUpCheckTarget);
     start = Clock::now();
     const auto buttons = scanLocationStates(paths.ProcessedPath);
-    met &= report("button colours (scanLocationStates)", secondsSince(start), kStartUpCheckTarget);
+    met &= reportArchive("button colours (scanLocationStates)", secondsSince(start), kStartUpCheckTarget);
     if (pending != PendingWork::WorkLeft || !buttons[15].enabled) {
         std::printf("archive: the imported project shows no work left\n");
         met = false;
@@ -88,7 +82,7 @@ bool runArchiveBench(const fs::path& pristine, const fs::path& folder, int perLo
     // The last location: its records stand at the end of the file.
     start = Clock::now();
     WorkingSet last = loadWorkingSet(paths.ProcessedPath, kLocationCount);
-    met &= report("selecting an unmatched location (loadWorkingSet)", secondsSince(start),
+    met &= reportArchive("selecting an unmatched location (loadWorkingSet)", secondsSince(start),
                   kSelectTarget);
 
     start = Clock::now();
@@ -102,13 +96,13 @@ bool runArchiveBench(const fs::path& pristine, const fs::path& folder, int perLo
         result.totals.ownBeacons, result.totals.ambiguous, result.totals.unresolved,
         result.completed() ? "" : (" - FAILED: " + result.failure).c_str());
     met &= result.completed();
-    met &= report("Match All Locations, engine time", matchAllTime, kMatchAllTarget);
+    met &= reportArchive("Match All Locations, engine time", matchAllTime, kMatchAllTarget);
 
     // A matched location: its working set and the step-two lists.
     start = Clock::now();
     last = loadWorkingSet(paths.ProcessedPath, kLocationCount);
     const StepTwoLists lists = readStepTwoLists(paths.ProcessedPath, kLocationCount);
-    met &= report("selecting a matched location (loadWorkingSet + readStepTwoLists)",
+    met &= reportArchive("selecting a matched location (loadWorkingSet + readStepTwoLists)",
                   secondsSince(start), kSelectTarget);
     std::printf("archive: location %d lists %zu ambiguous, %zu unresolved\n", kLocationCount,
                 lists.ambiguous.size(), lists.unresolved.size());
@@ -118,11 +112,11 @@ bool runArchiveBench(const fs::path& pristine, const fs::path& folder, int perLo
         buildReport(paths.ProcessedPath, ReportKind::Ambiguous, kLocationCount);
     const std::string unresolved =
         buildReport(paths.ProcessedPath, ReportKind::Unresolved, kLocationCount);
-    met &= report("both reports of a location", secondsSince(start), kSelectTarget);
+    met &= reportArchive("both reports of a location", secondsSince(start), kSelectTarget);
 
     start = Clock::now();
     saveWorkStates(paths.ProcessedPath, last);
-    met &= report("saving a location's states", secondsSince(start), kSelectTarget);
+    met &= reportArchive("saving a location's states", secondsSince(start), kSelectTarget);
 
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);

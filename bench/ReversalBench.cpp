@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "bench/ReversalBench.h"
+#include "bench/Timing.h"
 
 #include <chrono>
 #include <cstdio>
@@ -16,21 +17,6 @@
 namespace fs = std::filesystem;
 
 namespace zolt::bench {
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-bool report(const char* what, double seconds, double target) {
-    const bool met = seconds <= target;
-    std::printf("%s: %.3f s (target %.3g s) %s\n", what, seconds, target, met ? "met" : "NOT met");
-    return met;
-}
-
-}  // namespace
 
 bool runReversalBench(const ProjectPaths& project, int location, const fs::path& scratch) {
     constexpr double kAddTarget = 1.0, kReverseTarget = 0.1, kViewDataTarget = 0.3;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "bench/SuggestionBench.h"
+#include "bench/Timing.h"
 
 #include <chrono>
 #include <cstdio>
@@ -19,13 +20,7 @@ namespace fs = std::filesystem;
 namespace zolt::bench {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-const char* verdict(double seconds, double target) { return seconds <= target ? "met" : "NOT met"; }
+const char* verdict(double seconds, double target) { return metOrNot(seconds <= target); }
 
 std::string describeSource(const LocationHome& home) {
     switch (home.source) {

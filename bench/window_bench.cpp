@@ -34,6 +34,7 @@
 #include "app/MatchAllRun.h"
 #include "bench/ArchiveBench.h"
 #include "bench/DataGenerator.h"
+#include "bench/Timing.h"
 #include "core/TextFields.h"
 #include "engine/Project.h"
 #include "engine/SuggestedPicks.h"
@@ -43,12 +44,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Prints one figure with its target and whether the target was met.
-bool report(const char* what, double seconds, double target) {
-    const bool met = seconds <= target;
-    std::printf("%s: %.3f s (target %.3g s) %s\n", what, seconds, target, met ? "met" : "NOT met");
-    return met;
-}
+using zolt::bench::report;
 
 template <class T>
 T* child(QWidget& window, const char* name) {

@@ -25,6 +25,7 @@
 #include "bench/LiteralRun.h"
 #include "bench/ReversalBench.h"
 #include "bench/SuggestionBench.h"
+#include "bench/Timing.h"
 #include "core/FileUtil.h"
 #include "db/Database.h"
 #include "engine/CandidateLookup.h"
@@ -35,7 +36,9 @@
 #include "work/Records.h"
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using zolt::bench::Clock;
+using zolt::bench::metOrNot;
+using zolt::bench::secondsSince;
 
 namespace {
 
@@ -44,12 +47,6 @@ namespace {
 constexpr double kImportTarget = 0.030;
 constexpr double kEngineRunTarget = 0.100;
 constexpr double kPeakMemoryTargetMb = 64.0;
-
-const char* metOrNot(bool met) { return met ? "met" : "NOT met"; }
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 long peakKilobytes() {
     rusage usage{};
