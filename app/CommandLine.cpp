@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -14,6 +15,7 @@
 #include "app/LogExportFile.h"
 #include "core/EngineError.h"
 #include "core/FileUtil.h"
+#include "core/TextFields.h"
 #include "engine/Project.h"
 
 namespace fs = std::filesystem;
@@ -22,7 +24,8 @@ namespace zolt {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: zolt-converter [--export FILE [--location N] [--date-order mdy|dmy]]\n"
+    "Usage: zolt-converter [--export FILE [--location N] [--date-order [N=]mdy|dmy]...\n"
+    "                      [--csv-raw] [--csv-excel] [--station-callsign CALL]]\n"
     "\n"
     "Without options the converter opens its window.\n"
     "\n"
@@ -33,9 +36,19 @@ constexpr const char* kUsage =
     "                        .kml (KML 2.2, for maps). No display is needed.\n"
     "  --location N          only the receptions of listening location N (1-16)\n"
     "  --date-order mdy|dmy  read the old log's dates month first (mdy: 12/24/99)\n"
-    "                        or day first (dmy: 24/12/99). Without it the order the\n"
-    "                        dates show is used, month first when none shows; a log\n"
-    "                        that mixes both orders needs it.\n"
+    "                        or day first (dmy: 24/12/99) at every location.\n"
+    "  --date-order N=mdy|dmy  the same for location N alone; may be repeated, and\n"
+    "                        wins over the order for every location. Without them\n"
+    "                        each location's dates are read in the order they show,\n"
+    "                        month first when none shows; a location whose dates\n"
+    "                        show both orders needs one.\n"
+    "  --csv-raw             CSV: the exact text, also where a cell begins with\n"
+    "                        = + - @ (otherwise an apostrophe is put before it, so\n"
+    "                        that spreadsheets do not run it as a formula)\n"
+    "  --csv-excel           CSV: with a UTF-8 byte-order mark, which Excel and\n"
+    "                        LibreOffice need to read it as UTF-8\n"
+    "  --station-callsign CALL  ADIF: your callsign or listener number, written as\n"
+    "                        STATION_CALLSIGN and OPERATOR\n"
     "  --help                show this help and exit\n"
     "\n"
     "Exit status: 0 the file was written, 1 the export failed, 2 the command line\n"
@@ -48,17 +61,54 @@ struct Options {
     bool help = false;
     std::optional<std::string> file;
     std::optional<int> location;
-    std::optional<DateOrder> order;
+    DateOrderChoice orders;
+    bool csvRaw = false, csvExcel = false;
+    std::optional<std::string> stationCallsign;
 };
 
+constexpr std::string_view kValued[] = {"--export", "--location", "--date-order",
+                                        "--station-callsign"};
+constexpr std::string_view kFlags[] = {"--help", "-h", "--csv-raw", "--csv-excel"};
+
 bool isOurs(std::string_view arg) {
-    for (const std::string_view name : {"--export", "--location", "--date-order"}) {
+    for (const std::string_view name : kValued) {
         if (arg == name ||
             (arg.starts_with(name) && arg.size() > name.size() && arg[name.size()] == '=')) {
             return true;
         }
     }
-    return arg == "--help" || arg == "-h";
+    return std::find(std::begin(kFlags), std::end(kFlags), arg) != std::end(kFlags);
+}
+
+// "mdy", "dmy", "2=dmy": one order for every location or for one.
+std::optional<std::string> addDateOrder(DateOrderChoice& orders, const std::string& value) {
+    const std::size_t equals = value.find('=');
+    const std::string word = equals == std::string::npos ? value : value.substr(equals + 1);
+    std::optional<DateOrder> order;
+    if (word == "mdy") order = DateOrder::MonthFirst;
+    if (word == "dmy") order = DateOrder::DayFirst;
+    if (!order) {
+        return "--date-order takes mdy (month first) or dmy (day first), for one location "
+               "N=mdy or N=dmy, not '" +
+               value + "'.";
+    }
+    if (equals == std::string::npos) {
+        if (orders.every) return std::string("--date-order without a location is given twice.");
+        orders.every = order;
+        return std::nullopt;
+    }
+    const std::string number = value.substr(0, equals);
+    const bool digits = !number.empty() && number.size() <= 2 &&
+                        number.find_first_not_of("0123456789") == std::string::npos;
+    const int n = digits ? std::stoi(number) : 0;
+    if (n < 1 || n > kLocationCount) {
+        return "--date-order N=" + word + " takes a listening location from 1 to 16, not '" +
+               number + "'.";
+    }
+    if (!orders.byLocation.emplace(n, *order).second) {
+        return "--date-order names location " + number + " twice.";
+    }
+    return std::nullopt;
 }
 
 int usageError(const std::string& message) {
@@ -76,12 +126,16 @@ std::variant<Options, int> parse(const std::vector<std::string>& args) {
             options.help = true;
             continue;
         }
+        if (arg == "--csv-raw" || arg == "--csv-excel") {
+            (arg == "--csv-raw" ? options.csvRaw : options.csvExcel) = true;
+            continue;
+        }
         std::string name = arg, value;
         const std::size_t equals = arg.find('=');
         if (arg.starts_with("--") && equals != std::string::npos) {
             name = arg.substr(0, equals);
             value = arg.substr(equals + 1);
-        } else if (name == "--export" || name == "--location" || name == "--date-order") {
+        } else if (std::find(std::begin(kValued), std::end(kValued), name) != std::end(kValued)) {
             if (i + 1 >= args.size()) return usageError(name + " needs a value.");
             value = args[++i];
         } else {
@@ -100,29 +154,51 @@ std::variant<Options, int> parse(const std::vector<std::string>& args) {
             }
             options.location = n;
         } else if (name == "--date-order") {
-            if (value == "mdy") {
-                options.order = DateOrder::MonthFirst;
-            } else if (value == "dmy") {
-                options.order = DateOrder::DayFirst;
-            } else {
-                return usageError("--date-order takes mdy (month first) or dmy (day first), not '" +
-                                  value + "'.");
+            if (const auto wrong = addDateOrder(options.orders, value)) return usageError(*wrong);
+        } else if (name == "--station-callsign") {
+            if (trimBlanks(value).empty()) {
+                return usageError("--station-callsign needs your callsign or listener number.");
             }
+            options.stationCallsign = value;
         } else {
             return usageError("unknown option '" + name + "'.");
         }
     }
     if (!options.help && !options.file) {
-        return usageError("--location and --date-order go with --export FILE.");
+        return usageError(
+            "--location, --date-order and the options of a format go with "
+            "--export FILE.");
+    }
+    if (!options.help) {
+        const auto format = exportFormatFor(*options.file);
+        if ((options.csvRaw || options.csvExcel) && format != ExportFormat::Csv) {
+            return usageError("--csv-raw and --csv-excel go with a .csv file.");
+        }
+        if (options.stationCallsign && format != ExportFormat::Adif) {
+            return usageError("--station-callsign goes with an .adi file.");
+        }
     }
     return options;
 }
 
-std::string mixedDatesMessage(const DateOrderDetector& dates) {
-    return "The dates of the log are mixed: " + dates.dayFirstExample() + " puts the day first, " +
-           dates.monthFirstExample() +
-           " the month. Say how to read the dates that fit either way: add --date-order dmy "
-           "(day first) or --date-order mdy (month first).";
+const ExportedLocation& placeOf(const ExportedLog& log, int location) {
+    return *std::find_if(log.locations.begin(), log.locations.end(),
+                         [&](const ExportedLocation& l) { return l.number == location; });
+}
+
+std::string mixedDatesMessage(const ExportedLog& log, const std::vector<int>& mixed) {
+    const auto detectors = detectDateOrders(log);
+    std::string text;
+    for (const int location : mixed) {
+        const DateOrderDetector& dates = detectors.at(location);
+        const std::string n = std::to_string(location);
+        text += (text.empty() ? "" : "\n") + std::string("The dates of ") +
+                locationLabel(placeOf(log, location)) + " are mixed: " + dates.dayFirstExample() +
+                " puts the day first, " + dates.monthFirstExample() +
+                " the month. Say how to read its dates that fit either way: add --date-order " + n +
+                "=dmy (day first) or --date-order " + n + "=mdy (month first).";
+    }
+    return text;
 }
 
 int exportLog(const Options& options) {
@@ -136,18 +212,34 @@ int exportLog(const Options& options) {
                           paths.DatabasePath.string() + " does not exist.");
     }
     const ExportedLog log = readExportedLog(exportSourceFor(paths, options.location.value_or(0)));
-    const DateOrderDetector dates = detectDateOrder(log);
-    if (!options.order && dates.finding() == DateOrderDetector::Finding::Mixed) {
-        throw EngineError(mixedDatesMessage(dates));
-    }
-    const DateOrder order = options.order.value_or(dates.suggested());
-    const ExportResult result = writeExportFile(log, options.file.value(), order);
+    const ResolvedDateOrders dates = resolveDateOrders(log, options.orders);
+    if (!dates.mixed.empty()) throw EngineError(mixedDatesMessage(log, dates.mixed));
+    ExportOptions exportOptions;
+    exportOptions.dates = dates.orders;
+    exportOptions.csvExactText = options.csvRaw;
+    exportOptions.csvByteOrderMark = options.csvExcel;
+    exportOptions.stationCallsign = options.stationCallsign.value_or("");
+    const ExportResult result = writeExportFile(log, options.file.value(), exportOptions);
     std::printf("%s\n", result.summary.c_str());
-    if (!options.order && dates.finding() == DateOrderDetector::Finding::Undecided &&
-        result.counts.written > result.counts.unreadable) {
+    for (const int location : dates.undecided) {
+        // A location whose dates all failed to read needs no word on their order.
+        const bool anyRead =
+            std::any_of(log.receptions.begin(), log.receptions.end(), [&](const auto& r) {
+                return r.location == location && readOldDate(r.date, DateOrder::MonthFirst);
+            });
+        if (!anyRead) continue;
         std::printf(
-            "No date shows its order; they were read month first (12/24/99). "
-            "Add --date-order dmy to read them day first.\n");
+            "No date of location %d shows its order; they were read month first (12/24/99). "
+            "Add --date-order %d=dmy to read them day first.\n",
+            location, location);
+    }
+    for (const auto& place : log.locations) {
+        if (!place.home) {
+            std::printf(
+                "No home was typed for %s: the file gives no position of it and no "
+                "distance from it.\n",
+                locationLabel(place).c_str());
+        }
     }
     return 0;
 }

@@ -7,7 +7,8 @@ namespace zolt {
 
 // The converter's command line. Without options of its own the program opens
 // its window and this returns nullopt. `--export FILE [--location N]
-// [--date-order mdy|dmy]` writes the converted log without a window (no
+// [--date-order [N=]mdy|dmy]... [--csv-raw] [--csv-excel] [--station-callsign
+// CALL]` writes the converted log without a window (no
 // display is needed) and `--help` lists the options; both return the exit
 // code: 0 done, 1 the export failed, 2 the command line is wrong. Messages go
 // to standard error, the export's summary to standard output.

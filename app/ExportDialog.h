@@ -5,18 +5,23 @@
 #include <QString>
 #include <filesystem>
 #include <functional>
+#include <map>
 
 #include "engine/LogExport.h"
 
+class QCheckBox;
 class QComboBox;
+class QFormLayout;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 
 namespace zolt {
 
-// Export Log: format, location (all, or one), how to read the old dates, then
-// the file through the standard save dialog. The log is read once, before
-// the dialog opens; the dialog stays open when a file cannot be written.
+// Export Log: format, location (all, or one), how to read each location's
+// old dates, the options of the format, then the file through the standard
+// save dialog. The log is read once, before the dialog opens; the dialog
+// stays open when a file cannot be written.
 class ExportDialog : public QDialog {
     Q_OBJECT
   public:
@@ -37,8 +42,15 @@ class ExportDialog : public QDialog {
 
     QComboBox* formatBox() const { return format_; }
     QComboBox* locationBox() const { return location_; }
-    QComboBox* dateOrderBox() const { return order_; }
-    QLabel* datesLabel() const { return dates_; }
+    // A location's date order and what its dates show; nullptr for a
+    // location without receptions.
+    QComboBox* dateOrderBox(int location) const;
+    QLabel* datesLabel(int location) const;
+    QCheckBox* exactTextBox() const { return exactText_; }
+    QLineEdit* stationCallsignEdit() const { return callsign_; }
+    // What the chosen export leaves out or cannot say (no typed home,
+    // beacons off the map, receptions ADIF cannot hold).
+    QLabel* notesLabel() const { return notes_; }
     QPushButton* exportButton() const { return export_; }
     // The closing message of the last file written.
     const QString& summary() const { return summary_; }
@@ -48,15 +60,24 @@ class ExportDialog : public QDialog {
     static QString lastFolder;
 
   private:
-    void refreshDates();
+    struct DateRow {
+        QWidget* caption = nullptr;
+        QComboBox* order = nullptr;
+        QLabel* finding = nullptr;
+    };
+    void refresh();
     void exportClicked();
     ExportedLog shownLog() const;
+    ExportOptions chosenOptions() const;
 
     ExportedLog log_;
     QComboBox* format_ = nullptr;
     QComboBox* location_ = nullptr;
-    QComboBox* order_ = nullptr;
-    QLabel* dates_ = nullptr;
+    QFormLayout* form_ = nullptr;
+    std::map<int, DateRow> dateRows_;
+    QCheckBox* exactText_ = nullptr;
+    QLineEdit* callsign_ = nullptr;
+    QLabel* notes_ = nullptr;
     QPushButton* export_ = nullptr;
     QString summary_;
 };

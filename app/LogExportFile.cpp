@@ -4,7 +4,6 @@
 #include <QDateTime>
 #include <QString>
 #include <QXmlStreamWriter>
-#include <set>
 
 #include "core/EngineError.h"
 #include "core/FileUtil.h"
@@ -32,16 +31,26 @@ QString xmlText(const std::string& utf8) {
     return text;
 }
 
+// Six decimals are a tenth of a metre, far finer than any beacon's listed
+// position; the point is fixed whatever the locale.
 QString coordinates(LatLon p) {
-    return QString::fromStdString(shortestDecimal(p.lon) + "," + shortestDecimal(p.lat) + ",0");
+    return QString::number(p.lon, 'f', 6) + u',' + QString::number(p.lat, 'f', 6) +
+           QStringLiteral(",0");
 }
 
-QString folderName(const ExportedLocation& place) {
-    return place.name.empty() ? QStringLiteral("Location %1").arg(place.number)
-                              : xmlText(place.name);
+QString folderName(const ExportedLocation& place) { return xmlText(locationTitle(place)); }
+
+// Map viewers show a description as HTML, where plain line breaks run
+// together: the lines go as an HTML fragment (the listener's texts escaped),
+// written as escaped XML text rather than CDATA, which GDAL's plain KML
+// reader drops.
+void writeDescription(QXmlStreamWriter& xml, const QStringList& lines) {
+    QStringList escaped;
+    for (const QString& line : lines) escaped << line.toHtmlEscaped();
+    xml.writeTextElement(QStringLiteral("description"), escaped.join(QStringLiteral("<br>")));
 }
 
-QString beaconDescription(const MappedBeacon& b) {
+QStringList beaconDescription(const MappedBeacon& b) {
     const ExportedReception& r = *b.first;
     QStringList lines;
     QStringList where;
@@ -64,12 +73,12 @@ QString beaconDescription(const MappedBeacon& b) {
     } else {
         lines << QStringLiteral("No readable date");
     }
-    return lines.join(u'\n');
+    return lines;
 }
 
-int unreadableDates(const ExportedLog& log, DateOrder order) {
+int unreadableDates(const ExportedLog& log, const DateOrders& orders) {
     int n = 0;
-    for (const auto& r : log.receptions) n += readOldDate(r.date, order) ? 0 : 1;
+    for (const auto& r : log.receptions) n += readOldDate(r.date, orders.of(r.location)) ? 0 : 1;
     return n;
 }
 
@@ -123,7 +132,7 @@ ExportSource exportSourceFor(const ProjectPaths& paths, int location,
     return source;
 }
 
-QByteArray writeKml(const ExportedLog& log, DateOrder order) {
+QByteArray writeKml(const ExportedLog& log, const DateOrders& orders) {
     QByteArray bytes;
     QXmlStreamWriter xml(&bytes);
     xml.setAutoFormatting(true);
@@ -140,14 +149,17 @@ QByteArray writeKml(const ExportedLog& log, DateOrder order) {
                              QStringLiteral("Listening location %1").arg(place.number));
         if (place.home) {
             xml.writeStartElement(QStringLiteral("Placemark"));
-            xml.writeTextElement(QStringLiteral("name"), QStringLiteral("Home"));
-            xml.writeTextElement(QStringLiteral("description"), xmlText(place.homeText));
+            // Beside other locations' homes in one list, "Home" alone says
+            // nothing.
+            xml.writeTextElement(QStringLiteral("name"),
+                                 QStringLiteral("Home \u2013 ") + folderName(place));
+            writeDescription(xml, {xmlText(place.homeText)});
             xml.writeStartElement(QStringLiteral("Point"));
             xml.writeTextElement(QStringLiteral("coordinates"), coordinates(*place.home));
             xml.writeEndElement();
             xml.writeEndElement();
         }
-        for (const auto& beacon : mappedBeacons(log, place.number, order)) {
+        for (const auto& beacon : mappedBeacons(log, place.number, orders.of(place.number))) {
             const ExportedReception& r = *beacon.first;
             xml.writeStartElement(QStringLiteral("Placemark"));
             const std::string& ident = r.beaconKnown ? r.beaconIdent : r.ident;
@@ -157,7 +169,7 @@ QByteArray writeKml(const ExportedLog& log, DateOrder order) {
                                  ident.empty() && kHz.empty()
                                      ? QStringLiteral("Beacon %1").arg(r.beaconId)
                                      : xmlText(ident + " " + kHz + " kHz"));
-            xml.writeTextElement(QStringLiteral("description"), beaconDescription(beacon));
+            writeDescription(xml, beaconDescription(beacon));
             // A beacon without a known position is still listed, so that the
             // folder counts every beacon heard; it only has no place on the map.
             if (r.position) {
@@ -175,7 +187,8 @@ QByteArray writeKml(const ExportedLog& log, DateOrder order) {
     return bytes;
 }
 
-ExportResult writeExportFile(const ExportedLog& log, const fs::path& target, DateOrder order) {
+ExportResult writeExportFile(const ExportedLog& log, const fs::path& target,
+                             const ExportOptions& options) {
     const auto format = exportFormatOf(target);
     if (log.receptions.empty()) {
         throw EngineError("Nothing was written to " + describePath(target) +
@@ -185,32 +198,26 @@ ExportResult writeExportFile(const ExportedLog& log, const fs::path& target, Dat
     ExportCounts& counts = result.counts;
     counts.written = static_cast<int>(log.receptions.size());
     counts.locations = static_cast<int>(log.locations.size());
-    counts.unreadable = unreadableDates(log, order);
+    counts.unreadable = unreadableDates(log, options.dates);
     std::string bytes;
     switch (format) {
         case ExportFormat::Csv:
-            bytes = writeCsv(log, order);
+            bytes = writeCsv(log, options);
             break;
         case ExportFormat::Adif: {
             const AdifHeader header{programVersion(),
                                     QDateTime::currentDateTimeUtc()
                                         .toString(QStringLiteral("yyyyMMdd HHmmss"))
                                         .toStdString()};
-            bytes = writeAdif(log, order, header, &counts.unreadable);
-            counts.written -= counts.unreadable;
-            std::set<int> places;
-            for (const auto& r : log.receptions) {
-                if (readOldDate(r.date, order)) places.insert(r.location);
-            }
-            counts.locations = static_cast<int>(places.size());
+            bytes = writeAdif(log, options, header, &counts);
             break;
         }
         case ExportFormat::Kml: {
-            const QByteArray kml = writeKml(log, order);
+            const QByteArray kml = writeKml(log, options.dates);
             bytes.assign(kml.constData(), static_cast<std::size_t>(kml.size()));
-            for (const auto& place : log.locations) {
-                counts.beacons += static_cast<int>(mappedBeacons(log, place.number, order).size());
-            }
+            const MapCounts map = mapCounts(log);
+            counts.beacons = map.beacons;
+            counts.unplaced = map.unplaced;
             break;
         }
     }

@@ -26,8 +26,9 @@ ExportFormat exportFormatOf(const std::filesystem::path& file);
 ExportSource exportSourceFor(const ProjectPaths& paths, int location,
                              const std::filesystem::path& registryFile = {});
 
-// KML 2.2: a folder per location with its home and one placemark per beacon.
-QByteArray writeKml(const ExportedLog& log, DateOrder order);
+// KML 2.2: a folder per location with its typed home and one placemark per
+// beacon.
+QByteArray writeKml(const ExportedLog& log, const DateOrders& orders);
 
 struct ExportResult {
     ExportCounts counts;
@@ -38,7 +39,7 @@ struct ExportResult {
 // reason: an unknown extension, an empty log, or a failed write (after which
 // nothing of the new file is left).
 ExportResult writeExportFile(const ExportedLog& log, const std::filesystem::path& target,
-                             DateOrder order);
+                             const ExportOptions& options);
 
 // The version the ADIF header names.
 const char* programVersion();

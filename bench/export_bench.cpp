@@ -133,9 +133,10 @@ int main(int argc, char* argv[]) {
             for (int run = 0; run < runs; ++run) {
                 const auto start = Clock::now();
                 const zolt::ExportedLog log = zolt::readExportedLog(source);
-                const auto order = zolt::detectDateOrder(log).suggested();
+                zolt::ExportOptions options;
+                options.dates = zolt::resolveDateOrders(log, {}).orders;
                 reading.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-                summary = zolt::writeExportFile(log, folder / name, order).summary;
+                summary = zolt::writeExportFile(log, folder / name, options).summary;
                 seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
             }
             const double m = median(seconds);

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <map>
+#include <set>
 #include <system_error>
 #include <utility>
 
@@ -13,7 +14,7 @@
 #include "core/TextFields.h"
 #include "core/Utf8.h"
 #include "db/Database.h"
-#include "engine/HomePosition.h"
+#include "engine/CandidateLookup.h"
 #include "engine/UserBeacons.h"
 #include "work/Records.h"
 
@@ -35,10 +36,14 @@ std::optional<LatLon> onTheGlobe(double lat, double lon) {
     return LatLon{lat, lon};
 }
 
-// "XX" and "XXX" are how the old program wrote "none" in these columns.
+// "XXX" is how the old program and the shipped list write "country unknown".
 std::string unlessNone(std::string text, std::string_view none) {
     return text == none ? std::string() : text;
 }
+
+// The old program filled each blank of a province with "XX" ("XXXX" for
+// none at all): the candidate lists show it without them, and so do the files.
+std::string provinceText(const Statement& s, int column) { return removeXX(s.columnText(column)); }
 
 std::string columnText(const Statement& s, int column) { return std::string(s.columnText(column)); }
 
@@ -69,9 +74,12 @@ std::unordered_map<std::int64_t, BeaconFacts> listedBeacons(Database& db) {
         "coalesce(c.CountryLong, b.Country), b.Latitude, b.Longitude FROM NDBInformation AS b "
         "LEFT JOIN CountryCode AS c ON c.CountryShort = b.Country");
     while (s.step()) {
-        BeaconFacts b{columnText(s, 1), cellText(s, 2),
-                      columnText(s, 3), unlessNone(columnText(s, 4), "XX"),
-                      columnText(s, 5), std::nullopt};
+        BeaconFacts b{columnText(s, 1),
+                      cellText(s, 2),
+                      columnText(s, 3),
+                      provinceText(s, 4),
+                      unlessNone(columnText(s, 5), "XXX"),
+                      std::nullopt};
         const auto lat = cellNumber(s, 6), lon = cellNumber(s, 7);
         if (lat && lon) b.position = onTheGlobe(*lat, *lon);
         beacons.emplace(s.columnInt64(0), std::move(b));
@@ -92,7 +100,7 @@ std::unordered_map<std::int64_t, BeaconFacts> ownBeacons(Database& db) {
         BeaconFacts b{trimBlanks(columnText(s, 1)),
                       cellText(s, 2),
                       columnText(s, 3),
-                      unlessNone(columnText(s, 4), "XX"),
+                      provinceText(s, 4),
                       unlessNone(columnText(s, 5), "XXX"),
                       std::nullopt};
         b.position = ownBeaconPosition(cellText(s, 6), cellText(s, 7));
@@ -199,6 +207,63 @@ void appendCsvField(std::string& out, std::string_view value) {
     out += '"';
 }
 
+// What a spreadsheet reads as a number and nothing else: a sign, digits,
+// at most one point.
+bool isPlainNumber(std::string_view text) {
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) text.remove_prefix(1);
+    bool digit = false, point = false;
+    for (const char c : text) {
+        if (c >= '0' && c <= '9') {
+            digit = true;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    return digit;
+}
+
+// One CSV cell and how a spreadsheet is kept from reading more into it.
+struct Cell {
+    enum Kind {
+        Text,      // runs as a formula when it begins with = + - @
+        Number,    // a number, date or time; the typed text where it does not read
+        AsLogged,  // the old log's own text, which a spreadsheet would retype
+    };
+    std::string text;
+    Kind kind = Text;
+
+    std::string forSpreadsheets() const {
+        switch (kind) {
+            case Text:
+                break;
+            case Number:
+                // A negative longitude stays a number; only a typed text
+                // that does not read as one is guarded.
+                if (isPlainNumber(text)) return text;
+                break;
+            case AsLogged:
+                // A leading apostrophe is how a spreadsheet marks a cell as
+                // text: "05/09/97" must not become a date, nor "0075" 75.
+                return text.empty() ? text : "'" + text;
+        }
+        return spreadsheetSafe(text);
+    }
+};
+
+const char* homeKind(LocationHome::Source source) {
+    switch (source) {
+        case LocationHome::Source::Entered:
+            return "typed";
+        case LocationHome::Source::Inferred:
+            return "inferred";
+        case LocationHome::Source::Unknown:
+            break;
+    }
+    return "unknown";
+}
+
 std::string timeText(std::string_view logged) {
     const auto minutes = readOldTime(logged);
     if (!minutes) return std::string(logged);
@@ -225,6 +290,34 @@ std::string plural(long long n, std::string_view one, std::string_view many) {
     return groupedNumber(n) + " " + std::string(n == 1 ? one : many);
 }
 
+// kHz as ADIF's MHz, to the hertz, without trailing zeros: 135.7 kHz is
+// "0.1357", never a binary fraction's "0.13569999999999999".
+std::string megahertz(double kHz) {
+    std::string out = fixedDecimal(kHz / 1000.0, 6);
+    while (!out.empty() && out.back() == '0') out.pop_back();
+    if (!out.empty() && out.back() == '.') out.pop_back();
+    return out;
+}
+
+constexpr int kAdifFirstYear = 1930;
+
+// Counts a reception ADIF leaves out; false for one it holds.
+bool countGap(ExportCounts& counts, AdifGap gap) {
+    switch (gap) {
+        case AdifGap::None:
+            return false;
+        case AdifGap::UnreadableDate:
+            ++counts.unreadable;
+            break;
+        case AdifGap::Early:
+            ++counts.early;
+            break;
+        case AdifGap::NoTime:
+            ++counts.noTime;
+            break;
+    }
+    return true;
+}
 constexpr std::string_view kAdifProgramId = "zolt-converter";
 constexpr std::string_view kAdifLocationField = "APP_ZOLT-CONVERTER_LOCATION";
 constexpr std::string_view kAdifLocationNameField = "APP_ZOLT-CONVERTER_LOCATION_NAME";
@@ -300,7 +393,8 @@ ExportedLog readExportedLog(const ExportSource& source) {
         if (number >= 1 && number <= kLocationCount) {
             place.name = source.names[static_cast<std::size_t>(number)];
             const LocationHome home = locationHome(source.paths, number);
-            place.home = home.position;
+            place.homeSource = home.source;
+            if (home.source == LocationHome::Source::Entered) place.home = home.position;
             place.homeText = describeHome(home);
         }
         log.locations.push_back(std::move(place));
@@ -316,6 +410,15 @@ ExportedLog readExportedLog(const ExportSource& source) {
     return log;
 }
 
+std::string locationTitle(const ExportedLocation& place) {
+    return place.name.empty() ? "Location " + std::to_string(place.number) : place.name;
+}
+
+std::string locationLabel(const ExportedLocation& place) {
+    std::string text = "location " + std::to_string(place.number);
+    return place.name.empty() ? text : text + " (" + place.name + ")";
+}
+
 ExportedLog onlyLocation(const ExportedLog& log, int location) {
     if (location == 0) return log;
     ExportedLog out;
@@ -328,61 +431,96 @@ ExportedLog onlyLocation(const ExportedLog& log, int location) {
     return out;
 }
 
-DateOrderDetector detectDateOrder(const ExportedLog& log) {
-    DateOrderDetector detector;
-    for (const auto& r : log.receptions) detector.add(r.date);
-    return detector;
+DateOrder DateOrders::of(int location) const {
+    const auto it = byLocation.find(location);
+    return it == byLocation.end() ? every : it->second;
 }
 
-std::string writeCsv(const ExportedLog& log, DateOrder order) {
-    std::string out =
+std::map<int, DateOrderDetector> detectDateOrders(const ExportedLog& log) {
+    std::map<int, DateOrderDetector> detectors;
+    for (const auto& l : log.locations) detectors[l.number];
+    for (const auto& r : log.receptions) detectors[r.location].add(r.date);
+    return detectors;
+}
+
+ResolvedDateOrders resolveDateOrders(const ExportedLog& log, const DateOrderChoice& choice) {
+    ResolvedDateOrders out;
+    for (const auto& [location, dates] : detectDateOrders(log)) {
+        DateOrder order = dates.suggested();
+        if (const auto it = choice.byLocation.find(location); it != choice.byLocation.end()) {
+            order = it->second;
+        } else if (choice.every) {
+            order = *choice.every;
+        } else if (dates.finding() == DateOrderDetector::Finding::Mixed) {
+            out.mixed.push_back(location);
+        } else if (dates.finding() == DateOrderDetector::Finding::Undecided) {
+            out.undecided.push_back(location);
+        }
+        out.orders.byLocation[location] = order;
+    }
+    return out;
+}
+
+std::string spreadsheetSafe(std::string_view text) {
+    if (text.empty() || std::string_view("=+-@\t\r").find(text.front()) == std::string_view::npos) {
+        return std::string(text);
+    }
+    return "'" + std::string(text);
+}
+
+std::string writeCsv(const ExportedLog& log, const ExportOptions& options) {
+    std::string out = options.csvByteOrderMark ? "\xEF\xBB\xBF" : "";
+    out +=
         "location,location_name,ident,frequency_khz,date,time_utc,comment,beacon_ident,"
         "beacon_frequency_khz,beacon_city,beacon_province,beacon_country,latitude,longitude,"
-        "distance_km,bearing_deg,how,date_as_logged\r\n";
-    out.reserve(out.size() + log.receptions.size() * 160);
+        "distance_km,bearing_deg,how,date_as_logged,home\r\n";
+    out.reserve(out.size() + log.receptions.size() * 170);
     std::map<int, const ExportedLocation*> places;
     for (const auto& l : log.locations) places[l.number] = &l;
     for (const auto& r : log.receptions) {
-        const auto date = readOldDate(r.date, order);
+        const auto date = readOldDate(r.date, options.dates.of(r.location));
         const auto place = places.find(r.location);
-        const std::string fields[] = {
-            std::to_string(r.location),
-            place == places.end() ? std::string() : place->second->name,
-            r.ident,
-            r.frequency,
-            date ? isoDate(*date) : std::string(),
-            timeText(r.time),
-            r.comment,
-            r.beaconIdent,
-            r.beaconFrequency,
-            r.beaconCity,
-            r.beaconProvince,
-            r.beaconCountry,
-            r.position ? shortestDecimal(r.position->lat) : std::string(),
-            r.position ? shortestDecimal(r.position->lon) : std::string(),
-            r.distanceKm ? fixedDecimal(*r.distanceKm, 1) : std::string(),
-            r.bearingDeg ? fixedDecimal(*r.bearingDeg, 1) : std::string(),
-            r.how,
-            r.date,
+        const ExportedLocation* l = place == places.end() ? nullptr : place->second;
+        const bool timeReads = readOldTime(r.time).has_value();
+        const Cell cells[] = {
+            {std::to_string(r.location), Cell::Number},
+            {l ? l->name : std::string()},
+            {r.ident},
+            {r.frequency, Cell::Number},
+            {date ? isoDate(*date) : std::string(), Cell::Number},
+            {timeText(r.time), timeReads ? Cell::Number : Cell::AsLogged},
+            {r.comment},
+            {r.beaconIdent},
+            {r.beaconFrequency, Cell::Number},
+            {r.beaconCity},
+            {r.beaconProvince},
+            {r.beaconCountry},
+            {r.position ? shortestDecimal(r.position->lat) : std::string(), Cell::Number},
+            {r.position ? shortestDecimal(r.position->lon) : std::string(), Cell::Number},
+            {r.distanceKm ? fixedDecimal(*r.distanceKm, 1) : std::string(), Cell::Number},
+            {r.bearingDeg ? fixedDecimal(*r.bearingDeg, 1) : std::string(), Cell::Number},
+            {r.how},
+            {r.date, Cell::AsLogged},
+            {homeKind(l ? l->homeSource : LocationHome::Source::Unknown)},
         };
         bool first = true;
-        for (const auto& field : fields) {
+        for (const auto& cell : cells) {
             if (!first) out += ',';
             first = false;
-            appendCsvField(out, field);
+            appendCsvField(out, options.csvExactText ? cell.text : cell.forSpreadsheets());
         }
         out += "\r\n";
     }
     return out;
 }
 
-std::string writeAdif(const ExportedLog& log, DateOrder order, const AdifHeader& header,
-                      int* leftOut) {
+std::string writeAdif(const ExportedLog& log, const ExportOptions& options,
+                      const AdifHeader& header, ExportCounts* counts) {
     std::string out = "Receptions of radio beacons, exported by " + std::string(kAdifProgramId) +
                       " (ADIF 3.1)\r\n";
     appendAdifField(out, "ADIF_VER", "3.1.0");
     appendAdifField(out, "PROGRAMID", kAdifProgramId);
-    appendAdifField(out, "PROGRAMVERSION", asciiFolded(header.programVersion));
+    appendAdifField(out, "PROGRAMVERSION", adifText(header.programVersion));
     appendAdifField(out, "CREATED_TIMESTAMP", header.createdTimestamp);
     out += "<EOH>\r\n";
     out.reserve(out.size() + log.receptions.size() * 300);
@@ -392,7 +530,7 @@ std::string writeAdif(const ExportedLog& log, DateOrder order, const AdifHeader&
     };
     std::map<int, Mine> mine;
     for (const auto& l : log.locations) {
-        Mine m{{}, {}, {}, std::to_string(l.number), asciiFolded(l.name)};
+        Mine m{{}, {}, {}, std::to_string(l.number), adifText(l.name)};
         if (l.home) {
             m.grid = locatorOf(*l.home);
             m.lat = adifLocation(l.home->lat, true);
@@ -400,32 +538,40 @@ std::string writeAdif(const ExportedLog& log, DateOrder order, const AdifHeader&
         }
         mine[l.number] = std::move(m);
     }
+    const std::string station = adifText(trimBlanks(options.stationCallsign));
 
-    int skipped = 0;
+    ExportCounts tally;
+    std::set<int> places;
     for (const auto& r : log.receptions) {
-        const auto date = readOldDate(r.date, order);
-        if (!date) {
-            ++skipped;
-            continue;
-        }
+        // Logbooks take a record without QSO_DATE or TIME_ON for no contact
+        // at all, and ADIF holds no date before 1930: such receptions stay in
+        // the CSV, which keeps every one as logged, rather than be given a
+        // date or time nobody logged.
+        if (countGap(tally, adifGap(r, options.dates.of(r.location)))) continue;
+        const auto date = readOldDate(r.date, options.dates.of(r.location));
+        ++tally.written;
+        places.insert(r.location);
         const std::string& ident = r.beaconKnown ? r.beaconIdent : r.ident;
         const std::string& kHz = r.beaconKnown ? r.beaconFrequency : r.frequency;
-        appendAdifField(out, "CALL", asciiFolded(ident));
+        appendAdifField(out, "CALL", adifText(ident));
         const double frequency = leadingNumber(kHz);
-        if (frequency > 0) appendAdifField(out, "FREQ", shortestDecimal(frequency / 1000.0));
+        if (frequency > 0) {
+            appendAdifField(out, "FREQ", megahertz(frequency));
+            appendAdifField(out, "BAND", adifBand(frequency));
+        }
         appendAdifField(out, "MODE", "CW");
         appendAdifField(out, "SWL", "Y");
         std::string iso = isoDate(*date);
         iso.erase(std::remove(iso.begin(), iso.end(), '-'), iso.end());
         appendAdifField(out, "QSO_DATE", iso);
-        if (const auto minutes = readOldTime(r.time)) {
-            std::string hhmm = timeText(r.time);
-            hhmm.erase(2, 1);
-            appendAdifField(out, "TIME_ON", hhmm);
-        }
-        appendAdifField(out, "COMMENT", asciiFolded(r.comment));
-        appendAdifField(out, "QTH", asciiFolded(r.beaconCity));
-        appendAdifField(out, "COUNTRY", asciiFolded(r.beaconCountry));
+        std::string hhmm = timeText(r.time);
+        hhmm.erase(2, 1);
+        appendAdifField(out, "TIME_ON", hhmm);
+        appendAdifField(out, "STATION_CALLSIGN", station);
+        appendAdifField(out, "OPERATOR", station);
+        appendAdifField(out, "COMMENT", adifText(r.comment));
+        appendAdifField(out, "QTH", adifText(r.beaconCity));
+        appendAdifField(out, "COUNTRY", adifText(r.beaconCountry));
         if (r.position) {
             appendAdifField(out, "LAT", adifLocation(r.position->lat, true));
             appendAdifField(out, "LON", adifLocation(r.position->lon, false));
@@ -441,7 +587,56 @@ std::string writeAdif(const ExportedLog& log, DateOrder order, const AdifHeader&
         }
         out += "<EOR>\r\n";
     }
-    if (leftOut) *leftOut = skipped;
+    tally.locations = static_cast<int>(places.size());
+    if (counts) {
+        counts->written = tally.written;
+        counts->locations = tally.locations;
+        counts->unreadable = tally.unreadable;
+        counts->early = tally.early;
+        counts->noTime = tally.noTime;
+    }
+    return out;
+}
+
+AdifGap adifGap(const ExportedReception& r, DateOrder order) {
+    const auto date = readOldDate(r.date, order);
+    if (!date) return AdifGap::UnreadableDate;
+    if (date->year < kAdifFirstYear) return AdifGap::Early;
+    if (!readOldTime(r.time)) return AdifGap::NoTime;
+    return AdifGap::None;
+}
+
+ExportCounts adifGaps(const ExportedLog& log, const DateOrders& orders) {
+    ExportCounts counts;
+    for (const auto& r : log.receptions) countGap(counts, adifGap(r, orders.of(r.location)));
+    return counts;
+}
+
+std::string adifBand(double kHz) {
+    // ADIF's band table, as far as a receiver of beacons reaches.
+    static constexpr struct {
+        double low, high;
+        const char* name;
+    } kBands[] = {
+        {135.7, 137.8, "2190m"}, {472, 479, "630m"},    {501, 504, "560m"},
+        {1800, 2000, "160m"},    {3500, 4000, "80m"},   {5060, 5450, "60m"},
+        {7000, 7300, "40m"},     {10100, 10150, "30m"}, {14000, 14350, "20m"},
+        {18068, 18168, "17m"},   {21000, 21450, "15m"}, {24890, 24990, "12m"},
+        {28000, 29700, "10m"},   {50000, 54000, "6m"},  {70000, 71000, "4m"},
+        {144000, 148000, "2m"},
+    };
+    for (const auto& band : kBands) {
+        if (kHz >= band.low && kHz <= band.high) return band.name;
+    }
+    return {};
+}
+
+std::string adifText(std::string_view utf8) {
+    std::string out = asciiFolded(utf8);
+    for (char& c : out) {
+        if (c == '<') c = '[';
+        if (c == '>') c = ']';
+    }
     return out;
 }
 
@@ -547,29 +742,80 @@ std::vector<MappedBeacon> mappedBeacons(const ExportedLog& log, int location, Da
     return beacons;
 }
 
+MapCounts mapCounts(const ExportedLog& log) {
+    // The date order only tells first and last heard: any will do here.
+    MapCounts counts;
+    for (const auto& place : log.locations) {
+        for (const auto& beacon : mappedBeacons(log, place.number, DateOrder::MonthFirst)) {
+            ++counts.beacons;
+            counts.unplaced += beacon.first->position ? 0 : 1;
+        }
+    }
+    return counts;
+}
+
+std::string leftOutOfAdif(const ExportCounts& counts) {
+    std::vector<std::string> why;
+    if (counts.unreadable > 0) {
+        why.push_back(groupedNumber(counts.unreadable) + " without a readable date");
+    }
+    if (counts.early > 0) {
+        why.push_back(groupedNumber(counts.early) +
+                      " dated before 1930 (ADIF holds no earlier date)");
+    }
+    if (counts.noTime > 0) {
+        why.push_back(groupedNumber(counts.noTime) +
+                      " without a usable time (empty, 24:00 or other text)");
+    }
+    const int left = counts.unreadable + counts.early + counts.noTime;
+    const std::string verb = left == 1 ? " is" : " are";
+    if (why.size() == 1) return why.front() + verb + " in the CSV only";
+    std::string text;
+    for (std::size_t i = 0; i < why.size(); ++i) {
+        text += (i == 0 ? groupedNumber(left) + verb + " in the CSV only: "
+                        : (i + 1 == why.size() ? " and " : ", ")) +
+                why[i];
+    }
+    return text;
+}
+
+std::string offTheMap(const ExportCounts& counts) {
+    const int n = counts.unplaced;
+    return plural(n, "beacon has", "beacons have") + " no known position and " +
+           (n == 1 ? "is" : "are") + " listed without a place on the map";
+}
+
 std::string exportSummary(ExportFormat format, const ExportCounts& counts,
                           const std::string& target) {
     std::string text;
     if (format == ExportFormat::Kml) text = plural(counts.beacons, "beacon", "beacons") + " of ";
     text += plural(counts.written, "reception", "receptions") + " of " +
             plural(counts.locations, "location", "locations") + " written to " + target;
-    if (counts.unreadable > 0) {
-        const std::string n = groupedNumber(counts.unreadable);
-        const bool one = counts.unreadable == 1;
-        switch (format) {
-            case ExportFormat::Csv:
-                text += "; " + n + (one ? " has" : " have") + " no readable date and keep" +
-                        (one ? "s" : "") + " the date as logged in the column date_as_logged";
-                break;
-            case ExportFormat::Adif:
-                text += "; " + n + " without a readable date " + (one ? "is" : "are") +
-                        " in the CSV only";
-                break;
-            case ExportFormat::Kml:
-                text += "; " + n + " without a readable date count" + (one ? "s" : "") +
-                        " as receptions but not for first and last heard";
-                break;
-        }
+    const auto verb = [](int n, const char* one, const char* many) {
+        return std::string(n == 1 ? one : many);
+    };
+    switch (format) {
+        case ExportFormat::Csv:
+            if (counts.unreadable > 0) {
+                const int n = counts.unreadable;
+                text += "; " + groupedNumber(n) + verb(n, " has", " have") +
+                        " no readable date and keep" + verb(n, "s", "") +
+                        " the date as logged in the column date_as_logged";
+            }
+            break;
+        case ExportFormat::Adif:
+            if (const std::string left = leftOutOfAdif(counts); !left.empty()) {
+                text += "; " + left;
+            }
+            break;
+        case ExportFormat::Kml:
+            if (counts.unreadable > 0) {
+                const int n = counts.unreadable;
+                text += "; " + groupedNumber(n) + " without a readable date count" +
+                        verb(n, "s", "") + " as receptions but not for first and last heard";
+            }
+            if (counts.unplaced > 0) text += "; " + offTheMap(counts);
+            break;
     }
     return text + ".";
 }

@@ -2,15 +2,19 @@
 // Export Log in the window: the buttons of steps one and two, the dialog's
 // choices, the file it writes or the reason it cannot, and the step-two
 // Date column sorted by the day it names.
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QTimer>
+#include <algorithm>
 
 #include "DbTestUtil.h"
 #include "WindowTestUtil.h"
 #include "app/ExportDialog.h"
 #include "app/LogExportFile.h"
+#include "engine/HomePosition.h"
 #include "engine/Project.h"
 
 namespace fs = std::filesystem;
@@ -70,36 +74,143 @@ TEST_F(ExportWindowTest, BothStepsOpenTheDialogOnTheSelectedLocation) {
     EXPECT_TRUE(texts[0].contains("nothing to export")) << texts[0].toStdString();
 }
 
-TEST_F(ExportWindowTest, TheDetectedOrderIsPreselectedAndMixedDatesWaitForAChoice) {
+TEST_F(ExportWindowTest, EachLocationShowsItsOwnOrderAndOnlyMixedOnesWait) {
+    // Location 4 mixes both orders.
+    for (const char* date : {"24/12/99", "12/24/99"}) {
+        Database(paths.DatabasePath)
+            .prepare(
+                "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate) "
+                "VALUES (2, 4, '1200', ?)")
+            .bind({std::string(date)})
+            .execute();
+    }
     const struct {
         int location;
         int order;  // index of the preselected order; -1: none
         const char* says;
-    } cases[] = {
-        {0, -1, "mixed"},
+    } rows[] = {
         {1, 0, "month first (12/24/99)"},
         {2, 1, "day first (24/12/99)"},
         {3, 0, "No date shows"},
+        {4, -1, "mixed"},
     };
     auto d = dialog();
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.location);
-        choose(d->locationBox(), c.location);
-        EXPECT_EQ(d->dateOrderBox()->currentIndex(), c.order);
-        EXPECT_EQ(d->exportButton()->isEnabled(), c.order >= 0);
-        EXPECT_TRUE(d->datesLabel()->text().contains(c.says))
-            << d->datesLabel()->text().toStdString();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.location);
+        EXPECT_EQ(d->dateOrderBox(row.location)->currentIndex(), row.order);
+        EXPECT_TRUE(d->datesLabel(row.location)->text().contains(row.says))
+            << d->datesLabel(row.location)->text().toStdString();
     }
-    choose(d->locationBox(), 0);
-    d->dateOrderBox()->setCurrentIndex(1);
+    EXPECT_EQ(d->dateOrderBox(5), nullptr);
+    // Every location of the export is shown; one alone shows only its own row.
+    const struct {
+        int location;
+        std::vector<int> shown;
+        bool enabled;
+    } views[] = {{0, {1, 2, 3, 4}, false}, {2, {2}, true}, {4, {4}, false}};
+    for (const auto& view : views) {
+        SCOPED_TRACE(view.location);
+        choose(d->locationBox(), view.location);
+        for (int n = 1; n <= 4; ++n) {
+            const bool shown =
+                std::find(view.shown.begin(), view.shown.end(), n) != view.shown.end();
+            EXPECT_EQ(d->dateOrderBox(n)->isVisible(), shown) << n;
+        }
+        EXPECT_EQ(d->exportButton()->isEnabled(), view.enabled);
+    }
+    d->dateOrderBox(4)->setCurrentIndex(1);
     EXPECT_TRUE(d->exportButton()->isEnabled());
+
+    // All locations in one file, each read in its own order.
+    choose(d->locationBox(), 0);
+    d->chooseFile = [&](const QString&, const QString&) {
+        return QString::fromStdString((home / "all.csv").string());
+    };
+    MessageBoxAnswerer answerer({QMessageBox::Ok});
+    d->exportButton()->click();
+    const std::string csv = test::readFile(home / "all.csv");
+    for (const char* date : {",1999-12-24,", ",1997-05-09,", ",2003-01-02,"}) {
+        EXPECT_NE(csv.find(date), std::string::npos) << date;
+    }
+    EXPECT_EQ(csv.find("1997-09-05"), std::string::npos);
+}
+
+TEST_F(ExportWindowTest, SaysWhatTheChosenFormatLeavesOutAndOffersItsOptions) {
+    // Location 1 has a typed home; an own beacon without a position; a time
+    // ADIF cannot hold.
+    writeSettings(paths, backups);
+    writeHomeEntry(paths, 1, "JO57fa");
+    Database db(paths.DatabasePath);
+    db.execute(
+        "INSERT INTO NewBeacons (Ident, Country, State, City, frequency) "
+        "VALUES ('QQ', 'CAN', 'ON', 'Nowhere', 400)");
+    db.execute(
+        "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate) "
+        "VALUES (20001, 1, '', '12/24/99')");
+    auto d = dialog(0);
+    d->dateOrderBox(1)->setCurrentIndex(0);
+    const struct {
+        int format;
+        bool exact, callsign;
+        std::vector<const char*> says;
+    } cases[] = {
+        {0, true, false, {"No home was typed for location 2, location 3: "}},
+        {1, true, false, {"No home was typed"}},
+        {2, false, true, {"No home was typed", "1 without a usable time"}},
+        {3, false, false, {"No home was typed", "1 beacon has no known position"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.format);
+        d->formatBox()->setCurrentIndex(c.format);
+        EXPECT_EQ(d->exactTextBox()->isVisible(), c.exact);
+        EXPECT_EQ(d->stationCallsignEdit()->isVisible(), c.callsign);
+        const QString notes = d->notesLabel()->text();
+        for (const char* text : c.says) EXPECT_TRUE(notes.contains(text)) << notes.toStdString();
+        EXPECT_EQ(notes.contains("usable time"), c.format == 2);
+        EXPECT_EQ(notes.contains("position and"), c.format == 3);
+    }
+    choose(d->locationBox(), 1);
+    EXPECT_FALSE(d->notesLabel()->text().contains("No home was typed"));
+}
+
+TEST_F(ExportWindowTest, FormatOptionsReachTheFileAndTheCallsignIsRemembered) {
+    Database(paths.DatabasePath)
+        .execute("UPDATE NDBLog SET ReceptionComments = '=1+1' WHERE loggedlocation = 1");
+    const struct {
+        int format;
+        bool exact;
+        const char* file;
+        const char* starts;
+        const char* holds;
+    } cases[] = {
+        {0, false, "plain.csv", "location,", ",'=1+1,"},
+        {0, true, "exact.csv", "location,", ",=1+1,"},
+        {1, false, "excel.csv", "\xEF\xBB\xBFlocation,", ",'=1+1,"},
+        {2, false, "log.adi", "Receptions", "<STATION_CALLSIGN:6>DE1234 <OPERATOR:6>DE1234 "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        auto d = dialog(1);
+        d->formatBox()->setCurrentIndex(c.format);
+        d->exactTextBox()->setChecked(c.exact);
+        if (c.format == 2) d->stationCallsignEdit()->setText(" DE1234 ");
+        d->chooseFile = [&](const QString&, const QString&) {
+            return QString::fromStdString((home / c.file).string());
+        };
+        MessageBoxAnswerer answerer({QMessageBox::Ok});
+        d->exportButton()->click();
+        const std::string bytes = test::readFile(home / c.file);
+        EXPECT_TRUE(bytes.starts_with(c.starts));
+        EXPECT_NE(bytes.find(c.holds), std::string::npos) << bytes;
+    }
+    EXPECT_EQ(dialog()->stationCallsignEdit()->text(), "DE1234");
 }
 
 TEST_F(ExportWindowTest, WritesTheChosenFileOrSaysWhyNotAndStays) {
     const fs::path plain = home / "plain";
     test::writeFile(plain, "x");
     auto d = dialog(1);
-    d->formatBox()->setCurrentIndex(2);  // KML
+    d->formatBox()->setCurrentIndex(3);  // KML
     QString offered;
     QString answer;
     d->chooseFile = [&](const QString& suggested, const QString&) {

@@ -4,10 +4,12 @@
 // back by independent readers in tests/export/readback.py.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
 #include "EngineTestUtil.h"
+#include "engine/HomePosition.h"
 #include "engine/LogExport.h"
 #include "engine/Project.h"
 
@@ -111,6 +113,197 @@ TEST_F(ExportTest, EachRowTellsItsBeaconAsLoggedAndAsListed) {
     EXPECT_EQ(read().receptions[0].frequency, "398");
 }
 
+TEST_F(ExportTest, OnlyATypedHomeGivesPositionsAndDistances) {
+    // Location 1 has a typed home; location 2 five Danish beacons to infer one
+    // from; location 3 one beacon and nothing typed.
+    for (const std::int64_t beacon : {2, 3, 4, 695, 696}) log(beacon, 2, "1200", "1/1/99", "");
+    log(2, 1, "1200", "1/1/99", "");
+    log(2, 3, "1200", "1/1/99", "");
+    test::writeFile(paths.WorkFolder / "settings.ini", "/nowhere/\r\nHome1=JO57fa\r\n");
+    const ExportedLog all = read();
+    const struct {
+        int location;
+        LocationHome::Source source;
+        bool positioned;
+    } cases[] = {
+        {1, LocationHome::Source::Entered, true},
+        {2, LocationHome::Source::Inferred, false},
+        {3, LocationHome::Source::Unknown, false},
+    };
+    ASSERT_EQ(all.locations.size(), 3u);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.location);
+        const ExportedLocation& place = all.locations[static_cast<std::size_t>(c.location - 1)];
+        EXPECT_EQ(place.homeSource, c.source);
+        EXPECT_EQ(place.home.has_value(), c.positioned);
+        for (const auto& r : all.receptions) {
+            if (r.location != c.location) continue;
+            EXPECT_EQ(r.distanceKm.has_value(), c.positioned);
+            EXPECT_EQ(r.bearingDeg.has_value(), c.positioned);
+        }
+    }
+}
+
+TEST_F(ExportTest, TheOldPlaceholdersForNoProvinceAreBlank) {
+    Database(paths.DatabasePath)
+        .execute(
+            "INSERT INTO NewBeacons (Ident, Country, State, City, frequency) VALUES "
+            "('A', 'DNK', 'XXXX', 'Koge', 400), ('B', 'DNK', 'XX', 'Koge', 401), "
+            "('C', 'CAN', 'ON', 'Lake', 402), ('D', 'XXX', 'XXON', 'Lake', 403)");
+    for (std::int64_t own = 20001; own <= 20004; ++own) log(own, 1, "1200", "1/1/99", "");
+    log(10, 1, "1200", "1/1/99", "");  // AA 396 Abemama, a listed beacon of country XXX
+    const ExportedLog all = read();
+    ASSERT_EQ(all.receptions.size(), 5u);
+    const char* provinces[] = {"", "", "ON", "ON", ""};
+    const char* countries[] = {"Denmark", "Denmark", "Canada", "", ""};
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(all.receptions[i].beaconProvince, provinces[i]) << i;
+        EXPECT_EQ(all.receptions[i].beaconCountry, countries[i]) << i;
+    }
+}
+
+TEST(ExportFormats, EachLocationsDatesAreReadInTheirOwnOrder) {
+    ExportedLog log;
+    // 1 month first, 2 day first, 3 mixed, 4 undecided.
+    const std::pair<int, const char*> rows[] = {{1, "12/24/99"}, {1, "05/06/97"}, {2, "24/12/99"},
+                                                {2, "05.06.97"}, {3, "24/12/99"}, {3, "12/24/99"},
+                                                {4, "01/02/03"}};
+    for (const auto& [location, date] : rows) {
+        ExportedReception r;
+        r.location = location;
+        r.date = date;
+        log.receptions.push_back(r);
+        if (log.locations.empty() || log.locations.back().number != location) {
+            log.locations.push_back({location, "", std::nullopt, {}, ""});
+        }
+    }
+    using O = DateOrder;
+    const struct {
+        const char* what;
+        std::optional<O> every;
+        std::vector<std::pair<int, O>> byLocation;
+        std::vector<O> orders;  // of locations 1 to 4
+        std::vector<int> mixed, undecided;
+    } cases[] = {
+        {"detected", {}, {}, {O::MonthFirst, O::DayFirst, O::MonthFirst, O::MonthFirst}, {3}, {4}},
+        {"one for all",
+         O::DayFirst,
+         {},
+         {O::DayFirst, O::DayFirst, O::DayFirst, O::DayFirst},
+         {},
+         {}},
+        {"per location",
+         {},
+         {{3, O::DayFirst}, {4, O::DayFirst}},
+         {O::MonthFirst, O::DayFirst, O::DayFirst, O::DayFirst},
+         {},
+         {}},
+        {"per location wins",
+         O::MonthFirst,
+         {{2, O::DayFirst}},
+         {O::MonthFirst, O::DayFirst, O::MonthFirst, O::MonthFirst},
+         {},
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        DateOrderChoice choice;
+        choice.every = c.every;
+        choice.byLocation.insert(c.byLocation.begin(), c.byLocation.end());
+        const ResolvedDateOrders resolved = resolveDateOrders(log, choice);
+        for (int n = 1; n <= 4; ++n) {
+            EXPECT_EQ(resolved.orders.of(n), c.orders[static_cast<std::size_t>(n - 1)]) << n;
+        }
+        EXPECT_EQ(resolved.mixed, c.mixed);
+        EXPECT_EQ(resolved.undecided, c.undecided);
+    }
+}
+
+TEST(ExportFormats, SpreadsheetCellsNeverRunAsFormulas) {
+    const struct {
+        const char* text;
+        const char* safe;
+    } cases[] = {
+        {"=1+1", "'=1+1"},       {"=cmd|' /C calc'!A0", "'=cmd|' /C calc'!A0"},
+        {"+1", "'+1"},           {"-5 dB", "'-5 dB"},
+        {"@SUM(1)", "'@SUM(1)"}, {"\tx", "'\tx"},
+        {"\rx", "'\rx"},         {"a=1", "a=1"},
+        {" =1", " =1"},          {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(spreadsheetSafe(c.text), c.safe) << c.text;
+}
+
+TEST(ExportFormats, AdifBands) {
+    const struct {
+        double kHz;
+        const char* band;
+    } cases[] = {
+        {135.7, "2190m"}, {137.8, "2190m"}, {137.81, ""},   {300, ""},      {471.9, ""},
+        {472, "630m"},    {474.5, "630m"},  {479, "630m"},  {479.1, ""},    {501, "560m"},
+        {504, "560m"},    {1799, ""},       {1800, "160m"}, {2000, "160m"}, {3600, "80m"},
+        {7050, "40m"},    {10125, "30m"},   {14000, "20m"}, {28500, "10m"}, {50000, "6m"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(adifBand(c.kHz), c.band) << c.kHz;
+}
+
+TEST(ExportFormats, AdifLeavesOutWhatItCannotHoldAsAContact) {
+    ExportedLog log;
+    log.locations.push_back({1, "", std::nullopt, {}, ""});
+    const struct {
+        const char* date;
+        const char* time;
+        AdifGap gap;
+    } cases[] = {
+        {"12/24/99", "0632", AdifGap::None},         {"1/1/1930", "0000", AdifGap::None},
+        {"12/31/1929", "2359", AdifGap::Early},      {"05/01/1899", "0632", AdifGap::Early},
+        {"summer", "0632", AdifGap::UnreadableDate}, {"12/24/99", "", AdifGap::NoTime},
+        {"12/24/99", "2400", AdifGap::NoTime},       {"12/24/99", "24:00", AdifGap::NoTime},
+        {"12/24/99", "noon", AdifGap::NoTime},
+    };
+    for (const auto& c : cases) {
+        ExportedReception r;
+        r.location = 1;
+        r.date = c.date;
+        r.time = c.time;
+        r.frequency = "474.5";
+        EXPECT_EQ(adifGap(r, DateOrder::MonthFirst), c.gap) << c.date << " " << c.time;
+        log.receptions.push_back(r);
+    }
+    ExportCounts counts;
+    const std::string adif = writeAdif(log, {}, {}, &counts);
+    EXPECT_EQ((std::array{counts.written, counts.unreadable, counts.early, counts.noTime}),
+              (std::array{2, 1, 2, 4}));
+    EXPECT_EQ(adif.find("<QSO_DATE:8>18"), std::string::npos);
+    EXPECT_EQ(adif.find("<QSO_DATE:8>1929"), std::string::npos);
+    EXPECT_NE(adif.find("<FREQ:6>0.4745 <BAND:4>630m "), std::string::npos);
+    EXPECT_EQ(exportSummary(ExportFormat::Adif, counts, "x.adi"),
+              "2 receptions of 1 location written to x.adi; 7 are in the CSV only: 1 without a "
+              "readable date, 2 dated before 1930 (ADIF holds no earlier date) and 4 without a "
+              "usable time (empty, 24:00 or other text).");
+    const ExportCounts gaps = adifGaps(log, DateOrder::MonthFirst);
+    EXPECT_EQ((std::array{gaps.unreadable, gaps.early, gaps.noTime}), (std::array{1, 2, 4}));
+}
+
+TEST(ExportFormats, AdifTextsNeverOpenATag) {
+    ExportedLog log;
+    log.locations.push_back({1, "<Lake>", std::nullopt, {}, ""});
+    ExportedReception r;
+    r.location = 1;
+    r.date = "12/24/99";
+    r.time = "0632";
+    r.ident = "GL";
+    r.comment = "<CALL:4>FAKE a<b \xE2\x80\xB9x\xE2\x80\xBA";
+    log.receptions.push_back(r);
+    ExportOptions options;
+    options.stationCallsign = " DE-1234 ";
+    const std::string adif = writeAdif(log, options, {"1.0", "20260101 000000"});
+    EXPECT_NE(adif.find("<COMMENT:20>[CALL:4]FAKE a[b [x] "), std::string::npos) << adif;
+    EXPECT_NE(adif.find("<STATION_CALLSIGN:7>DE-1234 <OPERATOR:7>DE-1234 "), std::string::npos);
+    EXPECT_NE(adif.find("_LOCATION_NAME:6>[Lake] "), std::string::npos);
+    // Without a callsign neither field is written.
+    EXPECT_EQ(writeAdif(log, {}, {}).find("OPERATOR"), std::string::npos);
+}
+
 TEST(ExportFormats, AsciiFolding) {
     const struct {
         const char* utf8;
@@ -148,10 +341,30 @@ TEST(ExportFormats, AdifPositionsAndLocators) {
     }
 }
 
-TEST(ExportFormats, ClosingMessageGroupsThousands) {
-    EXPECT_EQ(exportSummary(ExportFormat::Adif, {3120, 4, 1200, 0}, "/x/log.adi"),
-              "3,120 receptions of 4 locations written to /x/log.adi; 1,200 without a readable "
-              "date are in the CSV only.");
+TEST(ExportFormats, ClosingMessages) {
+    const struct {
+        ExportFormat format;
+        ExportCounts counts;
+        const char* text;
+    } cases[] = {
+        {ExportFormat::Adif,
+         {3120, 4, 1200, 0},
+         "3,120 receptions of 4 locations written to x; 1,200 without a readable date are in "
+         "the CSV only."},
+        {ExportFormat::Adif,
+         {3, 1, 0, 0, 0, 1},
+         "3 receptions of 1 location written to x; 1 without a usable time (empty, 24:00 or "
+         "other text) is in the CSV only."},
+        {ExportFormat::Kml,
+         {5, 1, 0, 3, 0, 0, 1},
+         "3 beacons of 5 receptions of 1 location written to x; 1 beacon has no known position "
+         "and is listed without a place on the map."},
+        {ExportFormat::Kml,
+         {5, 1, 0, 3, 0, 0, 2},
+         "3 beacons of 5 receptions of 1 location written to x; 2 beacons have no known "
+         "position and are listed without a place on the map."},
+    };
+    for (const auto& c : cases) EXPECT_EQ(exportSummary(c.format, c.counts, "x"), c.text);
 }
 
 }  // namespace
