@@ -318,6 +318,7 @@ bool countGap(ExportCounts& counts, AdifGap gap) {
     }
     return true;
 }
+
 constexpr std::string_view kAdifProgramId = "zolt-converter";
 constexpr std::string_view kAdifLocationField = "APP_ZOLT-CONVERTER_LOCATION";
 constexpr std::string_view kAdifLocationNameField = "APP_ZOLT-CONVERTER_LOCATION_NAME";
