@@ -60,6 +60,8 @@ QString placeCaption(const ExportedLocation& place) {
                : QStringLiteral("%1 %2").arg(place.number).arg(QString::fromStdString(place.name));
 }
 
+// One line beside the location's order: a wrapped text in a grid row is
+// cut short by the row's height.
 QString findingText(const DateOrderDetector& dates) {
     const auto example = [](const std::string& text) { return QString::fromStdString(text); };
     switch (dates.finding()) {
@@ -70,15 +72,11 @@ QString findingText(const DateOrderDetector& dates) {
             return QStringLiteral("The dates put the day first (%1).")
                 .arg(example(dates.dayFirstExample()));
         case DateOrderDetector::Finding::Undecided:
-            return QStringLiteral(
-                "No date shows which comes first; month first is assumed. Change it if you "
-                "wrote the day first.");
+            return QStringLiteral("No date shows the order; month first is assumed.");
         case DateOrderDetector::Finding::Mixed:
             break;
     }
-    return QStringLiteral(
-               "The dates are mixed: %1 puts the day first, %2 the month. Choose how to read "
-               "the dates that fit either way.")
+    return QStringLiteral("The dates are mixed: %1 puts the day first, %2 the month. Choose.")
         .arg(example(dates.dayFirstExample()), example(dates.monthFirstExample()));
 }
 
@@ -137,7 +135,6 @@ ExportDialog::ExportDialog(ExportedLog log, int selected, QWidget* parent)
         row.finding = new QLabel(findingText(found), dates);
         row.finding->setTextFormat(Qt::PlainText);
         row.finding->setObjectName(QStringLiteral("lblExportDates%1").arg(place.number));
-        row.finding->setWordWrap(true);
         const int line = grid->rowCount();
         grid->addWidget(row.caption, line, 0);
         grid->addWidget(row.order, line, 1);
