@@ -825,24 +825,29 @@ void FrmMain::cmdAddSuggested_Click() {
     if (!guarded([&] { plan = planSuggestedPicks(paths_, work, homeBox_->home().position); })) {
         return;
     }
+    const LocationHome& home = homeBox_->home();
     if (plan.picks.empty()) {
+        // Without a home, the line that says why is the answer.
         QMessageBox::information(
             this, QStringLiteral("Database Converter"),
-            QStringLiteral("No waiting reception of this location has a suggested pick, so "
-                           "nothing was logged. A suggestion needs the location's home (typed "
-                           "in, or inferred once %1 beacons are logged here) and one candidate "
-                           "clearly nearer than the others.")
-                .arg(kMinBeaconsForInference));
+            home.position
+                ? QStringLiteral("No waiting reception of this location has a candidate "
+                                 "clearly nearer than the others to %1, so nothing was logged.")
+                      .arg(QString::fromStdString(describeHomeUsed(home)))
+                : QStringLiteral("Nothing was logged: a suggested pick needs the location's "
+                                 "home. %1")
+                      .arg(QString::fromStdString(describeHome(home))));
         return;
     }
     const QString prompt =
         QStringLiteral(
-            "This will log %1 of %2, each to its suggested pick, the clearly nearest "
-            "candidate. Receptions without a clear suggestion stay waiting. Are you "
+            "This will log %1 of %2, each to its suggested pick, the candidate clearly "
+            "nearest to %3. Receptions without a clear suggestion stay waiting. Are you "
             "sure you want to continue ?")
             .arg(counted(plan.receptions, "reception", "receptions"),
                  counted(static_cast<int>(plan.picks.size()), "distinct callsign/frequency pair",
-                         "distinct callsign/frequency pairs"));
+                         "distinct callsign/frequency pairs"),
+                 QString::fromStdString(describeHomeUsed(home)));
     if (ConfirmAction(prompt, QStringLiteral("Confirm")) == QMessageBox::No) return;
     if (!loggingGuarded([&] { addSuggestedPicks(paths_, work, plan); })) return;
     refillAfterLogging();

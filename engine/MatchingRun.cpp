@@ -10,7 +10,9 @@
 #include "core/EngineError.h"
 #include "core/TextFields.h"
 #include "db/Database.h"
+#include "engine/AddToLog.h"
 #include "engine/DecisionRecord.h"
+#include "engine/Project.h"
 #include "engine/StateJournal.h"
 #include "engine/UserBeacons.h"
 #include "work/Records.h"
@@ -147,6 +149,7 @@ MatchOutcome runMatching(const ProjectPaths& paths, WorkingSet& set,
     // are left alone.
     if (count == 0) return outcome;
     requireBackupFolder(paths.BackupFolder);
+    requireOwnBeaconFile(paths);
 
     Database db(paths.DatabasePath);
     // Room for every page the run writes: a cache that overflows writes
