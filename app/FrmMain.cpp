@@ -595,13 +595,15 @@ void FrmMain::cmdFinalize_Click() {
     QString prompt = QStringLiteral(
         "This action will close your current work and prepare database for use with ZOLT 6.4, "
         "are you sure you want to continue ?");
-    // What is still waiting goes with the working file: the user must know.
+    // What is still waiting goes with the working file: the user must know,
+    // and know it before the question is put.
     if (waiting > 0) {
-        prompt += QStringLiteral(
-                      " %1 still waiting (ambiguous, unresolved or not yet matched) and will "
-                      "not be converted; Save To File on step two keeps a list of the "
-                      "ambiguous and unresolved ones.")
-                      .arg(counted(static_cast<int>(waiting), "reception is", "receptions are"));
+        prompt = QStringLiteral(
+                     "%1 still waiting (ambiguous, unresolved or not yet matched) and will "
+                     "not be converted; Save To File on step two keeps a list of the "
+                     "ambiguous and unresolved ones.\n\n")
+                     .arg(counted(static_cast<int>(waiting), "reception is", "receptions are")) +
+                 prompt;
     }
     if (ConfirmAction(prompt, QStringLiteral("Confirm")) == QMessageBox::No) return;
     // The decision record is no part of the logbook's database: it is

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string_view>
 
 #include "engine/MatchingRun.h"
 #include "work/LocationStates.h"
@@ -22,8 +23,11 @@ class Transaction;
 
 // Commits the caller's transaction with `states` journaled in it, then
 // writes and flushes the states and clears the journal. A failure to clear
-// it is not the action's: the next look at the project clears it.
-void commitWithStates(Database& db, Transaction& transaction, PendingStates& states);
+// it is not the action's: the next look at the project clears it. A failure
+// before the commit rolls everything back; `keptOnFailure`, when given, is
+// the sentence its message then ends with ("Nothing was logged.").
+void commitWithStates(Database& db, Transaction& transaction, PendingStates& states,
+                      std::string_view keptOnFailure = {});
 
 // Writes every journaled state write into processed.dat and removes it from
 // the journal, inside the caller's transaction (an action's, before it reads

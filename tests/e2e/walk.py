@@ -38,9 +38,9 @@ NEW_PROJECT_PROMPT = ("This action will delete any of your previous work. "
 FINALIZE_PROMPT = ("This action will close your current work and prepare database for use "
                    "with ZOLT 6.4, are you sure you want to continue ?")
 # FINALIZE with the five receptions of MATCHED still waiting.
-WAITING = (" 5 receptions are still waiting (ambiguous, unresolved or not yet matched) and will "
+WAITING = ("5 receptions are still waiting (ambiguous, unresolved or not yet matched) and will "
            "not be converted; Save To File on step two keeps a list of the ambiguous and "
-           "unresolved ones.")
+           "unresolved ones.\n\n")
 LEFT_UNCONVERTED = ("The conversion is finished, but 5 receptions were left unconverted. Run ZOLT "
                     "6.4 and verify all your data is present. If all OK, this utility can be "
                     "uninstalled from your computer, otherwise hit START NEW PROJECT to restart "
@@ -344,7 +344,7 @@ class Walk:
         check(decided == [("unique match",)],
               f"after Exit and Continue the decision record holds {decided}")
         self.ui.press("FINALIZE")
-        self.confirm(FINALIZE_PROMPT + WAITING)
+        self.confirm(WAITING + FINALIZE_PROMPT)
         self.ui.find("label", LEFT_UNCONVERTED)
         left = [n for n in ("processed.dat", "settings.ini", "ndbdata1.ndf")
                 if (self.zolt / n).exists()]
