@@ -200,6 +200,17 @@ void FrmMain::showOnlyPanel(QWidget* panel) {
 
 void FrmMain::ShowWelcomeScreen() {
     showOnlyPanel(ui->picWelcome);
+    // The log can be exported whenever it holds receptions: also once every
+    // log is converted and after FINALIZE, when no step but this one is left.
+    bool logged = false;
+    if (databaseReady_) {
+        try {
+            logged = loggedReceptionCount(paths_) > 0;
+        } catch (const std::exception&) {
+            logged = false;  // the export itself would name what is wrong
+        }
+    }
+    exportWelcome_->setVisible(logged);
     ui->cmdStartNew->setFocus();
 }
 
@@ -1081,12 +1092,15 @@ void FrmMain::addExportButtons() {
         const char* name;
         bool after;
     } places[] = {{ui->cmdFinalize, "cmdExportLog", false},
-                  {ui->cmdProcessAnotherLog, "cmdExportLogStepTwo", false}};
+                  {ui->cmdProcessAnotherLog, "cmdExportLogStepTwo", false},
+                  {ui->cmdExitProgram, "cmdExportLogWelcome", false}};
     for (const auto& place : places) {
         QPushButton* button = ExportDialog::makeButton(place.name, this);
         placeBeside(place.beside, button, place.after);
         connect(button, &QPushButton::clicked, this, &FrmMain::cmdExportLog_Click);
+        if (place.beside == ui->cmdExitProgram) exportWelcome_ = button;
     }
+    exportWelcome_->hide();  // until the welcome panel knows the log holds receptions
 }
 
 void FrmMain::cmdExportLog_Click() {
