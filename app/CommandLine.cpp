@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -51,46 +52,102 @@ struct Options {
     std::optional<DateOrder> order;
 };
 
-bool isOurs(std::string_view arg) {
-    for (const std::string_view name : {"--export", "--location", "--date-order"}) {
-        if (arg == name ||
-            (arg.starts_with(name) && arg.size() > name.size() && arg[name.size()] == '=')) {
-            return true;
-        }
+// The options of the converter, each once unless it may be repeated.
+struct OptionSpec {
+    std::string_view name;
+    bool takesValue;
+    bool repeatable;
+};
+constexpr OptionSpec kOptions[] = {
+    {"--export", true, false},
+    {"--location", true, false},
+    {"--date-order", true, false},
+    {"--help", false, false},
+};
+
+const OptionSpec* optionNamed(std::string_view name) {
+    if (name == "-h") name = "--help";
+    for (const auto& option : kOptions) {
+        if (option.name == name) return &option;
     }
-    return arg == "--help" || arg == "-h";
+    return nullptr;
+}
+
+// The window toolkit's own options, which it also takes with two dashes
+// (--platform offscreen); they open the window as before.
+constexpr std::string_view kToolkitOptions[] = {
+    "platform", "platformpluginpath", "platformtheme", "plugin",   "qwindowgeometry",
+    "qwindowicon", "qwindowtitle",    "reverse",       "session",  "style",
+    "stylesheet",  "widgetcount",     "geometry",      "display",  "title",
+    "name",        "nograb",          "dograb",        "sync",     "qmljsdebugger",
+};
+
+// The name of `arg` without its "=value".
+std::string_view nameOf(std::string_view arg) { return arg.substr(0, arg.find('=')); }
+
+bool isToolkitOption(std::string_view arg) {
+    if (!arg.starts_with("--")) return false;
+    const std::string_view name = nameOf(arg).substr(2);
+    for (const std::string_view option : kToolkitOptions) {
+        if (name == option) return true;
+    }
+    return false;
+}
+
+// An argument the converter answers itself: one of its options, or anything
+// else that starts with two dashes and is not the toolkit's (a mistyped
+// option is refused rather than silently opening the window).
+bool isOurs(std::string_view arg) {
+    return arg == "-h" || (arg.starts_with("--") && !isToolkitOption(arg));
 }
 
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "zolt-converter: %s\nTry 'zolt-converter --help' for the options.\n",
-                 message.c_str());
+    const std::string_view usage(kUsage);
+    std::fprintf(stderr, "zolt-converter: %s\n%.*s\nTry 'zolt-converter --help' for the options.\n",
+                 message.c_str(), static_cast<int>(usage.find('\n')), usage.data());
     return kUsageError;
 }
 
 // The options, or the exit code of a wrong command line.
 std::variant<Options, int> parse(const std::vector<std::string>& args) {
     Options options;
+    std::vector<std::string_view> seen;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            options.help = true;
-            continue;
+        const std::size_t equals = arg.starts_with("--") ? arg.find('=') : std::string::npos;
+        const std::string name = arg.substr(0, equals);
+        const OptionSpec* option = optionNamed(name);
+        if (!option) {
+            return usageError((arg.starts_with("-") ? "unknown option '" + name
+                                                    : "unknown argument '" + arg) +
+                              "'.");
         }
-        std::string name = arg, value;
-        const std::size_t equals = arg.find('=');
-        if (arg.starts_with("--") && equals != std::string::npos) {
-            name = arg.substr(0, equals);
+        if (std::find(seen.begin(), seen.end(), option->name) != seen.end() &&
+            !option->repeatable) {
+            return usageError(std::string(option->name) + " is given more than once.");
+        }
+        seen.push_back(option->name);
+        std::string value;
+        if (!option->takesValue) {
+            if (equals != std::string::npos) {
+                return usageError(std::string(option->name) + " takes no value.");
+            }
+        } else if (equals != std::string::npos) {
             value = arg.substr(equals + 1);
-        } else if (name == "--export" || name == "--location" || name == "--date-order") {
+        } else {
             if (i + 1 >= args.size()) return usageError(name + " needs a value.");
             value = args[++i];
-        } else {
-            return usageError("unknown option or argument '" + arg + "'.");
         }
-        if (name == "--export") {
+        if (option->name == "--help") {
+            options.help = true;
+        } else if (option->name == "--export") {
             if (value.empty()) return usageError("--export needs the name of the file to write.");
+            if (!exportFormatFor(value)) {
+                return usageError("--export writes .csv, .adi or .kml files, and the name '" +
+                                  value + "' ends in none of them.");
+            }
             options.file = value;
-        } else if (name == "--location") {
+        } else if (option->name == "--location") {
             const bool digits = !value.empty() && value.size() <= 2 &&
                                 value.find_first_not_of("0123456789") == std::string::npos;
             const int n = digits ? std::stoi(value) : 0;
@@ -99,7 +156,7 @@ std::variant<Options, int> parse(const std::vector<std::string>& args) {
                                   value + "'.");
             }
             options.location = n;
-        } else if (name == "--date-order") {
+        } else if (option->name == "--date-order") {
             if (value == "mdy") {
                 options.order = DateOrder::MonthFirst;
             } else if (value == "dmy") {
@@ -108,8 +165,6 @@ std::variant<Options, int> parse(const std::vector<std::string>& args) {
                 return usageError("--date-order takes mdy (month first) or dmy (day first), not '" +
                                   value + "'.");
             }
-        } else {
-            return usageError("unknown option '" + name + "'.");
         }
     }
     if (!options.help && !options.file) {
