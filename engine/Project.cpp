@@ -97,7 +97,7 @@ void prepareWorkFolder(const ProjectPaths& paths, const fs::path& appDataFolder)
         fs::create_directories(paths.WorkFolder, ec);
         if (!DirExists(paths.WorkFolder)) {
             const std::string reason =
-                ec ? ec.message() : std::string("a file of that name is in the way");
+                ec ? plainReason(ec.value()) : std::string("a file of that name is in the way");
             throw EngineError("Could not create the working folder " + paths.WorkFolder.string() +
                               ": " + reason + ".");
         }
