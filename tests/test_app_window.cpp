@@ -265,6 +265,28 @@ TEST_F(WindowTest, TheWelcomePanelOffersTheExportWheneverTheLogHoldsReceptions) 
     EXPECT_EQ(caption(get<QAbstractButton>("cmdExportLogWelcome")), "Export Log…");
 }
 
+// The own-beacon file START CONVERSION found, gone by START MATCHING: the
+// run is refused by the file's name, and nothing is logged.
+TEST_F(WindowTest, AnOwnBeaconFileGoneBeforeMatchingIsRefusedByName) {
+    fs::copy(fs::path(ZOLT_SOURCE_DIR) / "examples" / "backup", backups,
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    open();
+    writeSettings(paths, backups);
+    buildProcessedFile(backups, paths.ProcessedPath, LogSource::Backups);
+    fs::remove(backups / "ndb.bak");
+    EXPECT_EQ(opened(), "");  // a project of that folder, continued
+    w->ShowLocationStep();
+    w->optLog(1)->setChecked(true);
+    const auto before = test::snapshot(work());
+    const QStringList texts = click("cmdDuplicates");
+    ASSERT_EQ(texts.size(), 1);
+    EXPECT_TRUE(texts[0].contains(qs(backups / "ndb.bak")) &&
+                texts[0].contains("Nothing was logged."))
+        << texts[0].toStdString();
+    EXPECT_EQ(logged(), 0);
+    EXPECT_EQ(test::snapshot(work()), before);
+}
+
 TEST_F(WindowTest, ClosingDuringAMatchingRunRollsItBack) {
     // Enough receptions that the run passes through the event loop.
     std::vector<LogBackupRecord> records(3000, test::logRecord("APH", "396"));
