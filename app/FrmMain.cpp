@@ -28,6 +28,7 @@
 #include "core/EngineError.h"
 #include "core/TextFields.h"
 #include "db/BeaconDatabaseCheck.h"
+#include "engine/AddToLog.h"
 #include "engine/CandidateLookup.h"
 #include "engine/DecisionRecord.h"
 #include "engine/LocationMap.h"
@@ -832,12 +833,21 @@ std::function<void()> FrmMain::followHome(const LocationHome& next) {
 }
 
 void FrmMain::cmdAddSuggested_Click() {
-    if (matching_ || !SelectedLocation()) return;
-    if (!homeBox_->refresh()) return;
+    const auto location = SelectedLocation();
+    if (matching_ || !location) return;
+    // The home anew, and the plan from it; a failure to read either has
+    // logged nothing, and says so.
+    LocationHome read;
     SuggestedPickPlan plan;
-    if (!guarded([&] { plan = planSuggestedPicks(paths_, work, homeBox_->home().position); })) {
+    if (!guarded([&] {
+            sayingWhatWasKept(kNothingLogged, [&] {
+                read = locationHome(paths_, *location);
+                plan = planSuggestedPicks(paths_, work, read.position);
+            });
+        })) {
         return;
     }
+    homeBox_->show(std::move(read));
     const LocationHome& home = homeBox_->home();
     if (plan.picks.empty()) {
         // Without a home, the line that says why is the answer.

@@ -266,15 +266,9 @@ MatchOutcome matchLocation(const ProjectPaths& paths, WorkingSet& set,
 
 MatchOutcome runMatching(const ProjectPaths& paths, WorkingSet& set,
                          const MatchProgress& progress) {
-    bool committing = false;
-    try {
+    return keptUnlessCommitting(kNothingLogged, [&](bool& committing) {
         return matchLocation(paths, set, progress, committing);
-    } catch (const EngineError&) {
-        if (committing) throw;
-        // Nothing reached the commit: every row was rolled back.
-        sayingWhatWasKept(kNothingLogged, [] { throw; });
-        throw;
-    }
+    });
 }
 
 }  // namespace zolt

@@ -54,9 +54,10 @@ void commitWithStates(Database& db, Transaction& transaction, PendingStates& sta
         states.commit();
     } catch (const EngineError& error) {
         if (writeId == 0) throw;
-        throw EngineError(std::string(error.what()) +
-                          " The receptions are logged in the database " + db.path().string() +
-                          "; their states are written when the location is next chosen.");
+        throw EngineError(std::string(error.what()) + " The change is stored in the database " +
+                          db.path().string() +
+                          "; the receptions' states are written when the location is next "
+                          "chosen.");
     }
     reachStateWritePoint(StateWritePoint::AfterWrite);
     if (writeId == 0) return;

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string_view>
 
+#include "core/EngineError.h"
 #include "engine/MatchingRun.h"
 #include "work/LocationStates.h"
 
@@ -28,6 +29,22 @@ class Transaction;
 // the sentence its message then ends with ("Nothing was logged.").
 void commitWithStates(Database& db, Transaction& transaction, PendingStates& states,
                       std::string_view keptOnFailure = {});
+
+// Runs `action(committing)` of an action that ends in commitWithStates and
+// sets `committing` just before it: a failure before that point rolled
+// everything back and ends with `kept` ("Nothing was logged."); one after it
+// says itself what is stored.
+template <typename Action>
+auto keptUnlessCommitting(std::string_view kept, Action&& action) {
+    bool committing = false;
+    try {
+        return action(committing);
+    } catch (const EngineError&) {
+        if (committing) throw;
+        sayingWhatWasKept(kept, [] { throw; });
+        throw;
+    }
+}
 
 // Writes every journaled state write into processed.dat and removes it from
 // the journal, inside the caller's transaction (an action's, before it reads
