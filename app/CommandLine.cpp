@@ -209,6 +209,15 @@ int exportLog(const Options& options) {
 
 }  // namespace
 
+bool choosesPlatform(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const std::string_view name = nameOf(arg);
+        if (name == "-platform" || name == "--platform") return true;
+    }
+    return false;
+}
+
 std::optional<int> runCommandLine(int argc, char* argv[]) {
     std::vector<std::string> args(argv + 1, argv + argc);
     bool ours = false;

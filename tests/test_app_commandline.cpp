@@ -51,6 +51,8 @@ TEST(CommandLine, RefusesWhatItDoesNotKnowAndLeavesTheToolkitItsOwn) {
         testing::internal::GetCapturedStdout();
         EXPECT_EQ(code, c.code);
         EXPECT_NE(err.find(c.said), std::string::npos) << err;
+        EXPECT_EQ(zolt::choosesPlatform(static_cast<int>(storage.size()), argv.data()),
+                  line.find("platform ") != std::string::npos);
         if (c.code == 2) {
             EXPECT_NE(err.find("Usage: zolt-converter"), std::string::npos) << err;
         } else {
