@@ -40,8 +40,9 @@ void prepareWorkFolder(const ProjectPaths& paths, const std::filesystem::path& a
 // settings.ini: the backup folder (ending in the separator) and CR LF.
 // Read as one comma-delimited field: leading blanks skipped, reading stops at
 // a comma or the line end. A file without a folder line is no project.
-// Lines after the first hold the listeners' home entries (engine/HomePosition.h);
-// writing the folder keeps them.
+// Lines after the first hold the own-beacon record below, and in a project of
+// an earlier version the listener's home entries (read by
+// engine/HomePosition.h until homes.ini exists); writing the folder keeps them.
 std::optional<std::filesystem::path> readSettings(const ProjectPaths& paths);
 // START CONVERSION's record: the folder, and below it, when the folder holds
 // the listener's own beacons, the name of that file ("OwnBeacons=ndb.bak").
