@@ -68,20 +68,6 @@ struct Options {
     std::optional<std::string> stationCallsign;
 };
 
-constexpr std::string_view kValued[] = {"--export", "--location", "--date-order",
-                                        "--station-callsign"};
-constexpr std::string_view kFlags[] = {"--help", "-h", "--csv-raw", "--csv-excel"};
-
-bool isOurs(std::string_view arg) {
-    for (const std::string_view name : kValued) {
-        if (arg == name ||
-            (arg.starts_with(name) && arg.size() > name.size() && arg[name.size()] == '=')) {
-            return true;
-        }
-    }
-    return std::find(std::begin(kFlags), std::end(kFlags), arg) != std::end(kFlags);
-}
-
 // "mdy", "dmy", "2=dmy": one order for every location or for one.
 std::optional<std::string> addDateOrder(DateOrderChoice& orders, const std::string& value) {
     const std::size_t equals = value.find('=');
@@ -113,40 +99,105 @@ std::optional<std::string> addDateOrder(DateOrderChoice& orders, const std::stri
     return std::nullopt;
 }
 
+// The options of the converter, each once unless it may be repeated.
+struct OptionSpec {
+    std::string_view name;
+    bool takesValue;
+    bool repeatable;
+};
+constexpr OptionSpec kOptions[] = {
+    {"--export", true, false},
+    {"--location", true, false},
+    {"--date-order", true, true},  // once for all, once per location
+    {"--station-callsign", true, false},
+    {"--csv-raw", false, false},
+    {"--csv-excel", false, false},
+    {"--help", false, false},
+};
+
+const OptionSpec* optionNamed(std::string_view name) {
+    if (name == "-h") name = "--help";
+    for (const auto& option : kOptions) {
+        if (option.name == name) return &option;
+    }
+    return nullptr;
+}
+
+// The window toolkit's own options, which it also takes with two dashes
+// (--platform offscreen); they open the window as before.
+constexpr std::string_view kToolkitOptions[] = {
+    "platform", "platformpluginpath", "platformtheme", "plugin",   "qwindowgeometry",
+    "qwindowicon", "qwindowtitle",    "reverse",       "session",  "style",
+    "stylesheet",  "widgetcount",     "geometry",      "display",  "title",
+    "name",        "nograb",          "dograb",        "sync",     "qmljsdebugger",
+};
+
+// The name of `arg` without its "=value".
+std::string_view nameOf(std::string_view arg) { return arg.substr(0, arg.find('=')); }
+
+bool isToolkitOption(std::string_view arg) {
+    if (!arg.starts_with("--")) return false;
+    const std::string_view name = nameOf(arg).substr(2);
+    for (const std::string_view option : kToolkitOptions) {
+        if (name == option) return true;
+    }
+    return false;
+}
+
+// An argument the converter answers itself: one of its options, or anything
+// else that starts with two dashes and is not the toolkit's (a mistyped
+// option is refused rather than silently opening the window).
+bool isOurs(std::string_view arg) {
+    return arg == "-h" || (arg.starts_with("--") && !isToolkitOption(arg));
+}
+
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "zolt-converter: %s\nTry 'zolt-converter --help' for the options.\n",
-                 message.c_str());
+    const std::string_view usage(kUsage);
+    std::fprintf(stderr, "zolt-converter: %s\n%.*s\nTry 'zolt-converter --help' for the options.\n",
+                 message.c_str(), static_cast<int>(usage.find('\n')), usage.data());
     return kUsageError;
 }
 
 // The options, or the exit code of a wrong command line.
 std::variant<Options, int> parse(const std::vector<std::string>& args) {
     Options options;
+    std::vector<std::string_view> seen;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            options.help = true;
-            continue;
+        const std::size_t equals = arg.starts_with("--") ? arg.find('=') : std::string::npos;
+        const std::string name = arg.substr(0, equals);
+        const OptionSpec* option = optionNamed(name);
+        if (!option) {
+            return usageError((arg.starts_with("-") ? "unknown option '" + name
+                                                    : "unknown argument '" + arg) +
+                              "'.");
         }
-        if (arg == "--csv-raw" || arg == "--csv-excel") {
-            (arg == "--csv-raw" ? options.csvRaw : options.csvExcel) = true;
-            continue;
+        if (std::find(seen.begin(), seen.end(), option->name) != seen.end() &&
+            !option->repeatable) {
+            return usageError(std::string(option->name) + " is given more than once.");
         }
-        std::string name = arg, value;
-        const std::size_t equals = arg.find('=');
-        if (arg.starts_with("--") && equals != std::string::npos) {
-            name = arg.substr(0, equals);
+        seen.push_back(option->name);
+        std::string value;
+        if (!option->takesValue) {
+            if (equals != std::string::npos) {
+                return usageError(std::string(option->name) + " takes no value.");
+            }
+        } else if (equals != std::string::npos) {
             value = arg.substr(equals + 1);
-        } else if (std::find(std::begin(kValued), std::end(kValued), name) != std::end(kValued)) {
+        } else {
             if (i + 1 >= args.size()) return usageError(name + " needs a value.");
             value = args[++i];
-        } else {
-            return usageError("unknown option or argument '" + arg + "'.");
         }
-        if (name == "--export") {
+        if (option->name == "--help") {
+            options.help = true;
+        } else if (option->name == "--export") {
             if (value.empty()) return usageError("--export needs the name of the file to write.");
+            if (!exportFormatFor(value)) {
+                return usageError("--export writes .csv, .adi or .kml files, and the name '" +
+                                  value + "' ends in none of them.");
+            }
             options.file = value;
-        } else if (name == "--location") {
+        } else if (option->name == "--location") {
             const bool digits = !value.empty() && value.size() <= 2 &&
                                 value.find_first_not_of("0123456789") == std::string::npos;
             const int n = digits ? std::stoi(value) : 0;
@@ -155,15 +206,17 @@ std::variant<Options, int> parse(const std::vector<std::string>& args) {
                                   value + "'.");
             }
             options.location = n;
-        } else if (name == "--date-order") {
+        } else if (option->name == "--date-order") {
             if (const auto wrong = addDateOrder(options.orders, value)) return usageError(*wrong);
-        } else if (name == "--station-callsign") {
+        } else if (option->name == "--station-callsign") {
             if (trimBlanks(value).empty()) {
                 return usageError("--station-callsign needs your callsign or listener number.");
             }
             options.stationCallsign = value;
-        } else {
-            return usageError("unknown option '" + name + "'.");
+        } else if (option->name == "--csv-raw") {
+            options.csvRaw = true;
+        } else if (option->name == "--csv-excel") {
+            options.csvExcel = true;
         }
     }
     if (!options.help && !options.file) {
@@ -247,6 +300,15 @@ int exportLog(const Options& options) {
 }
 
 }  // namespace
+
+bool choosesPlatform(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const std::string_view name = nameOf(arg);
+        if (name == "-platform" || name == "--platform") return true;
+    }
+    return false;
+}
 
 std::optional<int> runCommandLine(int argc, char* argv[]) {
     std::vector<std::string> args(argv + 1, argv + argc);

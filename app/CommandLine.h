@@ -14,4 +14,8 @@ namespace zolt {
 // to standard error, the export's summary to standard output.
 std::optional<int> runCommandLine(int argc, char* argv[]);
 
+// Whether the command line chooses the toolkit's platform itself
+// (-platform offscreen, --platform=vnc …): then no display need be set.
+bool choosesPlatform(int argc, char* argv[]);
+
 }  // namespace zolt

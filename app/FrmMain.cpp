@@ -28,6 +28,7 @@
 #include "core/EngineError.h"
 #include "core/TextFields.h"
 #include "db/BeaconDatabaseCheck.h"
+#include "engine/AddToLog.h"
 #include "engine/CandidateLookup.h"
 #include "engine/DecisionRecord.h"
 #include "engine/LocationMap.h"
@@ -200,6 +201,17 @@ void FrmMain::showOnlyPanel(QWidget* panel) {
 
 void FrmMain::ShowWelcomeScreen() {
     showOnlyPanel(ui->picWelcome);
+    // The log can be exported whenever it holds receptions: also once every
+    // log is converted and after FINALIZE, when no step but this one is left.
+    bool logged = false;
+    if (databaseReady_) {
+        try {
+            logged = loggedReceptionCount(paths_) > 0;
+        } catch (const std::exception&) {
+            logged = false;  // the export itself would name what is wrong
+        }
+    }
+    exportWelcome_->setVisible(logged);
     ui->cmdStartNew->setFocus();
 }
 
@@ -595,13 +607,15 @@ void FrmMain::cmdFinalize_Click() {
     QString prompt = QStringLiteral(
         "This action will close your current work and prepare database for use with ZOLT 6.4, "
         "are you sure you want to continue ?");
-    // What is still waiting goes with the working file: the user must know.
+    // What is still waiting goes with the working file: the user must know,
+    // and know it before the question is put.
     if (waiting > 0) {
-        prompt += QStringLiteral(
-                      " %1 still waiting (ambiguous, unresolved or not yet matched) and will "
-                      "not be converted; Save To File on step two keeps a list of the "
-                      "ambiguous and unresolved ones.")
-                      .arg(counted(static_cast<int>(waiting), "reception is", "receptions are"));
+        prompt = QStringLiteral(
+                     "%1 still waiting (ambiguous, unresolved or not yet matched) and will "
+                     "not be converted; Save To File on step two keeps a list of the "
+                     "ambiguous and unresolved ones.\n\n")
+                     .arg(counted(static_cast<int>(waiting), "reception is", "receptions are")) +
+                 prompt;
     }
     if (ConfirmAction(prompt, QStringLiteral("Confirm")) == QMessageBox::No) return;
     // The decision record is no part of the logbook's database: it is
@@ -819,30 +833,44 @@ std::function<void()> FrmMain::followHome(const LocationHome& next) {
 }
 
 void FrmMain::cmdAddSuggested_Click() {
-    if (matching_ || !SelectedLocation()) return;
-    if (!homeBox_->refresh()) return;
+    const auto location = SelectedLocation();
+    if (matching_ || !location) return;
+    // The home anew, and the plan from it; a failure to read either has
+    // logged nothing, and says so.
+    LocationHome read;
     SuggestedPickPlan plan;
-    if (!guarded([&] { plan = planSuggestedPicks(paths_, work, homeBox_->home().position); })) {
+    if (!guarded([&] {
+            sayingWhatWasKept(kNothingLogged, [&] {
+                read = locationHome(paths_, *location);
+                plan = planSuggestedPicks(paths_, work, read.position);
+            });
+        })) {
         return;
     }
+    homeBox_->show(std::move(read));
+    const LocationHome& home = homeBox_->home();
     if (plan.picks.empty()) {
+        // Without a home, the line that says why is the answer.
         QMessageBox::information(
             this, QStringLiteral("Database Converter"),
-            QStringLiteral("No waiting reception of this location has a suggested pick, so "
-                           "nothing was logged. A suggestion needs the location's home (typed "
-                           "in, or inferred once %1 beacons are logged here) and one candidate "
-                           "clearly nearer than the others.")
-                .arg(kMinBeaconsForInference));
+            home.position
+                ? QStringLiteral("No waiting reception of this location has a candidate "
+                                 "clearly nearer than the others to %1, so nothing was logged.")
+                      .arg(QString::fromStdString(describeHomeUsed(home)))
+                : QStringLiteral("Nothing was logged: a suggested pick needs the location's "
+                                 "home. %1")
+                      .arg(QString::fromStdString(describeHome(home))));
         return;
     }
     const QString prompt =
         QStringLiteral(
-            "This will log %1 of %2, each to its suggested pick, the clearly nearest "
-            "candidate. Receptions without a clear suggestion stay waiting. Are you "
+            "This will log %1 of %2, each to its suggested pick, the candidate clearly "
+            "nearest to %3. Receptions without a clear suggestion stay waiting. Are you "
             "sure you want to continue ?")
             .arg(counted(plan.receptions, "reception", "receptions"),
                  counted(static_cast<int>(plan.picks.size()), "distinct callsign/frequency pair",
-                         "distinct callsign/frequency pairs"));
+                         "distinct callsign/frequency pairs"),
+                 QString::fromStdString(describeHomeUsed(home)));
     if (ConfirmAction(prompt, QStringLiteral("Confirm")) == QMessageBox::No) return;
     if (!loggingGuarded([&] { addSuggestedPicks(paths_, work, plan); })) return;
     refillAfterLogging();
@@ -1074,12 +1102,15 @@ void FrmMain::addExportButtons() {
         const char* name;
         bool after;
     } places[] = {{ui->cmdFinalize, "cmdExportLog", false},
-                  {ui->cmdProcessAnotherLog, "cmdExportLogStepTwo", false}};
+                  {ui->cmdProcessAnotherLog, "cmdExportLogStepTwo", false},
+                  {ui->cmdExitProgram, "cmdExportLogWelcome", false}};
     for (const auto& place : places) {
         QPushButton* button = ExportDialog::makeButton(place.name, this);
         placeBeside(place.beside, button, place.after);
         connect(button, &QPushButton::clicked, this, &FrmMain::cmdExportLog_Click);
+        if (place.beside == ui->cmdExitProgram) exportWelcome_ = button;
     }
+    exportWelcome_->hide();  // until the welcome panel knows the log holds receptions
 }
 
 void FrmMain::cmdExportLog_Click() {

@@ -199,6 +199,7 @@ class FrmMain : public QWidget {
     std::array<QString, 17> locationNames_;  // as the registry holds them; 0 unused
     MatchAllRun* matchAll_ = nullptr;
     QString allDoneText_;            // lblAllDone as designed
+    QPushButton* exportWelcome_ = nullptr;  // Export Log… of the welcome panel
     bool settledElsewhere_ = false;  // the last logging action met another window's work
 };
 

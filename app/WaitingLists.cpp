@@ -238,15 +238,20 @@ void WaitingLists::showCandidates(const RankedCandidates& ranked, bool possible)
         const RankedCandidate& row = ranked.rows[i];
         const Candidate& c = row.candidate;
         const QString id = QString::number(c.beaconId);
+        // The listener's own beacons stand among the listed ones; the
+        // country cell says which they are, for the eye and the ear alike.
+        const QString country =
+            c.own ? QStringLiteral("%1 (your own beacon)").arg(QString::fromStdString(c.country))
+                  : QString::fromStdString(c.country);
         QStringList cells = possible ? QStringList{QString::fromStdString(c.ident),
                                                    QString::fromStdString(c.frequency),
                                                    QString::fromStdString(c.city),
                                                    QString::fromStdString(c.province),
-                                                   QString::fromStdString(c.country),
+                                                   country,
                                                    id}
                                      : QStringList{QString::fromStdString(c.city),
                                                    QString::fromStdString(c.province),
-                                                   QString::fromStdString(c.country), id};
+                                                   country, id};
         cells << kmText(row.distanceKm);
         if (possible) {
             cells << (row.frequencyOffsetKHz ? offsetText(*row.frequencyOffsetKHz) : QString());

@@ -16,7 +16,7 @@ int main(int argc, char* argv[]) {
 #if !defined(_WIN32) && !defined(__APPLE__)
     // Without a display the toolkit aborts with a terse message; say what to do.
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
-        !std::getenv("QT_QPA_PLATFORM")) {
+        !std::getenv("QT_QPA_PLATFORM") && !zolt::choosesPlatform(argc, argv)) {
         std::fprintf(stderr,
                      "zolt-converter: no graphical display is available (DISPLAY is not set).\n"
                      "Run it on a desktop, or under a virtual display:\n"

@@ -37,7 +37,7 @@ fs::path tempPathBeside(const fs::path& path) {
 void writeFlushed(const fs::path& temp, const fs::path& target, std::string_view bytes) {
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
-        throw EngineError("Could not write " + describePath(target) + ": " + std::strerror(errno) +
+        throw EngineError("Could not write " + describePath(target) + ": " + plainReason(errno) +
                           ".");
     }
     const char* data = bytes.data();
@@ -58,7 +58,7 @@ void writeFlushed(const fs::path& temp, const fs::path& target, std::string_view
     if (error != 0) {
         std::error_code ignored;
         fs::remove(temp, ignored);
-        throw EngineError("Could not write " + describePath(target) + ": " + std::strerror(error) +
+        throw EngineError("Could not write " + describePath(target) + ": " + plainReason(error) +
                           ".");
     }
 }
@@ -69,7 +69,7 @@ void renameInto(const fs::path& temp, const fs::path& target) {
     if (ec) {
         std::error_code ignored;
         fs::remove(temp, ignored);
-        throw EngineError("Could not replace " + describePath(target) + ": " + ec.message() + ".");
+        throw EngineError("Could not replace " + describePath(target) + ": " + plainReason(ec.value()) + ".");
     }
     // The rename itself lives in the folder: flush that too, so that after a
     // power failure the new file is there as surely as a database commit is.
@@ -94,7 +94,7 @@ int openRegularFileForReading(const fs::path& path) {
     }
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        throw EngineError("Could not open " + describePath(path) + ": " + std::strerror(errno) +
+        throw EngineError("Could not open " + describePath(path) + ": " + plainReason(errno) +
                           ".");
     }
     return fd;
@@ -123,7 +123,7 @@ std::string readWholeFile(const fs::path& path) {
             if (errno == EINTR) continue;
             const int error = errno;
             ::close(fd);
-            throw EngineError("Could not read " + describePath(path) + ": " + std::strerror(error) +
+            throw EngineError("Could not read " + describePath(path) + ": " + plainReason(error) +
                               ".");
         }
         if (full) bytes.append(spare, static_cast<std::size_t>(n));
@@ -182,8 +182,44 @@ void removeFileIfExists(const fs::path& path) {
     std::error_code ec;
     if (!fs::exists(fs::symlink_status(path, ec))) return;
     if (!fs::remove(path, ec) && ec) {
-        throw EngineError("Could not delete " + describePath(path) + ": " + ec.message() + ".");
+        throw EngineError("Could not delete " + describePath(path) + ": " + plainReason(ec.value()) + ".");
     }
+}
+
+std::string plainReason(int error) {
+    switch (error) {
+        case ENOSPC:
+#ifdef EDQUOT
+        case EDQUOT:
+#endif
+            return "the disk is full";
+        case EACCES:
+        case EPERM:
+            return "the system refuses access to it (it may be read-only, or locked by another "
+                   "program)";
+#ifdef EROFS
+        case EROFS:
+            return "the disk it is on can only be read";
+#endif
+        case ENOENT:
+            return "it does not exist";
+        case EBUSY:
+#ifdef ETXTBSY
+        case ETXTBSY:
+#endif
+            return "it is in use by another program";
+        case EISDIR:
+            return "it is a folder, not a file";
+        case ENOTDIR:
+            return "a part of its path is not a folder";
+        case EIO:
+            return "the disk reported an error while reading or writing it";
+        default:
+            break;
+    }
+    std::string text = std::strerror(error);
+    if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z') text[0] = static_cast<char>(text[0] - 'A' + 'a');
+    return text;
 }
 
 }  // namespace zolt

@@ -45,6 +45,10 @@ std::optional<std::filesystem::path> findFileNoCase(const std::filesystem::path&
 // Deletes the file if it exists; a missing file is no error. Throws on failure.
 void removeFileIfExists(const std::filesystem::path& path);
 
+// What a failed file operation's `error` (an errno value) means, in words a
+// listener can act on ("the disk is full"), not the system's own wording.
+std::string plainReason(int error);
+
 // "the file <path>" for messages, in the platform's own spelling.
 std::string describePath(const std::filesystem::path& path);
 

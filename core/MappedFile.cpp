@@ -23,7 +23,7 @@ MappedFile::MappedFile(const fs::path& path) {
     if (::fstat(fd, &info) != 0) {
         const int error = errno;
         ::close(fd);
-        throw EngineError("Could not read " + describePath(path) + ": " + std::strerror(error) +
+        throw EngineError("Could not read " + describePath(path) + ": " + plainReason(error) +
                           ".");
     }
     // An empty file cannot be mapped, and holds nothing to see.
@@ -33,7 +33,7 @@ MappedFile::MappedFile(const fs::path& path) {
         if (at == MAP_FAILED) {
             const int error = errno;
             ::close(fd);
-            throw EngineError("Could not read " + describePath(path) + ": " + std::strerror(error) +
+            throw EngineError("Could not read " + describePath(path) + ": " + plainReason(error) +
                               ".");
         }
         // Read front to back: the system may fetch ahead.

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/EngineError.h"
+#include "db/Database.h"
 
 namespace fs = std::filesystem;
 
@@ -22,12 +23,20 @@ std::string lower(std::string text) {
     return text;
 }
 
-// Why the file is not a beacon database; empty when it is one.
-std::string whatIsWrong(const fs::path& path) {
+// Why the file is not a beacon database; empty when it is one. `busy`: it
+// could not be read because another program holds it, which says nothing
+// about the file itself.
+std::string whatIsWrong(const fs::path& path, bool& busy) {
     sqlite3* raw = nullptr;
     const int opened = sqlite3_open_v2(path.string().c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
     const std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, &sqlite3_close);
-    if (opened != SQLITE_OK) return raw ? sqlite3_errmsg(raw) : "it cannot be opened";
+    // The engine's reason in plain words.
+    const auto failure = [&] {
+        const int code = sqlite3_extended_errcode(raw);
+        busy = (code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED;
+        return databaseReason(path, code, sqlite3_errmsg(raw));
+    };
+    if (opened != SQLITE_OK) return raw ? failure() : "it cannot be opened";
     sqlite3_busy_timeout(raw, 1000);
 
     std::set<std::string> tables;
@@ -45,7 +54,7 @@ std::string whatIsWrong(const fs::path& path) {
     };
     if (!run("SELECT name FROM sqlite_master WHERE type = 'table'",
              [&](std::string name) { tables.insert(lower(std::move(name))); })) {
-        return sqlite3_errmsg(raw);
+        return failure();
     }
     std::string missing;
     for (const char* table : {"NDBInformation", "NDBLog", "NewBeacons"}) {
@@ -55,7 +64,7 @@ std::string whatIsWrong(const fs::path& path) {
     if (!missing.empty()) return "it holds no table " + missing;
     // The first problem the quick check finds is enough to say it is damaged.
     if (!run("PRAGMA quick_check(1)", [&](std::string line) { check = std::move(line); })) {
-        return sqlite3_errmsg(raw);
+        return failure();
     }
     if (check != "ok") return "it is damaged (" + check + ")";
     return {};
@@ -64,8 +73,13 @@ std::string whatIsWrong(const fs::path& path) {
 }  // namespace
 
 void requireBeaconDatabase(const fs::path& path) {
-    const std::string reason = whatIsWrong(path);
+    bool busy = false;
+    const std::string reason = whatIsWrong(path, busy);
     if (reason.empty()) return;
+    if (busy) {
+        throw EngineError("The database " + path.string() + " could not be checked: " + reason +
+                          ". Nothing was changed.");
+    }
     throw EngineError("The database " + path.string() +
                       " is not a beacon database the converter can use: " + reason +
                       ". It was left as it is. Put a good copy of it in its place, or move it "

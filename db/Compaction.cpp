@@ -40,7 +40,10 @@ void compactDatabase(const fs::path& source, const fs::path& destination) {
         // The engine says only that it cannot open the target; what the user
         // can act on is the folder or file that refuses writing.
         std::string reason = writeProblem(target);
-        if (reason.empty()) reason = sqlite3_errmsg(db.handle());
+        if (reason.empty()) {
+            reason = databaseReason(source, sqlite3_extended_errcode(db.handle()),
+                                    sqlite3_errmsg(db.handle()));
+        }
         // The file did not exist before: whatever part of it was written is ours.
         std::error_code ignored;
         fs::remove(destination, ignored);
@@ -80,7 +83,7 @@ void compactMainDatabase(const fs::path& databasePath, const fs::path& compactPa
         fs::remove(fresh, ignored);
         throw EngineError("Compacting the database " + databasePath.string() +
                           " failed: " + describePath(compactPath) +
-                          " could not be replaced: " + ec.message() + ".");
+                          " could not be replaced: " + plainReason(ec.value()) + ".");
     }
     // The database is replaced by renaming a flushed copy over it, so that at
     // every moment one complete database sits at databasePath; the compacted

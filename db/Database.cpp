@@ -10,6 +10,7 @@
 #include <unistd.h>
 #endif
 
+#include "core/FileUtil.h"
 #include "core/TextFields.h"
 
 namespace fs = std::filesystem;
@@ -51,13 +52,15 @@ bool mayBeUnwritable(int code) {
            primary == SQLITE_PERM;
 }
 
-std::string reasonText(const fs::path& path, int code, const char* message) {
+std::string reasonOf(const fs::path& path, int code, const char* message) {
     if (mayBeUnwritable(code)) {
         if (std::string blocker = writeProblem(path); !blocker.empty()) return blocker;
     }
-    std::string reason = message ? message : sqlite3_errstr(code);
-    if (isBusy(code)) reason = "it is in use by another program (" + reason + ")";
-    return reason;
+    // The engine's own words ("database is locked", "database or disk is
+    // full") are put plainly where the listener can act on them.
+    if (isBusy(code)) return "it is in use by another program; close that program and try again";
+    if ((code & 0xFF) == SQLITE_FULL) return "the disk is full";
+    return message ? message : sqlite3_errstr(code);
 }
 
 // `what` ends where the database is named: "Writing to", "Reading from" …
@@ -65,7 +68,7 @@ std::string reasonText(const fs::path& path, int code, const char* message) {
 [[noreturn]] void throwFailure(const fs::path& path, std::string_view what, int code,
                                const char* message) {
     throw EngineError(std::string(what) + " the database " + databaseName(path) +
-                      " failed: " + reasonText(path, code, message) + ".");
+                      " failed: " + reasonOf(path, code, message) + ".");
 }
 
 [[noreturn]] void throwOpenFailure(const fs::path& path, const std::string& reason) {
@@ -165,6 +168,10 @@ void runToEnd(sqlite3_stmt* stmt, DbResult* result, const fs::path& path) {
 
 }  // namespace
 
+std::string databaseReason(const fs::path& path, int code, const char* message) {
+    return reasonOf(path, code, message);
+}
+
 std::string writeProblem(const fs::path& file) {
 #if __has_include(<unistd.h>)
     std::error_code ec;
@@ -177,13 +184,11 @@ std::string writeProblem(const fs::path& file) {
     };
     int error = 0;
     if (refused(absolute, error)) {
-        return "the file " + absolute.string() + " cannot be written to (" +
-               std::generic_category().message(error) + ")";
+        return "the file " + absolute.string() + " cannot be written: " + plainReason(error);
     }
     const fs::path folder = absolute.parent_path();
     if (!folder.empty() && refused(folder, error)) {
-        return "its folder " + folder.string() + " cannot be written to (" +
-               std::generic_category().message(error) +
+        return "its folder " + folder.string() + " cannot be written (" + plainReason(error) +
                "); the database needs to create a file there while it changes";
     }
 #else
@@ -452,7 +457,7 @@ Database::Database(const fs::path& path, Mode mode) : path_(path) {
             throw EngineError("The beacon database " + databaseName(path) +
                               " could not be created: " + reason + ".");
         }
-        throwOpenFailure(path, reasonText(target, rc, reason.c_str()));
+        throwOpenFailure(path, reasonOf(target, rc, reason.c_str()));
     }
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
@@ -491,7 +496,7 @@ Database::Database(const fs::path& path, Mode mode) : path_(path) {
         sqlite3_close_v2(db_);
         db_ = nullptr;
         if (isBusy(code) || mayBeUnwritable(code)) {
-            throwOpenFailure(path, reasonText(path, code, problem.c_str()));
+            throwOpenFailure(path, reasonOf(path, code, problem.c_str()));
         }
         if ((code & 0xFF) == SQLITE_NOTADB) {
             throwOpenFailure(path, "it is not a beacon database (" + problem + ")");

@@ -49,9 +49,14 @@ TranslatedSql translateJetSql(std::string_view jetSql);
 class Database;
 
 // Why `file` (or a file of that name) cannot be written: the file or its
-// folder refuses writing, named with the system's reason ("Read-only file
-// system"). Empty when nothing is found that refuses it.
+// folder refuses writing, named with the reason in plain words. Empty when
+// nothing is found that refuses it.
 std::string writeProblem(const std::filesystem::path& file);
+
+// Why an operation on the database `path` failed, in plain words: what
+// refuses writing (writeProblem), another program holding it, a full disk;
+// otherwise the engine's `message`. `code` is the engine's result code.
+std::string databaseReason(const std::filesystem::path& path, int code, const char* message);
 
 // A prepared statement: prepared once, bound and run many times.
 class Statement {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "engine/AddToLog.h"
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,25 +18,31 @@ namespace zolt {
 
 void logAndSaveStates(const ProjectPaths& paths, const std::vector<ReceptionRow>& rows,
                       const WorkingSet& settled, const PendingDecisions* decisions) {
-    Database db(paths.DatabasePath);
-    Transaction transaction(db);
-    // A state write that a kill cut short goes first; what it settles is
-    // then refused below rather than logged again.
-    completeStateWrites(db, paths.ProcessedPath);
-    // Inside the transaction: another window may have settled them meanwhile.
-    requireStillWaiting(paths.ProcessedPath, settled);
-    Statement appendLog = db.prepare(
-        "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, "
-        "ReceptionComments) VALUES (?, ?, ?, ?, ?)");
-    for (const auto& row : rows) {
-        appendLog
-            .bind({row.beaconId, std::int64_t{settled.location}, cp1252ToUtf8(row.time),
-                   cp1252ToUtf8(row.date), cp1252ToUtf8(row.comment)})
-            .execute();
-    }
-    if (decisions) storeDecisions(db, settled.location, *decisions);
-    auto pendingStates = prepareWorkStates(paths.ProcessedPath, settled);
-    commitWithStates(db, transaction, *pendingStates);
+    // Until the commit a failure rolls everything back, and says so.
+    std::optional<Database> db;
+    std::optional<Transaction> transaction;
+    std::unique_ptr<PendingStates> pendingStates;
+    sayingWhatWasKept(kNothingLogged, [&] {
+        db.emplace(paths.DatabasePath);
+        transaction.emplace(*db);
+        // A state write that a kill cut short goes first; what it settles is
+        // then refused below rather than logged again.
+        completeStateWrites(*db, paths.ProcessedPath);
+        // Inside the transaction: another window may have settled them meanwhile.
+        requireStillWaiting(paths.ProcessedPath, settled);
+        Statement appendLog = db->prepare(
+            "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, "
+            "ReceptionComments) VALUES (?, ?, ?, ?, ?)");
+        for (const auto& row : rows) {
+            appendLog
+                .bind({row.beaconId, std::int64_t{settled.location}, cp1252ToUtf8(row.time),
+                       cp1252ToUtf8(row.date), cp1252ToUtf8(row.comment)})
+                .execute();
+        }
+        if (decisions) storeDecisions(*db, settled.location, *decisions);
+        pendingStates = prepareWorkStates(paths.ProcessedPath, settled);
+    });
+    commitWithStates(*db, *transaction, *pendingStates, kNothingLogged);
 }
 
 int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& selection,

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/DecisionRecord.h"
@@ -23,6 +24,9 @@ struct Selection {
 // are already OK are skipped. Rows and states land together or not at all.
 // Returns the number of rows appended.
 int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& selection, bool applyAll);
+
+// What a logging action that failed before its commit says it kept.
+inline constexpr std::string_view kNothingLogged = "Nothing was logged.";
 
 // A reception to append to NDBLog: its beacon and its fields (raw
 // Windows-1252, trimmed).

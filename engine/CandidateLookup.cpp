@@ -8,25 +8,62 @@
 #include "core/Cp1252.h"
 #include "core/TextFields.h"
 #include "db/Database.h"
+#include "engine/UserBeacons.h"
 
 namespace zolt {
 namespace {
 
-// The join drops beacons whose Country has no CountryCode row: such a beacon
-// has never been offered as a candidate. No ORDER BY: rows come in the
-// database's own order, which is the order the lists have always shown.
-constexpr std::string_view kExactSql =
-    "SELECT Beacon_ID, City, State, CountryLong, Latitude, Longitude "
-    "FROM NDBInformation, CountryCode "
-    "WHERE NDBInformation.Country=CountryCode.CountryShort AND Ident = ? AND Frequency = ?";
+// Every beacon is a candidate, with or without a CountryCode row: the shipped
+// list names 149 beacons in country XXX, which the table has no row for, and
+// an inner join would hide them for good (NL 404 Nolso among them). The join
+// is left open here rather than a row added to the shipped data, so that a
+// working copy made by an earlier version, which is never replaced, reaches
+// them too. A beacon without a row shows its country as unknown.
+//
+// The listener's own beacons (NewBeacons, kept from the old beacon file) are
+// candidates as well, under the number the log stores them by
+// (newbeacon_ID + kUserBeaconOffset): a reception logged to one and returned
+// to waiting must be able to go back to it. Their positions are typed text.
+//
+// No ORDER BY: the listed beacons come in the database's own order, which is
+// the order the lists have always shown, and the listener's own after them.
+std::string selectFrom(bool own) {
+    const std::string table = own ? "NewBeacons" : "NDBInformation";
+    const std::string id =
+        own ? "newbeacon_ID + " + std::to_string(kUserBeaconOffset) : std::string("Beacon_ID");
+    return "SELECT " + id + ", " + table + ".Ident, " + table + ".Frequency, " + table +
+           ".City, " + table + ".State, coalesce(CountryCode.CountryLong, '" +
+           std::string(kUnknownCountry) + "'), " + table + ".Latitude, " + table +
+           ".Longitude, " + (own ? "1" : "0") + " FROM " + table +
+           " LEFT JOIN CountryCode ON " + table + ".Country = CountryCode.CountryShort ";
+}
+
+const std::string& exactSql() {
+    // NewBeacons.Ident is not declared NOCASE, so the comparison says it.
+    static const std::string sql =
+        selectFrom(false) +
+        "WHERE NDBInformation.Ident = ?1 AND NDBInformation.Frequency = ?2 UNION ALL " +
+        selectFrom(true) + "WHERE NewBeacons.Ident = ?1 COLLATE NOCASE AND NewBeacons.Frequency = ?2";
+    return sql;
+}
 
 // The ident goes in as a bound LIKE pattern with its own wildcards escaped, so
 // that an apostrophe, "%" or "_" in a logged callsign is matched literally and
 // the look-up stays a plain prefix search.
-constexpr std::string_view kPrefixSql =
-    "SELECT Beacon_ID, Ident, Frequency, City, State, CountryLong, Latitude, Longitude "
-    "FROM NDBInformation, CountryCode WHERE NDBInformation.Country=CountryCode.CountryShort "
-    "AND Ident LIKE ? ESCAPE '\\'";
+const std::string& prefixSql() {
+    static const std::string sql = selectFrom(false) +
+                                   "WHERE NDBInformation.Ident LIKE ?1 ESCAPE '\\' UNION ALL " +
+                                   selectFrom(true) + "WHERE NewBeacons.Ident LIKE ?1 ESCAPE '\\'";
+    return sql;
+}
+
+const std::string& everySql() {
+    static const std::string sql = selectFrom(false) + "UNION ALL " + selectFrom(true);
+    return sql;
+}
+
+// The columns of the queries above.
+enum Column { kId, kIdent, kFrequency, kCity, kState, kCountry, kLatitude, kLongitude, kOwn };
 
 std::string likePrefixPattern(std::string_view text) {
     std::string pattern;
@@ -44,8 +81,28 @@ std::int64_t beaconIdOf(const DbValue& value) {
     return beaconIdFromCell(dbValueText(value));
 }
 
+Candidate candidateOf(const std::vector<DbValue>& row) {
+    Candidate c;
+    c.beaconId = beaconIdOf(row.at(kId));
+    c.ident = dbValueText(row.at(kIdent));
+    c.frequency = dbValueText(row.at(kFrequency));
+    c.city = dbValueText(row.at(kCity));
+    c.province = removeXX(dbValueText(row.at(kState)));
+    c.country = dbValueText(row.at(kCountry));
+    c.own = dbValueNumber(row.at(kOwn)).value_or(0) != 0;
+    if (c.own) {
+        c.position = ownBeaconPosition(dbValueText(row.at(kLatitude)),
+                                       dbValueText(row.at(kLongitude)));
+    } else {
+        const auto latitude = dbValueNumber(row.at(kLatitude));
+        const auto longitude = dbValueNumber(row.at(kLongitude));
+        if (latitude && longitude) c.position = LatLon{*latitude, *longitude};
+    }
+    return c;
+}
+
 std::vector<Candidate> runLookup(const std::filesystem::path& databasePath, std::string_view sql,
-                                 const std::vector<DbValue>& parameters, bool withIdent) {
+                                 const std::vector<DbValue>& parameters) {
     // Opened read-only for this one look-up and closed when it ends, so the
     // database file is never held open between the user's clicks.
     Database db(databasePath, Database::Mode::ReadOnly);
@@ -54,22 +111,7 @@ std::vector<Candidate> runLookup(const std::filesystem::path& databasePath, std:
 
     std::vector<Candidate> candidates;
     candidates.reserve(result.rowCount());
-    for (const auto& row : result.rows) {
-        Candidate c;
-        std::size_t column = 0;
-        c.beaconId = beaconIdOf(row.at(column++));
-        if (withIdent) {
-            c.ident = dbValueText(row.at(column++));
-            c.frequency = dbValueText(row.at(column++));
-        }
-        c.city = dbValueText(row.at(column++));
-        c.province = removeXX(dbValueText(row.at(column++)));
-        c.country = dbValueText(row.at(column++));
-        const auto latitude = dbValueNumber(row.at(column++));
-        const auto longitude = dbValueNumber(row.at(column++));
-        if (latitude && longitude) c.position = LatLon{*latitude, *longitude};
-        candidates.push_back(std::move(c));
-    }
+    for (const auto& row : result.rows) candidates.push_back(candidateOf(row));
     return candidates;
 }
 
@@ -80,15 +122,14 @@ std::vector<Candidate> exactCandidates(const std::filesystem::path& databasePath
     // The old engine compared the ident without its trailing blanks (leading
     // ones count) and without regard to letter case, which the column does.
     const std::string_view stored = ident.substr(0, ident.find_last_not_of(' ') + 1);
-    return runLookup(databasePath, kExactSql,
-                     {DbValue(cp1252ToUtf8(stored)), DbValue(leadingNumber(frequencyText))},
-                     /*withIdent=*/false);
+    return runLookup(databasePath, exactSql(),
+                     {DbValue(cp1252ToUtf8(stored)), DbValue(leadingNumber(frequencyText))});
 }
 
 std::vector<Candidate> prefixCandidates(const std::filesystem::path& databasePath,
                                         std::string_view ident) {
     const std::string pattern = likePrefixPattern(cp1252ToUtf8(trimBlanks(ident)));
-    return runLookup(databasePath, kPrefixSql, {DbValue(pattern)}, /*withIdent=*/true);
+    return runLookup(databasePath, prefixSql(), {DbValue(pattern)});
 }
 
 namespace {
@@ -106,38 +147,23 @@ std::string foldAscii(std::string_view text) {
 }  // namespace
 
 CandidateIndex::CandidateIndex(const std::filesystem::path& databasePath) {
-    // The same join as the look-ups, so that a beacon without a CountryCode
-    // row is no candidate here either.
+    // The same beacons as the look-ups, read in one pass.
     Database db(databasePath, Database::Mode::ReadOnly);
-    const DbResult result =
-        db.prepare(
-              "SELECT Beacon_ID, Ident, Frequency, City, State, CountryLong, Latitude, "
-              "Longitude FROM NDBInformation, CountryCode "
-              "WHERE NDBInformation.Country=CountryCode.CountryShort")
-            .query();
+    const DbResult result = db.prepare(everySql()).query();
     candidates_.reserve(result.rowCount());
     folded_.reserve(result.rowCount());
     frequency_.reserve(result.rowCount());
     for (const auto& row : result.rows) {
         // Ident has TEXT affinity: every value is text or NULL, and NULL
         // neither equals nor is LIKE anything.
-        const auto* ident = std::get_if<std::string>(&row.at(1));
+        const auto* ident = std::get_if<std::string>(&row.at(kIdent));
         if (!ident) continue;
-        Candidate c;
-        c.beaconId = beaconIdOf(row.at(0));
-        c.ident = *ident;
-        c.frequency = dbValueText(row.at(2));
-        c.city = dbValueText(row.at(3));
-        c.province = removeXX(dbValueText(row.at(4)));
-        c.country = dbValueText(row.at(5));
-        const auto latitude = dbValueNumber(row.at(6));
-        const auto longitude = dbValueNumber(row.at(7));
-        if (latitude && longitude) c.position = LatLon{*latitude, *longitude};
+        Candidate c = candidateOf(row);
         // Frequency = ? with a bound number matches stored numbers only; text
         // that the REAL column could not convert never equals one.
         std::optional<double> frequency;
-        if (const auto* real = std::get_if<double>(&row.at(2))) frequency = *real;
-        if (const auto* integer = std::get_if<std::int64_t>(&row.at(2))) {
+        if (const auto* real = std::get_if<double>(&row.at(kFrequency))) frequency = *real;
+        if (const auto* integer = std::get_if<std::int64_t>(&row.at(kFrequency))) {
             frequency = static_cast<double>(*integer);
         }
         folded_.push_back(foldAscii(*ident));

@@ -19,23 +19,28 @@ struct Candidate {
     std::string frequency;  // shortest plain decimal (344, 344.5)
     std::string city;
     std::string province;            // State with every "XX" removed
-    std::string country;             // CountryLong
+    std::string country;             // CountryLong, or kUnknownCountry without a row
     std::optional<LatLon> position;  // none where Latitude or Longitude is empty
+    bool own = false;                // one of the listener's own beacons (NewBeacons)
 };
+
+// What a beacon whose country has no CountryCode row (XXX) shows as its country.
+inline constexpr std::string_view kUnknownCountry = "unknown";
 
 // Beacons whose Ident equals `ident` (letter case and trailing blanks
 // ignored) and whose Frequency equals the number read from `frequencyText`,
-// joined with CountryCode, in the database's own order. Inputs are raw
-// Windows-1252 field texts as listed.
+// with their CountryCode names, in the database's own order: the listed ones
+// (NDBInformation), then the listener's own (NewBeacons, Beacon_ID as the log
+// stores it). Inputs are raw Windows-1252 field texts as listed.
 std::vector<Candidate> exactCandidates(const std::filesystem::path& databasePath,
                                        std::string_view ident, std::string_view frequencyText);
 
-// Beacons whose Ident begins with the trimmed `ident`, on any frequency.
+// Beacons (listed and own, as above) whose Ident begins with the trimmed
+// `ident`, on any frequency.
 std::vector<Candidate> prefixCandidates(const std::filesystem::path& databasePath,
                                         std::string_view ident);
 
-// The two look-ups above for many receptions at once: NDBInformation joined
-// with CountryCode is read once, and each look-up then names exactly the
+// The two look-ups above for many receptions at once: both tables are read once, and each look-up then names exactly the
 // beacons the database would give, with ident and frequency filled in for
 // both kinds. The order is the index's own (the order of the read), not
 // necessarily the look-ups'.

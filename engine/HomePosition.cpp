@@ -9,6 +9,7 @@
 #include "core/EngineError.h"
 #include "core/FileUtil.h"
 #include "db/Database.h"
+#include "engine/LocationMap.h"
 #include "engine/Project.h"
 
 namespace fs = std::filesystem;
@@ -16,12 +17,13 @@ namespace fs = std::filesystem;
 namespace zolt {
 namespace {
 
-// settings.ini holds one line per location with an entry, "Home3=JO62qm",
-// below the folder line. Reading the folder looks at the first line only, so
-// these lines never disturb it.
+// homes.ini holds one line per location with an entry, "Home3=JO62qm".
+// Earlier versions kept the same lines in settings.ini below the folder line,
+// where reading the folder never looked.
 constexpr std::string_view kHomeKey = "Home";
 
 fs::path settingsFile(const ProjectPaths& paths) { return paths.WorkFolder / kSettingsFile; }
+fs::path homesFile(const ProjectPaths& paths) { return paths.WorkFolder / kHomesFile; }
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -69,8 +71,24 @@ std::string describeHome(const LocationHome& home) {
             return "Home: unknown (fewer than " + std::to_string(kMinBeaconsForInference) +
                    " beacons logged)";
         }
-        return "Home: unknown (the " + std::to_string(home.beaconCount) +
-               " beacons logged point to no one place)";
+        // Said plainly, with what would help: a guess is never offered.
+        const std::string count = std::to_string(home.beaconCount);
+        constexpr std::string_view kAsk =
+            " Type your locator (or latitude, longitude) below and press Set Home.";
+        if (home.medianKm > kMaxMedianSpreadKm) {
+            return "Home: unknown. The " + count +
+                   " beacons logged here lie too far apart to show where you listened: half "
+                   "of them are more than " +
+                   formatKm(home.medianKm) + " from their centre." + std::string(kAsk);
+        }
+        if (home.nearestKm > kMaxNearestKm) {
+            return "Home: unknown. The " + count +
+                   " beacons logged here do not gather around one place: the point between "
+                   "them lies " +
+                   formatKm(home.nearestKm) + " from the nearest of them." + std::string(kAsk);
+        }
+        return "Home: unknown. The " + count + " beacons logged here point to no one place." +
+               std::string(kAsk);
     }
     const std::string where = formatLatLon(*home.position, 1);
     if (home.source == LocationHome::Source::Inferred) {
@@ -84,6 +102,16 @@ std::string describeHome(const LocationHome& home) {
         return "Home: " + home.describe.substr(kTyped.size()) + ", as you entered it";
     }
     return "Home: " + where + ", from " + home.describe;
+}
+
+std::string describeHomeUsed(const LocationHome& home) {
+    if (!home.position) return {};
+    const std::string where = formatLatLon(*home.position, 1);
+    if (home.source == LocationHome::Source::Inferred) {
+        return "a home inferred from the " + std::to_string(home.beaconCount) +
+               " beacons logged here, near " + where + " (you have not typed one)";
+    }
+    return "your home at " + where + " (you typed " + home.describe + ")";
 }
 
 namespace {
@@ -158,15 +186,39 @@ std::vector<LoggedBeacon> loggedBeacons(const ProjectPaths& paths, int location)
     return distinctLogged(paths, location, /*texts=*/true);
 }
 
+namespace {
+
+bool isFile(const fs::path& file) {
+    std::error_code ec;
+    return fs::is_regular_file(file, ec);
+}
+
+// The lines holding the entries: homes.ini's where it exists, else the entry
+// lines an earlier version left in settings.ini.
+std::vector<std::string> entryLines(const ProjectPaths& paths) {
+    if (isFile(homesFile(paths))) return nonBlankLines(readWholeFile(homesFile(paths)));
+    if (!isFile(settingsFile(paths))) return {};
+    std::vector<std::string> lines;
+    for (auto& line : splitSettings(readWholeFile(settingsFile(paths))).more) {
+        if (entryLocation(line) != 0) lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+std::string joinLines(const std::vector<std::string>& lines) {
+    std::string bytes;
+    for (const auto& line : lines) bytes += line + "\r\n";
+    return bytes;
+}
+
+}  // namespace
+
 std::string readHomeEntry(const ProjectPaths& paths, int location) {
     if (location < 1 || location > kLocationCount) return {};
-    const fs::path file = settingsFile(paths);
-    std::error_code ec;
-    if (!fs::is_regular_file(file, ec)) return {};
     std::string entry;
     // Should a hand-edited file name a location twice, the last line wins,
     // as it would in any ini reader.
-    for (const auto& line : splitSettings(readWholeFile(file)).more) {
+    for (const auto& line : entryLines(paths)) {
         std::string_view text;
         if (entryLocation(line, &text) == location) entry = std::string(text);
     }
@@ -174,7 +226,7 @@ std::string readHomeEntry(const ProjectPaths& paths, int location) {
 }
 
 void writeHomeEntry(const ProjectPaths& paths, int location, std::string_view text) {
-    const fs::path file = settingsFile(paths);
+    const fs::path file = homesFile(paths);
     const std::string what = "Could not store the home position of " + locationText(location) +
                              " in " + describePath(file);
     if (location < 1 || location > kLocationCount) {
@@ -185,20 +237,23 @@ void writeHomeEntry(const ProjectPaths& paths, int location, std::string_view te
         const auto parsed = parseHomeEntry(entry);
         if (const auto* message = std::get_if<std::string>(&parsed)) throw EngineError(*message);
     }
-    // Without the folder line there is no project to keep the entry for, and a
-    // file holding only entries would read as a project without a folder.
+    // A home is typed for a location of the project under way.
     if (!readSettings(paths)) {
         throw EngineError(what + ": there is no project yet (no backup folder has been chosen).");
     }
-    SettingsLines lines = splitSettings(readWholeFile(file));
     std::vector<std::string> kept;
-    for (auto& line : lines.more) {
+    for (auto& line : entryLines(paths)) {
         if (entryLocation(line) != location) kept.push_back(std::move(line));
     }
     if (!entry.empty())
         kept.push_back(std::string(kHomeKey) + std::to_string(location) + "=" + entry);
-    lines.more = std::move(kept);
-    replaceFileAtomically(file, joinSettings(lines));
+    replaceFileAtomically(file, joinLines(kept));
+}
+
+void keepHomeEntries(const ProjectPaths& paths) {
+    if (isFile(homesFile(paths))) return;
+    const std::vector<std::string> lines = entryLines(paths);
+    if (!lines.empty()) replaceFileAtomically(homesFile(paths), joinLines(lines));
 }
 
 namespace {
@@ -219,7 +274,20 @@ LocationHome homeFor(const ProjectPaths& paths, int location, std::string_view t
         std::vector<LatLon> points;
         points.reserve(beacons.size());
         for (const auto& b : beacons) points.push_back(b.position);
-        return robustCentre(points);
+        const auto found = robustCentre(points);
+        if (!found) return std::nullopt;
+        // A centre is a home only where the beacons gather around it.
+        std::vector<double> km;
+        km.reserve(points.size());
+        for (const auto& p : points) km.push_back(greatCircleKm(*found, p));
+        const auto middle = km.begin() + static_cast<std::ptrdiff_t>(km.size() / 2);
+        std::nth_element(km.begin(), middle, km.end());
+        home.medianKm = *middle;
+        home.nearestKm = *std::min_element(km.begin(), km.end());
+        if (home.medianKm > kMaxMedianSpreadKm || home.nearestKm > kMaxNearestKm) {
+            return std::nullopt;
+        }
+        return found;
     };
 
     const std::string entry(trimmedView(text));

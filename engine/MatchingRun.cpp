@@ -10,7 +10,9 @@
 #include "core/EngineError.h"
 #include "core/TextFields.h"
 #include "db/Database.h"
+#include "engine/AddToLog.h"
 #include "engine/DecisionRecord.h"
+#include "engine/Project.h"
 #include "engine/StateJournal.h"
 #include "engine/UserBeacons.h"
 #include "work/Records.h"
@@ -135,8 +137,12 @@ ListedBeacons::Match ListedBeacons::find(std::string_view ident, double frequenc
     return found == beacons_.end() ? Match{} : found->second;
 }
 
-MatchOutcome runMatching(const ProjectPaths& paths, WorkingSet& set,
-                         const MatchProgress& progress) {
+namespace {
+
+// The run; `committing` is set once it hands its rows to the commit, which
+// then says itself what was kept when it fails.
+MatchOutcome matchLocation(const ProjectPaths& paths, WorkingSet& set,
+                           const MatchProgress& progress, bool& committing) {
     MatchOutcome outcome;
     const int count = set.WorkCount();
     if (count > 0 && (set.location < 1 || set.location > kLocationCount)) {
@@ -147,6 +153,7 @@ MatchOutcome runMatching(const ProjectPaths& paths, WorkingSet& set,
     // are left alone.
     if (count == 0) return outcome;
     requireBackupFolder(paths.BackupFolder);
+    requireOwnBeaconFile(paths);
 
     Database db(paths.DatabasePath);
     // Room for every page the run writes: a cache that overflows writes
@@ -246,12 +253,22 @@ MatchOutcome runMatching(const ProjectPaths& paths, WorkingSet& set,
     // states go into the journal with the rows, so that a kill before they
     // are on disk is completed later rather than logged again.
     auto pendingStates = prepareWorkStates(paths.ProcessedPath, set, newStates);
-    commitWithStates(db, transaction, *pendingStates);
+    committing = true;
+    commitWithStates(db, transaction, *pendingStates, kNothingLogged);
     for (std::size_t i = 0; i < newStates.size(); ++i) {
         if (changed[i]) set.entries[i].state = newStates[i];
     }
     recountStates(set);
     return outcome;
+}
+
+}  // namespace
+
+MatchOutcome runMatching(const ProjectPaths& paths, WorkingSet& set,
+                         const MatchProgress& progress) {
+    return keptUnlessCommitting(kNothingLogged, [&](bool& committing) {
+        return matchLocation(paths, set, progress, committing);
+    });
 }
 
 }  // namespace zolt

@@ -9,6 +9,8 @@
 #include "db/Compaction.h"
 #include "db/Database.h"
 #include "engine/DecisionRecord.h"
+#include "engine/HomePosition.h"
+#include "engine/UserBeacons.h"
 #include "engine/StateJournal.h"
 #include "work/LocationStates.h"
 
@@ -29,6 +31,9 @@ bool isNativeSeparator(char c) {
 }
 
 fs::path settingsPath(const ProjectPaths& paths) { return paths.WorkFolder / kSettingsFile; }
+
+// The line of settings.ini that names the own-beacon file.
+constexpr std::string_view kOwnBeaconsKey = "OwnBeacons=";
 
 // A folder in settings.ini is one comma-delimited field. A plain field ends at
 // the first comma; a field that starts with a quotation mark runs to the
@@ -92,7 +97,7 @@ void prepareWorkFolder(const ProjectPaths& paths, const fs::path& appDataFolder)
         fs::create_directories(paths.WorkFolder, ec);
         if (!DirExists(paths.WorkFolder)) {
             const std::string reason =
-                ec ? ec.message() : std::string("a file of that name is in the way");
+                ec ? plainReason(ec.value()) : std::string("a file of that name is in the way");
             throw EngineError("Could not create the working folder " + paths.WorkFolder.string() +
                               ": " + reason + ".");
         }
@@ -151,20 +156,55 @@ void writeSettings(const ProjectPaths& paths, const fs::path& backupFolder) {
         }
     }
     lines.folderLine = folder;
+    std::erase_if(lines.more,
+                  [](const std::string& line) { return line.starts_with(kOwnBeaconsKey); });
+    if (const auto own = ownBeaconFile(backupFolder)) {
+        lines.more.push_back(std::string(kOwnBeaconsKey) + own->filename().string());
+    }
     replaceFileAtomically(file, joinSettings(lines));
+}
+
+std::optional<std::string> recordedOwnBeaconFile(const ProjectPaths& paths) {
+    const fs::path file = settingsPath(paths);
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) return std::nullopt;
+    std::string name;  // the last such line wins
+    for (const auto& line : splitSettings(readWholeFile(file)).more) {
+        if (line.starts_with(kOwnBeaconsKey)) name = line.substr(kOwnBeaconsKey.size());
+    }
+    if (name.empty()) return std::nullopt;
+    return name;
+}
+
+void requireOwnBeaconFile(const ProjectPaths& paths) {
+    const auto recorded = recordedOwnBeaconFile(paths);
+    if (!recorded || ownBeaconFile(paths.BackupFolder)) return;
+    throw EngineError(
+        "The file " + (paths.BackupFolder / *recorded).string() +
+        " held your own beacons when the conversion started, and it is no longer in the backup "
+        "folder. START MATCHING reads your own beacons from it; without it they would be taken "
+        "for unresolved stations. Nothing was logged. Put the file back and press START "
+        "MATCHING once more.");
 }
 
 SettingsLines splitSettings(std::string_view bytes) {
     SettingsLines lines;
-    std::size_t end = bytes.find_first_of("\r\n");
+    const std::size_t end = bytes.find_first_of("\r\n");
     lines.folderLine = std::string(bytes.substr(0, end));
+    if (end != std::string_view::npos) lines.more = nonBlankLines(bytes.substr(end));
+    return lines;
+}
+
+std::vector<std::string> nonBlankLines(std::string_view bytes) {
+    std::vector<std::string> lines;
+    std::size_t end = 0;
     while (end != std::string_view::npos) {
         const std::size_t start = bytes.find_first_not_of("\r\n", end);
         if (start == std::string_view::npos) break;
         end = bytes.find_first_of("\r\n", start);
         const std::string_view line = bytes.substr(
             start, end == std::string_view::npos ? std::string_view::npos : end - start);
-        if (line.find_first_not_of(" \t") != std::string_view::npos) lines.more.emplace_back(line);
+        if (line.find_first_not_of(" \t") != std::string_view::npos) lines.emplace_back(line);
     }
     return lines;
 }
@@ -185,6 +225,9 @@ std::string backupFolderText(const std::string& folderPath) {
 }
 
 void removeWorkingFiles(const ProjectPaths& paths) {
+    // The homes the listener typed outlive the project: exports after
+    // FINALIZE measure from them as before.
+    keepHomeEntries(paths);
     // settings.ini goes first: should a later removal fail, no project is
     // left whose missing processed.dat start-up would rebuild as unmatched
     // while the log already holds its receptions.
@@ -233,6 +276,7 @@ void startNewProject(const ProjectPaths& paths) {
         Transaction transaction(db);
         db.execute("Delete * From NDBLog");
         dropDecisionRecord(db);
+        keepHomeEntries(paths);  // the same listener, the same homes
         removeFileIfExists(settingsPath(paths));
         removeFileIfExists(paths.ProcessedPath);
         transaction.commit();

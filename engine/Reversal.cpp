@@ -50,9 +50,11 @@ WorkEntry entryAt(int location, int position, std::string_view newState) {
 // Stores the states with the same safety as Add To Log: journaled with the
 // rows, written after the commit, and the set read back.
 void commitAndReload(const ProjectPaths& paths, Database& db, Transaction& transaction,
-                     WorkingSet& changed, WorkingSet& set) {
+                     WorkingSet& changed, WorkingSet& set, std::string_view kept,
+                     bool& committing) {
     auto pending = prepareWorkStates(paths.ProcessedPath, changed);
-    commitWithStates(db, transaction, *pending);
+    committing = true;
+    commitWithStates(db, transaction, *pending, kept);
     set = loadWorkingSet(paths.ProcessedPath, set.location);
 }
 
@@ -105,7 +107,13 @@ std::vector<int> returnedWith(const ProjectPaths& paths, int location,
     return result;
 }
 
-int returnToWaiting(const ProjectPaths& paths, WorkingSet& set, const std::vector<int>& positions) {
+namespace {
+
+constexpr std::string_view kNothingReturned = "Nothing was returned to waiting.";
+constexpr std::string_view kNothingUndone = "Nothing was changed.";
+
+int returnOnce(const ProjectPaths& paths, WorkingSet& set, const std::vector<int>& positions,
+               bool& committing) {
     const int location = set.location;
     checkLocation(location, "Nothing was returned to waiting");
     if (positions.empty()) return 0;
@@ -199,8 +207,16 @@ int returnToWaiting(const ProjectPaths& paths, WorkingSet& set, const std::vecto
     Statement remove = db.prepare("DELETE FROM NDBLog WHERE Log_ID = ?");
     for (std::int64_t id : rows) remove.bind({id}).execute();
 
-    commitAndReload(paths, db, transaction, changed, set);
+    commitAndReload(paths, db, transaction, changed, set, kNothingReturned, committing);
     return static_cast<int>(returning.size());
+}
+
+}  // namespace
+
+int returnToWaiting(const ProjectPaths& paths, WorkingSet& set, const std::vector<int>& positions) {
+    return keptUnlessCommitting(kNothingReturned, [&](bool& committing) {
+        return returnOnce(paths, set, positions, committing);
+    });
 }
 
 std::optional<UndoOffer> nextUndo(const ProjectPaths& paths, int location) {
@@ -217,7 +233,9 @@ std::optional<UndoOffer> nextUndo(const ProjectPaths& paths, int location) {
     return UndoOffer{last->kind, static_cast<int>(n)};
 }
 
-UndoOffer undoLastAction(const ProjectPaths& paths, WorkingSet& set) {
+namespace {
+
+UndoOffer undoOnce(const ProjectPaths& paths, WorkingSet& set, bool& committing) {
     const int location = set.location;
     checkLocation(location, "Nothing was undone");
     Database db(paths.DatabasePath);
@@ -351,8 +369,15 @@ UndoOffer undoLastAction(const ProjectPaths& paths, WorkingSet& set) {
     }
     db.prepare("DELETE FROM ConverterAction WHERE Action_ID = ?").bind(byAction).execute();
     const UndoOffer undone{last->kind, static_cast<int>(changed.entries.size())};
-    commitAndReload(paths, db, transaction, changed, set);
+    commitAndReload(paths, db, transaction, changed, set, kNothingUndone, committing);
     return undone;
+}
+
+}  // namespace
+
+UndoOffer undoLastAction(const ProjectPaths& paths, WorkingSet& set) {
+    return keptUnlessCommitting(kNothingUndone,
+                                [&](bool& committing) { return undoOnce(paths, set, committing); });
 }
 
 }  // namespace zolt

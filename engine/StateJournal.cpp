@@ -24,31 +24,40 @@ bool hasStateWrites(Database& db) {
 
 }  // namespace
 
-void commitWithStates(Database& db, Transaction& transaction, PendingStates& states) {
+void commitWithStates(Database& db, Transaction& transaction, PendingStates& states,
+                      std::string_view keptOnFailure) {
     const StateStretch& stretch = states.stretch();
     std::int64_t writeId = 0;
-    if (!stretch.states.empty()) {
-        ensureDecisionRecord(db);
-        db.prepare(
-              "INSERT INTO ConverterStateWrite (loggedlocation, FirstPosition, States, "
-              "FileSize, Fingerprint) VALUES (?, ?, ?, ?, ?)")
-            .bindInt64(1, stretch.location)
-            .bindInt64(2, stretch.first)
-            .bindBlob(3, stretch.states)
-            .bindInt64(4, static_cast<std::int64_t>(stretch.fileSize))
-            .bindInt64(5, static_cast<std::int64_t>(stretch.fingerprint))
-            .execute();
-        writeId = db.lastInsertRowId();
+    const auto journalAndCommit = [&] {
+        if (!stretch.states.empty()) {
+            ensureDecisionRecord(db);
+            db.prepare(
+                  "INSERT INTO ConverterStateWrite (loggedlocation, FirstPosition, States, "
+                  "FileSize, Fingerprint) VALUES (?, ?, ?, ?, ?)")
+                .bindInt64(1, stretch.location)
+                .bindInt64(2, stretch.first)
+                .bindBlob(3, stretch.states)
+                .bindInt64(4, static_cast<std::int64_t>(stretch.fileSize))
+                .bindInt64(5, static_cast<std::int64_t>(stretch.fingerprint))
+                .execute();
+            writeId = db.lastInsertRowId();
+        }
+        transaction.commit();
+    };
+    if (keptOnFailure.empty()) {
+        journalAndCommit();
+    } else {
+        sayingWhatWasKept(keptOnFailure, journalAndCommit);
     }
-    transaction.commit();
     reachStateWritePoint(StateWritePoint::AfterCommit);
     try {
         states.commit();
     } catch (const EngineError& error) {
         if (writeId == 0) throw;
-        throw EngineError(std::string(error.what()) +
-                          " The receptions are logged in the database " + db.path().string() +
-                          "; their states are written when the location is next chosen.");
+        throw EngineError(std::string(error.what()) + " The change is stored in the database " +
+                          db.path().string() +
+                          "; the receptions' states are written when the location is next "
+                          "chosen.");
     }
     reachStateWritePoint(StateWritePoint::AfterWrite);
     if (writeId == 0) return;

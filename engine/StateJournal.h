@@ -2,7 +2,9 @@
 #pragma once
 
 #include <filesystem>
+#include <string_view>
 
+#include "core/EngineError.h"
 #include "engine/MatchingRun.h"
 #include "work/LocationStates.h"
 
@@ -22,8 +24,27 @@ class Transaction;
 
 // Commits the caller's transaction with `states` journaled in it, then
 // writes and flushes the states and clears the journal. A failure to clear
-// it is not the action's: the next look at the project clears it.
-void commitWithStates(Database& db, Transaction& transaction, PendingStates& states);
+// it is not the action's: the next look at the project clears it. A failure
+// before the commit rolls everything back; `keptOnFailure`, when given, is
+// the sentence its message then ends with ("Nothing was logged.").
+void commitWithStates(Database& db, Transaction& transaction, PendingStates& states,
+                      std::string_view keptOnFailure = {});
+
+// Runs `action(committing)` of an action that ends in commitWithStates and
+// sets `committing` just before it: a failure before that point rolled
+// everything back and ends with `kept` ("Nothing was logged."); one after it
+// says itself what is stored.
+template <typename Action>
+auto keptUnlessCommitting(std::string_view kept, Action&& action) {
+    bool committing = false;
+    try {
+        return action(committing);
+    } catch (const EngineError&) {
+        if (committing) throw;
+        sayingWhatWasKept(kept, [] { throw; });
+        throw;
+    }
+}
 
 // Writes every journaled state write into processed.dat and removes it from
 // the journal, inside the caller's transaction (an action's, before it reads

@@ -168,11 +168,16 @@ NewBeaconRow mapUserBeacon(const UserBeaconRecord& rec, std::string_view ident,
     return row;
 }
 
-UserBeaconIndex::UserBeaconIndex(const fs::path& backupFolder, Database& db) : db_(db) {
+std::optional<fs::path> ownBeaconFile(const fs::path& backupFolder) {
     // The working file ndb.dat, or where only the backups were kept, its
     // backup ndb.bak. Nothing is ever created in the backup folder.
     auto file = findFileNoCase(backupFolder, "ndb.dat");
     if (!file) file = findFileNoCase(backupFolder, "ndb.bak");
+    return file;
+}
+
+UserBeaconIndex::UserBeaconIndex(const fs::path& backupFolder, Database& db) : db_(db) {
+    const auto file = ownBeaconFile(backupFolder);
     if (!file) return;
 
     std::string bytes = readWholeFile(*file);

@@ -45,6 +45,11 @@ NewBeaconRow mapUserBeacon(const UserBeaconRecord& rec, std::string_view ident,
 // else the position is unknown.
 std::optional<LatLon> ownBeaconPosition(std::string_view latitude, std::string_view longitude);
 
+// The file the listener's own beacons are read from: ndb.dat of the backup
+// folder, or where only the backups were kept, ndb.bak (letter case ignored);
+// none when the folder holds neither.
+std::optional<std::filesystem::path> ownBeaconFile(const std::filesystem::path& backupFolder);
+
 struct UserBeaconLookup {
     bool UserBeaconKnown = false;   // already present in NewBeacons
     bool UserBeaconFound = false;   // found in ndb.dat (and now in NewBeacons)

@@ -146,15 +146,15 @@ TEST_F(AccidentTest, FinalizeSaysWhatIsLeftUnconverted) {
     const struct {
         const char* name;
         std::vector<test::Row> rows;
-        QString added;  // to the prompt
+        QString facts;  // before the question
         QString done;   // part of the completion text
     } cases[] = {
         {"nothing waiting", {{1, "APH", "396", "OK"}}, "", kAllDone},
         {"two waiting",
          {{1, "NL", "358", "AMB"}, {1, "APH", "396", "OK"}, {2, "QQQ", "999", "MIS"}},
-         " 2 receptions are still waiting (ambiguous, unresolved or not yet matched) and will "
+         "2 receptions are still waiting (ambiguous, unresolved or not yet matched) and will "
          "not be converted; Save To File on step two keeps a list of the ambiguous and "
-         "unresolved ones.",
+         "unresolved ones.\n\n",
          "The conversion is finished, but 2 receptions were left unconverted."},
     };
     for (const auto& c : cases) {
@@ -164,7 +164,7 @@ TEST_F(AccidentTest, FinalizeSaysWhatIsLeftUnconverted) {
         test::writeProcessed(paths.ProcessedPath, c.rows);
         const QStringList texts = click("cmdFinalize", {Box::Yes});
         ASSERT_EQ(texts.size(), 1);
-        EXPECT_EQ(texts[0], QString(kFinalizePrompt) + c.added);
+        EXPECT_EQ(texts[0], c.facts + QString(kFinalizePrompt));
         const QString done = get<QLabel>("lblAllDone")->text();
         EXPECT_TRUE(done.startsWith(c.done)) << done.toStdString();
         EXPECT_FALSE(fs::exists(paths.ProcessedPath));

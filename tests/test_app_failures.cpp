@@ -148,6 +148,14 @@ TEST_F(LockedDatabaseTest, EachActionStopsAtTheLockWithOneMessageAndWritesNothin
             << answerer.texts.join("\n|").toStdString();
         EXPECT_TRUE(answerer.texts.back().contains("in use by another program"))
             << answerer.texts.back().toStdString();
+        EXPECT_FALSE(answerer.texts.back().contains("database is locked"))
+            << answerer.texts.back().toStdString();
+        // The actions that log say that nothing was.
+        const std::string name = c.name;
+        if (name == "Add Suggested Picks" || name == "Add To Log" || name == "START MATCHING") {
+            EXPECT_TRUE(answerer.texts.back().endsWith("Nothing was logged."))
+                << answerer.texts.back().toStdString();
+        }
         EXPECT_EQ(answerer.underBusyCursor, 0);
         EXPECT_EQ(test::snapshot(home / "Documents" / "ZOLT"), files);
         if (c.after) c.after(*this);

@@ -51,6 +51,12 @@ class SuggestionsTest : public test::MainWindowTest {
         return tree(view.list);
     }
 
+    // The typed homes as stored; "-" while none was ever stored.
+    std::string homes() const {
+        const fs::path file = paths.WorkFolder / kHomesFile;
+        return fs::exists(file) ? test::readFile(file) : std::string("-");
+    }
+
     int query(const std::string& sql) {
         Database db(paths.DatabasePath, Database::Mode::ReadOnly);
         return static_cast<int>(test::count(db, sql));
@@ -144,14 +150,14 @@ TEST_F(SuggestionsTest, TheSuggestionFollowsHomeAndF2ChoosesIt) {
         openMatched(c.view);
         QTreeWidget* list = lookUp(c.view, c.ident);
         if (c.typedHome) {
-            const std::string settings = test::readFile(paths.WorkFolder / "settings.ini");
+            const std::string settings = homes();
             get<QLineEdit>("txtHome")->setText(c.typedHome);
             // Berlin lies far from the Ohio the logged beacons point to: asked.
             const bool far = !c.refused && c.suggestedCity.isEmpty();
             QList<QMessageBox::StandardButton> answers;
             if (far) answers << QMessageBox::Yes;
             ASSERT_EQ(click("cmdSetHome", answers).size(), c.refused || far ? 1 : 0);
-            EXPECT_EQ(test::readFile(paths.WorkFolder / "settings.ini") == settings, c.refused);
+            EXPECT_EQ(homes() == settings, c.refused);
             EXPECT_EQ(get<QLabel>("lblHome")->text().contains(c.typedHome), !c.refused);
         }
         QApplication::setActiveWindow(w.get());  // again, after a message box
@@ -189,7 +195,7 @@ TEST_F(SuggestionsTest, AFarTypedHomeIsStoredOnlyWhenConfirmed) {
     openMatched(kAmbiguous);
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.typed) + " " + std::to_string(c.answer));
-        const std::string settings = test::readFile(paths.WorkFolder / "settings.ini");
+        const std::string settings = homes();
         const QString label = get<QLabel>("lblHome")->text();
         get<QLineEdit>("txtHome")->setText(c.typed);
         QList<QMessageBox::StandardButton> answers;
@@ -200,7 +206,7 @@ TEST_F(SuggestionsTest, AFarTypedHomeIsStoredOnlyWhenConfirmed) {
             EXPECT_TRUE(texts[0].contains(QRegularExpression("lies \\d,\\d{3} km from")))
                 << texts[0].toStdString();
         }
-        EXPECT_EQ(test::readFile(paths.WorkFolder / "settings.ini") != settings, c.stored);
+        EXPECT_EQ(homes() != settings, c.stored);
         EXPECT_EQ(get<QLabel>("lblHome")->text() != label, c.stored);
         EXPECT_EQ(readHomeEntry(paths, 1), c.stored ? c.typed : "");
     }
@@ -208,13 +214,14 @@ TEST_F(SuggestionsTest, AFarTypedHomeIsStoredOnlyWhenConfirmed) {
 
 // Add Suggested Picks says what it will log and logs nothing unless told
 // Yes; then the lists and counts are refilled. Of 11 ambiguous and 7
-// unresolved receptions, BNR (3), LA, SG, DL and UD have a suggestion.
+// unresolved receptions, BNR (3), LA, SG, DL and UD have a suggestion, and
+// WNA on 389.0, whose only candidate is the listener's own WNA on 389.
 TEST_F(SuggestionsTest, AddSuggestedPicksLogsOnlyAfterYes) {
     struct Case {
         QMessageBox::StandardButton answer;
         int loggedAdded, ambiguousLeft, unresolvedLeft;
     };
-    for (const Case& c : {Case{QMessageBox::No, 0, 11, 7}, Case{QMessageBox::Yes, 7, 6, 5}}) {
+    for (const Case& c : {Case{QMessageBox::No, 0, 11, 7}, Case{QMessageBox::Yes, 8, 6, 4}}) {
         SCOPED_TRACE(c.loggedAdded);
         openMatched(kAmbiguous);
         const int before = query("SELECT count(*) FROM NDBLog");
@@ -223,13 +230,53 @@ TEST_F(SuggestionsTest, AddSuggestedPicksLogsOnlyAfterYes) {
         get("cmdAddSuggested")->click();
         ASSERT_EQ(answerer.texts.size(), 1);
         EXPECT_EQ(answerer.defaults[0], QMessageBox::No);
-        EXPECT_TRUE(answerer.texts[0].contains("7 receptions of 5 distinct callsign/frequency"))
+        EXPECT_TRUE(answerer.texts[0].contains("8 receptions of 6 distinct callsign/frequency"))
+            << answerer.texts[0].toStdString();
+        // It names the home it measures from, and that it was not typed.
+        EXPECT_TRUE(answerer.texts[0].contains(
+            QRegularExpression("nearest to a home inferred from the \\d+ beacons logged here, "
+                               "near [0-9.]+\xC2\xB0 N [0-9.]+\xC2\xB0 W \\(you have not typed one\\)")))
             << answerer.texts[0].toStdString();
         EXPECT_EQ(query("SELECT count(*) FROM NDBLog"), before + c.loggedAdded);
         EXPECT_EQ(test::readFile(paths.ProcessedPath) == states, c.loggedAdded == 0);
         EXPECT_EQ(std::tuple(w->AmbiguousCount, w->UnresolvedCount,
                              tree("lvLoggedDuplicates")->topLevelItemCount()),
                   std::tuple(c.ambiguousLeft, c.unresolvedLeft, c.ambiguousLeft));
+    }
+}
+
+// A typed home is named as typed in the question.
+TEST_F(SuggestionsTest, AddSuggestedPicksNamesATypedHome) {
+    openMatched(kAmbiguous);
+    get<QLineEdit>("txtHome")->setText("EN80");  // Ohio: no question
+    ASSERT_TRUE(click("cmdSetHome").isEmpty());
+    const QStringList texts = click("cmdAddSuggested", {QMessageBox::No});
+    ASSERT_EQ(texts.size(), 1);
+    EXPECT_TRUE(texts[0].contains("nearest to your home at 40.5\xC2\xB0 N 83.0\xC2\xB0 W (you typed "
+                                  "your locator EN80)"))
+        << texts[0].toStdString();
+}
+
+// Beacons logged all over the world point to no home: none is guessed, the
+// home line says why and asks for the locator, and nothing is suggested.
+TEST_F(SuggestionsTest, AWorldwideLogGivesNoHomeAndNoSuggestion) {
+    openMatched(kAmbiguous);
+    Database(paths.DatabasePath)
+        .execute("INSERT INTO NDBLog (Beacon_ID, loggedlocation) SELECT Beacon_ID, 1 FROM "
+                 "NDBInformation WHERE Beacon_ID % 10 = 0");
+    const int before = query("SELECT count(*) FROM NDBLog");
+    const QStringList texts = click("cmdAddSuggested");
+    ASSERT_EQ(texts.size(), 1);
+    EXPECT_TRUE(texts[0].startsWith("Nothing was logged: a suggested pick needs the location's "
+                                    "home. Home: unknown."))
+        << texts[0].toStdString();
+    EXPECT_EQ(query("SELECT count(*) FROM NDBLog"), before);
+    const QString home = get<QLabel>("lblHome")->text();
+    EXPECT_TRUE(home.contains("too far apart") && home.contains("Set Home")) << home.toStdString();
+    QTreeWidget* list = lookUp(kAmbiguous, "BNR");
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        EXPECT_FALSE(list->topLevelItem(i)->font(0).bold());
+        EXPECT_TRUE(list->topLevelItem(i)->text(kAmbiguous.distanceColumn).isEmpty());
     }
 }
 

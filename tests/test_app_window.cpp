@@ -231,6 +231,62 @@ TEST_F(WindowTest, FinalizeEndsTheProjectOnlyWhenItCanAndClaimsNoConversionOfNot
     EXPECT_FALSE(fs::exists(work() / "settings.ini"));
 }
 
+// The welcome panel offers Export Log… whenever the log holds receptions:
+// also once start-up has found everything converted, and after FINALIZE.
+TEST_F(WindowTest, TheWelcomePanelOffersTheExportWheneverTheLogHoldsReceptions) {
+    const auto exportShown = [&] { return get<QWidget>("cmdExportLogWelcome")->isVisible(); };
+    open();
+    EXPECT_TRUE(only("picWelcome"));
+    EXPECT_FALSE(exportShown()) << "an empty log";
+
+    // A project with work left: the log already holds a reception.
+    project({{1, "APH", "396", "OK"}, {1, "NL", "358", "AMB"}});
+    logOne(1);
+    opened();
+    EXPECT_TRUE(only("picWelcome"));
+    EXPECT_TRUE(exportShown());
+
+    // Everything converted: start-up finalizes by itself and says so.
+    project({{1, "APH", "396", "OK"}});
+    opened();
+    EXPECT_TRUE(get<QLabel>("lblAllDone")->isVisible());
+    EXPECT_FALSE(fs::exists(work() / "settings.ini"));
+    EXPECT_TRUE(exportShown());
+
+    // After FINALIZE by the button, and at the next start.
+    project({{1, "NL", "358", "AMB"}});
+    opened();
+    ASSERT_EQ(click("cmdContinueWithExisting").size(), 0);
+    click("cmdFinalize", {Box::Yes});
+    EXPECT_TRUE(only("picWelcome"));
+    EXPECT_TRUE(exportShown());
+    opened();
+    EXPECT_TRUE(exportShown());
+    EXPECT_EQ(caption(get<QAbstractButton>("cmdExportLogWelcome")), "Export Log…");
+}
+
+// The own-beacon file START CONVERSION found, gone by START MATCHING: the
+// run is refused by the file's name, and nothing is logged.
+TEST_F(WindowTest, AnOwnBeaconFileGoneBeforeMatchingIsRefusedByName) {
+    fs::copy(fs::path(ZOLT_SOURCE_DIR) / "examples" / "backup", backups,
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    open();
+    writeSettings(paths, backups);
+    buildProcessedFile(backups, paths.ProcessedPath, LogSource::Backups);
+    fs::remove(backups / "ndb.bak");
+    EXPECT_EQ(opened(), "");  // a project of that folder, continued
+    w->ShowLocationStep();
+    w->optLog(1)->setChecked(true);
+    const auto before = test::snapshot(work());
+    const QStringList texts = click("cmdDuplicates");
+    ASSERT_EQ(texts.size(), 1);
+    EXPECT_TRUE(texts[0].contains(qs(backups / "ndb.bak")) &&
+                texts[0].contains("Nothing was logged."))
+        << texts[0].toStdString();
+    EXPECT_EQ(logged(), 0);
+    EXPECT_EQ(test::snapshot(work()), before);
+}
+
 TEST_F(WindowTest, ClosingDuringAMatchingRunRollsItBack) {
     // Enough receptions that the run passes through the event loop.
     std::vector<LogBackupRecord> records(3000, test::logRecord("APH", "396"));

@@ -103,6 +103,17 @@ TEST(BeaconDatabaseCheck, RecognisesWhatIsNoBeaconDatabase) {
         EXPECT_TRUE(readFile(file) == before);
     }
     EXPECT_NO_THROW(requireBeaconDatabase(good));
+
+    // Held by another program, a good database is not called a bad one, and
+    // the engine's own words ("database is locked") stay out.
+    {
+        DatabaseLock lock(good);
+        const std::string message = errorOf([&] { requireBeaconDatabase(good); });
+        EXPECT_NE(message.find("in use by another program"), std::string::npos) << message;
+        EXPECT_NE(message.find("Nothing was changed."), std::string::npos) << message;
+        EXPECT_EQ(message.find("not a beacon database"), std::string::npos) << message;
+        EXPECT_EQ(message.find("locked"), std::string::npos) << message;
+    }
 }
 
 TEST(CompactionReplace, FailedReplacementKeepsBothCopies) {

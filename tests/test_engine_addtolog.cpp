@@ -5,6 +5,7 @@
 #include "EngineTestUtil.h"
 #include "engine/AddToLog.h"
 
+namespace fs = std::filesystem;
 using namespace zolt;
 using namespace zolt::test;
 
@@ -93,14 +94,19 @@ TEST_F(AddToLogTest, RefusesOrFailsWithoutChangingAnything) {
     blanks.SelectedIdent = blanks.SelectedFrequency = blanks.SelectedDate = "          ";
     blanks.SelectedTime = "     ";
     noBeacon.SelectedBeaconId = 0;
+    enum class Obstacle { None, LockedDatabase, FolderForWorkingFile };
     const struct {
         const char* name;
         Selection selection;
-        bool lockDatabase;
+        Obstacle obstacle;
+        std::vector<std::string> said;  // in the message, in plain words
     } cases[] = {
-        {"no reception selected", blanks, false},
-        {"no beacon chosen", noBeacon, false},
-        {"database held by another program", kEntry1, true},
+        {"no reception selected", blanks, Obstacle::None, {"no reception is selected"}},
+        {"no beacon chosen", noBeacon, Obstacle::None, {"no beacon is chosen"}},
+        {"database held by another program", kEntry1, Obstacle::LockedDatabase,
+         {"in use by another program", "Nothing was logged."}},
+        {"working file replaced by a folder", kEntry1, Obstacle::FolderForWorkingFile,
+         {"it is not a regular file", "Nothing was logged."}},
     };
     const auto before = snapshot(dir.path());
     const WorkingSet loaded = set;
@@ -108,8 +114,22 @@ TEST_F(AddToLogTest, RefusesOrFailsWithoutChangingAnything) {
         SCOPED_TRACE(c.name);
         for (bool applyAll : {false, true}) {
             std::optional<DatabaseLock> lock;
-            if (c.lockDatabase) lock.emplace(paths.DatabasePath);
-            EXPECT_THROW(addToLog(paths, set, c.selection, applyAll), EngineError);
+            if (c.obstacle == Obstacle::LockedDatabase) lock.emplace(paths.DatabasePath);
+            const std::string bytes = readFile(paths.ProcessedPath);
+            if (c.obstacle == Obstacle::FolderForWorkingFile) {
+                fs::remove(paths.ProcessedPath);
+                fs::create_directory(paths.ProcessedPath);
+            }
+            const std::string message = errorOf([&] { addToLog(paths, set, c.selection, applyAll); });
+            for (const auto& part : c.said) EXPECT_NE(message.find(part), std::string::npos) << message;
+            // Never the system's own words.
+            for (const char* raw : {"database is locked", "Is a directory", "(database"}) {
+                EXPECT_EQ(message.find(raw), std::string::npos) << message;
+            }
+            if (c.obstacle == Obstacle::FolderForWorkingFile) {
+                fs::remove(paths.ProcessedPath);
+                writeFile(paths.ProcessedPath, bytes);
+            }
             lock.reset();
             EXPECT_EQ(states(set), states(loaded));
             EXPECT_EQ(snapshot(dir.path()), before);

@@ -13,9 +13,9 @@ using namespace zolt::test;
 namespace {
 
 // Beacons of the shipped list whose ident begins with AB (letter case
-// ignored) and whose country has a CountryCode row: 22 in data/beacons.csv,
-// one of them in country XXX.
-constexpr std::size_t kShippedAbBeacons = 21;
+// ignored): 22 in data/beacons.csv, one of them in country XXX, which has no
+// CountryCode row and is a candidate all the same.
+constexpr std::size_t kShippedAbBeacons = 22;
 
 class CandidateLookupTest : public ::testing::Test {
   protected:
@@ -62,8 +62,8 @@ TEST_F(CandidateLookupTest, ExactLookupMatchesIdentAndFrequencyAsTheOldEngineDid
         {"0Z", "abc", {"Zero"}},  // no digits: looked up as 0
         {"O'K", "310", {"Apostrophe"}},
         {"Q\"Q", "316", {"Quote"}},
-        {"0NOCC", "300", {}},                // its country has no CountryCode row
-        {"MA", "316", {"Mansa"}},            // its twin Maupiti is in country XXX
+        {"0NOCC", "300", {"Nowhere"}},       // its country has no CountryCode row
+        {"MA", "316", {"Mansa", "Maupiti"}},  // Maupiti is in country XXX
         {"\xC0\xCE", "732", {"Aksinyino"}},  // Windows-1252 ident from the file
     };
     for (const auto& c : cases) {
@@ -96,12 +96,75 @@ TEST_F(CandidateLookupTest, PrefixLookupFindsIdentsThatBeginWithTheLoggedOneTake
         {"A_", {"Underscore"}},
         {"A\\", {"Backslash"}},
         {"Q\"", {"Quote"}},
-        {"0NOCC", {}},
+        {"0NOCC", {"Nowhere"}},
         {"0F", {"Half", "Whole"}},
     };
     for (const auto& [ident, expected] : cases) {
         EXPECT_EQ(cities(prefixCandidates(db_, ident)), expected) << ident;
     }
+}
+
+// Every shipped beacon can be a candidate: one in country XXX (no CountryCode
+// row) shows its country as unknown. NL 404 Nolso is the near miss of a
+// logged NL 405.
+TEST_F(CandidateLookupTest, BeaconsOfAnUnknownCountryAreCandidates) {
+    Database db(db_, Database::Mode::ReadOnly);
+    const std::int64_t shipped = count(db, "SELECT count(*) FROM NDBInformation");
+    std::int64_t reached = 0;
+    const CandidateIndex index(db_);
+    for (const auto& c : index.candidates()) reached += c.own ? 0 : 1;
+    EXPECT_EQ(reached, shipped);
+
+    const auto nl = prefixCandidates(db_, "NL");
+    const auto nolso =
+        std::find_if(nl.begin(), nl.end(), [](const Candidate& c) { return c.city == "Nolso"; });
+    ASSERT_NE(nolso, nl.end());
+    EXPECT_EQ(nolso->frequency + " " + nolso->country, "404 unknown");
+    EXPECT_TRUE(nolso->position);
+    EXPECT_EQ(cities(exactCandidates(db_, "NL", "404")), std::set<std::string>{"Nolso"});
+}
+
+// The listener's own beacons (NewBeacons) are candidates beside the listed
+// ones, under the number the log stores them by, marked as their own.
+TEST_F(CandidateLookupTest, OwnBeaconsAreCandidatesUnderTheirLogNumber) {
+    Database(db_).execute(
+        "INSERT INTO NewBeacons (newbeacon_ID, Ident, Country, State, City, frequency, Latitude, "
+        "Longitude) VALUES (3, 'NL', 'DNK', 'XX', 'Own Koge', 405, '55.45', '12.18'), "
+        "(4, 'nlx', 'XXX', 'XXXX', 'Own Nowhere', 358, 'n/a', ''), "
+        "(5, 'AB', 'FRA', 'XX', 'Own Ab', 201, '48', '2')");
+    const struct {
+        std::string ident, frequency;
+        bool prefix;
+        std::set<std::string> cities;
+    } cases[] = {
+        {"NL", "405", false, {"Own Koge"}},
+        {"nl  ", "405.0", false, {"Own Koge"}},  // letter case and blanks as for the listed
+        {"NL", "404", false, {"Nolso"}},
+        {"AB", "201", false, {"Abtown", "Own Ab"}},  // beside a listed beacon
+        {"NLX", "", true, {"Own Nowhere"}},
+        {"NOPE", "", true, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ident + " " + c.frequency);
+        const auto list =
+            c.prefix ? prefixCandidates(db_, c.ident) : exactCandidates(db_, c.ident, c.frequency);
+        EXPECT_EQ(cities(list), c.cities);
+    }
+    const auto own = exactCandidates(db_, "NL", "405").at(0);
+    EXPECT_TRUE(own.own);
+    EXPECT_EQ(own.beaconId, 20003);
+    EXPECT_EQ(own.country, "Denmark");
+    ASSERT_TRUE(own.position);
+    EXPECT_DOUBLE_EQ(own.position->lat, 55.45);
+    const auto nowhere = prefixCandidates(db_, "NLX").at(0);
+    EXPECT_EQ(nowhere.country + "|" + nowhere.province + "|" + nowhere.frequency, "unknown||358");
+    EXPECT_FALSE(nowhere.position);
+    // The listed beacons come first, in the database's order.
+    const auto ab = exactCandidates(db_, "AB", "201");
+    EXPECT_FALSE(ab.front().own);
+    EXPECT_TRUE(ab.back().own);
+    const auto nl = prefixCandidates(db_, "NL");
+    EXPECT_EQ(std::count_if(nl.begin(), nl.end(), [](const Candidate& c) { return c.own; }), 2);
 }
 
 TEST(CandidateLookupErrors, MissingOrBrokenDatabaseIsAnErrorNamingIt) {

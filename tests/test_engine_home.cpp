@@ -1,14 +1,20 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "EngineTestUtil.h"
 #include "TestUtil.h"
+#include "core/TextFields.h"
 #include "db/Database.h"
+#include "engine/DecisionRecord.h"
 #include "engine/HomePosition.h"
+#include "engine/LogExport.h"
+#include "work/BackupImport.h"
 #include "engine/Project.h"
 
 namespace fs = std::filesystem;
@@ -24,6 +30,7 @@ class HomeTest : public ::testing::Test {
   protected:
     void SetUp() override { paths = test::makeProject(dir.path()); }
     fs::path settings() const { return paths.WorkFolder / kSettingsFile; }
+    fs::path homes() const { return paths.WorkFolder / kHomesFile; }
 
     test::TempDir dir;
     ProjectPaths paths;
@@ -39,7 +46,7 @@ void logAt(const fs::path& database, const std::vector<std::pair<std::int64_t, i
     Database(database).execute("INSERT INTO NDBLog (Beacon_ID, loggedlocation) VALUES " + values);
 }
 
-TEST_F(HomeTest, EntriesLiveBesideTheFolderLineWhichStaysAsItWas) {
+TEST_F(HomeTest, EntriesLiveInTheirOwnFileAndOutliveTheProject) {
     writeSettings(paths, "/data/a,b");  // quoted on its first line
     const std::string folderLine = "\"/data/a,b/\"\r\n";
     const struct {
@@ -71,22 +78,58 @@ TEST_F(HomeTest, EntriesLiveBesideTheFolderLineWhichStaysAsItWas) {
         EXPECT_EQ(readSettings(paths).value_or("").string(), "/data/a,b/");
         EXPECT_TRUE(readFile(settings()).starts_with(folderLine));
     }
-    EXPECT_EQ(readFile(settings()), folderLine + "Home16=-33.87, 151.21\r\nHome3=jo65\r\n");
+    // The entries live in a file of their own; settings.ini keeps the folder only.
+    EXPECT_EQ(readFile(homes()), "Home16=-33.87, 151.21\r\nHome3=jo65\r\n");
+    EXPECT_EQ(readFile(settings()), folderLine);
     EXPECT_EQ(describeHome(locationHome(paths, 16)),
               "Home: 33.87\xC2\xB0 S 151.21\xC2\xB0 E, as you entered it");
 
-    // START CONVERSION again keeps the entries; reading is tolerant of a file
-    // edited by hand (letter case, blanks, line ends, a line it does not know).
+    // START CONVERSION again, FINALIZE and Start New Project all keep them.
     writeSettings(paths, "/data/Logs");
-    EXPECT_EQ(readFile(settings()), "/data/Logs/\r\nHome16=-33.87, 151.21\r\nHome3=jo65\r\n");
-    writeFile(settings(), "/data/Logs/\nhome5 = JO62\n\nColour=red\r\nHOME5=JO70\rHome05=x");
-    EXPECT_EQ(readSettings(paths).value_or("").string(), "/data/Logs/");
-    EXPECT_EQ(readHomeEntry(paths, 5), "x");  // the last line naming location 5 wins
-    writeHomeEntry(paths, 5, "JO62");
-    EXPECT_EQ(readFile(settings()), "/data/Logs/\r\nColour=red\r\nHome5=JO62\r\n");
-
     removeWorkingFiles(paths);
-    EXPECT_EQ(readHomeEntry(paths, 5), "");
+    writeSettings(paths, "/data/Logs");
+    startNewProject(paths);
+    EXPECT_EQ(readHomeEntry(paths, 16), "-33.87, 151.21");
+    EXPECT_EQ(readHomeEntry(paths, 3), "jo65");
+}
+
+// A working folder of an earlier version keeps its entries in settings.ini
+// below the folder line. They are read from there, tolerantly (letter case,
+// blanks, line ends, a line it does not know), until homes.ini exists, and
+// FINALIZE or Start New Project moves them there before settings.ini goes.
+TEST_F(HomeTest, EntriesOfAnEarlierVersionAreReadAndKept) {
+    const std::string legacy = "/data/Logs/\nhome5 = JO62\n\nColour=red\r\nHOME5=JO70\rHome05=x\r\nHome9=JO65mq";
+    const struct {
+        const char* name;
+        std::function<void(const ProjectPaths&)> act;
+        const char* homesAfter;  // nullptr: no homes.ini
+        const char* entry5After;
+    } cases[] = {
+        {"read only", [](const ProjectPaths&) {}, nullptr, "x"},
+        {"FINALIZE", [](const ProjectPaths& p) { removeWorkingFiles(p); },
+         "home5 = JO62\r\nHOME5=JO70\r\nHome05=x\r\nHome9=JO65mq\r\n", "x"},
+        {"Start New Project", [](const ProjectPaths& p) { startNewProject(p); },
+         "home5 = JO62\r\nHOME5=JO70\r\nHome05=x\r\nHome9=JO65mq\r\n", "x"},
+        {"Set Home", [](const ProjectPaths& p) { writeHomeEntry(p, 5, "JO62"); },
+         "Home9=JO65mq\r\nHome5=JO62\r\n", "JO62"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(homes());
+        writeFile(settings(), legacy);
+        EXPECT_EQ(readSettings(paths).value_or("").string(), "/data/Logs/");
+        EXPECT_EQ(readHomeEntry(paths, 5), "x");  // the last line naming location 5 wins
+        c.act(paths);
+        EXPECT_EQ(fs::exists(homes()), c.homesAfter != nullptr);
+        if (c.homesAfter) {
+            EXPECT_EQ(readFile(homes()), c.homesAfter);
+        }
+        EXPECT_EQ(readHomeEntry(paths, 5), c.entry5After);
+        EXPECT_EQ(readHomeEntry(paths, 9), "JO65mq");
+        if (fs::exists(settings())) {
+            EXPECT_TRUE(readFile(settings()).starts_with("/data/Logs/\n"));
+        }
+    }
 }
 
 TEST_F(HomeTest, NoProjectNoEntry) {
@@ -94,7 +137,7 @@ TEST_F(HomeTest, NoProjectNoEntry) {
     for (const char* bytes : {static_cast<const char*>(nullptr), "", "\r\nHome3=JO62\r\n"}) {
         if (bytes) writeFile(settings(), bytes);
         const auto before = snapshot(dir.path());
-        expectError([&] { writeHomeEntry(paths, 3, "JO62"); }, {"no project", settings().string()});
+        expectError([&] { writeHomeEntry(paths, 3, "JO62"); }, {"no project", homes().string()});
         EXPECT_EQ(snapshot(dir.path()), before);
     }
 }
@@ -172,3 +215,148 @@ TEST(Home, InferredFromTheDistinctBeaconsLoggedAtTheLocation) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every positioned beacon of the shipped list, with its position.
+std::vector<std::pair<std::int64_t, LatLon>> shippedBeacons() {
+    std::vector<std::pair<std::int64_t, LatLon>> all;
+    for (const auto& row : Database(test::pristineDatabase(), Database::Mode::ReadOnly)
+                               .query("SELECT Beacon_ID, Latitude, Longitude FROM NDBInformation "
+                                      "WHERE Latitude IS NOT NULL AND Longitude IS NOT NULL")
+                               .rows) {
+        all.push_back({std::get<std::int64_t>(row[0]),
+                       LatLon{std::get<double>(row[1]), std::get<double>(row[2])}});
+    }
+    return all;
+}
+
+}  // namespace
+
+// Beacons that do not gather around one place give no home: a worldwide
+// list, logs of two continents, a ring with nothing near its middle. Nothing
+// is then suggested, and the line says why and asks for the locator; a typed
+// home is taken as it is, without a question about a centre that is none.
+TEST(Home, NoHomeIsInferredFromBeaconsThatDoNotGatherAroundOnePlace) {
+    const auto all = shippedBeacons();
+    // The `most` beacons nearest to `point` between `fromKm` and `toKm`.
+    const auto near = [&](LatLon point, double fromKm, double toKm, std::size_t most) {
+        std::vector<std::pair<double, std::int64_t>> found;
+        for (const auto& [id, position] : all) {
+            const double km = greatCircleKm(point, position);
+            if (km >= fromKm && km <= toKm) found.push_back({km, id});
+        }
+        std::sort(found.begin(), found.end());
+        std::vector<std::int64_t> ids;
+        for (std::size_t i = 0; i < found.size() && i < most; ++i) ids.push_back(found[i].second);
+        return ids;
+    };
+    const LatLon europe{50.0, 10.0}, america{40.0, -90.0};
+    std::vector<std::int64_t> worldwide;
+    for (std::size_t i = 0; i < all.size(); i += 40) worldwide.push_back(all[i].first);
+    std::vector<std::int64_t> twoContinents = near(europe, 0, 600, 40);
+    for (auto id : near(america, 0, 600, 40)) twoContinents.push_back(id);
+    const struct {
+        const char* name;
+        std::vector<std::int64_t> beacons;
+        bool inferred;
+        const char* why;  // in the line when not inferred
+    } cases[] = {
+        {"a region", near(europe, 0, 800, 60), true, ""},
+        {"a region with far catches", [&] {
+             auto ids = near(europe, 0, 900, 60);
+             for (auto id : near(america, 0, 2000, 20)) ids.push_back(id);
+             return ids;
+         }(), true, ""},
+        {"worldwide", worldwide, false, "too far apart"},
+        {"two continents", twoContinents, false, "too far apart"},
+        {"a ring", near(europe, 900, 1000, 400), false, "from the nearest of them"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        const ProjectPaths paths = test::makeProject(dir.path());
+        std::vector<std::pair<std::int64_t, int>> rows;
+        for (auto id : c.beacons) rows.push_back({id, 2});
+        logAt(paths.DatabasePath, rows);
+        const LocationHome home = locationHome(paths, 2);
+        EXPECT_EQ(home.source, c.inferred ? LocationHome::Source::Inferred
+                                          : LocationHome::Source::Unknown);
+        EXPECT_EQ(home.position.has_value(), c.inferred);
+        const std::string text = describeHome(home);
+        if (c.inferred) {
+            EXPECT_LT(greatCircleKm(*home.position, europe), 300.0);
+            continue;
+        }
+        EXPECT_NE(text.find(c.why), std::string::npos) << text;
+        EXPECT_NE(text.find("Set Home"), std::string::npos) << text;
+
+        writeSettings(paths, "/data/Logs");
+        const LocationHome typed = previewHomeEntry(paths, 2, "JO65mq");
+        EXPECT_EQ(typed.source, LocationHome::Source::Entered);
+        EXPECT_FALSE(typed.inferred);
+        EXPECT_FALSE(farFromInferredKm(typed));
+    }
+}
+
+// A typed home outlives FINALIZE: the export measures distances and bearings
+// from the same place before and after, and only `how` (whose record FINALIZE
+// drops) goes.
+TEST(Home, ATypedHomeOutlivesFinalizeAndTheExportStaysTheSame) {
+    test::TempDir dir;
+    const ProjectPaths paths = test::makeProject(dir.path());
+    fs::copy(fs::path(ZOLT_SOURCE_DIR) / "examples" / "backup", paths.BackupFolder,
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    buildProcessedFile(paths.BackupFolder, paths.ProcessedPath, LogSource::Backups);
+    writeSettings(paths, paths.BackupFolder);
+    for (int location : {1, 2}) {
+        WorkingSet set = loadWorkingSet(paths.ProcessedPath, location);
+        runMatching(paths, set);
+    }
+    writeHomeEntry(paths, 1, "JO65mq");  // far from the Ohio its beacons point to
+
+    const auto exported = [&] {
+        ExportSource source;
+        source.paths = paths;
+        ExportedLog log = readExportedLog(source);
+        for (auto& r : log.receptions) {
+            r.how.clear();
+            // The ident and frequency as typed ("qb", "230.0") are read from
+            // the working file, which FINALIZE removes; afterwards the
+            // beacon's spelling stands in. Only the spelling may differ.
+            const auto folded = [](std::string text) {
+                for (char& c : text) c = c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+                return text;
+            };
+            if (folded(r.ident) == folded(r.beaconIdent)) r.ident = r.beaconIdent;
+            if (leadingNumber(r.frequency) == leadingNumber(r.beaconFrequency)) {
+                r.frequency = r.beaconFrequency;
+            }
+        }
+        return log;
+    };
+    const ExportedLog before = exported();
+    ASSERT_EQ(before.locations.size(), 2u);
+    ASSERT_TRUE(before.locations[0].home);
+    EXPECT_LT(greatCircleKm(*before.locations[0].home, LatLon{55.69, 13.04}), 10.0);
+
+    dropDecisionRecord(paths);
+    removeWorkingFiles(paths);
+    ASSERT_FALSE(fs::exists(paths.WorkFolder / kSettingsFile));
+    const ExportedLog after = exported();
+    // Line by line, so that a difference shows where it lies.
+    const auto lines = [](const std::string& csv) {
+        std::vector<std::string> out;
+        for (std::size_t at = 0, end; at < csv.size(); at = end + 2) {
+            end = csv.find("\r\n", at);
+            out.push_back(csv.substr(at, end - at));
+        }
+        return out;
+    };
+    const auto was = lines(writeCsv(before, ExportOptions{}));
+    const auto is = lines(writeCsv(after, ExportOptions{}));
+    ASSERT_EQ(is.size(), was.size());
+    for (std::size_t i = 0; i < was.size(); ++i) EXPECT_EQ(is[i], was[i]) << "line " << i + 1;
+    EXPECT_EQ(after.locations[0].homeText, before.locations[0].homeText);
+    EXPECT_EQ(locationHome(paths, 1).source, LocationHome::Source::Entered);
+}

@@ -117,12 +117,14 @@ TEST(LocationMapText, KilometresAndCompassPoints) {
 TEST(LocationMapLoad, SceneFromTheDatabase) {
     test::TempDir dir;
     const ProjectPaths paths = test::makeProject(dir.path());
-    // Location 2: beacons 1 to 6 of the list, beacon 1 three times, and a user
-    // beacon (no row in the list) twice. Location 3: beacon 2 once.
+    // Location 2: six beacons of northern Europe (Denmark, Scotland, Tyrol),
+    // beacon 2 three times, and a user beacon (no row in the list) twice.
+    // Location 3: beacon 2 once. Location 4: beacons of four continents.
     Database(paths.DatabasePath)
         .execute(
-            "INSERT INTO NDBLog (Beacon_ID, loggedlocation) VALUES (1, 2), (2, 2), (3, 2), "
-            "(4, 2), (5, 2), (6, 2), (1, 2), (1, 2), (9000001, 2), (9000001, 2), (2, 3)");
+            "INSERT INTO NDBLog (Beacon_ID, loggedlocation) VALUES (2, 2), (3, 2), (4, 2), "
+            "(11, 2), (13, 2), (22, 2), (2, 2), (2, 2), (9000001, 2), (9000001, 2), (2, 3), "
+            "(1, 4), (2, 4), (5, 4), (6, 4), (15, 4), (21, 4)");
 
     const LocationMapScene two = loadLocationMapScene(paths, 2);
     EXPECT_EQ(two.location, 2);
@@ -130,9 +132,9 @@ TEST(LocationMapLoad, SceneFromTheDatabase) {
     EXPECT_EQ(two.figures.beacons, 7);
     EXPECT_EQ(two.figures.placed, 6);
     ASSERT_EQ(two.beacons.size(), 6u);
-    EXPECT_EQ(two.beacons[0].beaconId, 1);
+    EXPECT_EQ(two.beacons[0].beaconId, 2);
     EXPECT_EQ(two.beacons[0].receptions, 3);
-    // Six beacons are enough to infer where the listener sat.
+    // Six beacons around one place are enough to infer where the listener sat.
     ASSERT_TRUE(two.centre());
     EXPECT_EQ(two.distanceKm.size(), 6u);
     EXPECT_TRUE(two.figures.medianKm);
@@ -168,6 +170,11 @@ TEST(LocationMapLoad, SceneFromTheDatabase) {
     EXPECT_EQ(three.figures.placed, 1);
     EXPECT_FALSE(three.centre());
     EXPECT_FALSE(three.figures.medianKm);
+
+    // Beacons that gather around no place give no centre: a plain world map.
+    const LocationMapScene four = loadLocationMapScene(paths, 4);
+    EXPECT_EQ(four.figures.placed, 6);
+    EXPECT_FALSE(four.centre());
 }
 
 }  // namespace

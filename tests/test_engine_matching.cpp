@@ -10,6 +10,7 @@
 
 #include "EngineTestUtil.h"
 #include "bench/DataGenerator.h"
+#include "engine/Project.h"
 #include "bench/LiteralRun.h"
 #include "work/BackupImport.h"
 
@@ -164,6 +165,52 @@ TEST_F(MatchingTest, CancelledOrFailedRunChangesNothing) {
                                                                 {60001, 2, "1200", "20010101", ""},
                                                                 {4, 2, "1200", "20010101", ""}}));
     EXPECT_EQ(states(set), (std::vector<std::string>{"OK", "OK", "OK", "AMB"}));
+}
+
+// An own-beacon file that START CONVERSION found and that is gone at START
+// MATCHING is refused, naming it: its beacons would silently turn into
+// unresolved receptions. A folder that never held one, or a project older
+// than the record, goes on as before.
+TEST_F(MatchingTest, AnOwnBeaconFileGoneSinceTheConversionStartedIsRefused) {
+    const struct {
+        const char* name;
+        const char* atStart;       // the file the folder holds at START CONVERSION
+        const char* atMatching;    // ... and at START MATCHING; nullptr: none
+        bool recorded;             // false: settings.ini of an earlier version
+        const char* refusedNaming;  // nullptr: the run goes on
+    } cases[] = {
+        {"ndb.bak removed", "ndb.bak", nullptr, true, "ndb.bak"},
+        {"NDB.BAK removed", "NDB.BAK", nullptr, true, "NDB.BAK"},
+        {"ndb.dat removed", "ndb.dat", nullptr, true, "ndb.dat"},
+        {"ndb.dat replaced by ndb.bak", "ndb.dat", "ndb.bak", true, nullptr},
+        {"still there", "ndb.bak", "ndb.bak", true, nullptr},
+        {"never had one", nullptr, nullptr, true, nullptr},
+        {"a project older than the record", "ndb.bak", nullptr, false, nullptr},
+    };
+    const std::string beacons = userBeaconRecord("USR", "277");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(paths.BackupFolder);
+        fs::create_directories(paths.BackupFolder);
+        if (c.atStart) writeFile(paths.BackupFolder / c.atStart, beacons);
+        writeSettings(paths, paths.BackupFolder);
+        if (!c.recorded) writeFile(paths.WorkFolder / kSettingsFile, paths.BackupFolder.string() + "/\r\n");
+        if (c.atStart) fs::remove(paths.BackupFolder / c.atStart);
+        if (c.atMatching) writeFile(paths.BackupFolder / c.atMatching, beacons);
+        writeProcessed(paths.ProcessedPath, {{2, "USR", "277", "UNP"}, {2, "APH", "396", "UNP"}});
+        const auto before = snapshot(dir.path());
+        WorkingSet set = loadWorkingSet(paths.ProcessedPath, 2);
+        if (c.refusedNaming) {
+            expectError([&] { runMatching(paths, set); },
+                        {(paths.BackupFolder / c.refusedNaming).string(), "Nothing was logged",
+                         "START MATCHING"});
+            EXPECT_EQ(snapshot(dir.path()), before);
+            EXPECT_EQ(states(set), (std::vector<std::string>{"UNP", "UNP"}));
+        } else {
+            runMatching(paths, set);
+            EXPECT_EQ(states(set)[0], c.atMatching ? "OK" : "MIS");
+        }
+    }
 }
 
 // The run looks beacons up in memory instead of asking the database; every

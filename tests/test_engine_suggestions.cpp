@@ -213,13 +213,16 @@ TEST(CandidateIndex, MatchesLikeAndNoCaseOnAwkwardIdents) {
     const char* const frequencies[] = {"332", "332.0", " 332", "abc", "", "320", "732", "334"};
     test::TempDir dir;
     const ProjectPaths paths = test::makeProject(dir.path());
-    // A beacon whose country has no CountryCode row is never a candidate; one
-    // without a position still is.
+    // A beacon whose country has no CountryCode row (Aitutaki) is a candidate,
+    // and so is one without a position; own beacons are in the index too.
     Database(paths.DatabasePath)
-        .execute("UPDATE NDBInformation SET Latitude = NULL WHERE Beacon_ID = 5540");
+        .executeScript("UPDATE NDBInformation SET Latitude = NULL WHERE Beacon_ID = 5540; "
+                 "INSERT INTO NewBeacons (Ident, Country, frequency, Latitude, Longitude) "
+                 "VALUES ('hk', 'XXX', 332, '22.3', '114.2'), ('BNR', 'USA', 335, '', '')");
     const auto ai = exactCandidates(paths.DatabasePath, "AI", "320");
-    ASSERT_EQ(ai.size(), 1u);
-    EXPECT_FALSE(ai[0].position);
+    ASSERT_EQ(ai.size(), 2u);
+    EXPECT_EQ(ai[0].country, "unknown");
+    EXPECT_FALSE(ai[1].position);
     for (const auto& c : prefixCandidates(paths.DatabasePath, "BI")) {
         EXPECT_TRUE(c.position && c.position->lat != 0.0 && c.position->lon != 0.0) << c.ident;
     }

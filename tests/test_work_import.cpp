@@ -136,19 +136,26 @@ TEST(BackupImport, ProjectsBeyondTheLimitsAreRefusedBeforeAnythingIsWritten) {
         const char* name;
         int total, onlyLog;
         std::vector<std::string> named;  // the count and the limit
+        bool workingFile;  // false: right after Start New Project, none yet
     } cases[] = {
-        {"one reception too many in all", kMaxProcessedRecords + 1, -1, {"524273", "524272"}},
-        {"a location beyond the working set", kMaxWorkingSet + 1, 4, {"100001", "100000", "log4"}},
+        {"one reception too many in all", kMaxProcessedRecords + 1, -1, {"524273", "524272"}, true},
+        {"a location beyond the working set", kMaxWorkingSet + 1, 4, {"100001", "100000", "log4"},
+         true},
+        {"beyond the working set, no working file yet", kMaxWorkingSet + 1, 4, {"100001"}, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Folders f;
         writeManyReceptions(f.backups, c.total, c.onlyLog);
-        test::writeProcessed(f.processed, {{1, "OLD", "350", "MIS"}});
+        if (c.workingFile) test::writeProcessed(f.processed, {{1, "OLD", "350", "MIS"}});
         const auto before = test::snapshot(f.root.path());
         const auto error = test::errorOf(
             [&] { buildProcessedFile(f.backups, f.processed, LogSource::Backups); });
         for (const auto& part : c.named) EXPECT_NE(error.find(part), std::string::npos) << error;
+        // What it says of the working file is true.
+        EXPECT_EQ(error.find("was left as it was") != std::string::npos, c.workingFile) << error;
+        EXPECT_EQ(error.find("no working file was made") != std::string::npos, !c.workingFile)
+            << error;
         EXPECT_EQ(test::snapshot(f.root.path()), before);
     }
 }

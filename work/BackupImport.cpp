@@ -17,6 +17,14 @@ namespace fs = std::filesystem;
 namespace zolt {
 namespace {
 
+// The end of a refusal's message: what became of the working file. Right
+// after Start New Project there is none to speak of.
+std::string keptText(const fs::path& processedPath) {
+    std::error_code ec;
+    if (!fs::exists(processedPath, ec)) return "; no working file was made.";
+    return " and " + describePath(processedPath) + " was left as it was.";
+}
+
 bool onlyBlanks(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return c == ' '; });
 }
@@ -187,8 +195,8 @@ int buildProcessedFile(const fs::path& backupFolder, const fs::path& processedPa
             throw EngineError("The old log " + log->string() + " holds " +
                               std::to_string(ofLocation) + " receptions of listening location " +
                               std::to_string(n + 1) + "; one location can take at most " +
-                              std::to_string(kMaxWorkingSet) + ", so nothing was imported and " +
-                              describePath(processedPath) + " was left as it was.");
+                              std::to_string(kMaxWorkingSet) + ", so nothing was imported" +
+                              keptText(processedPath));
         }
     }
 
@@ -197,8 +205,8 @@ int buildProcessedFile(const fs::path& backupFolder, const fs::path& processedPa
                           std::to_string(kept) + " receptions; the converter can take at most " +
                           std::to_string(kMaxProcessedRecords) + " (" +
                           std::to_string(kLocationCount) + " locations of " +
-                          std::to_string(kMaxRecordNo) + "), so nothing was imported and " +
-                          describePath(processedPath) + " was left as it was.");
+                          std::to_string(kMaxRecordNo) + "), so nothing was imported" +
+                          keptText(processedPath));
     }
     replaceFileAtomically(processedPath, bytes);
     return kept;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/EngineError.h"
+#include "core/FileUtil.h"
 #include "core/MappedFile.h"
 #include "core/TextFields.h"
 
@@ -196,9 +197,9 @@ PendingStates::PendingStates(const fs::path& processedPath, const WorkingSet& se
                           std::to_string(set.entries.size()) + " receptions.");
     }
     fd_ = ::open(processedPath.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd_ < 0) refuse(std::strerror(errno));
+    if (fd_ < 0) refuse(plainReason(errno));
     struct stat info {};
-    if (::fstat(fd_, &info) != 0) refuse(std::strerror(errno));
+    if (::fstat(fd_, &info) != 0) refuse(plainReason(errno));
     if (!S_ISREG(info.st_mode)) refuse("it is not a regular file");
     const std::size_t count =
         recordCount(static_cast<std::uintmax_t>(info.st_size), ProcessedRecord::kLength);
@@ -219,7 +220,7 @@ PendingStates::PendingStates(const fs::path& processedPath, const WorkingSet& se
     offset_ = static_cast<std::size_t>(first - 1) * ProcessedRecord::kLength;
     region_.resize(static_cast<std::size_t>(last - first + 1) * ProcessedRecord::kLength);
     if (const int error = readAt(fd_, region_, offset_); error != 0) {
-        refuse(error == EIO ? "it became shorter while it was read" : std::strerror(error));
+        refuse(error == EIO ? "it became shorter while it was read" : plainReason(error));
     }
 
     std::vector<bool> written(static_cast<std::size_t>(last - first + 1), false);
@@ -278,7 +279,7 @@ void PendingStates::commit() {
     fd_ = -1;
     if (error != 0) {
         throw EngineError("Could not save the states to " + describePath(path_) + ": " +
-                          std::strerror(error) + ".");
+                          plainReason(error) + ".");
     }
 }
 
@@ -293,7 +294,7 @@ void applyStateStretch(const fs::path& processedPath, const StateStretch& stretc
         refuse("the stored states are damaged");
     }
     const int fd = ::open(processedPath.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) refuse(std::strerror(errno));
+    if (fd < 0) refuse(plainReason(errno));
     struct Closer {
         int fd;
         ~Closer() {
@@ -301,7 +302,7 @@ void applyStateStretch(const fs::path& processedPath, const StateStretch& stretc
         }
     } closer{fd};
     struct stat info {};
-    if (::fstat(fd, &info) != 0) refuse(std::strerror(errno));
+    if (::fstat(fd, &info) != 0) refuse(plainReason(errno));
     if (!S_ISREG(info.st_mode)) refuse("it is not a regular file");
     const std::size_t records = stretch.states.size() / kStateWidth;
     const std::size_t offset = static_cast<std::size_t>(stretch.first - 1) * ProcessedRecord::kLength;
@@ -310,7 +311,7 @@ void applyStateStretch(const fs::path& processedPath, const StateStretch& stretc
         refuse("it is no longer the file they were written for (its size changed)");
     }
     std::string region(records * ProcessedRecord::kLength, '\0');
-    if (const int error = readAt(fd, region, offset); error != 0) refuse(std::strerror(error));
+    if (const int error = readAt(fd, region, offset); error != 0) refuse(plainReason(error));
     if (fingerprintOf(region) != stretch.fingerprint) {
         refuse("it no longer holds the receptions they were written for");
     }
@@ -331,7 +332,7 @@ void applyStateStretch(const fs::path& processedPath, const StateStretch& stretc
     if (error == 0 && ::fsync(fd) != 0) error = errno;
     closer.fd = -1;
     if (::close(fd) != 0 && error == 0) error = errno;
-    if (error != 0) refuse(std::strerror(error));
+    if (error != 0) refuse(plainReason(error));
 }
 
 std::unique_ptr<PendingStates> prepareWorkStates(const fs::path& processedPath,

@@ -118,7 +118,7 @@ ProcessedRecord readProcessedRecord(const fs::path& path, std::size_t number) {
     std::error_code ec;
     const auto length = fs::file_size(path, ec);
     if (ec) {
-        throw EngineError("Could not read " + describePath(path) + ": " + ec.message() + ".");
+        throw EngineError("Could not read " + describePath(path) + ": " + plainReason(ec.value()) + ".");
     }
     const std::size_t count = recordCount(length, ProcessedRecord::kLength);
     if (number < 1 || number > count) {

@@ -38,9 +38,9 @@ NEW_PROJECT_PROMPT = ("This action will delete any of your previous work. "
 FINALIZE_PROMPT = ("This action will close your current work and prepare database for use "
                    "with ZOLT 6.4, are you sure you want to continue ?")
 # FINALIZE with the five receptions of MATCHED still waiting.
-WAITING = (" 5 receptions are still waiting (ambiguous, unresolved or not yet matched) and will "
+WAITING = ("5 receptions are still waiting (ambiguous, unresolved or not yet matched) and will "
            "not be converted; Save To File on step two keeps a list of the ambiguous and "
-           "unresolved ones.")
+           "unresolved ones.\n\n")
 LEFT_UNCONVERTED = ("The conversion is finished, but 5 receptions were left unconverted. Run ZOLT "
                     "6.4 and verify all your data is present. If all OK, this utility can be "
                     "uninstalled from your computer, otherwise hit START NEW PROJECT to restart "
@@ -59,13 +59,16 @@ LOG = [("NL", "358", "0100", "20010101", "first NL"),
        ("NL", "358", "0600", "20010106", "third NL")]
 APH_ROW = (APH_396, 1, "0200", "20010102", "unique beacon")
 # The demo backups of examples/: their location 1 ("Home Base" here) infers
-# its home from 100-odd beacons; 7 of its waiting receptions, in 5 distinct
-# callsign/frequency pairs, have a suggested pick (BNR on 334 among them).
+# its home from 100-odd beacons; 8 of its waiting receptions, in 6 distinct
+# callsign/frequency pairs, have a suggested pick (BNR on 334 among them, and
+# WNA on 389.0, typed otherwise than the listener's own beacon WNA on 389).
 DEMO = Path(__file__).resolve().parents[2] / "examples" / "backup"
-SUGGESTED_PROMPT = ("This will log 7 receptions of 5 distinct callsign/frequency pairs, each to "
-                    "its suggested pick, the clearly nearest candidate. Receptions without a "
-                    "clear suggestion stay waiting. Are you sure you want to continue ?")
-UNDO_SUGGESTED_PROMPT = ("This will undo Add Suggested Picks: 7 receptions return to waiting. "
+SUGGESTED_PROMPT = ("This will log 8 receptions of 6 distinct callsign/frequency pairs, each to "
+                    "its suggested pick, the candidate clearly nearest to a home inferred from "
+                    "the 114 beacons logged here, near 41.4\u00b0 N 83.0\u00b0 W (you have not "
+                    "typed one). Receptions without a clear suggestion stay waiting. Are you "
+                    "sure you want to continue ?")
+UNDO_SUGGESTED_PROMPT = ("This will undo Add Suggested Picks: 8 receptions return to waiting. "
                          "Are you sure you want to continue ?")
 LOG_ROWS = ("SELECT Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, ReceptionComments "
             "FROM NDBLog")
@@ -341,7 +344,7 @@ class Walk:
         check(decided == [("unique match",)],
               f"after Exit and Continue the decision record holds {decided}")
         self.ui.press("FINALIZE")
-        self.confirm(FINALIZE_PROMPT + WAITING)
+        self.confirm(WAITING + FINALIZE_PROMPT)
         self.ui.find("label", LEFT_UNCONVERTED)
         left = [n for n in ("processed.dat", "settings.ini", "ndbdata1.ndf")
                 if (self.zolt / n).exists()]
@@ -383,14 +386,14 @@ class Walk:
         self.wait_rows("Logged Stations", 6)
         self.ui.find("push button", "Show Ambiguous Stations (6)")
         now = self.query("SELECT count(*) FROM NDBLog")[0][0]
-        check(now == logged + 7, f"Add Suggested Picks logged {now - logged} rows, want 7")
+        check(now == logged + 8, f"Add Suggested Picks logged {now - logged} rows, want 8")
 
         step("Show Logged Stations: every settled reception, the beacon and how it was decided")
         settled = self.settled()
         self.ui.press(f"Show Logged Stations ({settled})")
         rows = self.wait_rows("Logged Stations", settled)
         hows = [r.get("How", "") for r in rows]
-        check(hows.count("suggested") == 7, f"'How' of the logged view: {hows}")
+        check(hows.count("suggested") == 8, f"'How' of the logged view: {hows}")
         check(set(hows) <= {"unique match", "own beacon", "suggested"}, f"'How': {set(hows)}")
         self.choose_row("tree", "Logged Stations", "How", "suggested")
         self.wait_rows("Logged Beacon", 1)
@@ -398,12 +401,12 @@ class Walk:
         step("Undo Last Action: Add Suggested Picks is undone, byte for byte")
         self.ui.press("Undo Last Action")
         self.confirm(UNDO_SUGGESTED_PROMPT)
-        self.wait_rows("Logged Stations", settled - 7)
+        self.wait_rows("Logged Stations", settled - 8)
         check((self.zolt / "processed.dat").read_bytes() == processed_before,
               "after Undo processed.dat differs from before Add Suggested Picks")
         log_after = sorted(self.query(LOG_ROWS))
         check(log_after == log_before, "after Undo NDBLog differs from before Add Suggested Picks")
-        self.ui.find("push button", f"Show Logged Stations ({settled - 7})")
+        self.ui.find("push button", f"Show Logged Stations ({settled - 8})")
 
         step("View Map opens the location's map; its Close button closes it")
         self.ui.press("View Map")
