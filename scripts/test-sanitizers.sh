@@ -7,18 +7,11 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${ZOLT_SANITIZER_BUILD_DIR:-$root/build-sanitizers}"
-bash "$root/scripts/install-deps.sh"
-bash "$root/scripts/install-clang.sh"
-
-flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -O1"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug \
-  -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_CXX_FLAGS="$flags" \
-  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
-  -DZOLT_BUILD_BENCH=OFF >/dev/null
+source "$root/scripts/sanitizers.sh"
+configure_sanitized "$root" "$build" \
+  "-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -O1"
 
 # The sanitizers' settings hold for the test discovery at build time as well.
-source "$root/scripts/sanitizer-env.sh"
 start=$(date +%s)
 cmake --build "$build" -j "$(nproc)"
 built=$(date +%s)
