@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-2.0-or-later
-"""Fails when an include crosses a layer upwards or the window toolkit shows
-up below app/.
+"""Fails when an include crosses a layer upwards, the window toolkit shows
+up below app/, or a layer includes from a folder outside the product (the
+tests, the fuzz targets, the tools).
 
 The layers and their order are read from the diagram in ARCHITECTURE.md (top
 layer first), so the document and the check cannot drift apart.
@@ -25,7 +26,13 @@ def layers_from(architecture: pathlib.Path) -> list[str]:
     return list(reversed(names))
 
 
-def violations(root: pathlib.Path, layers: list[str]) -> list[str]:
+def outside_from(architecture: pathlib.Path) -> list[str]:
+    """The folders listed beside the layers, as "- `name/`: ..." items."""
+    text = architecture.read_text(encoding="utf-8")
+    return re.findall(r"^- `([a-z]+)/`", text, re.MULTILINE)
+
+
+def violations(root: pathlib.Path, layers: list[str], outside: list[str]) -> list[str]:
     rank = {name: i for i, name in enumerate(layers)}
     top = layers[-1]
     found = []
@@ -47,13 +54,15 @@ def violations(root: pathlib.Path, layers: list[str]) -> list[str]:
                 target = header.split("/", 1)[0] if "/" in header else None
                 if bracket == '"' and target in rank and rank[target] > rank[layer]:
                     found.append(f"{where}: {layer}/ includes {header} from the layer above it")
+                if bracket == '"' and target in outside:
+                    found.append(f"{where}: {layer}/ includes {header}, which is outside the product")
     return found
 
 
 def main() -> int:
     root = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else pathlib.Path(__file__).parent.parent)
     layers = layers_from(root / "ARCHITECTURE.md")
-    found = violations(root, layers)
+    found = violations(root, layers, outside_from(root / "ARCHITECTURE.md"))
     for line in found:
         print(line)
     print(f"layers {' < '.join(layers)}: {len(found)} violation(s)")

@@ -112,7 +112,7 @@ TEST(OpenDatabase, FilesThatAreNoBeaconDatabaseAreReportedAndKept) {
     for (const auto& [name, bytes] : cases) {
         writeFile(dir / name, bytes);
         const auto before = snapshot(dir.path());
-        expectError([&] { Database db(dir / name); },
+        expectError([&, &name = name] { Database db(dir / name); },
                     {(dir / name).string(), "not a beacon database"});
         EXPECT_EQ(snapshot(dir.path()), before);
     }

@@ -319,8 +319,11 @@ TEST(Hostile, MutatedUserBeaconFileIsReadOrRefusedAndLookupsAreStable) {
         if (!ok) return;
         for (const auto& [ident, frequency] : lookups) {
             UserBeaconLookup found;
-            ASSERT_TRUE(attempt([&] { found = index->LookupUserBeacon(ident, frequency); },
-                                {f.paths.DatabasePath}));
+            ASSERT_TRUE(attempt(
+                [&, &ident = ident, &frequency = frequency] {
+                    found = index->LookupUserBeacon(ident, frequency);
+                },
+                {f.paths.DatabasePath}));
             const UserBeaconLookup again = index->LookupUserBeacon(ident, frequency);
             EXPECT_TRUE(!found.UserBeaconFound ||
                         (again.UserBeaconKnown && again.UserBeaconID == found.UserBeaconID))

@@ -164,7 +164,7 @@ TEST(StateJournal, AKillAtAnyPointOfAnActionLeavesTheLocationAsAfterIt) {
             SCOPED_TRACE(name + ", killed " + where);
             Project project;
             before(project.paths);
-            ASSERT_TRUE(killedAt(point, [&] { action(project.paths); }));
+            ASSERT_TRUE(killedAt(point, [&, &action = action] { action(project.paths); }));
 
             // Opened as the program does: the location check comes first.
             const WorkingFileHealth health = assessWorkingFile(project.paths);

@@ -205,7 +205,7 @@ TEST(Resets, LockedOrMissingDatabaseChangesNothing) {
             {
                 std::optional<DatabaseLock> lock;
                 if (locked) lock.emplace(p.paths.DatabasePath);
-                expectError([&] { run(p.paths); }, {p.paths.DatabasePath.string()});
+                expectError([&, &run = run] { run(p.paths); }, {p.paths.DatabasePath.string()});
             }
             EXPECT_EQ(snapshot(p.home.path()), before);
         }

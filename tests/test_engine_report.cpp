@@ -123,7 +123,8 @@ TEST(Report, WriteReplacesTheFileWholeOrNamesItAndWritesNothing) {
         SCOPED_TRACE(target.string());
         const auto before = snapshot(dir.path());
         const fs::path named = from == processed ? target : from;
-        expectError([&] { writeReport(from, ReportKind::Ambiguous, 3, target); },
+        expectError([&, &from = from,
+                     &target = target] { writeReport(from, ReportKind::Ambiguous, 3, target); },
                     {named.filename().string()});
         EXPECT_EQ(snapshot(dir.path()), before);
     }
