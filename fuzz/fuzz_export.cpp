@@ -123,9 +123,16 @@ std::size_t kmlPlacemarks(const QByteArray& bytes) {
 
 void exportAll(const ExportedLog& log) {
     for (const DateOrder order : {DateOrder::MonthFirst, DateOrder::DayFirst}) {
-        if (csvRecords(writeCsv(log, order)) != log.receptions.size()) std::abort();
-        int leftOut = 0;
-        const std::string adif = writeAdif(log, order, {"1.0.0", "20260101 120000"}, &leftOut);
+        ExportOptions options;
+        options.dates = DateOrders(order);
+        options.stationCallsign = "DE-1234";
+        for (const bool exact : {false, true}) {
+            options.csvExactText = exact;
+            if (csvRecords(writeCsv(log, options)) != log.receptions.size()) std::abort();
+        }
+        ExportCounts counts;
+        const std::string adif = writeAdif(log, options, {"1.0.0", "20260101 120000"}, &counts);
+        const int leftOut = counts.unreadable + counts.early + counts.noTime;
         if (adifRecords(adif) + static_cast<std::size_t>(leftOut) != log.receptions.size()) {
             std::abort();
         }
@@ -134,7 +141,9 @@ void exportAll(const ExportedLog& log) {
             beacons += mappedBeacons(log, location.number, order).size();
         }
         // A placemark per location's home at most, and one per beacon placed.
-        if (kmlPlacemarks(writeKml(log, order)) > beacons + log.locations.size()) std::abort();
+        if (kmlPlacemarks(writeKml(log, options.dates)) > beacons + log.locations.size()) {
+            std::abort();
+        }
     }
 }
 
@@ -166,15 +175,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const ExportedLog log = readExportedLog(exportSourceFor(paths, 0, registry));
     if (log.receptions.size() != static_cast<std::size_t>(logged)) std::abort();
-    const DateOrderDetector dates = detectDateOrder(log);
-    (void)dates.suggested();
+    for (const auto& [location, dates] : detectDateOrders(log)) (void)dates.suggested();
+    const ResolvedDateOrders resolved = resolveDateOrders(log, {});
     exportAll(log);
     for (const ExportedLocation& location : log.locations) {
         (void)onlyLocation(log, location.number);
     }
     if (!log.receptions.empty()) {
-        const ExportResult result =
-            writeExportFile(log, paths.WorkFolder / "log.CSV", DateOrder::MonthFirst);
+        ExportOptions options;
+        options.dates = resolved.orders;
+        const ExportResult result = writeExportFile(log, paths.WorkFolder / "log.CSV", options);
         if (result.counts.written != static_cast<int>(log.receptions.size())) std::abort();
     }
     return 0;
