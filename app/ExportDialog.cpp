@@ -233,7 +233,7 @@ void ExportDialog::refresh() {
     bool chosen = true;
     for (const auto& [location, row] : dateRows_) {
         const bool visible = std::any_of(shown.locations.begin(), shown.locations.end(),
-                                         [&](const auto& l) { return l.number == location; });
+                                         [&, location = location](const auto& l) { return l.number == location; });
         row.caption->setVisible(visible);
         row.order->setVisible(visible);
         row.finding->setVisible(visible);
