@@ -131,9 +131,11 @@ note "desktop-file-validate: the desktop file is clean"
 man_out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/zolt-converter.1.gz" 2>&1 >/dev/null || true)
 [ -z "$man_out" ] || fail "the manual page does not format cleanly:
 $man_out"
+# Read whole first: grep -q stops at the first hit, and under pipefail the
+# writer it leaves behind would fail the check once the page outgrows a pipe.
+man_text=$(zcat "$root/usr/share/man/man1/zolt-converter.1.gz" | sed 's/\\-/-/g')
 for word in settings.ini processed.dat ndbdata.ndf Documents --export --location --date-order --help; do
-    zcat "$root/usr/share/man/man1/zolt-converter.1.gz" | sed 's/\\-/-/g' | grep -qF -- "$word" ||
-        fail "the manual page does not mention $word"
+    grep -qF -- "$word" <<<"$man_text" || fail "the manual page does not mention $word"
 done
 
 # ---- start the unpacked program ------------------------------------------------
