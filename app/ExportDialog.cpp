@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "app/LogExportFile.h"
+#include "app/NativePath.h"
 #include "core/EngineError.h"
 
 namespace zolt {
@@ -164,13 +165,13 @@ void ExportDialog::exportClicked() {
     QString file = chooseFile(QDir(lastFolder).filePath(name), QString::fromLatin1(choice.filter));
     if (file.isEmpty()) return;
     // A name typed without a known ending gets the chosen format's.
-    if (!exportFormatFor(file.toStdString())) file += QLatin1Char('.') + suffix;
+    if (!exportFormatFor(pathFromQString(file))) file += QLatin1Char('.') + suffix;
     lastFolder = QFileInfo(file).absolutePath();
 
     const auto order = static_cast<DateOrder>(order_->currentData().toInt());
     try {
         summary_ =
-            QString::fromStdString(writeExportFile(shownLog(), file.toStdString(), order).summary);
+            QString::fromStdString(writeExportFile(shownLog(), pathFromQString(file), order).summary);
     } catch (const std::exception& error) {
         QMessageBox::critical(this, kTitle, QString::fromStdString(error.what()));
         return;

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <system_error>
 
+#include "core/FileUtil.h"
+
 namespace fs = std::filesystem;
 
 namespace zolt {
@@ -14,14 +16,19 @@ QString SingleInstance::lockPathFor(const fs::path& workFolder) {
     std::error_code ec;
     fs::path absolute = fs::weakly_canonical(fs::absolute(workFolder, ec), ec);
     if (ec) absolute = workFolder;
-    const QByteArray key = QByteArray::fromStdString(absolute.lexically_normal().string());
+    std::string spelled = pathToUtf8(absolute.lexically_normal());
+#ifdef _WIN32
+    // Windows' file names ignore letter case: Documents\ZOLT is documents\zolt.
+    spelled = QString::fromStdString(spelled).toLower().toStdString();
+#endif
+    const QByteArray key = QByteArray::fromStdString(spelled);
     const QString hash = QString::fromLatin1(
         QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16));
     return QDir(QDir::tempPath()).filePath(QStringLiteral("zolt-converter-%1.lock").arg(hash));
 }
 
 SingleInstance::SingleInstance(const fs::path& workFolder)
-    : workFolder_(QString::fromStdString(workFolder.string())),
+    : workFolder_(QString::fromStdString(pathToUtf8(workFolder))),
       lockPath_(lockPathFor(workFolder)),
       lock_(std::make_unique<QLockFile>(lockPath_)) {
     // Never stale by age: a converter may stay open for days. Only a lock

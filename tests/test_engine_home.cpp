@@ -40,7 +40,7 @@ void logAt(const fs::path& database, const std::vector<std::pair<std::int64_t, i
 }
 
 TEST_F(HomeTest, EntriesLiveBesideTheFolderLineWhichStaysAsItWas) {
-    writeSettings(paths, "/data/a,b");  // quoted on its first line
+    writeSettings(paths, "/data/a,b/");  // quoted on its first line
     const std::string folderLine = "\"/data/a,b/\"\r\n";
     const struct {
         int location;
@@ -77,7 +77,7 @@ TEST_F(HomeTest, EntriesLiveBesideTheFolderLineWhichStaysAsItWas) {
 
     // START CONVERSION again keeps the entries; reading is tolerant of a file
     // edited by hand (letter case, blanks, line ends, a line it does not know).
-    writeSettings(paths, "/data/Logs");
+    writeSettings(paths, "/data/Logs/");
     EXPECT_EQ(readFile(settings()), "/data/Logs/\r\nHome16=-33.87, 151.21\r\nHome3=jo65\r\n");
     writeFile(settings(), "/data/Logs/\nhome5 = JO62\n\nColour=red\r\nHOME5=JO70\rHome05=x");
     EXPECT_EQ(readSettings(paths).value_or("").string(), "/data/Logs/");
