@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "app/SingleInstance.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <system_error>
@@ -42,7 +43,20 @@ bool SingleInstance::acquire() {
     if (lock_->isLocked()) return true;
     if (lock_->tryLock(0)) return true;
     error_ = lock_->error();
-    if (error_ == QLockFile::LockFailedError) return false;
+    if (error_ == QLockFile::LockFailedError) {
+        // A lock naming this very process was left by one that had the same
+        // number and died (numbers begin again after a restart, and in Wine
+        // whenever its server starts anew): this process never took it.
+        qint64 pid = 0;
+        QString host, application;
+        if (lock_->getLockInfo(&pid, &host, &application) &&
+            pid == QCoreApplication::applicationPid() && lock_->removeStaleLockFile() &&
+            lock_->tryLock(0)) {
+            error_ = QLockFile::NoError;
+            return true;
+        }
+        return false;
+    }
     // No lock file can be made at all (a temporary folder that cannot be
     // written): refusing would keep the user from the project for a reason
     // that has nothing to do with it. Each action still checks, before it

@@ -7,6 +7,9 @@
 ; Documents\ZOLT, which holds the converted log.
 
 Unicode true
+; A 64-bit installer for a 64-bit program: it runs where the program runs,
+; Wine without its 32-bit part included.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 
 !ifndef VERSION
