@@ -170,8 +170,8 @@ void ExportDialog::exportClicked() {
 
     const auto order = static_cast<DateOrder>(order_->currentData().toInt());
     try {
-        summary_ =
-            QString::fromStdString(writeExportFile(shownLog(), pathFromQString(file), order).summary);
+        summary_ = QString::fromStdString(
+            writeExportFile(shownLog(), pathFromQString(file), order).summary);
     } catch (const std::exception& error) {
         QMessageBox::critical(this, kTitle, QString::fromStdString(error.what()));
         return;

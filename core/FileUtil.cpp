@@ -212,7 +212,9 @@ std::string pathToUtf8(const fs::path& path) {
 
 #endif
 
-std::string describePath(const std::filesystem::path& path) { return "the file " + pathToUtf8(path); }
+std::string describePath(const std::filesystem::path& path) {
+    return "the file " + pathToUtf8(path);
+}
 
 #ifdef _WIN32
 
@@ -335,7 +337,8 @@ int writeFileAt(int fd, std::string_view bytes, std::uint64_t offset) {
         at.Offset = static_cast<DWORD>(offset + done);
         at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
         DWORD written = 0;
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        const DWORD chunk =
+            static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
         if (!WriteFile(handleOf(fd), bytes.data() + done, chunk, &written, &at)) {
             return static_cast<int>(GetLastError());
         }

@@ -28,8 +28,7 @@ int openRegularFileForReading(const std::filesystem::path& path);
 // MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH).
 // Windows refuses while `to` is open without sharing its deletion or mapped
 // into memory; the error then says so.
-std::error_code renameReplacing(const std::filesystem::path& from,
-                                const std::filesystem::path& to);
+std::error_code renameReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // A file changed in place (processed.dat's states). The descriptor is the
 // C runtime's on both systems; the functions return 0 or the system's error

@@ -26,7 +26,8 @@ std::string lower(std::string text) {
 // Why the file is not a beacon database; empty when it is one.
 std::string whatIsWrong(const fs::path& path) {
     sqlite3* raw = nullptr;
-    const int opened = sqlite3_open_v2(pathToUtf8(path).c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    const int opened =
+        sqlite3_open_v2(pathToUtf8(path).c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
     const std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, &sqlite3_close);
     if (opened != SQLITE_OK) return raw ? sqlite3_errmsg(raw) : "it cannot be opened";
     sqlite3_busy_timeout(raw, 1000);

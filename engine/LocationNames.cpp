@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "engine/LocationNames.h"
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -355,8 +355,8 @@ std::string readFromFile(std::string_view keyPath, std::string_view valueName,
 #ifdef _WIN32
 std::wstring wideFromUtf8(std::string_view utf8) {
     if (utf8.empty()) return {};
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                           nullptr, 0);
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(std::max(length, 0)), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
                         length);
@@ -371,8 +371,8 @@ std::wstring wideFromUtf8(std::string_view utf8) {
 std::map<std::string, std::string> readKeyValuesFromRegistry(std::string_view keyPath) {
     std::map<std::string, std::string> values;
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, wideFromUtf8(keyPath).c_str(), 0, KEY_QUERY_VALUE,
-                      &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, wideFromUtf8(keyPath).c_str(), 0, KEY_QUERY_VALUE, &key) !=
+        ERROR_SUCCESS) {
         return values;
     }
     DWORD count = 0, longestName = 0, longestData = 0;
@@ -399,8 +399,8 @@ std::map<std::string, std::string> readKeyValuesFromRegistry(std::string_view ke
             // last character.
             TextBuilder text;
             for (DWORD i = 0; i + 1 < dataSize; i += 2) {
-                const std::uint32_t unit =
-                    static_cast<std::uint32_t>(data[i]) | (static_cast<std::uint32_t>(data[i + 1]) << 8);
+                const std::uint32_t unit = static_cast<std::uint32_t>(data[i]) |
+                                           (static_cast<std::uint32_t>(data[i + 1]) << 8);
                 if (unit == 0) break;
                 text.unit(unit);
             }

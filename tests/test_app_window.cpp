@@ -387,7 +387,8 @@ TEST_F(WindowTest, TheDriveListHoldsTheRootsOfTheVolumes) {
     const QRegularExpression root(QStringLiteral("^/"));
 #endif
     for (int i = 0; i < drives->count(); ++i) {
-        EXPECT_TRUE(root.match(drives->itemText(i)).hasMatch()) << drives->itemText(i).toStdString();
+        EXPECT_TRUE(root.match(drives->itemText(i)).hasMatch())
+            << drives->itemText(i).toStdString();
     }
 }
 

@@ -102,8 +102,7 @@ TEST(ReplaceOpenFile, AFileAnotherHandleHasOpenIsReplacedOrLeftWhole) {
         ASSERT_TRUE(reader.is_open());
         const std::string message = errorOf([&] { replaceFileAtomically(file, "new"); });
 #ifdef _WIN32
-        EXPECT_NE(message.find("Could not replace the file " + pathToUtf8(file)),
-                  std::string::npos)
+        EXPECT_NE(message.find("Could not replace the file " + pathToUtf8(file)), std::string::npos)
             << message;
         EXPECT_EQ(readFile(file), "old");
         EXPECT_EQ(snapshot(dir.path()).size(), 1u) << "a temporary file was left behind";
@@ -140,8 +139,7 @@ TEST(MappedView, AMappedFileIsReplacedOnlyAfterItsViewIsClosed) {
         const MappedFile view(file);
         const std::string message = errorOf([&] { replaceFileAtomically(file, "changed"); });
 #ifdef _WIN32
-        EXPECT_NE(message.find("Could not replace the file " + pathToUtf8(file)),
-                  std::string::npos)
+        EXPECT_NE(message.find("Could not replace the file " + pathToUtf8(file)), std::string::npos)
             << message;
         EXPECT_EQ(readFile(file), "records");
         EXPECT_EQ(snapshot(dir.path()).size(), 1u) << "a temporary file was left behind";

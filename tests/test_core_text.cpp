@@ -94,8 +94,8 @@ TEST(TextFields, ShortestDecimal) {
 // here rather than letting the check pass unseen.
 TEST(TextFields, ShortestDecimalIgnoresTheLocale) {
     const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
-    bool comma = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") ||
-                 std::setlocale(LC_NUMERIC, "de_DE.utf8");
+    bool comma =
+        std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || std::setlocale(LC_NUMERIC, "de_DE.utf8");
 #ifdef _WIN32
     // Windows names its locales otherwise, and always has German.
     comma = comma || std::setlocale(LC_NUMERIC, "German_Germany.1252");
@@ -129,7 +129,7 @@ TEST(FileUtil, FindFileNoCase) {
 #endif
 
     const std::pair<const char*, std::string> cases[] = {
-        {"log3.bak", "LOG3.BAK"}, {"LOG0.BAK", "Log0.Bak"}, {"log4.bak", ""},
+        {"log3.bak", "LOG3.BAK"}, {"LOG0.BAK", "Log0.Bak"},           {"log4.bak", ""},
         {"log7.bak", "log7.bak"}, {"LOG7.BAK", spelling("LOG7.BAK")}, {"log5.bak", ""},
     };
     for (const auto& [wanted, expected] : cases) {

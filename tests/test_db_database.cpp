@@ -86,8 +86,9 @@ TEST(Pristine, HoldsTheShippedListsInFileOrderAndAnEmptyLogReadableByAnyProgram)
     EXPECT_EQ(row, "APH|396|A P Hill|38.08778|-77.32492|");
 
     sqlite3* plain = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(pristineDatabase().string().c_str(), &plain, SQLITE_OPEN_READONLY, nullptr),
-              SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_open_v2(pristineDatabase().string().c_str(), &plain, SQLITE_OPEN_READONLY, nullptr),
+        SQLITE_OK);
     for (const char* sql :
          {"PRAGMA integrity_check", "SELECT count(*) FROM NDBInformation WHERE Ident = 'aph'"}) {
         sqlite3_stmt* stmt = nullptr;
@@ -173,8 +174,7 @@ class Immutable {
 #ifdef _WIN32
     explicit Immutable(fs::path path) : path_(std::move(path)) {
         attributes_ = GetFileAttributesW(path_.c_str());
-        on_ = attributes_ != INVALID_FILE_ATTRIBUTES &&
-              !(attributes_ & FILE_ATTRIBUTE_DIRECTORY) &&
+        on_ = attributes_ != INVALID_FILE_ATTRIBUTES && !(attributes_ & FILE_ATTRIBUTE_DIRECTORY) &&
               SetFileAttributesW(path_.c_str(), attributes_ | FILE_ATTRIBUTE_READONLY);
         // Wine keeps the mark as the Unix file's permissions, which do not
         // stop root: only a mark that refuses a writer counts.
@@ -250,8 +250,7 @@ TEST(UnwritablePlaces, TheMessageNamesTheFolderOrFileThatRefuses) {
 #else
         const std::string reason = " cannot be written to (Operation not permitted)";
 #endif
-        EXPECT_NE(message.find(c.named + reason), std::string::npos)
-            << message;
+        EXPECT_NE(message.find(c.named + reason), std::string::npos) << message;
         for (const char* sql : {"INSERT", "VACUUM", "NDBLog"}) {
             EXPECT_EQ(message.find(sql), std::string::npos) << message;
         }
@@ -270,8 +269,8 @@ BuildRun runBuilder(const TempDir& dir, const std::string& beacons, const std::s
     std::vector<std::string> args;
     for (const char* name : {"beacons.csv", "countries.csv", "out.ndf"})
         args.push_back((dir / name).string());
-    const int status = runProgram(pristineDatabase().parent_path() / "zolt-build-ndbdata", args,
-                                  {}, dir / "errors.txt");
+    const int status = runProgram(pristineDatabase().parent_path() / "zolt-build-ndbdata", args, {},
+                                  dir / "errors.txt");
     return {status, readFile(dir / "errors.txt")};
 }
 
