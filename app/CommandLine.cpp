@@ -5,6 +5,7 @@
 #include <QStandardPaths>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -12,7 +13,14 @@
 #include <variant>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+#endif
+
 #include "app/LogExportFile.h"
+#include "app/NativePath.h"
 #include "core/EngineError.h"
 #include "core/FileUtil.h"
 #include "core/TextFields.h"
@@ -257,9 +265,10 @@ std::string mixedDatesMessage(const ExportedLog& log, const std::vector<int>& mi
 }
 
 int exportLog(const Options& options) {
-    exportFormatOf(options.file.value());  // a wrong name is said before any reading
+    const fs::path file = pathFromUtf8(options.file.value());
+    exportFormatOf(file);  // a wrong name is said before any reading
     const fs::path documents =
-        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString();
+        pathFromQString(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
     const ProjectPaths paths = projectPathsFor(documents);
     std::error_code ec;
     if (!fs::exists(paths.DatabasePath, ec)) {
@@ -274,7 +283,7 @@ int exportLog(const Options& options) {
     exportOptions.csvExactText = options.csvRaw;
     exportOptions.csvByteOrderMark = options.csvExcel;
     exportOptions.stationCallsign = options.stationCallsign.value_or("");
-    const ExportResult result = writeExportFile(log, options.file.value(), exportOptions);
+    const ExportResult result = writeExportFile(log, file, exportOptions);
     std::printf("%s\n", result.summary.c_str());
     for (const int location : dates.undecided) {
         // A location whose dates all failed to read needs no word on their order.
@@ -299,6 +308,63 @@ int exportLog(const Options& options) {
     return 0;
 }
 
+#ifdef _WIN32
+
+std::string utf8FromWide(const wchar_t* wide) {
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 1) return {};
+    std::string text(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), length, nullptr, nullptr);
+    text.pop_back();  // the terminating NUL
+    return text;
+}
+
+// argv is the command line read in the ANSI code page, which loses every
+// letter outside it (a file name in Greek, say): the wide one is read
+// instead, as UTF-8 like everything else.
+std::vector<std::string> argumentsOf(int argc, char* argv[]) {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide) return {argv + 1, argv + argc};
+    std::vector<std::string> args;
+    for (int i = 1; i < count; ++i) args.push_back(utf8FromWide(wide[i]));
+    LocalFree(wide);
+    return args;
+}
+
+UINT consoleCodePage = 0;
+
+// The program is built for the window subsystem, so that the Start Menu
+// opens no console beside the window. Started from a console (directly, or
+// through zolt-converter.com, which waits and passes the exit code on), it
+// writes its output and messages into that console; an output the caller
+// redirected to a file or a pipe stays where it was sent.
+void useParentConsole() {
+    const auto toConsole = [](DWORD which) {
+        const HANDLE handle = GetStdHandle(which);
+        if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return true;
+        const DWORD type = GetFileType(handle);
+        return type == FILE_TYPE_UNKNOWN || type == FILE_TYPE_CHAR;
+    };
+    const bool out = toConsole(STD_OUTPUT_HANDLE), err = toConsole(STD_ERROR_HANDLE);
+    if (!out && !err) return;
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    if (out) std::freopen("CONOUT$", "w", stdout);
+    if (err) std::freopen("CONOUT$", "w", stderr);
+    // The texts are UTF-8 (paths, location names); the console shows them so
+    // while the program runs, and gets its own code page back at the end.
+    consoleCodePage = GetConsoleOutputCP();
+    if (consoleCodePage != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
+        std::atexit([] { SetConsoleOutputCP(consoleCodePage); });
+    }
+}
+
+#else
+
+std::vector<std::string> argumentsOf(int argc, char* argv[]) { return {argv + 1, argv + argc}; }
+
+#endif
+
 }  // namespace
 
 bool choosesPlatform(int argc, char* argv[]) {
@@ -311,10 +377,13 @@ bool choosesPlatform(int argc, char* argv[]) {
 }
 
 std::optional<int> runCommandLine(int argc, char* argv[]) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args = argumentsOf(argc, argv);
     bool ours = false;
     for (const auto& arg : args) ours = ours || isOurs(arg);
     if (!ours) return std::nullopt;
+#ifdef _WIN32
+    useParentConsole();
+#endif
 
     const auto parsed = parse(args);
     if (const int* code = std::get_if<int>(&parsed)) return *code;

@@ -19,6 +19,7 @@
 #include <algorithm>
 
 #include "app/LogExportFile.h"
+#include "app/NativePath.h"
 #include "core/EngineError.h"
 
 namespace zolt {
@@ -283,7 +284,7 @@ void ExportDialog::exportClicked() {
     QString file = chooseFile(QDir(lastFolder).filePath(name), QString::fromLatin1(choice.filter));
     if (file.isEmpty()) return;
     // A name typed without a known ending gets the chosen format's.
-    if (!exportFormatFor(file.toStdString())) file += QLatin1Char('.') + suffix;
+    if (!exportFormatFor(pathFromQString(file))) file += QLatin1Char('.') + suffix;
     lastFolder = QFileInfo(file).absolutePath();
 
     const ExportOptions options = chosenOptions();
@@ -293,7 +294,7 @@ void ExportDialog::exportClicked() {
     }
     try {
         summary_ = QString::fromStdString(
-            writeExportFile(shownLog(), file.toStdString(), options).summary);
+            writeExportFile(shownLog(), pathFromQString(file), options).summary);
     } catch (const std::exception& error) {
         QMessageBox::critical(this, kTitle, QString::fromStdString(error.what()));
         return;

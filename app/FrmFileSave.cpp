@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <system_error>
 
+#include "app/NativePath.h"
 #include "app/StepZeroLists.h"
 #include "core/EngineError.h"
 #include "ui_frmFileSave.h"
@@ -34,7 +35,7 @@ FrmFileSave::FrmFileSave(ReportKind kind, int location, std::filesystem::path pr
 FrmFileSave::~FrmFileSave() = default;
 
 std::filesystem::path FrmFileSave::targetPath() const {
-    return reportTargetPath(browser_->currentPath().toStdString(),
+    return reportTargetPath(pathFromQString(browser_->currentPath()),
                             ui->txtFileName->text().toStdString());
 }
 

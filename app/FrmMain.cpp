@@ -20,6 +20,7 @@
 #include "app/LoggedView.h"
 #include "app/MapLink.h"
 #include "app/MatchAllRun.h"
+#include "app/NativePath.h"
 #include "app/Placement.h"
 #include "app/ShownNumbers.h"
 #include "app/StepZeroLists.h"
@@ -434,8 +435,10 @@ void FrmMain::cmdStartNew_Click() {
 }
 
 void FrmMain::cmdSelectFolder_Click() {
-    const std::string folder = backupFolderText(folderBrowser_->currentPath().toStdString());
-    if (!holdsOldLogs(folder)) {
+    const std::string folder =
+        backupFolderText(pathToUtf8(pathFromQString(folderBrowser_->currentPath())));
+    const std::filesystem::path folderPath = pathFromUtf8(folder);
+    if (!holdsOldLogs(folderPath)) {
         showError(QStringLiteral("The folder %1 holds no old listening logs (log0.bak to "
                                  "log15.bak), so nothing was converted. Choose the folder to "
                                  "which the old version wrote the backup of its listening logs.")
@@ -445,11 +448,11 @@ void FrmMain::cmdSelectFolder_Click() {
     const bool done = guarded([&] {
         // Build the working file first: a refused import leaves the old
         // project (settings and working file) as it was.
-        buildProcessedFile(folder, paths_.ProcessedPath, LogSource::Backups);
-        writeSettings(paths_, folder);
+        buildProcessedFile(folderPath, paths_.ProcessedPath, LogSource::Backups);
+        writeSettings(paths_, folderPath);
     });
     if (!done) return;
-    paths_.BackupFolder = folder;
+    paths_.BackupFolder = folderPath;
     SettingsLoaded = true;
     ui->cmdContinueWithExisting->setEnabled(true);
     clearLocationSelection();

@@ -15,13 +15,16 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QSaveFile>
+#ifdef ZOLT_HAVE_SVG
 #include <QSvgGenerator>
+#endif
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
 #include <exception>
 
+#include "app/NativePath.h"
 #include "core/EngineError.h"
 #include "engine/Project.h"
 
@@ -153,7 +156,7 @@ MapWindow::MapWindow(LocationMapScene scene, std::vector<LandRing> land, QWidget
 MapWindow::~MapWindow() = default;
 
 std::filesystem::path MapWindow::defaultOutlineFile() {
-    const std::filesystem::path exe = QCoreApplication::applicationDirPath().toStdString();
+    const std::filesystem::path exe = pathFromQString(QCoreApplication::applicationDirPath());
     return applicationDataFolder(exe) / kLandOutlineFile;
 }
 
@@ -196,6 +199,9 @@ void MapWindow::buildUi() {
                        QStringLiteral("Save the map as a PNG picture"));
     auto* svg = button(this, QStringLiteral("Save as &SVG\u2026"), "cmdSaveSvg",
                        QStringLiteral("Save the map as an SVG drawing"));
+#ifndef ZOLT_HAVE_SVG
+    svg->hide();  // built without Qt SVG (the Windows build): no drawing to save
+#endif
     auto* close =
         button(this, QStringLiteral("&Close"), "cmdCloseMap", QStringLiteral("Close the map"));
     connect(zoomIn, &QPushButton::clicked, this, [this] {
@@ -521,6 +527,10 @@ bool MapWindow::savePng(const QString& path) {
 }
 
 bool MapWindow::saveSvg(const QString& path) {
+#ifndef ZOLT_HAVE_SVG
+    (void)path;
+    return false;
+#else
     const QSize mapSize = exportSize(canvas_);
     const QSize total = mapSize + QSize(0, exportCaptionHeight(mapSize.width()));
     QBuffer buffer;
@@ -544,6 +554,7 @@ bool MapWindow::saveSvg(const QString& path) {
         return false;
     }
     return file.commit();
+#endif
 }
 
 void MapWindow::chooseAndSave(bool svg) {

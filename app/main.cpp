@@ -7,6 +7,7 @@
 
 #include "app/CommandLine.h"
 #include "app/FrmMain.h"
+#include "app/NativePath.h"
 #include "app/SingleInstance.h"
 #include "engine/Project.h"
 
@@ -30,9 +31,9 @@ int main(int argc, char* argv[]) {
 
     zolt::FrmMain::Options options;
     options.documentsFolder =
-        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString();
+        zolt::pathFromQString(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
     options.appDataFolder =
-        zolt::applicationDataFolder(QCoreApplication::applicationDirPath().toStdString());
+        zolt::applicationDataFolder(zolt::pathFromQString(QCoreApplication::applicationDirPath()));
 
     // One window per project: the second start touches nothing and ends.
     zolt::SingleInstance instance(zolt::projectPathsFor(options.documentsFolder).WorkFolder);

@@ -2,7 +2,13 @@
 #include "bench/ArchiveBench.h"
 #include "bench/Timing.h"
 
+#ifdef _WIN32
+#include <windows.h>
+// After windows.h, which it needs.
+#include <psapi.h>
+#else
 #include <sys/resource.h>
+#endif
 
 #include <chrono>
 #include <cstdio>
@@ -118,9 +124,15 @@ bool runArchiveBench(const fs::path& pristine, const fs::path& folder, int perLo
     saveWorkStates(paths.ProcessedPath, last);
     met &= reportArchive("saving a location's states", secondsSince(start), kSelectTarget);
 
+#ifdef _WIN32
+    PROCESS_MEMORY_COUNTERS usage{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &usage, sizeof usage);
+    const double peakMb = static_cast<double>(usage.PeakWorkingSetSize) / (1024.0 * 1024.0);
+#else
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     const double peakMb = static_cast<double>(usage.ru_maxrss) / 1024.0;
+#endif
     const bool memoryMet = peakMb <= kPeakMemoryTargetMb;
     std::printf("archive: peak memory: %.1f MB (target: at most %.0f MB) %s\n", peakMb,
                 kPeakMemoryTargetMb, metOrNot(memoryMet));

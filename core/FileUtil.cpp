@@ -1,9 +1,15 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "core/FileUtil.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -12,6 +18,7 @@
 #include <system_error>
 
 #include "core/EngineError.h"
+#include "core/Utf8.h"
 
 namespace fs = std::filesystem;
 
@@ -26,12 +33,89 @@ std::string lower(std::string_view text) {
     return out;
 }
 
+#ifdef _WIN32
+
+// The system's own sentence for a Windows error code, as UTF-8, without the
+// full stop and line end it comes with (the messages add their own).
+std::string windowsErrorText(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring wide = length > 0 && text ? std::wstring(text, length) : std::wstring();
+    if (text) LocalFree(text);
+    while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' ' ||
+                             wide.back() == L'.')) {
+        wide.pop_back();
+    }
+    if (wide.empty()) return "system error " + std::to_string(error);
+    return pathToUtf8(fs::path(wide));
+}
+
+// Opens with every kind of sharing, deletion included: a reader of ours
+// never stands in the way of a file being replaced by renaming over it.
+HANDLE openShared(const fs::path& path, DWORD access, DWORD disposition) {
+    return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// A C runtime descriptor for `handle`, which it then owns; -1 when none.
+int descriptorFor(HANDLE handle, int flags) {
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_BINARY);
+    if (fd < 0) CloseHandle(handle);
+    return fd;
+}
+
+HANDLE handleOf(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
+
+unsigned processId() { return static_cast<unsigned>(GetCurrentProcessId()); }
+
+#else
+
+unsigned processId() { return static_cast<unsigned>(::getpid()); }
+
+#endif
+
 fs::path tempPathBeside(const fs::path& path) {
     static std::atomic<unsigned> counter{0};
     fs::path temp = path;
-    temp += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    temp += ".tmp" + std::to_string(processId()) + "-" + std::to_string(counter++);
     return temp;
 }
+
+#ifdef _WIN32
+
+// Writes and flushes `bytes` into a new file at `temp`.
+void writeFlushed(const fs::path& temp, const fs::path& target, std::string_view bytes) {
+    const HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        throw EngineError("Could not write " + describePath(target) + ": " +
+                          windowsErrorText(GetLastError()) + ".");
+    }
+    DWORD error = 0;
+    const char* data = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(file, data, chunk, &written, nullptr)) {
+            error = GetLastError();
+            break;
+        }
+        data += written;
+        left -= written;
+    }
+    if (error == 0 && !FlushFileBuffers(file)) error = GetLastError();
+    if (!CloseHandle(file) && error == 0) error = GetLastError();
+    if (error != 0) {
+        DeleteFileW(temp.c_str());
+        throw EngineError("Could not write " + describePath(target) + ": " +
+                          windowsErrorText(error) + ".");
+    }
+}
+
+#else
 
 // Writes and flushes `bytes` into a new file at `temp`.
 void writeFlushed(const fs::path& temp, const fs::path& target, std::string_view bytes) {
@@ -63,27 +147,234 @@ void writeFlushed(const fs::path& temp, const fs::path& target, std::string_view
     }
 }
 
+#endif
+
 void renameInto(const fs::path& temp, const fs::path& target) {
-    std::error_code ec;
-    fs::rename(temp, target, ec);
+    const std::error_code ec = renameReplacing(temp, target);
     if (ec) {
         std::error_code ignored;
         fs::remove(temp, ignored);
         throw EngineError("Could not replace " + describePath(target) + ": " + plainReason(ec.value()) + ".");
     }
+}
+
+}  // namespace
+
+#ifdef _WIN32
+
+// Windows keeps names in UTF-16. Text that is no valid UTF-8 (a settings.ini
+// edited by hand) and names that are no valid UTF-16 (a lone surrogate, which
+// Windows allows) each get U+FFFD for what cannot be read, instead of the
+// library's exception: the name then fails as a missing file would.
+fs::path pathFromUtf8(std::string_view utf8) {
+    std::wstring wide;
+    wide.reserve(utf8.size());
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        const char32_t c = nextUtf8(utf8, pos).value_or(0xFFFD);
+        if (c >= 0x10000) {
+            wide += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+            wide += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            wide += static_cast<wchar_t>(c);
+        }
+    }
+    return fs::path(wide);
+}
+
+std::string pathToUtf8(const fs::path& path) {
+    const std::wstring& wide = path.native();
+    std::string text;
+    text.reserve(wide.size());
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        char32_t c = static_cast<char16_t>(wide[i]);
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+            wide[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(wide[++i]) - 0xDC00);
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        appendUtf8(text, c);
+    }
+    return text;
+}
+
+#else
+
+// On POSIX a path is its bytes: UTF-8 in, UTF-8 out, as it always was.
+fs::path pathFromUtf8(std::string_view utf8) {
+    return fs::path(std::u8string_view(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+}
+
+std::string pathToUtf8(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size());
+}
+
+#endif
+
+std::string describePath(const std::filesystem::path& path) {
+    return "the file " + pathToUtf8(path);
+}
+
+#ifdef _WIN32
+
+std::error_code renameReplacing(const fs::path& from, const fs::path& to) {
+    // A virus scanner or the search indexer may hold a fresh file for a
+    // moment without sharing its deletion; such a refusal passes, a reader
+    // that keeps it open does not.
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(from.c_str(), to.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return {};
+        }
+        const DWORD error = GetLastError();
+        if (attempt >= 10 || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) {
+            return {static_cast<int>(error), std::system_category()};
+        }
+        Sleep(50);
+    }
+}
+
+int openRegularFileForReading(const fs::path& path) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) {
+        throw EngineError(
+            "Could not read " + describePath(path) + ": " +
+            (fs::exists(path, ec) ? "it is not a regular file" : "it does not exist") + ".");
+    }
+    const HANDLE handle = openShared(path, GENERIC_READ, OPEN_EXISTING);
+    if (handle == INVALID_HANDLE_VALUE) {
+        throw EngineError("Could not open " + describePath(path) + ": " +
+                          windowsErrorText(GetLastError()) + ".");
+    }
+    const int fd = descriptorFor(handle, _O_RDONLY);
+    if (fd < 0) {
+        throw EngineError("Could not open " + describePath(path) + ": " + std::strerror(errno) +
+                          ".");
+    }
+    return fd;
+}
+
+std::string readWholeFile(const fs::path& path) {
+    const int fd = openRegularFileForReading(path);
+    const HANDLE handle = handleOf(fd);
+    std::string bytes;
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(handle, &size) && size.QuadPart > 0) {
+        bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    }
+    // The size is only a hint, as below.
+    std::size_t used = 0;
+    char spare[4096];
+    for (;;) {
+        const bool full = used == bytes.size();
+        char* into = full ? spare : bytes.data() + used;
+        const std::size_t room = full ? sizeof spare : bytes.size() - used;
+        DWORD got = 0;
+        if (!ReadFile(handle, into, static_cast<DWORD>(std::min<std::size_t>(room, 1u << 30)), &got,
+                      nullptr)) {
+            const DWORD error = GetLastError();
+            _close(fd);
+            throw EngineError("Could not read " + describePath(path) + ": " +
+                              windowsErrorText(error) + ".");
+        }
+        if (got == 0) break;
+        if (full) bytes.append(spare, got);
+        used += got;
+    }
+    _close(fd);
+    bytes.resize(used);
+    return bytes;
+}
+
+const int kFileEnded = ERROR_HANDLE_EOF;
+
+int openFileForUpdate(const fs::path& path, int& error) {
+    const HANDLE handle = openShared(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = static_cast<int>(GetLastError());
+        return -1;
+    }
+    const int fd = descriptorFor(handle, _O_RDWR);
+    if (fd < 0) error = ERROR_TOO_MANY_OPEN_FILES;
+    return fd;
+}
+
+int describeOpenFile(int fd, bool& regular, std::uint64_t& size) {
+    const HANDLE handle = handleOf(fd);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info)) return static_cast<int>(GetLastError());
+    regular = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+              GetFileType(handle) == FILE_TYPE_DISK;
+    size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    return 0;
+}
+
+// ReadFile and WriteFile at an offset given in OVERLAPPED: the file
+// pointer is neither used nor trusted, as with pread and pwrite.
+int readFileAt(int fd, std::string& into, std::uint64_t offset) {
+    std::size_t done = 0;
+    while (done < into.size()) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset + done);
+        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+        DWORD got = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(into.size() - done, 1u << 30));
+        if (!ReadFile(handleOf(fd), into.data() + done, chunk, &got, &at)) {
+            const DWORD error = GetLastError();
+            return error == ERROR_HANDLE_EOF ? kFileEnded : static_cast<int>(error);
+        }
+        if (got == 0) return kFileEnded;
+        done += got;
+    }
+    return 0;
+}
+
+int writeFileAt(int fd, std::string_view bytes, std::uint64_t offset) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset + done);
+        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+        DWORD written = 0;
+        const DWORD chunk =
+            static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        if (!WriteFile(handleOf(fd), bytes.data() + done, chunk, &written, &at)) {
+            return static_cast<int>(GetLastError());
+        }
+        if (written == 0) return ERROR_WRITE_FAULT;
+        done += written;
+    }
+    return 0;
+}
+
+int flushFile(int fd) {
+    return FlushFileBuffers(handleOf(fd)) ? 0 : static_cast<int>(GetLastError());
+}
+
+int closeFile(int fd) { return _close(fd) == 0 ? 0 : ERROR_INVALID_HANDLE; }
+
+std::string fileErrorText(int error) {
+    if (error == kFileEnded) return "it became shorter while it was read";
+    return windowsErrorText(static_cast<DWORD>(error));
+}
+
+#else
+
+std::error_code renameReplacing(const fs::path& from, const fs::path& to) {
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    if (ec) return ec;
     // The rename itself lives in the folder: flush that too, so that after a
     // power failure the new file is there as surely as a database commit is.
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    const fs::path folder = to.has_parent_path() ? to.parent_path() : fs::path(".");
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
     }
+    return {};
 }
-
-}  // namespace
-
-std::string describePath(const std::filesystem::path& path) { return "the file " + path.string(); }
 
 int openRegularFileForReading(const fs::path& path) {
     std::error_code ec;
@@ -134,6 +425,55 @@ std::string readWholeFile(const fs::path& path) {
     return bytes;
 }
 
+const int kFileEnded = EIO;
+
+int openFileForUpdate(const fs::path& path, int& error) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) error = errno;
+    return fd;
+}
+
+int describeOpenFile(int fd, bool& regular, std::uint64_t& size) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return errno;
+    regular = S_ISREG(info.st_mode);
+    size = static_cast<std::uint64_t>(info.st_size);
+    return 0;
+}
+
+int readFileAt(int fd, std::string& into, std::uint64_t offset) {
+    std::size_t done = 0;
+    while (done < into.size()) {
+        const ssize_t n =
+            ::pread(fd, into.data() + done, into.size() - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) return kFileEnded;  // the file became shorter while it was read
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+int writeFileAt(int fd, std::string_view bytes, std::uint64_t offset) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done,
+                                   static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n < 0 ? errno : EIO;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+int flushFile(int fd) { return ::fsync(fd) == 0 ? 0 : errno; }
+
+int closeFile(int fd) { return ::close(fd) == 0 ? 0 : errno; }
+
+std::string fileErrorText(int error) { return plainReason(error); }
+
+#endif
+
 void replaceFileAtomically(const fs::path& path, std::string_view bytes) {
     PendingFileReplace pending(path, bytes);
     pending.commit();
@@ -159,7 +499,9 @@ void PendingFileReplace::commit() {
 
 std::optional<fs::path> findFileNoCase(const fs::path& folder, std::string_view name) {
     std::error_code ec;
-    const fs::path exact = folder / fs::path(std::string(name));
+    // On Windows the file system itself ignores letter case, and this finds
+    // LOG3.BAK as well.
+    const fs::path exact = folder / pathFromUtf8(name);
     if (fs::is_regular_file(exact, ec)) return exact;
     const std::string wanted = lower(name);
     fs::directory_iterator it(folder, ec);
@@ -168,7 +510,7 @@ std::optional<fs::path> findFileNoCase(const fs::path& folder, std::string_view 
     for (; it != fs::directory_iterator(); it.increment(ec)) {
         if (ec) break;
         const auto& entry = *it;
-        if (lower(entry.path().filename().string()) != wanted) continue;
+        if (lower(pathToUtf8(entry.path().filename())) != wanted) continue;
         std::error_code typeError;
         if (!entry.is_regular_file(typeError)) continue;
         // Several spellings of one name: take the first in name order, so the

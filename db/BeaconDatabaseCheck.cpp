@@ -11,6 +11,7 @@
 
 #include "core/EngineError.h"
 #include "db/Database.h"
+#include "core/FileUtil.h"
 
 namespace fs = std::filesystem;
 
@@ -28,7 +29,8 @@ std::string lower(std::string text) {
 // about the file itself.
 std::string whatIsWrong(const fs::path& path, bool& busy) {
     sqlite3* raw = nullptr;
-    const int opened = sqlite3_open_v2(path.string().c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    const int opened =
+        sqlite3_open_v2(pathToUtf8(path).c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
     const std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, &sqlite3_close);
     // The engine's reason in plain words.
     const auto failure = [&] {

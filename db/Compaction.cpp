@@ -33,7 +33,7 @@ void compactDatabase(const fs::path& source, const fs::path& destination) {
     int rc = sqlite3_prepare_v2(db.handle(), "VACUUM INTO ?", -1, &raw, nullptr);
     const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> stmt(raw, &sqlite3_finalize);
     if (rc == SQLITE_OK) {
-        rc = sqlite3_bind_text(raw, 1, target.c_str(), -1, SQLITE_TRANSIENT);
+        rc = sqlite3_bind_text(raw, 1, pathToUtf8(target).c_str(), -1, SQLITE_TRANSIENT);
     }
     if (rc == SQLITE_OK) rc = sqlite3_step(raw);
     if (rc != SQLITE_DONE) {
@@ -76,8 +76,7 @@ void compactMainDatabase(const fs::path& databasePath, const fs::path& compactPa
             throw;
         }
     }
-    std::error_code ec;
-    fs::rename(fresh, compactPath, ec);
+    const std::error_code ec = renameReplacing(fresh, compactPath);
     if (ec) {
         std::error_code ignored;
         fs::remove(fresh, ignored);

@@ -6,7 +6,9 @@
 #include <system_error>
 #include <utility>
 
-#if __has_include(<unistd.h>)
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -173,7 +175,18 @@ std::string databaseReason(const fs::path& path, int code, const char* message) 
 }
 
 std::string writeProblem(const fs::path& file) {
-#if __has_include(<unistd.h>)
+#ifdef _WIN32
+    // Windows keeps who may write in access lists that only an attempt
+    // answers; what shows is the read-only mark a file may carry.
+    std::error_code ec;
+    fs::path absolute = fs::absolute(file, ec);
+    if (ec) absolute = file;
+    const DWORD attributes = GetFileAttributesW(absolute.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return "the file " + absolute.string() + " cannot be written to (it is read-only)";
+    }
+#else
     std::error_code ec;
     fs::path absolute = fs::absolute(file, ec);
     if (ec) absolute = file;
@@ -191,8 +204,6 @@ std::string writeProblem(const fs::path& file) {
         return "its folder " + folder.string() + " cannot be written (" + plainReason(error) +
                "); the database needs to create a file there while it changes";
     }
-#else
-    (void)file;
 #endif
     return {};
 }
@@ -448,7 +459,7 @@ Database::Database(const fs::path& path, Mode mode) : path_(path) {
         flags |= mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
     }
 
-    const int rc = sqlite3_open_v2(target.c_str(), &db_, flags, nullptr);
+    const int rc = sqlite3_open_v2(pathToUtf8(target).c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
         const std::string reason = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
         sqlite3_close_v2(db_);

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "engine/LocationNames.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -11,10 +13,6 @@
 
 #ifdef _WIN32
 #include <windows.h>
-
-#include <cstring>
-
-#include "core/Cp1252.h"
 #endif
 
 #include "core/Utf8.h"
@@ -355,41 +353,73 @@ std::string readFromFile(std::string_view keyPath, std::string_view valueName,
 }
 
 #ifdef _WIN32
-std::string readFromRegistry(std::string_view keyPath, std::string_view valueName) {
-    const std::string key(keyPath);
-    const std::string name(valueName);
-    HKEY handle = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_QUERY_VALUE, &handle) !=
+std::wstring wideFromUtf8(std::string_view utf8) {
+    if (utf8.empty()) return {};
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(std::max(length, 0)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
+                        length);
+    return wide;
+}
+
+// Every value of a key of the current user's registry, by value name in
+// lower case, read with the wide-character functions so that a name in any
+// script arrives whole. A string value (REG_SZ) is its text up to the first
+// NUL, a number (REG_DWORD) its signed decimal digits; any other type reads
+// as empty text, as in the file. A missing key gives no values.
+std::map<std::string, std::string> readKeyValuesFromRegistry(std::string_view keyPath) {
+    std::map<std::string, std::string> values;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, wideFromUtf8(keyPath).c_str(), 0, KEY_QUERY_VALUE, &key) !=
         ERROR_SUCCESS) {
-        return {};
+        return values;
     }
-    std::string result;
-    DWORD type = 0;
-    DWORD size = 0;
-    if (RegQueryValueExA(handle, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
-        if (type == REG_SZ && size > 0) {
-            std::vector<char> buffer(size + 1, '\0');
-            DWORD got = size;
-            if (RegQueryValueExA(handle, name.c_str(), nullptr, &type,
-                                 reinterpret_cast<BYTE*>(buffer.data()), &got) == ERROR_SUCCESS &&
-                type == REG_SZ) {
-                // Up to the terminating NUL; a value stored without one keeps
-                // its last character.
-                const std::size_t length = strnlen(buffer.data(), got);
-                result = cp1252ToUtf8(std::string_view(buffer.data(), length));
+    DWORD count = 0, longestName = 0, longestData = 0;
+    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                         &longestName, &longestData, nullptr, nullptr) != ERROR_SUCCESS) {
+        RegCloseKey(key);
+        return values;
+    }
+    std::vector<wchar_t> name(longestName + 1);
+    std::vector<BYTE> data(longestData + sizeof(wchar_t));
+    for (DWORD index = 0; index < count; ++index) {
+        DWORD nameLength = static_cast<DWORD>(name.size());
+        DWORD dataSize = static_cast<DWORD>(data.size());
+        DWORD type = 0;
+        const LONG result = RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &type,
+                                          data.data(), &dataSize);
+        if (result == ERROR_NO_MORE_ITEMS) break;
+        if (result != ERROR_SUCCESS) continue;  // changed meanwhile: passed over
+        TextBuilder nameText;
+        for (DWORD i = 0; i < nameLength; ++i) nameText.unit(name[i]);
+        std::string value;
+        if (type == REG_SZ) {
+            // Up to the first NUL; a string stored without one keeps its
+            // last character.
+            TextBuilder text;
+            for (DWORD i = 0; i + 1 < dataSize; i += 2) {
+                const std::uint32_t unit = static_cast<std::uint32_t>(data[i]) |
+                                           (static_cast<std::uint32_t>(data[i + 1]) << 8);
+                if (unit == 0) break;
+                text.unit(unit);
             }
-        } else if (type == REG_DWORD) {
-            DWORD value = 0;
-            DWORD got = sizeof(value);
-            if (RegQueryValueExA(handle, name.c_str(), nullptr, &type,
-                                 reinterpret_cast<BYTE*>(&value), &got) == ERROR_SUCCESS &&
-                type == REG_DWORD) {
-                result = dwordText(static_cast<std::uint32_t>(value));
-            }
+            value = text.finish();
+        } else if (type == REG_DWORD && dataSize == sizeof(DWORD)) {
+            DWORD number = 0;
+            std::memcpy(&number, data.data(), sizeof number);
+            value = dwordText(static_cast<std::uint32_t>(number));
         }
+        values[lowerAscii(nameText.finish())] = value;
     }
-    RegCloseKey(handle);
-    return result;
+    RegCloseKey(key);
+    return values;
+}
+
+std::string readFromRegistry(std::string_view keyPath, std::string_view valueName) {
+    const auto values = readKeyValuesFromRegistry(keyPath);
+    const auto it = values.find(lowerAscii(valueName));
+    return it == values.end() ? std::string() : it->second;
 }
 #endif
 
@@ -421,21 +451,22 @@ std::array<std::string, 16> LoadLocationNames(const fs::path& registryFile) {
 #else
     const bool useFile = true;
 #endif
-    // The file is parsed once for all sixteen names.
+    // The file (or the key) is read once for all sixteen names.
     std::map<std::string, std::string> values;
     if (useFile) {
         values = readKeyValues(registryFile.empty() ? defaultRegistryFile() : registryFile,
                                kLocationsKey);
     }
+#ifdef _WIN32
+    else {
+        values = readKeyValuesFromRegistry(kLocationsKey);
+    }
+#endif
     for (std::size_t n = 0; n < captions.size(); ++n) {
         const std::string name = "Location(" + std::to_string(n) + ")";
         std::string text;
-        if (useFile) {
-            const auto it = values.find(lowerAscii(name));
-            if (it != values.end()) text = it->second;
-        } else {
-            text = GetRegistryString(kLocationsKey, name);
-        }
+        const auto it = values.find(lowerAscii(name));
+        if (it != values.end()) text = it->second;
         captions[n] = text.empty() ? "Empty" : text;
     }
     return captions;

@@ -122,12 +122,12 @@ std::optional<fs::path> readSettings(const ProjectPaths& paths) {
     // "no project": readWholeFile throws and names it.
     const std::string folder = firstField(readWholeFile(file));
     if (folder.empty()) return std::nullopt;
-    return fs::path(folder);
+    return pathFromUtf8(folder);
 }
 
 void writeSettings(const ProjectPaths& paths, const fs::path& backupFolder) {
     const fs::path file = settingsPath(paths);
-    std::string folder = backupFolderText(backupFolder.string());
+    std::string folder = backupFolderText(pathToUtf8(backupFolder));
     if (folder.empty()) {
         throw EngineError("Could not write " + describePath(file) +
                           ": no backup folder was chosen.");

@@ -82,7 +82,9 @@ std::filesystem::path reportTargetPath(const std::filesystem::path& folder,
                  fileName.find('/') == std::string::npos &&
                  fileName.find('\0') == std::string::npos;
 #ifdef _WIN32
-    valid = valid && fileName.find('\\') == std::string::npos;
+    // Nor may it name a stream of another file ("a.txt:b") or hold a sign
+    // that Windows keeps out of file names.
+    valid = valid && fileName.find_first_of("\\:<>\"|?*") == std::string::npos;
 #endif
     if (!valid) {
         const std::string shown = fileName.find('\0') == std::string::npos
@@ -92,7 +94,7 @@ std::filesystem::path reportTargetPath(const std::filesystem::path& folder,
                           (fileName.empty() ? std::string("an empty name") : shown) +
                           " is not a valid file name.");
     }
-    return folder / fileName;
+    return folder / pathFromUtf8(fileName);
 }
 
 void writeReport(const std::filesystem::path& processedPath, ReportKind kind, int location,

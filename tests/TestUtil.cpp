@@ -4,9 +4,17 @@
 #include <sqlite3.h>
 #include <stdlib.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/wait.h>
+#endif
+
 #include <fstream>
+#include <random>
 #include <stdexcept>
 
+#include "core/FileUtil.h"
 #include "core/TextFields.h"
 #include "work/LocationStates.h"
 
@@ -15,20 +23,46 @@ namespace fs = std::filesystem;
 namespace zolt::test {
 
 TempDir::TempDir() {
+#ifdef _WIN32
+    // No mkdtemp: a random name, taken only when the folder is new.
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "zolt-test-%08x", static_cast<unsigned>(random()));
+        const fs::path candidate = fs::temp_directory_path() / name;
+        if (fs::create_directory(candidate)) path_ = candidate;
+    }
+    if (path_.empty()) throw std::runtime_error("no temporary folder could be made");
+#else
     std::string pattern = (fs::temp_directory_path() / "zolt-test-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
+#endif
 }
 
 TempDir::~TempDir() {
     std::error_code ec;
+#ifdef _WIN32
+    // remove_all of this C++ library loops for ever on Windows over a file
+    // whose deletion waits for a handle still open: each entry is removed
+    // once, deepest first, and what cannot go stays.
+    std::vector<fs::path> entries;
+    for (auto it = fs::recursive_directory_iterator(path_, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        entries.push_back(it->path());
+        SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);  // read-only ones too
+    }
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) fs::remove(*it, ec);
+    fs::remove(path_, ec);
+#else
     // Tests may leave read-only folders behind; make them removable.
     for (auto it = fs::recursive_directory_iterator(path_, ec);
-         it != fs::recursive_directory_iterator(); it.increment(ec)) {
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         if (it->is_directory(ec))
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     }
     fs::remove_all(path_, ec);
+#endif
 }
 
 void writeFile(const fs::path& path, std::string_view bytes) {
@@ -46,7 +80,8 @@ std::string readFile(const fs::path& path) {
 std::map<std::string, std::string> snapshot(const fs::path& folder) {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        const auto name = fs::relative(entry.path(), folder).string();
+        // With forward slashes on every system: "work/processed.dat".
+        const auto name = fs::relative(entry.path(), folder).generic_string();
         files[name] = entry.is_regular_file() ? readFile(entry.path()) : std::string("<dir>");
     }
     return files;
@@ -55,6 +90,11 @@ std::map<std::string, std::string> snapshot(const fs::path& folder) {
 fs::path pristineDatabase() { return ZOLT_NDBDATA; }
 
 void copyPristineDatabase(const fs::path& target) {
+#ifdef _WIN32
+    // This C++ library's copy_file cannot overwrite on Windows ("File exists").
+    std::error_code ec;
+    fs::remove(target, ec);
+#endif
     fs::copy_file(pristineDatabase(), target, fs::copy_options::overwrite_existing);
 }
 
@@ -102,7 +142,7 @@ std::vector<std::string> states(const WorkingSet& set) {
 }
 
 DatabaseLock::DatabaseLock(const fs::path& path) {
-    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+    if (sqlite3_open_v2(path.string().c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
         sqlite3_exec(db_, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) != SQLITE_OK) {
         throw std::runtime_error("cannot lock " + path.string());
     }
@@ -114,7 +154,7 @@ DatabaseLock::~DatabaseLock() {
 }
 
 DatabaseReader::DatabaseReader(const fs::path& path) {
-    sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_open_v2(path.string().c_str(), &db_, SQLITE_OPEN_READONLY, nullptr);
     sqlite3_exec(db_, "BEGIN; SELECT count(*) FROM NDBLog;", nullptr, nullptr, nullptr);
 }
 
@@ -125,11 +165,98 @@ DatabaseReader::~DatabaseReader() {
 
 void useHome(const fs::path& home) {
     fs::create_directories(home / "Documents");
-    ::setenv("HOME", home.c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (home / ".local/share").c_str(), 1);
-    ::setenv("XDG_DOCUMENTS_DIR", (home / "Documents").c_str(), 1);
-    ::setenv("WINEPREFIX", (home / ".wine").c_str(), 1);
+    setEnvironment("HOME", home.string());
+    setEnvironment("XDG_CONFIG_HOME", (home / ".config").string());
+    setEnvironment("XDG_DATA_HOME", (home / ".local/share").string());
+    setEnvironment("XDG_DOCUMENTS_DIR", (home / "Documents").string());
+    setEnvironment("WINEPREFIX", (home / ".wine").string());
 }
+
+#ifdef _WIN32
+
+void setEnvironment(const char* name, const std::string& value) {
+    ::_putenv_s(name, value.c_str());
+}
+
+void unsetEnvironment(const char* name) { ::_putenv_s(name, ""); }
+
+namespace {
+
+// One argument as CommandLineToArgvW and the C runtime read it back.
+std::wstring quotedArgument(const std::wstring& arg) {
+    std::wstring out = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(2 * backslashes, L'\\');
+    return out + L"\"";
+}
+
+HANDLE outputFile(const fs::path& file) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    return CreateFileW(file.empty() ? L"NUL" : file.c_str(), GENERIC_WRITE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+int runProgram(const fs::path& program, const std::vector<std::string>& args,
+               const fs::path& outFile, const fs::path& errFile) {
+    fs::path exe = program;
+    if (exe.extension() != ".exe") exe += ".exe";
+    std::wstring line = quotedArgument(exe.wstring());
+    for (const auto& arg : args) line += L" " + quotedArgument(zolt::pathFromUtf8(arg).wstring());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = outputFile(outFile);
+    startup.hStdError = outputFile(errFile);
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &process);
+    CloseHandle(startup.hStdOutput);
+    CloseHandle(startup.hStdError);
+    if (!started) return -1;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(code);
+}
+
+#else
+
+void setEnvironment(const char* name, const std::string& value) {
+    ::setenv(name, value.c_str(), 1);
+}
+
+void unsetEnvironment(const char* name) { ::unsetenv(name); }
+
+int runProgram(const fs::path& program, const std::vector<std::string>& args,
+               const fs::path& outFile, const fs::path& errFile) {
+    const auto quoted = [](const std::string& text) {
+        std::string out = "'";
+        for (const char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return out + "'";
+    };
+    std::string command = quoted(program.string());
+    for (const auto& arg : args) command += " " + quoted(arg);
+    command += " >" + (outFile.empty() ? std::string("/dev/null") : quoted(outFile.string()));
+    command += " 2>" + (errFile.empty() ? std::string("/dev/null") : quoted(errFile.string()));
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+#endif
 
 }  // namespace zolt::test

@@ -94,4 +94,14 @@ class DatabaseReader {
 // Points HOME, XDG folders and WINEPREFIX at `home` for this process.
 void useHome(const std::filesystem::path& home);
 
+// Sets or removes an environment variable of this process.
+void setEnvironment(const char* name, const std::string& value);
+void unsetEnvironment(const char* name);
+
+// Runs `program` (on Windows its .exe) with `args`, its standard output and
+// error written to the given files (empty: discarded), and waits for it.
+// The exit status, or -1 when it did not exit normally.
+int runProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+               const std::filesystem::path& outFile, const std::filesystem::path& errFile);
+
 }  // namespace zolt::test

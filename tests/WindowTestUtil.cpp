@@ -4,12 +4,25 @@
 #include <QRadioButton>
 #include <QTest>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "engine/Project.h"
 #include "work/BackupImport.h"
 
 namespace zolt::test {
 
 QApplication& application() { return *qobject_cast<QApplication*>(QCoreApplication::instance()); }
+
+bool underWine() {
+#ifdef _WIN32
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+#else
+    return false;
+#endif
+}
 
 MessageBoxAnswerer::MessageBoxAnswerer(QList<QMessageBox::StandardButton> answers)
     : answers_(std::move(answers)) {

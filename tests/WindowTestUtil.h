@@ -20,6 +20,10 @@ namespace zolt::test {
 // One QApplication for the whole test program.
 QApplication& application();
 
+// Whether the program runs under Wine, whose fonts are its own stand-ins
+// for Windows' fonts: tests that measure a layout in pixels skip there.
+bool underWine();
+
 // Answers the message boxes that open while it lives, in order: each answer
 // is a button to press (or Return for the default); the texts are kept.
 class MessageBoxAnswerer : public QObject {

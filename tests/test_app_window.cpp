@@ -4,6 +4,7 @@
 #include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -32,7 +33,10 @@ namespace {
 
 // The caption as shown: a mnemonic's ampersand is not part of it.
 QString caption(const QAbstractButton* button) { return QString(button->text()).remove('&'); }
-QString qs(const fs::path& path) { return QString::fromStdString(path.string()); }
+// A path as the folder lists give it: with forward slashes on every system.
+QString qs(const fs::path& path) {
+    return QDir::fromNativeSeparators(QString::fromStdString(path.string()));
+}
 
 class WindowTest : public test::MainWindowTest {
   protected:
@@ -425,6 +429,25 @@ TEST_F(WindowTest, StepTwoButtonsAndCaptionsFollowWhatIsLeft) {
     }
 }
 
+// The drive list holds the roots of the machine's volumes, the system's
+// first: drive letters on Windows (C:\), mount points elsewhere (/).
+TEST_F(WindowTest, TheDriveListHoldsTheRootsOfTheVolumes) {
+    open();
+    w->ShowFolderStep();
+    auto* drives = get<QComboBox>("drDrives");
+    ASSERT_GT(drives->count(), 0);
+    EXPECT_EQ(drives->itemText(0), QDir::toNativeSeparators(QDir::rootPath()));
+#ifdef _WIN32
+    const QRegularExpression root(QStringLiteral(R"(^[A-Z]:\\$)"));
+#else
+    const QRegularExpression root(QStringLiteral("^/"));
+#endif
+    for (int i = 0; i < drives->count(); ++i) {
+        EXPECT_TRUE(root.match(drives->itemText(i)).hasMatch())
+            << drives->itemText(i).toStdString();
+    }
+}
+
 TEST_F(WindowTest, FolderStepReportsAMissingDriveAndOpensFoldersOnlyOnSelection) {
     open();
     w->ShowFolderStep();
@@ -495,6 +518,7 @@ TEST_F(SettledLocationTest, AddToLogIsDisarmedWhenTheViewOrTheLocationChanges) {
 // Controls stay where they are while the listener picks: a misclick is a
 // wrong beacon in the log.
 TEST_F(SettledLocationTest, NothingMovesWhenASelectionChanges) {
+    if (test::underWine()) GTEST_SKIP() << "pixels measured with Wine's stand-in fonts";
     openSettled();
     w->ShowLocationStep();
     w->optLog(1)->setChecked(true);
@@ -550,6 +574,7 @@ TEST_F(SettledLocationTest, AtTheSmallestSizeEveryControlIsWhole) {
 // At the size the window opens with, every panel fits without scroll bars:
 // a command hidden below the fold is a command the listener never finds.
 TEST_F(SettledLocationTest, AtTheOpeningSizeNoPanelScrolls) {
+    if (test::underWine()) GTEST_SKIP() << "pixels measured with Wine's stand-in fonts";
     openSettled();
     auto* scroll = get<QAbstractScrollArea>("panelScroll");
     const std::pair<const char*, std::function<void()>> panels[] = {

@@ -114,9 +114,13 @@ TEST_F(DecisionTest, EveryActionRecordsHowEachReceptionWasDecided) {
                                                            {7, "picked for all"},
                                                            {8, "picked for all"}}));
     // The export's view: one entry per row, the shared row once.
-    Database db(paths.DatabasePath, Database::Mode::ReadOnly);
-    const auto byLogId = howDecidedByLogId(db);
-    EXPECT_EQ(byLogId.size(), logRows(paths.DatabasePath).size());
+    {
+        // Closed before the database is replaced below, which Windows refuses
+        // while the file is open.
+        Database db(paths.DatabasePath, Database::Mode::ReadOnly);
+        const auto byLogId = howDecidedByLogId(db);
+        EXPECT_EQ(byLogId.size(), logRows(paths.DatabasePath).size());
+    }
 
     // The same rows with no record, as a location matched before it existed,
     // still pair up with their receptions.

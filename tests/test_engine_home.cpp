@@ -47,7 +47,7 @@ void logAt(const fs::path& database, const std::vector<std::pair<std::int64_t, i
 }
 
 TEST_F(HomeTest, EntriesLiveInTheirOwnFileAndOutliveTheProject) {
-    writeSettings(paths, "/data/a,b");  // quoted on its first line
+    writeSettings(paths, "/data/a,b/");  // quoted on its first line
     const std::string folderLine = "\"/data/a,b/\"\r\n";
     const struct {
         int location;
@@ -85,9 +85,9 @@ TEST_F(HomeTest, EntriesLiveInTheirOwnFileAndOutliveTheProject) {
               "Home: 33.87\xC2\xB0 S 151.21\xC2\xB0 E, as you entered it");
 
     // START CONVERSION again, FINALIZE and Start New Project all keep them.
-    writeSettings(paths, "/data/Logs");
+    writeSettings(paths, "/data/Logs/");
     removeWorkingFiles(paths);
-    writeSettings(paths, "/data/Logs");
+    writeSettings(paths, "/data/Logs/");
     startNewProject(paths);
     EXPECT_EQ(readHomeEntry(paths, 16), "-33.87, 151.21");
     EXPECT_EQ(readHomeEntry(paths, 3), "jo65");
@@ -204,7 +204,7 @@ TEST(Home, InferredFromTheDistinctBeaconsLoggedAtTheLocation) {
         }
 
         // The listener's own entry wins over any inference.
-        writeSettings(paths, "/data/Logs");
+        writeSettings(paths, "/data/Logs/");
         writeHomeEntry(paths, 5, "jo62QM");
         const LocationHome entered = locationHome(paths, 5);
         EXPECT_EQ(entered.source, LocationHome::Source::Entered);
@@ -291,7 +291,7 @@ TEST(Home, NoHomeIsInferredFromBeaconsThatDoNotGatherAroundOnePlace) {
         EXPECT_NE(text.find(c.why), std::string::npos) << text;
         EXPECT_NE(text.find("Set Home"), std::string::npos) << text;
 
-        writeSettings(paths, "/data/Logs");
+        writeSettings(paths, "/data/Logs/");
         const LocationHome typed = previewHomeEntry(paths, 2, "JO65mq");
         EXPECT_EQ(typed.source, LocationHome::Source::Entered);
         EXPECT_FALSE(typed.inferred);

@@ -2,9 +2,11 @@
 // A process killed between an action's commit and the end of its state write
 // must leave the location either before or after the action: never with rows
 // logged and their receptions still waiting to be logged again.
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <functional>
@@ -12,6 +14,7 @@
 #include <tuple>
 
 #include "EngineTestUtil.h"
+#include "core/FileUtil.h"
 #include "core/TextFields.h"
 #include "engine/AddToLog.h"
 #include "engine/CandidateLookup.h"
@@ -40,6 +43,50 @@ const std::vector<Row> kRows = {
 };
 
 StateWritePoint killAt = StateWritePoint::AfterCommit;
+
+#ifdef _WIN32
+
+// Windows has no fork, so the kill is played: at the point, the project's
+// files are copied as they are on the disk, which is all that a killed
+// process leaves behind; the action is abandoned there, and once it has let
+// go of its files the copies are put back in their place.
+struct Killed {};
+fs::path killedProject;  // the folder of the last Project made
+std::map<std::string, std::string> leftOnDisk;
+
+void killHere(StateWritePoint point) {
+    if (point != killAt) return;
+    leftOnDisk = snapshot(killedProject);
+    throw Killed{};
+}
+
+bool killedAt(StateWritePoint point, const std::function<void()>& action) {
+    killAt = point;
+    leftOnDisk.clear();
+    setStateWriteHook(&killHere);
+    bool killed = false;
+    try {
+        action();
+    } catch (const Killed&) {
+        killed = true;
+    } catch (...) {
+    }
+    setStateWriteHook(nullptr);
+    if (!killed) return false;
+    for (const auto& entry : fs::directory_iterator(killedProject)) fs::remove_all(entry.path());
+    for (const auto& [name, bytes] : leftOnDisk) {  // a folder comes before what it holds
+        const fs::path path = killedProject / pathFromUtf8(name);
+        if (bytes == "<dir>") {
+            fs::create_directories(path);
+        } else {
+            writeFile(path, bytes);
+        }
+    }
+    return true;
+}
+
+#else
+
 void killHere(StateWritePoint point) {
     if (point == killAt) ::kill(::getpid(), SIGKILL);
 }
@@ -61,6 +108,8 @@ bool killedAt(StateWritePoint point, const std::function<void()>& action) {
            WTERMSIG(status) == SIGKILL;
 }
 
+#endif
+
 std::vector<LogRow> sortedRows(const fs::path& database) {
     auto rows = logRows(database);
     std::sort(rows.begin(), rows.end(), [](const LogRow& a, const LogRow& b) {
@@ -73,6 +122,9 @@ std::vector<LogRow> sortedRows(const fs::path& database) {
 // A project with location 2 matched once: what every action below starts from.
 struct Project {
     Project() {
+#ifdef _WIN32
+        killedProject = dir.path();
+#endif
         std::string beacon(UserBeaconRecord::kLength, ' ');
         beacon.replace(0, 3, "WUT");
         beacon.replace(42, 3, "499");

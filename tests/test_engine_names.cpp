@@ -1,7 +1,15 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <cctype>
+#include <random>
+#endif
+
 #include "TestUtil.h"
+#include "core/FileUtil.h"
 #include "engine/LocationNames.h"
 
 namespace fs = std::filesystem;
@@ -84,6 +92,8 @@ TEST(RegistryRead, GivesTheValueAsText) {
     for (const auto& [text, expected] : files) check(text, expected);
 }
 
+#ifndef _WIN32
+// On Windows the registry itself is read (below).
 TEST(RegistryFile, DefaultIsTheUserRegOfTheWinePrefix) {
     TempDir home;
     useHome(home.path());
@@ -92,12 +102,80 @@ TEST(RegistryFile, DefaultIsTheUserRegOfTheWinePrefix) {
     EXPECT_EQ(defaultRegistryFile(), home / ".wine" / "user.reg");
     EXPECT_EQ(GetRegistryString(kLocationsKey, "Location(0)"), "Home");
 
-    ::unsetenv("WINEPREFIX");
+    unsetEnvironment("WINEPREFIX");
     EXPECT_EQ(defaultRegistryFile(), home / ".wine" / "user.reg");
-    ::setenv("WINEPREFIX", (home / "other").c_str(), 1);
+    setEnvironment("WINEPREFIX", (home / "other").string());
     EXPECT_EQ(defaultRegistryFile(), home / "other" / "user.reg");
     EXPECT_EQ(GetRegistryString(kLocationsKey, "Location(0)"), "");
 }
+#endif
+
+#ifdef _WIN32
+// The current user's registry, read through the wide-character functions:
+// values written as Wine's `reg add` or the old program wrote them, under a
+// key of the test's own that is removed afterwards.
+class WindowsRegistry : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        key = "Software\\ZOLT-converter-test-" + std::to_string(std::random_device()()) +
+              "\\ListeningLocations";
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, wide(key).c_str(), 0, nullptr, 0,
+                                  KEY_SET_VALUE, nullptr, &handle, nullptr),
+                  ERROR_SUCCESS);
+    }
+    void TearDown() override {
+        RegCloseKey(handle);
+        const std::string parent = key.substr(0, key.rfind('\\'));
+        RegDeleteTreeW(HKEY_CURRENT_USER, wide(parent).c_str());
+    }
+    static std::wstring wide(const std::string& utf8) { return pathFromUtf8(utf8).wstring(); }
+    void text(const std::string& name, const std::string& value, DWORD type = REG_SZ) {
+        const std::wstring data = wide(value);
+        RegSetValueExW(handle, wide(name).c_str(), 0, type,
+                       reinterpret_cast<const BYTE*>(data.c_str()),
+                       static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    }
+    void number(const std::string& name, DWORD value) {
+        RegSetValueExW(handle, wide(name).c_str(), 0, REG_DWORD,
+                       reinterpret_cast<const BYTE*>(&value), sizeof value);
+    }
+    std::string key;
+    HKEY handle = nullptr;
+};
+
+TEST_F(WindowsRegistry, StringsAndNumbersWhateverTheLetterCase) {
+    text("Location(0)", "Home");
+    text("LOCATION(1)", "K\xC3\xB6ln \xCE\x91\xCE\xB8\xCE\xAE\xCE\xBD\xCE\xB1 \xF0\x9F\x93\xBB");
+    number("location(3)", 42);
+    number("Location(4)", 0xFFFFFFFF);
+    text("Location(5)", "%HOME%", REG_EXPAND_SZ);  // another type: empty
+    text("Location(6)", "");
+    EXPECT_EQ(GetRegistryString(key, "Location(0)"), "Home");
+    EXPECT_EQ(GetRegistryString(key, "location(1)"),
+              "K\xC3\xB6ln \xCE\x91\xCE\xB8\xCE\xAE\xCE\xBD\xCE\xB1 \xF0\x9F\x93\xBB");
+    EXPECT_EQ(GetRegistryString(key, "Location(3)"), "42");
+    EXPECT_EQ(GetRegistryString(key, "Location(4)"), "-1");
+    EXPECT_EQ(GetRegistryString(key, "Location(5)"), "");
+    EXPECT_EQ(GetRegistryString(key, "Location(6)"), "");
+    EXPECT_EQ(GetRegistryString(key, "Location(7)"), "");
+    // A key of other letter case is the same key.
+    std::string upper = key;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_EQ(GetRegistryString(upper, "LOCATION(0)"), "Home");
+}
+
+TEST_F(WindowsRegistry, AMissingKeyReadsAsEmpty) {
+    EXPECT_EQ(GetRegistryString(key + "\\Absent", "Location(0)"), "");
+    EXPECT_EQ(GetRegistryString("Software\\No-such-key-of-zolt", "Location(0)"), "");
+}
+
+// A registry file given by name is still read as a file (the tests above).
+TEST_F(WindowsRegistry, AFileGivenByNameIsReadAsAFile) {
+    TempDir dir;
+    writeFile(dir / "user.reg", registryWith("\"Location(0)\"=\"From the file\"\n"));
+    EXPECT_EQ(LoadLocationNames(dir / "user.reg")[0], "From the file");
+}
+#endif
 
 TEST(LocationNames, CaptionsFromTheRegistryOrEmpty) {
     TempDir dir;

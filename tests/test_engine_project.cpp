@@ -2,6 +2,7 @@
 #include <functional>
 
 #include "DbTestUtil.h"
+#include "core/FileUtil.h"
 #include "engine/Project.h"
 
 namespace fs = std::filesystem;
@@ -113,19 +114,23 @@ TEST(Settings, ReadsTheFolderFromTheFirstFieldOfTheFirstLine) {
 }
 
 TEST(Settings, WriteAndReadBack) {
+    // The separator appended is the system's own (a backslash on Windows).
+    const std::string sep(1, static_cast<char>(fs::path::preferred_separator));
     const struct {
         std::string folder, bytes, read;
     } cases[] = {
-        {"/data/Logs", "/data/Logs/\r\n", "/data/Logs/"},
+        {"/data/Logs", "/data/Logs" + sep + "\r\n", "/data/Logs" + sep},
         {"  /data/Logs/ ", "/data/Logs/\r\n", "/data/Logs/"},
-        {"/data/a,b", "\"/data/a,b/\"\r\n", "/data/a,b/"},
-        {"/data/K\xC3\xB6ln", "/data/K\xC3\xB6ln/\r\n", "/data/K\xC3\xB6ln/"},
+        {"/data/a,b", "\"/data/a,b" + sep + "\"\r\n", "/data/a,b" + sep},
+        {"/data/K\xC3\xB6ln", "/data/K\xC3\xB6ln" + sep + "\r\n", "/data/K\xC3\xB6ln" + sep},
     };
     TempDir home;
     const ProjectPaths paths = projectPathsFor(home.path());
     fs::create_directories(paths.WorkFolder);
     for (const auto& c : cases) {
-        writeSettings(paths, c.folder);
+        // A path from UTF-8 text: on Windows a narrow string would be read in
+        // the ANSI code page, and "K\xC3\xB6ln" would come back as "K\xC3\x83\xC2\xB6ln".
+        writeSettings(paths, pathFromUtf8(c.folder));
         EXPECT_EQ(snapshot(paths.WorkFolder),  // no temporary file left
                   (std::map<std::string, std::string>{{kSettingsFile, c.bytes}}));
         EXPECT_EQ(readSettings(paths).value_or("").string(), c.read);

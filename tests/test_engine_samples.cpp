@@ -3,7 +3,6 @@
 // executable, the demo through the real import, look-up and matching run.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 
@@ -31,11 +30,9 @@ struct ToolRun {
 
 // Runs the tool; its standard error is kept, its report of what it wrote is not.
 ToolRun runTool(const fs::path& source, const fs::path& outFolder, const TempDir& scratch) {
-    const auto quoted = [](const fs::path& path) { return "'" + path.string() + "'"; };
-    const std::string command = quoted(toolPath()) + " " + quoted(source) + " " +
-                                quoted(outFolder) + " >/dev/null 2>" + quoted(scratch / "err");
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(scratch / "err")};
+    const int status =
+        runProgram(toolPath(), {source.string(), outFolder.string()}, {}, scratch / "err");
+    return {status, readFile(scratch / "err")};
 }
 
 const std::string kGoodLine = "AB | 350 | 1200 | 03/14/99 | fine\n";

@@ -257,6 +257,8 @@ TEST(AddSuggestedPicks, PicksWhatTheWindowSuggestsAndSettlesAsAddToLogByHandWoul
         const ProjectPaths bulk = test::makeProject(bulkDir.path());
         const auto home = s.build(bulk);
         const ProjectPaths hand = test::makeProject(handDir.path());
+        // Into a fresh folder: this C++ library cannot overwrite a file on Windows.
+        fs::remove_all(hand.WorkFolder);
         fs::copy(bulk.WorkFolder, hand.WorkFolder,
                  fs::copy_options::recursive | fs::copy_options::overwrite_existing);
 

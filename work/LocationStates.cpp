@@ -1,10 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "work/LocationStates.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -55,32 +51,6 @@ std::uint64_t fingerprintOf(std::string_view records) {
                            ProcessedRecord::kLength - kStateOffset - kStateWidth));
     }
     return hash;
-}
-
-// 0 or the errno of the failure.
-int readAt(int fd, std::string& into, std::size_t offset) {
-    std::size_t done = 0;
-    while (done < into.size()) {
-        const ssize_t n =
-            ::pread(fd, into.data() + done, into.size() - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return errno;
-        if (n == 0) return EIO;  // the file became shorter while it was read
-        done += static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
-int writeAt(int fd, std::string_view bytes, std::size_t offset) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done,
-                                   static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return n < 0 ? errno : EIO;
-        done += static_cast<std::size_t>(n);
-    }
-    return 0;
 }
 
 }  // namespace
@@ -188,6 +158,11 @@ PendingStates::PendingStates(const fs::path& processedPath, const WorkingSet& se
                              const std::vector<std::string_view>& states)
     : path_(processedPath) {
     const auto refuse = [&](const std::string& reason) {
+        // A constructor that throws has no destructor run: the file is let
+        // go here, or it stays open (and on Windows cannot be replaced or
+        // removed) for as long as the program runs.
+        if (fd_ >= 0) closeFile(fd_);
+        fd_ = -1;
         throw EngineError("Could not save the states to " + describePath(processedPath) + ": " +
                           reason + ", so the file was left unchanged.");
     };
@@ -196,13 +171,16 @@ PendingStates::PendingStates(const fs::path& processedPath, const WorkingSet& se
                           ": the run gave " + std::to_string(states.size()) + " states for " +
                           std::to_string(set.entries.size()) + " receptions.");
     }
-    fd_ = ::open(processedPath.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd_ < 0) refuse(plainReason(errno));
-    struct stat info {};
-    if (::fstat(fd_, &info) != 0) refuse(plainReason(errno));
-    if (!S_ISREG(info.st_mode)) refuse("it is not a regular file");
-    const std::size_t count =
-        recordCount(static_cast<std::uintmax_t>(info.st_size), ProcessedRecord::kLength);
+    int openError = 0;
+    fd_ = openFileForUpdate(processedPath, openError);
+    if (fd_ < 0) refuse(fileErrorText(openError));
+    bool regular = false;
+    std::uint64_t fileSize = 0;
+    if (const int error = describeOpenFile(fd_, regular, fileSize); error != 0) {
+        refuse(fileErrorText(error));
+    }
+    if (!regular) refuse("it is not a regular file");
+    const std::size_t count = recordCount(fileSize, ProcessedRecord::kLength);
     if (set.entries.empty()) return;
 
     // Only the stretch of the file from the first to the last of the entries
@@ -219,8 +197,8 @@ PendingStates::PendingStates(const fs::path& processedPath, const WorkingSet& se
     }
     offset_ = static_cast<std::size_t>(first - 1) * ProcessedRecord::kLength;
     region_.resize(static_cast<std::size_t>(last - first + 1) * ProcessedRecord::kLength);
-    if (const int error = readAt(fd_, region_, offset_); error != 0) {
-        refuse(error == EIO ? "it became shorter while it was read" : plainReason(error));
+    if (const int error = readFileAt(fd_, region_, offset_); error != 0) {
+        refuse(error == kFileEnded ? "it became shorter while it was read" : fileErrorText(error));
     }
 
     std::vector<bool> written(static_cast<std::size_t>(last - first + 1), false);
@@ -249,7 +227,7 @@ PendingStates::PendingStates(const fs::path& processedPath, const WorkingSet& se
 
     stretch_.location = set.entries.front().location;
     stretch_.first = first;
-    stretch_.fileSize = static_cast<std::uint64_t>(info.st_size);
+    stretch_.fileSize = fileSize;
     stretch_.fingerprint = fingerprintOf(region_);
     stretch_.states.assign(written.size() * kStateWidth, '\0');
     for (std::size_t i = 0; i < written.size(); ++i) {
@@ -260,7 +238,7 @@ PendingStates::PendingStates(const fs::path& processedPath, const WorkingSet& se
 }
 
 PendingStates::~PendingStates() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) closeFile(fd_);
 }
 
 void PendingStates::commit() {
@@ -269,17 +247,17 @@ void PendingStates::commit() {
     // write cut short is what the journal must be able to complete.
     const std::string_view bytes = region_;
     const std::size_t half = bytes.size() / 2;
-    int error = writeAt(fd_, bytes.substr(0, half), offset_);
+    int error = writeFileAt(fd_, bytes.substr(0, half), offset_);
     if (error == 0) {
         reachStateWritePoint(StateWritePoint::MidWrite);
-        error = writeAt(fd_, bytes.substr(half), offset_ + half);
+        error = writeFileAt(fd_, bytes.substr(half), offset_ + half);
     }
-    if (error == 0 && !region_.empty() && ::fsync(fd_) != 0) error = errno;
-    if (::close(fd_) != 0 && error == 0) error = errno;
+    if (error == 0 && !region_.empty()) error = flushFile(fd_);
+    if (const int closed = closeFile(fd_); closed != 0 && error == 0) error = closed;
     fd_ = -1;
     if (error != 0) {
         throw EngineError("Could not save the states to " + describePath(path_) + ": " +
-                          plainReason(error) + ".");
+                          fileErrorText(error) + ".");
     }
 }
 
@@ -293,25 +271,29 @@ void applyStateStretch(const fs::path& processedPath, const StateStretch& stretc
     if (stretch.first < 1 || stretch.states.size() % kStateWidth != 0) {
         refuse("the stored states are damaged");
     }
-    const int fd = ::open(processedPath.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) refuse(plainReason(errno));
+    int openError = 0;
+    const int fd = openFileForUpdate(processedPath, openError);
+    if (fd < 0) refuse(fileErrorText(openError));
     struct Closer {
         int fd;
         ~Closer() {
-            if (fd >= 0) ::close(fd);
+            if (fd >= 0) closeFile(fd);
         }
     } closer{fd};
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) refuse(plainReason(errno));
-    if (!S_ISREG(info.st_mode)) refuse("it is not a regular file");
+    bool regular = false;
+    std::uint64_t fileSize = 0;
+    if (const int error = describeOpenFile(fd, regular, fileSize); error != 0) {
+        refuse(fileErrorText(error));
+    }
+    if (!regular) refuse("it is not a regular file");
     const std::size_t records = stretch.states.size() / kStateWidth;
     const std::size_t offset = static_cast<std::size_t>(stretch.first - 1) * ProcessedRecord::kLength;
-    if (static_cast<std::uint64_t>(info.st_size) != stretch.fileSize ||
+    if (fileSize != stretch.fileSize ||
         offset + records * ProcessedRecord::kLength > stretch.fileSize) {
         refuse("it is no longer the file they were written for (its size changed)");
     }
     std::string region(records * ProcessedRecord::kLength, '\0');
-    if (const int error = readAt(fd, region, offset); error != 0) refuse(plainReason(error));
+    if (const int error = readFileAt(fd, region, offset); error != 0) refuse(fileErrorText(error));
     if (fingerprintOf(region) != stretch.fingerprint) {
         refuse("it no longer holds the receptions they were written for");
     }
@@ -328,11 +310,11 @@ void applyStateStretch(const fs::path& processedPath, const StateStretch& stretc
     }
     // Written whole even where the bytes are already there: a write that a
     // crash of the machine cut short is on the disk only after this flush.
-    int error = writeAt(fd, region, offset);
-    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    int error = writeFileAt(fd, region, offset);
+    if (error == 0) error = flushFile(fd);
     closer.fd = -1;
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error != 0) refuse(plainReason(error));
+    if (const int closed = closeFile(fd); closed != 0 && error == 0) error = closed;
+    if (error != 0) refuse(fileErrorText(error));
 }
 
 std::unique_ptr<PendingStates> prepareWorkStates(const fs::path& processedPath,
