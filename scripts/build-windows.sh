@@ -131,13 +131,16 @@ sqlite_version="$(basename "$sqlite_dsc" .dsc)"
 sqlite_dir="$cache/$sqlite_version-amalgamation"
 if [ ! -s "$sqlite_dir/sqlite3.c" ] || [ "$(cat "$sqlite_dir/.zolt-stamp" 2>/dev/null)" != "$sqlite_version" ]; then
   say "SQLite: making the amalgamation of $sqlite_version"
-  rm -rf "$cache/sqlite-src" "$sqlite_dir"
-  dpkg-source -x "$sqlite_dsc" "$cache/sqlite-src" >/dev/null
-  (cd "$cache/sqlite-src" && ./configure --disable-tcl >/dev/null && make -s sqlite3.c >/dev/null)
+  # In a folder of its own: dpkg-source leaves the tarballs beside what it unpacks.
+  rm -rf "$cache/sqlite-work" "$sqlite_dir"
+  mkdir -p "$cache/sqlite-work"
+  # (Its signature is checked by apt with the archive's keys when fetched, not again here.)
+  dpkg-source -x "$sqlite_dsc" "$cache/sqlite-work/src" >/dev/null 2>&1
+  (cd "$cache/sqlite-work/src" && ./configure --disable-tcl >/dev/null && make -s sqlite3.c >/dev/null)
   mkdir -p "$sqlite_dir"
-  cp "$cache/sqlite-src/sqlite3.c" "$cache/sqlite-src/sqlite3.h" "$sqlite_dir/"
+  cp "$cache/sqlite-work/src/sqlite3.c" "$cache/sqlite-work/src/sqlite3.h" "$sqlite_dir/"
   printf '%s' "$sqlite_version" > "$sqlite_dir/.zolt-stamp"
-  rm -rf "$cache/sqlite-src"
+  rm -rf "$cache/sqlite-work"
 fi
 
 # ---- 4. The converter ---------------------------------------------------------
