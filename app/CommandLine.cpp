@@ -326,8 +326,23 @@ std::vector<std::string> argumentsOf(int argc, char* argv[]) {
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (!wide) return {argv + 1, argv + argc};
+    // Only when argv is this process's own command line (as the entry point
+    // read it through the ANSI code page) is the wide one the same list; a
+    // caller's own list, a test's, is taken as given.
+    bool same = count == argc;
+    for (int i = 1; same && i < count; ++i) {
+        const int length =
+            WideCharToMultiByte(CP_ACP, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string narrow(static_cast<std::size_t>(std::max(length, 1)), '\0');
+        WideCharToMultiByte(CP_ACP, 0, wide[i], -1, narrow.data(), length, nullptr, nullptr);
+        same = std::string_view(narrow.c_str()) == std::string_view(argv[i]);
+    }
     std::vector<std::string> args;
-    for (int i = 1; i < count; ++i) args.push_back(utf8FromWide(wide[i]));
+    if (same) {
+        for (int i = 1; i < count; ++i) args.push_back(utf8FromWide(wide[i]));
+    } else {
+        args.assign(argv + 1, argv + argc);
+    }
     LocalFree(wide);
     return args;
 }

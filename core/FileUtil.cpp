@@ -499,10 +499,13 @@ void PendingFileReplace::commit() {
 
 std::optional<fs::path> findFileNoCase(const fs::path& folder, std::string_view name) {
     std::error_code ec;
-    // On Windows the file system itself ignores letter case, and this finds
-    // LOG3.BAK as well.
+#ifndef _WIN32
+    // Found as spelled, the name is the file's own. Windows would find LOG3.BAK
+    // under log3.bak here too, and messages would then name a file that is not
+    // there by that spelling: it takes the scan below.
     const fs::path exact = folder / pathFromUtf8(name);
     if (fs::is_regular_file(exact, ec)) return exact;
+#endif
     const std::string wanted = lower(name);
     fs::directory_iterator it(folder, ec);
     if (ec) return std::nullopt;

@@ -159,7 +159,7 @@ void writeSettings(const ProjectPaths& paths, const fs::path& backupFolder) {
     std::erase_if(lines.more,
                   [](const std::string& line) { return line.starts_with(kOwnBeaconsKey); });
     if (const auto own = ownBeaconFile(backupFolder)) {
-        lines.more.push_back(std::string(kOwnBeaconsKey) + own->filename().string());
+        lines.more.push_back(std::string(kOwnBeaconsKey) + pathToUtf8(own->filename()));
     }
     replaceFileAtomically(file, joinSettings(lines));
 }
@@ -180,7 +180,7 @@ void requireOwnBeaconFile(const ProjectPaths& paths) {
     const auto recorded = recordedOwnBeaconFile(paths);
     if (!recorded || ownBeaconFile(paths.BackupFolder)) return;
     throw EngineError(
-        "The file " + (paths.BackupFolder / *recorded).string() +
+        "The file " + pathToUtf8(paths.BackupFolder / pathFromUtf8(*recorded)) +
         " held your own beacons when the conversion started, and it is no longer in the backup "
         "folder. START MATCHING reads your own beacons from it; without it they would be taken "
         "for unresolved stations. Nothing was logged. Put the file back and press START "

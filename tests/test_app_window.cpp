@@ -284,7 +284,7 @@ TEST_F(WindowTest, AnOwnBeaconFileGoneBeforeMatchingIsRefusedByName) {
     const auto before = test::snapshot(work());
     const QStringList texts = click("cmdDuplicates");
     ASSERT_EQ(texts.size(), 1);
-    EXPECT_TRUE(texts[0].contains(qs(backups / "ndb.bak")) &&
+    EXPECT_TRUE(texts[0].contains(QString::fromStdString(pathToUtf8(backups / "ndb.bak"))) &&
                 texts[0].contains("Nothing was logged."))
         << texts[0].toStdString();
     EXPECT_EQ(logged(), 0);
