@@ -22,24 +22,24 @@ FrmFileSave::FrmFileSave(ReportKind kind, int location, std::filesystem::path pr
       processedPath_(std::move(processedPath)) {
     ui->setupUi(this);
     setWindowTitle(QString::fromStdString(reportDialogCaption(kind_)));
-    ui->txtFileName->setText(QString::fromStdString(defaultReportFileName(kind_, location_)));
-    ui->Label2->setBuddy(ui->txtFileName);
-    ui->Label1->setBuddy(ui->Drive1);
+    ui->fileNameEntry->setText(QString::fromStdString(defaultReportFileName(kind_, location_)));
+    ui->fileNameLabel->setBuddy(ui->fileNameEntry);
+    ui->driveLabel->setBuddy(ui->driveList);
     // The folder list starts at the process's current folder.
-    browser_ = new FolderBrowser(ui->Drive1, ui->dirDirectory, nullptr, {}, this);
-    connect(ui->frm, &QPushButton::clicked, this, &FrmFileSave::frm_Click);
-    connect(ui->CancelButton, &QPushButton::clicked, this, &QDialog::reject);
-    ui->txtFileName->setFocus();
+    browser_ = new FolderBrowser(ui->driveList, ui->folderList, nullptr, {}, this);
+    connect(ui->saveButton, &QPushButton::clicked, this, &FrmFileSave::saveButton_Click);
+    connect(ui->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    ui->fileNameEntry->setFocus();
 }
 
 FrmFileSave::~FrmFileSave() = default;
 
 std::filesystem::path FrmFileSave::targetPath() const {
     return reportTargetPath(pathFromQString(browser_->currentPath()),
-                            ui->txtFileName->text().toStdString());
+                            ui->fileNameEntry->text().toStdString());
 }
 
-void FrmFileSave::frm_Click() {
+void FrmFileSave::saveButton_Click() {
     try {
         const std::filesystem::path target = targetPath();
         std::error_code ec;

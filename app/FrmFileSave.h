@@ -30,7 +30,7 @@ class FrmFileSave : public QDialog {
     std::filesystem::path targetPath() const;
 
   private:
-    void frm_Click();
+    void saveButton_Click();
 
     std::unique_ptr<Ui::frmFileSave> ui;
     ReportKind kind_;

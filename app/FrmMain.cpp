@@ -34,6 +34,7 @@
 #include "engine/DecisionRecord.h"
 #include "engine/LocationMap.h"
 #include "engine/LocationNames.h"
+#include "engine/MatchingRun.h"
 #include "engine/Project.h"
 #include "engine/Reversal.h"
 #include "engine/SuggestedPicks.h"
@@ -70,57 +71,57 @@ FrmMain::FrmMain(Options options, QWidget* parent)
     ui->setupUi(this);
     paths_ = projectPathsFor(options_.documentsFolder);
 
-    QRadioButton* const buttons[] = {ui->optLog1,  ui->optLog2,  ui->optLog3,  ui->optLog4,
-                                     ui->optLog5,  ui->optLog6,  ui->optLog7,  ui->optLog8,
-                                     ui->optLog9,  ui->optLog10, ui->optLog11, ui->optLog12,
-                                     ui->optLog13, ui->optLog14, ui->optLog15, ui->optLog16};
+    QRadioButton* const buttons[] = {ui->locationButton1,  ui->locationButton2,  ui->locationButton3,  ui->locationButton4,
+                                     ui->locationButton5,  ui->locationButton6,  ui->locationButton7,  ui->locationButton8,
+                                     ui->locationButton9,  ui->locationButton10, ui->locationButton11, ui->locationButton12,
+                                     ui->locationButton13, ui->locationButton14, ui->locationButton15, ui->locationButton16};
     for (int k = 1; k <= kLocationCount; ++k) {
-        optLog_[static_cast<std::size_t>(k)] = buttons[k - 1];
+        locationButtons_[static_cast<std::size_t>(k)] = buttons[k - 1];
         // Toggled, not clicked: the keyboard and assistive technology choose
         // a location the same way a mouse does.
         connect(buttons[k - 1], &QRadioButton::toggled, this,
                 [this, k](bool checked) { optLog_Toggled(k, checked); });
     }
 
-    folderBrowser_ = new FolderBrowser(ui->drDrives, ui->dirFolders, ui->filFiles, {}, this);
+    folderBrowser_ = new FolderBrowser(ui->driveList, ui->folderList, ui->fileList, {}, this);
 
     // Keyboard use: Enter presses the focused button as Space does, and a
     // location button tells a screen reader which location it stands for.
     for (QPushButton* button : findChildren<QPushButton*>()) button->setAutoDefault(true);
     for (int k = 1; k <= kLocationCount; ++k) setLocationColour(k, LocationColour::ButtonFace);
 
-    connect(ui->cmdStartNew, &QPushButton::clicked, this, &FrmMain::cmdStartNew_Click);
-    connect(ui->cmdContinueWithExisting, &QPushButton::clicked, this,
+    connect(ui->startNewButton, &QPushButton::clicked, this, &FrmMain::cmdStartNew_Click);
+    connect(ui->continueButton, &QPushButton::clicked, this,
             &FrmMain::cmdContinueWithExisting_Click);
-    connect(ui->cmdExitProgram, &QPushButton::clicked, this, &QWidget::close);
-    connect(ui->cmdExit, &QPushButton::clicked, this, &QWidget::close);
-    connect(ui->cmdSelectFolder, &QPushButton::clicked, this, &FrmMain::cmdSelectFolder_Click);
-    connect(ui->cmdDuplicates, &QPushButton::clicked, this, &FrmMain::cmdDuplicates_Click);
-    connect(ui->cmdFinalize, &QPushButton::clicked, this, &FrmMain::cmdFinalize_Click);
-    connect(ui->cmdAddToLog, &QPushButton::clicked, this, &FrmMain::cmdAddToLog_Click);
-    connect(ui->cmdShowSuspect, &QPushButton::clicked, this, &FrmMain::cmdShowSuspect_Click);
-    connect(ui->cmdShowMissing, &QPushButton::clicked, this, &FrmMain::cmdShowMissing_Click);
-    connect(ui->cmdSaveToFile, &QPushButton::clicked, this, &FrmMain::cmdSaveToFile_Click);
-    connect(ui->cmdProcessAnotherLog, &QPushButton::clicked, this,
+    connect(ui->welcomeExitButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(ui->exitButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(ui->startConversionButton, &QPushButton::clicked, this, &FrmMain::cmdSelectFolder_Click);
+    connect(ui->startMatchingButton, &QPushButton::clicked, this, &FrmMain::cmdDuplicates_Click);
+    connect(ui->finalizeButton, &QPushButton::clicked, this, &FrmMain::cmdFinalize_Click);
+    connect(ui->addToLogButton, &QPushButton::clicked, this, &FrmMain::cmdAddToLog_Click);
+    connect(ui->showAmbiguousButton, &QPushButton::clicked, this, &FrmMain::cmdShowSuspect_Click);
+    connect(ui->showUnresolvedButton, &QPushButton::clicked, this, &FrmMain::cmdShowMissing_Click);
+    connect(ui->saveToFileButton, &QPushButton::clicked, this, &FrmMain::cmdSaveToFile_Click);
+    connect(ui->anotherLocationButton, &QPushButton::clicked, this,
             &FrmMain::cmdProcessAnotherLog_Click);
-    connect(ui->cmdStartOver, &QPushButton::clicked, this, &FrmMain::cmdStartOver_Click);
+    connect(ui->startOverButton, &QPushButton::clicked, this, &FrmMain::cmdStartOver_Click);
     addExportButtons();
-    connect(ui->lvLoggedDuplicates, &QTreeWidget::itemSelectionChanged, this,
+    connect(ui->waitingList, &QTreeWidget::itemSelectionChanged, this,
             [this] { loggedRowSelected(); });
-    connect(ui->lvDuplicateData, &QTreeWidget::itemSelectionChanged, this,
-            [this] { candidateSelected(ui->lvDuplicateData); });
-    connect(ui->lvPossible, &QTreeWidget::itemSelectionChanged, this,
-            [this] { candidateSelected(ui->lvPossible); });
-    connect(ui->cmdAddSuggested, &QPushButton::clicked, this, &FrmMain::cmdAddSuggested_Click);
-    homeBox_ = new HomeBox(ui->lblHome, ui->txtHome, ui->cmdSetHome, paths_,
+    connect(ui->exactCandidateList, &QTreeWidget::itemSelectionChanged, this,
+            [this] { candidateSelected(ui->exactCandidateList); });
+    connect(ui->prefixCandidateList, &QTreeWidget::itemSelectionChanged, this,
+            [this] { candidateSelected(ui->prefixCandidateList); });
+    connect(ui->addSuggestedButton, &QPushButton::clicked, this, &FrmMain::cmdAddSuggested_Click);
+    homeBox_ = new HomeBox(ui->homeLabel, ui->homeEntry, ui->setHomeButton, paths_,
                            {[this] { return SelectedLocation(); }, [this] { return matching_; },
                             [this](const QString& prompt) { return confirmed(prompt); },
                             [this](const LocationHome& next) { return followHome(next); }},
                            this);
     map_ = new MapLink(paths_, options_.appDataFolder / kLandOutlineFile, this);
-    connect(ui->cmdMap, &QPushButton::clicked, this, &FrmMain::cmdMap_Click);
+    connect(ui->mapButton, &QPushButton::clicked, this, &FrmMain::cmdMap_Click);
     matchAll_ =
-        new MatchAllRun(ui->cmdDuplicates, ui->pbSearch,
+        new MatchAllRun(ui->startMatchingButton, ui->matchProgress,
                         {[this] { return paths_; },
                          [this](int k) { return locationNames_[static_cast<std::size_t>(k)]; },
                          [this](const QString& prompt) { return confirmed(prompt); },
@@ -129,28 +130,28 @@ FrmMain::FrmMain(Options options, QWidget* parent)
                          [this] { return cancelRequested_; }, [this] { showAsStored(); }},
                         this);
 
-    lists_ = new WaitingLists({ui->lvDuplicates, ui->lvLoggedDuplicates, ui->lvDuplicateData,
-                               ui->lvPossible, ui->picStepTwo, ui->cmdAddToLog},
+    lists_ = new WaitingLists({ui->lvDuplicates, ui->waitingList, ui->exactCandidateList,
+                               ui->prefixCandidateList, ui->resolutionStep, ui->addToLogButton},
                               this);
     // Nothing moves when a selection changes: the warning beside Apply To
     // All keeps its room while hidden, the selection line its height while
     // empty.
-    QSizePolicy keepRoom = ui->lblSelectOption->sizePolicy();
+    QSizePolicy keepRoom = ui->applyToAllWarning->sizePolicy();
     keepRoom.setRetainSizeWhenHidden(true);
-    ui->lblSelectOption->setSizePolicy(keepRoom);
-    for (QLabel* line : {ui->lblSelectionStation, ui->lblSelectionLocation}) {
+    ui->applyToAllWarning->setSizePolicy(keepRoom);
+    for (QLabel* line : {ui->selectedStationLabel, ui->selectedPlaceLabel}) {
         line->setMinimumHeight(line->fontMetrics().height());
     }
     // Fields come padded with blanks: an ellipsis would trail every short
     // comment that the wider list no longer hides behind its scroll bar.
-    ui->lvLoggedDuplicates->setTextElideMode(Qt::ElideNone);
+    ui->waitingList->setTextElideMode(Qt::ElideNone);
 
-    loggedView_ = new LoggedView({ui->lvLoggedDuplicates,
-                                  {ui->lvDuplicateData, ui->lvPossible},
-                                  ui->cmdShowMissing,
-                                  ui->cmdAddSuggested,
-                                  ui->Label27,
-                                  ui->Label28},
+    loggedView_ = new LoggedView({ui->waitingList,
+                                  {ui->exactCandidateList, ui->prefixCandidateList},
+                                  ui->showUnresolvedButton,
+                                  ui->addSuggestedButton,
+                                  ui->loggedCaption,
+                                  ui->candidateCaption},
                                  this);
     connect(loggedView_, &LoggedView::showRequested, this, &FrmMain::showLoggedView);
     connect(loggedView_, &LoggedView::returnRequested, this, &FrmMain::cmdReturnToWaiting_Click);
@@ -158,9 +159,9 @@ FrmMain::FrmMain(Options options, QWidget* parent)
     connect(loggedView_, &LoggedView::beaconsChosen, map_, &MapLink::showCandidates);
 
     // Until start-up has run, only the welcome panel with its buttons exists.
-    ui->lblAllDone->hide();
-    allDoneText_ = ui->lblAllDone->text();
-    showOnlyPanel(ui->picWelcome);
+    ui->allDoneLabel->hide();
+    allDoneText_ = ui->allDoneLabel->text();
+    showOnlyPanel(ui->welcomePanel);
 }
 
 FrmMain::~FrmMain() = default;
@@ -174,34 +175,34 @@ void FrmMain::startUp() {
     });
     lists_->setupColumns(QFontMetrics(font()));
     ShowWelcomeScreen();
-    ui->cmdContinueWithExisting->setEnabled(false);
+    ui->continueButton->setEnabled(false);
     if (!databaseReady_) {
-        ui->cmdStartNew->setEnabled(false);
+        ui->startNewButton->setEnabled(false);
         return;
     }
     ReadSettings();
-    if (SettingsLoaded) ui->cmdContinueWithExisting->setEnabled(true);
+    if (SettingsLoaded) ui->continueButton->setEnabled(true);
     folderBrowser_->setFilePatterns({QStringLiteral("ndb.bak"), QStringLiteral("log*.bak")});
-    ui->cmdAddToLog->setEnabled(false);
-    ui->chkApplyAll->setEnabled(false);
-    ui->lblSelectOption->hide();
-    ui->cmdShowSuspect->setEnabled(false);
-    ui->cmdShowMissing->setEnabled(false);
+    ui->addToLogButton->setEnabled(false);
+    ui->applyToAllCheck->setEnabled(false);
+    ui->applyToAllWarning->hide();
+    ui->showAmbiguousButton->setEnabled(false);
+    ui->showUnresolvedButton->setEnabled(false);
     CheckPendingWork();
 }
 
 // ---- screens -------------------------------------------------------------
 
 void FrmMain::showOnlyPanel(QWidget* panel) {
-    for (QWidget* each : {ui->picWelcome, ui->picStepZero, ui->picStepOne, ui->picStepTwo}) {
+    for (QWidget* each : {ui->welcomePanel, ui->folderStep, ui->locationStep, ui->resolutionStep}) {
         each->setVisible(each == panel);
     }
     // A map belongs to the location on step two; leaving it ends the map.
-    if (panel != ui->picStepTwo) map_->close();
+    if (panel != ui->resolutionStep) map_->close();
 }
 
 void FrmMain::ShowWelcomeScreen() {
-    showOnlyPanel(ui->picWelcome);
+    showOnlyPanel(ui->welcomePanel);
     // The log can be exported whenever it holds receptions: also once every
     // log is converted and after FINALIZE, when no step but this one is left.
     bool logged = false;
@@ -213,45 +214,45 @@ void FrmMain::ShowWelcomeScreen() {
         }
     }
     exportWelcome_->setVisible(logged);
-    ui->cmdStartNew->setFocus();
+    ui->startNewButton->setFocus();
 }
 
 void FrmMain::ShowFolderStep() {
-    showOnlyPanel(ui->picStepZero);
-    ui->dirFolders->setFocus();
+    showOnlyPanel(ui->folderStep);
+    ui->folderList->setFocus();
 }
 
 void FrmMain::ShowLocationStep() {
-    showOnlyPanel(ui->picStepOne);
+    showOnlyPanel(ui->locationStep);
     homeBox_->forgetEntry();
-    ui->cmdDuplicates->setEnabled(false);
+    ui->startMatchingButton->setEnabled(false);
     RefreshLocationButtons();
     LoadLocationNames();
     // Focus on the first location that can be chosen, so that the new step
     // is where the keyboard and a screen reader are.
-    QWidget* first = ui->cmdFinalize;
+    QWidget* first = ui->finalizeButton;
     for (int k = kLocationCount; k >= 1; --k) {
-        if (optLog(k)->isEnabled()) first = optLog(k);
+        if (locationButton(k)->isEnabled()) first = locationButton(k);
     }
     first->setFocus();
 }
 
 void FrmMain::ShowResolutionStep() {
-    showOnlyPanel(ui->picStepTwo);
+    showOnlyPanel(ui->resolutionStep);
     loggedView_->leave();
-    ui->lblSelectionLocation->setText(QString());
-    ui->lblSelectionStation->setText(QString());
+    ui->selectedPlaceLabel->setText(QString());
+    ui->selectedStationLabel->setText(QString());
     // The caption names the list the step opens on, whatever view was left.
     showUpperCaption(UpperView::Ambiguous);
-    ui->lvLoggedDuplicates->setFocus();
+    ui->waitingList->setFocus();
 }
 
 void FrmMain::showUpperCaption(UpperView view) {
     static const char* const captions[] = {"Ambiguous Stations", "Unresolved Stations",
                                            "Logged Stations", "No stations to process"};
-    ui->lblDuplicateUnresolvedLabel->setText(QString::fromLatin1(captions[static_cast<int>(view)]));
-    ui->picAmbiguous->setVisible(view == UpperView::Ambiguous);
-    ui->picMissing->setVisible(view == UpperView::Unresolved);
+    ui->listCaption->setText(QString::fromLatin1(captions[static_cast<int>(view)]));
+    ui->ambiguousHelp->setVisible(view == UpperView::Ambiguous);
+    ui->unresolvedHelp->setVisible(view == UpperView::Unresolved);
 }
 
 // ---- shared helpers ------------------------------------------------------
@@ -282,7 +283,7 @@ bool FrmMain::confirmed(const QString& prompt) {
 std::optional<int> FrmMain::SelectedLocation() const {
     std::optional<int> selected;
     for (int k = 1; k <= kLocationCount; ++k) {
-        if (optLog(k)->isChecked()) selected = k;
+        if (locationButton(k)->isChecked()) selected = k;
     }
     return selected;
 }
@@ -293,7 +294,7 @@ void FrmMain::LoadLocationNames() {
         // A name is shown as the listener typed it: an ampersand in it is a
         // character, not the mark of a shortcut key.
         QString name = QString::fromStdString(names[static_cast<std::size_t>(k - 1)]);
-        optLog(k)->setText(QString(name).replace(QLatin1Char('&'), QStringLiteral("&&")));
+        locationButton(k)->setText(QString(name).replace(QLatin1Char('&'), QStringLiteral("&&")));
         locationNames_[static_cast<std::size_t>(k)] = std::move(name);
     }
 }
@@ -306,7 +307,7 @@ LocationColour FrmMain::locationColour(int index) const {
 
 void FrmMain::setLocationColour(int index, LocationColour colour) {
     colours_[static_cast<std::size_t>(index)] = colour;
-    QRadioButton* button = optLog(index);
+    QRadioButton* button = locationButton(index);
     // A style sheet, not the palette: styles paint a radio button's own
     // background from the sheet, while many ignore the palette's colour.
     button->setStyleSheet(colour == LocationColour::ButtonFace
@@ -326,12 +327,12 @@ bool FrmMain::RefreshLocationButtons() {
     std::array<LocationStatus, kLocationCount> states{};
     if (!guarded([&] { states = scanLocationStates(paths_.ProcessedPath); })) {
         // States unknown: nothing can be opened until they are read again.
-        for (int k = 1; k <= kLocationCount; ++k) optLog(k)->setEnabled(false);
+        for (int k = 1; k <= kLocationCount; ++k) locationButton(k)->setEnabled(false);
         return false;
     }
     for (int k = 1; k <= kLocationCount; ++k) {
         const auto& status = states[static_cast<std::size_t>(k - 1)];
-        optLog(k)->setEnabled(status.enabled && !matching_);
+        locationButton(k)->setEnabled(status.enabled && !matching_);
         setLocationColour(k, status.colour);
     }
     matchAll_->setAvailable(std::any_of(states.begin(), states.end(), [](const auto& status) {
@@ -343,10 +344,10 @@ bool FrmMain::RefreshLocationButtons() {
 void FrmMain::clearLocationSelection() {
     // An exclusive group cannot be emptied by unchecking one button.
     for (int k = 1; k <= kLocationCount; ++k) {
-        QSignalBlocker block(optLog(k));
-        optLog(k)->setAutoExclusive(false);
-        optLog(k)->setChecked(false);
-        optLog(k)->setAutoExclusive(true);
+        QSignalBlocker block(locationButton(k));
+        locationButton(k)->setAutoExclusive(false);
+        locationButton(k)->setChecked(false);
+        locationButton(k)->setAutoExclusive(true);
     }
 }
 
@@ -370,10 +371,10 @@ void FrmMain::CheckPendingWork() {
             reportPartialRecords(this, paths_, LogSource::WorkLogs);
             break;
         case PendingWork::WorkLeft:
-            ui->lblAllDone->hide();
+            ui->allDoneLabel->hide();
             break;
         case PendingWork::NothingLeft:
-            ui->lblAllDone->hide();
+            ui->allDoneLabel->hide();
             Finalize();
             break;
     }
@@ -391,7 +392,7 @@ void FrmMain::Finalize(std::size_t unconverted) {
     if (!guarded([this] { dropDecisionRecord(paths_); })) return;
     if (!guarded([this] { removeWorkingFiles(paths_); })) return;
     SettingsLoaded = false;
-    ui->lblAllDone->setText(
+    ui->allDoneLabel->setText(
         unconverted == 0
             ? allDoneText_
             : QStringLiteral("The conversion is finished, but %1 left unconverted. Run ZOLT 6.4 "
@@ -399,8 +400,8 @@ void FrmMain::Finalize(std::size_t unconverted) {
                              "be uninstalled from your computer, otherwise hit START NEW "
                              "PROJECT to restart the conversion from scratch.")
                   .arg(counted(static_cast<int>(unconverted), "reception was", "receptions were")));
-    ui->lblAllDone->setVisible(anyImported);
-    ui->cmdContinueWithExisting->setEnabled(false);
+    ui->allDoneLabel->setVisible(anyImported);
+    ui->continueButton->setEnabled(false);
     ShowWelcomeScreen();
 }
 
@@ -429,8 +430,8 @@ void FrmMain::cmdStartNew_Click() {
     }
     if (!resetGuarded([this] { startNewProject(paths_); })) return;
     SettingsLoaded = false;
-    ui->cmdContinueWithExisting->setEnabled(false);
-    ui->lblAllDone->hide();
+    ui->continueButton->setEnabled(false);
+    ui->allDoneLabel->hide();
     ShowFolderStep();
 }
 
@@ -454,7 +455,7 @@ void FrmMain::cmdSelectFolder_Click() {
     if (!done) return;
     paths_.BackupFolder = folderPath;
     SettingsLoaded = true;
-    ui->cmdContinueWithExisting->setEnabled(true);
+    ui->continueButton->setEnabled(true);
     clearLocationSelection();
     ShowLocationStep();
     reportPartialRecords(this, paths_, LogSource::Backups);
@@ -479,30 +480,30 @@ void FrmMain::optLog_Toggled(int k, bool checked) {
         }
         return;
     }
-    ui->cmdDuplicates->setEnabled(false);
+    ui->startMatchingButton->setEnabled(false);
     if (!guarded([&] { work = loadWorkingSet(paths_.ProcessedPath, k); })) {
         abandonLocation(k);
         return;
     }
-    ui->cmdDuplicates->setEnabled(true);
-    ui->cmdDuplicates->setFocus();
+    ui->startMatchingButton->setEnabled(true);
+    ui->startMatchingButton->setFocus();
     // The lists are read once here and handed to the view switch below,
     // which would otherwise read processed.dat a second time.
     StepTwoLists lists;
     bool listsRead = false;
     if (work.unpCount == 0) {
-        ui->cmdDuplicates->setEnabled(false);
+        ui->startMatchingButton->setEnabled(false);
         listsRead = readStepTwo(lists);
         if (!listsRead) {
             abandonLocation(k);
             return;
         }
         fillAmbiguousFrom(lists);
-        ui->lvPossible->hide();
+        ui->prefixCandidateList->hide();
     }
     if (locationColour(k) == LocationColour::LightRed) {
-        ui->cmdDuplicates->setEnabled(true);
-        ui->cmdDuplicates->setFocus();
+        ui->startMatchingButton->setEnabled(true);
+        ui->startMatchingButton->setFocus();
         return;
     }
     ShowResolutionStep();
@@ -524,29 +525,29 @@ void FrmMain::abandonLocation(int k) {
     work = WorkingSet{};
     resetSelection();
     clearLocationSelection();
-    ui->cmdDuplicates->setEnabled(false);
-    showOnlyPanel(ui->picStepOne);
-    optLog(k)->setFocus();
+    ui->startMatchingButton->setEnabled(false);
+    showOnlyPanel(ui->locationStep);
+    locationButton(k)->setFocus();
 }
 
 void FrmMain::cmdDuplicates_Click() {
     if (matching_ || !SelectedLocation()) return;
-    ui->cmdDuplicates->setEnabled(false);
+    ui->startMatchingButton->setEnabled(false);
     showLowerList(false);
-    ui->cmdExit->setEnabled(false);
-    ui->cmdFinalize->setEnabled(false);
-    ui->cmdAddToLog->setEnabled(false);
-    ui->chkApplyAll->setEnabled(false);
-    ui->lblSelectOption->hide();
-    ui->cmdShowSuspect->setEnabled(false);
-    ui->cmdShowMissing->setEnabled(false);
-    ui->cmdAddSuggested->setEnabled(false);
-    ui->cmdSetHome->setEnabled(false);
-    ui->cmdMap->setEnabled(false);
-    ui->pbSearch->setValue(0);
-    ui->lvLoggedDuplicates->clear();
+    ui->exitButton->setEnabled(false);
+    ui->finalizeButton->setEnabled(false);
+    ui->addToLogButton->setEnabled(false);
+    ui->applyToAllCheck->setEnabled(false);
+    ui->applyToAllWarning->hide();
+    ui->showAmbiguousButton->setEnabled(false);
+    ui->showUnresolvedButton->setEnabled(false);
+    ui->addSuggestedButton->setEnabled(false);
+    ui->setHomeButton->setEnabled(false);
+    ui->mapButton->setEnabled(false);
+    ui->matchProgress->setValue(0);
+    ui->waitingList->clear();
     // The working set must not change under the run: no other location.
-    for (int k = 1; k <= kLocationCount; ++k) optLog(k)->setEnabled(false);
+    for (int k = 1; k <= kLocationCount; ++k) locationButton(k)->setEnabled(false);
     matching_ = true;
     cancelRequested_ = false;
 
@@ -554,7 +555,7 @@ void FrmMain::cmdDuplicates_Click() {
     MatchOutcome outcome;
     const bool ok = loggingGuarded([&] {
         outcome = runMatching(paths_, work, [&](int, int, float percent) {
-            ui->pbSearch->setValue(static_cast<int>(percent));
+            ui->matchProgress->setValue(static_cast<int>(percent));
             // Let the window repaint and take input several times a second
             // without paying for an event pass per reception.
             if (!sinceRepaint.isValid() || sinceRepaint.elapsed() >= 40) {
@@ -565,12 +566,12 @@ void FrmMain::cmdDuplicates_Click() {
         });
     });
     matching_ = false;
-    ui->pbSearch->setValue(0);
-    ui->cmdExit->setEnabled(true);
-    ui->cmdFinalize->setEnabled(true);
-    ui->cmdAddSuggested->setEnabled(true);
-    ui->cmdSetHome->setEnabled(true);
-    ui->cmdMap->setEnabled(true);
+    ui->matchProgress->setValue(0);
+    ui->exitButton->setEnabled(true);
+    ui->finalizeButton->setEnabled(true);
+    ui->addSuggestedButton->setEnabled(true);
+    ui->setHomeButton->setEnabled(true);
+    ui->mapButton->setEnabled(true);
 
     if (!ok && settledElsewhere_) {
         // Another window matched it meanwhile.
@@ -581,7 +582,7 @@ void FrmMain::cmdDuplicates_Click() {
     if (!ok || outcome.cancelled) {
         // Nothing was logged and no state changed: the location stays as it was.
         RefreshLocationButtons();
-        ui->cmdDuplicates->setEnabled(work.unpCount > 0);
+        ui->startMatchingButton->setEnabled(work.unpCount > 0);
         if (closeAfterRun_) close();
         return;
     }
@@ -594,9 +595,9 @@ void FrmMain::cmdDuplicates_Click() {
         if (closeAfterRun_) close();
         return;
     }
-    ui->cmdDuplicates->setEnabled(false);
+    ui->startMatchingButton->setEnabled(false);
     ShowResolutionStep();
-    ui->lvLoggedDuplicates->setFocus();
+    ui->waitingList->setFocus();
     if (closeAfterRun_) close();
 }
 
@@ -638,17 +639,17 @@ void FrmMain::fillUpperList(const std::vector<ListedReception>& rows) {
 }
 
 void FrmMain::showLowerList(bool possible) {
-    ui->lvPossible->setVisible(possible);
-    ui->lvDuplicateData->setVisible(!possible);
+    ui->prefixCandidateList->setVisible(possible);
+    ui->exactCandidateList->setVisible(!possible);
     // Alt+P reaches whichever candidate list is on screen.
-    ui->Label28->setBuddy(possible ? ui->lvPossible : ui->lvDuplicateData);
+    ui->candidateCaption->setBuddy(possible ? ui->prefixCandidateList : ui->exactCandidateList);
 }
 
 void FrmMain::clearLowerLists() {
-    ui->lvDuplicateData->clear();
+    ui->exactCandidateList->clear();
     // A refill leaves no candidate of an earlier look-up to choose and no
     // reception selected, so Add To Log cannot be armed without one.
-    ui->lvPossible->clear();
+    ui->prefixCandidateList->clear();
     resetSelection();
 }
 
@@ -672,7 +673,7 @@ void FrmMain::fillUnresolvedFrom(const StepTwoLists& lists, bool withRows) {
     const int rows = static_cast<int>(lists.unresolved.size());
     UnresolvedCount += rows;
     static const std::vector<ListedReception> none;
-    refillUpperList(withRows ? lists.unresolved : none, ui->cmdShowMissing,
+    refillUpperList(withRows ? lists.unresolved : none, ui->showUnresolvedButton,
                     QStringLiteral("Show &Unresolved Stations (%1)").arg(rows),
                     UnresolvedCount != 0, false);
 }
@@ -681,15 +682,15 @@ void FrmMain::refillUpperList(const std::vector<ListedReception>& rows, QPushBut
                               const QString& showText, bool offered, bool ambiguous) {
     show->setEnabled(true);
     {
-        QSignalBlocker block(ui->lvLoggedDuplicates);
-        ui->lvLoggedDuplicates->clear();
+        QSignalBlocker block(ui->waitingList);
+        ui->waitingList->clear();
     }
     clearLowerLists();
     fillUpperList(rows);
     show->setText(showText);
     // The list's show button and Save To File are offered while it has rows.
     show->setVisible(offered);
-    ui->cmdSaveToFile->setVisible(offered);
+    ui->saveToFileButton->setVisible(offered);
     if (offered) ReportIsAmbiguous = ambiguous;
 }
 
@@ -708,7 +709,7 @@ void FrmMain::fillAmbiguousFrom(const StepTwoLists& lists) {
     // (on a location of thousands that halves the cost of a refill).
     fillUnresolvedFrom(lists, false);
     AmbiguousCount = static_cast<int>(lists.ambiguous.size());
-    refillUpperList(lists.ambiguous, ui->cmdShowSuspect,
+    refillUpperList(lists.ambiguous, ui->showAmbiguousButton,
                     QStringLiteral("Show A&mbiguous Stations (%1)").arg(AmbiguousCount),
                     AmbiguousCount != 0, true);
     updateLoggedControls();
@@ -727,11 +728,11 @@ bool FrmMain::showWaitingView(bool unresolved, const StepTwoLists* lists, bool a
     loggedView_->leave();
     showUpperCaption(unresolved ? UpperView::Unresolved : UpperView::Ambiguous);
     ReportIsAmbiguous = !unresolved;
-    ui->cmdSaveToFile->setVisible(unresolved);
-    ui->lblSelectionLocation->setText(QString());
-    ui->lblSelectionStation->setText(QString());
-    ui->chkApplyAll->setEnabled(false);
-    ui->lblSelectOption->hide();
+    ui->saveToFileButton->setVisible(unresolved);
+    ui->selectedPlaceLabel->setText(QString());
+    ui->selectedStationLabel->setText(QString());
+    ui->applyToAllCheck->setEnabled(false);
+    ui->applyToAllWarning->hide();
     showLowerList(unresolved);
     ShowingUnresolved = unresolved;
     if (unresolved) {
@@ -757,12 +758,12 @@ RankedCandidates FrmMain::lookUpCandidates(const QTreeWidgetItem* row,
 }
 
 void FrmMain::loggedRowSelected(const RankedCandidates* known) {
-    const QList<QTreeWidgetItem*> chosen = ui->lvLoggedDuplicates->selectedItems();
+    const QList<QTreeWidgetItem*> chosen = ui->waitingList->selectedItems();
     if (chosen.isEmpty()) return;
     const QTreeWidgetItem* row = chosen.first();
     {
-        QSignalBlocker block(ui->lvDuplicateData);
-        ui->lvDuplicateData->clear();
+        QSignalBlocker block(ui->exactCandidateList);
+        ui->exactCandidateList->clear();
     }
     ListedReception fields = WaitingLists::fieldsOf(row);
     selection.SelectedIdent = std::move(fields.ident);
@@ -770,16 +771,16 @@ void FrmMain::loggedRowSelected(const RankedCandidates* known) {
     selection.SelectedTime = std::move(fields.time);
     selection.SelectedDate = std::move(fields.date);
     selection.SelectedComment = std::move(fields.comment);
-    ui->lblSelectionStation->setText(
+    ui->selectedStationLabel->setText(
         QString::fromStdString(cp1252ToUtf8(trimBlanks(selection.SelectedIdent)) + " - " +
                                cp1252ToUtf8(trimBlanks(selection.SelectedFrequency))));
-    ui->lblSelectionLocation->setText(QString());
-    ui->chkApplyAll->setChecked(false);
+    ui->selectedPlaceLabel->setText(QString());
+    ui->applyToAllCheck->setChecked(false);
     {
-        QSignalBlocker blockA(ui->lvPossible);
-        QSignalBlocker blockB(ui->lvDuplicateData);
-        ui->lvPossible->clear();
-        ui->lvDuplicateData->clear();
+        QSignalBlocker blockA(ui->prefixCandidateList);
+        QSignalBlocker blockB(ui->exactCandidateList);
+        ui->prefixCandidateList->clear();
+        ui->exactCandidateList->clear();
     }
     RankedCandidates ranked;
     if (known) ranked = *known;
@@ -789,41 +790,41 @@ void FrmMain::loggedRowSelected(const RankedCandidates* known) {
         map_->showCandidates(ranked);
         lists_->showCandidates(ranked, ShowingUnresolved);
     }
-    ui->cmdAddToLog->setEnabled(false);
-    ui->chkApplyAll->setEnabled(false);
-    ui->lblSelectOption->hide();
+    ui->addToLogButton->setEnabled(false);
+    ui->applyToAllCheck->setEnabled(false);
+    ui->applyToAllWarning->hide();
 }
 
 void FrmMain::candidateSelected(QTreeWidget* list) {
     const QList<QTreeWidgetItem*> chosen = list->selectedItems();
     if (chosen.isEmpty()) return;
     const QTreeWidgetItem* row = chosen.first();
-    ui->lblSelectionLocation->setText(WaitingLists::placeOf(row));
+    ui->selectedPlaceLabel->setText(WaitingLists::placeOf(row));
     selection.SelectedBeaconId = lists_->beaconIdOf(list, row);
-    ui->cmdAddToLog->setEnabled(true);
-    ui->chkApplyAll->setEnabled(true);
-    ui->lblSelectOption->show();
+    ui->addToLogButton->setEnabled(true);
+    ui->applyToAllCheck->setEnabled(true);
+    ui->applyToAllWarning->show();
 }
 
 void FrmMain::resetSelection() {
-    ui->chkApplyAll->setChecked(false);
-    ui->chkApplyAll->setEnabled(false);
-    ui->cmdAddToLog->setEnabled(false);
-    ui->lblSelectOption->hide();
+    ui->applyToAllCheck->setChecked(false);
+    ui->applyToAllCheck->setEnabled(false);
+    ui->addToLogButton->setEnabled(false);
+    ui->applyToAllWarning->hide();
     selection.SelectedIdent.clear();
     selection.SelectedFrequency.clear();
     selection.SelectedDate.clear();
     selection.SelectedTime.clear();
     selection.SelectedBeaconId = 0;
-    ui->lblSelectionStation->setText(QString());
-    ui->lblSelectionLocation->setText(QString());
+    ui->selectedStationLabel->setText(QString());
+    ui->selectedPlaceLabel->setText(QString());
     map_->showCandidates({});
 }
 
 std::function<void()> FrmMain::followHome(const LocationHome& next) {
     // Distances and the suggestion of the reception on screen follow the
     // new home; the candidate chosen before is chosen anew.
-    const QList<QTreeWidgetItem*> rows = ui->lvLoggedDuplicates->selectedItems();
+    const QList<QTreeWidgetItem*> rows = ui->waitingList->selectedItems();
     RankedCandidates ranked;
     if (!rows.isEmpty() &&
         !guarded([&] { ranked = lookUpCandidates(rows.first(), next.position); })) {
@@ -880,7 +881,7 @@ void FrmMain::cmdAddSuggested_Click() {
 }
 
 void FrmMain::cmdAddToLog_Click() {
-    const bool applyAll = ui->chkApplyAll->isChecked();
+    const bool applyAll = ui->applyToAllCheck->isChecked();
     int rows = 0;
     if (!loggingGuarded([&] { rows = addToLog(paths_, work, selection, applyAll); })) return;
     if (rows == 0)
@@ -895,7 +896,7 @@ void FrmMain::refillAfterLogging() {
     if (!readStepTwo(lists)) {
         // The rows are stored; nothing stays armed to log them a second time.
         clearLowerLists();
-        ui->lvLoggedDuplicates->clearSelection();
+        ui->waitingList->clearSelection();
         return;
     }
     fillAmbiguousFrom(lists);
@@ -914,15 +915,15 @@ void FrmMain::refillAfterLogging() {
     }
     if (!ShowingUnresolved) {
         showLowerList(false);
-        ui->chkApplyAll->setEnabled(false);
-        ui->lblSelectOption->hide();
+        ui->applyToAllCheck->setEnabled(false);
+        ui->applyToAllWarning->hide();
         ShowingUnresolved = false;
     } else {
         showWaitingView(true, &lists);
     }
     if (const auto location = SelectedLocation()) map_->showLocation(*location);
     resetSelection();
-    ui->lvLoggedDuplicates->setFocus();
+    ui->waitingList->setFocus();
 }
 
 void FrmMain::cmdMap_Click() {
@@ -973,17 +974,17 @@ void FrmMain::setMatchAllBusy(bool busy) {
     if (busy) {
         matching_ = true;
         cancelRequested_ = false;
-        for (int k = 1; k <= kLocationCount; ++k) optLog(k)->setEnabled(false);
+        for (int k = 1; k <= kLocationCount; ++k) locationButton(k)->setEnabled(false);
         for (QWidget* control :
-             {static_cast<QWidget*>(ui->cmdDuplicates), static_cast<QWidget*>(ui->cmdFinalize),
-              static_cast<QWidget*>(ui->cmdExit)}) {
+             {static_cast<QWidget*>(ui->startMatchingButton), static_cast<QWidget*>(ui->finalizeButton),
+              static_cast<QWidget*>(ui->exitButton)}) {
             control->setEnabled(false);
         }
         return;
     }
     matching_ = false;
-    ui->cmdFinalize->setEnabled(true);
-    ui->cmdExit->setEnabled(true);
+    ui->finalizeButton->setEnabled(true);
+    ui->exitButton->setEnabled(true);
     // A loaded location may have been matched meanwhile: nothing stays
     // selected, and the buttons are coloured afresh.
     work = WorkingSet{};
@@ -999,7 +1000,7 @@ void FrmMain::showLoggedView() {
     const auto location = SelectedLocation();
     if (matching_ || !location) return;
     showUpperCaption(UpperView::Logged);
-    ui->cmdSaveToFile->hide();
+    ui->saveToFileButton->hide();
     resetSelection();
     loggedView_->enter();
     std::vector<LoggedReception> rows;
@@ -1070,7 +1071,7 @@ WorkingFileStatus FrmMain::ensureSoundWorkingFile(std::size_t* waiting) {
     const WorkingFileStatus status = soundWorkingFile(
         this, paths_, SettingsLoaded, [this](const QString& prompt) { return confirmed(prompt); },
         waiting);
-    if (status == WorkingFileStatus::Rebuilt) ui->lblAllDone->hide();
+    if (status == WorkingFileStatus::Rebuilt) ui->allDoneLabel->hide();
     return status;
 }
 
@@ -1088,7 +1089,7 @@ bool FrmMain::loggingGuarded(const std::function<void()>& action) {
         // The lists were stale: show what the working file now says.
         const auto location = SelectedLocation();
         if (location && guarded([&] { work = loadWorkingSet(paths_.ProcessedPath, *location); }) &&
-            ui->picStepTwo->isVisible()) {
+            ui->resolutionStep->isVisible()) {
             refillAfterLogging();
         }
     }
@@ -1104,14 +1105,14 @@ void FrmMain::addExportButtons() {
         QWidget* beside;
         const char* name;
         bool after;
-    } places[] = {{ui->cmdFinalize, "cmdExportLog", false},
-                  {ui->cmdProcessAnotherLog, "cmdExportLogStepTwo", false},
-                  {ui->cmdExitProgram, "cmdExportLogWelcome", false}};
+    } places[] = {{ui->finalizeButton, "exportLogButton", false},
+                  {ui->anotherLocationButton, "exportLogStepTwoButton", false},
+                  {ui->welcomeExitButton, "exportLogWelcomeButton", false}};
     for (const auto& place : places) {
         QPushButton* button = ExportDialog::makeButton(place.name, this);
         placeBeside(place.beside, button, place.after);
         connect(button, &QPushButton::clicked, this, &FrmMain::cmdExportLog_Click);
-        if (place.beside == ui->cmdExitProgram) exportWelcome_ = button;
+        if (place.beside == ui->welcomeExitButton) exportWelcome_ = button;
     }
     exportWelcome_->hide();  // until the welcome panel knows the log holds receptions
 }

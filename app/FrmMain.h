@@ -76,7 +76,7 @@ class FrmMain : public QWidget {
     bool FillAmbiguousList();
     bool FillUnresolvedList();
 
-    QRadioButton* optLog(int index) const { return optLog_.at(static_cast<std::size_t>(index)); }
+    QRadioButton* locationButton(int index) const { return locationButtons_.at(static_cast<std::size_t>(index)); }
     LocationColour locationColour(int index) const;
     bool matchingInProgress() const { return matching_; }
     const ProjectPaths& paths() const { return paths_; }
@@ -183,7 +183,7 @@ class FrmMain : public QWidget {
     void showAsStored();
 
     std::unique_ptr<Ui::frmMain> ui;
-    std::array<QRadioButton*, 17> optLog_{};  // 1 … 16; 0 unused
+    std::array<QRadioButton*, 17> locationButtons_{};  // 1 … 16; 0 unused
     std::array<LocationColour, 17> colours_{};
     Options options_;
     ProjectPaths paths_;
@@ -198,7 +198,7 @@ class FrmMain : public QWidget {
     LoggedView* loggedView_ = nullptr;
     std::array<QString, 17> locationNames_;  // as the registry holds them; 0 unused
     MatchAllRun* matchAll_ = nullptr;
-    QString allDoneText_;            // lblAllDone as designed
+    QString allDoneText_;            // allDoneLabel as designed
     QPushButton* exportWelcome_ = nullptr;  // Export Log… of the welcome panel
     bool settledElsewhere_ = false;  // the last logging action met another window's work
 };

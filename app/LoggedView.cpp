@@ -82,7 +82,7 @@ QTreeWidget* makeList(const char* name, const QString& accessible, const QString
 
 LoggedView::LoggedView(const Anchors& anchors, QObject* parent)
     : QObject(parent), anchors_(anchors) {
-    list_ = makeList("lvLogged", QStringLiteral("Logged Stations"),
+    list_ = makeList("loggedList", QStringLiteral("Logged Stations"),
                      {QStringLiteral("Ident"), QStringLiteral("Freq"), QStringLiteral("Time"),
                       QStringLiteral("Date"), QStringLiteral("Comment"), QStringLiteral("Beacon"),
                       QStringLiteral("City"), QStringLiteral("Country"), QStringLiteral("Distance"),
@@ -106,7 +106,7 @@ LoggedView::LoggedView(const Anchors& anchors, QObject* parent)
         QStringLiteral("Every logged reception of this location; select several with Shift or "
                        "Ctrl, or all with Ctrl+A"));
 
-    beacon_ = makeList("lvLoggedBeacon", QStringLiteral("Logged Beacon"),
+    beacon_ = makeList("loggedBeaconList", QStringLiteral("Logged Beacon"),
                        {QStringLiteral("Call"), QStringLiteral("Frequency"), QStringLiteral("City"),
                         QStringLiteral("Province"), QStringLiteral("Country"),
                         QStringLiteral("Beacon_ID"), QStringLiteral("Distance")});
@@ -114,19 +114,19 @@ LoggedView::LoggedView(const Anchors& anchors, QObject* parent)
     beacon_->headerItem()->setTextAlignment(kBeaconKm, Qt::AlignRight | Qt::AlignVCenter);
 
     show_ = new QPushButton(QStringLiteral("Sho&w Logged Stations"));
-    show_->setObjectName(QStringLiteral("cmdShowLogged"));
+    show_->setObjectName(QStringLiteral("showLoggedButton"));
     show_->setToolTip(
         QStringLiteral("Lists every logged reception of this location and how it "
                        "was decided"));
     return_ = new QPushButton(QStringLiteral("&Return To Waiting"));
-    return_->setObjectName(QStringLiteral("cmdReturnToWaiting"));
+    return_->setObjectName(QStringLiteral("returnToWaitingButton"));
     return_->setToolTip(
         QStringLiteral("Takes the selected receptions out of the log and puts "
                        "them back among the waiting ones, after asking"));
     return_->setEnabled(false);
     return_->hide();
     undo_ = new QPushButton(QStringLiteral("Undo Last Action"));
-    undo_->setObjectName(QStringLiteral("cmdUndoLastAction"));
+    undo_->setObjectName(QStringLiteral("undoButton"));
     undo_->setEnabled(false);
     for (QPushButton* button : {show_, return_, undo_}) {
         button->setAutoDefault(true);

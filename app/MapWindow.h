@@ -10,7 +10,8 @@
 
 #include "app/MapRenderer.h"
 #include "engine/LocationMap.h"
-#include "engine/MatchingRun.h"
+#include "engine/ProjectPaths.h"
+#include "work/LocationStates.h"
 #include "engine/SuggestedPicks.h"
 
 class QLabel;

@@ -40,7 +40,7 @@ MatchAllSummaryDialog::MatchAllSummaryDialog(const MatchAllResult& result,
     layout->addWidget(heading);
 
     auto* table = new QTreeWidget(this);
-    table->setObjectName(QStringLiteral("lvMatchAllSummary"));
+    table->setObjectName(QStringLiteral("matchAllSummary"));
     table->setAccessibleName(QStringLiteral("Receptions matched per location"));
     table->setRootIsDecorated(false);
     table->setHeaderLabels({QStringLiteral("Location"), QStringLiteral("Receptions"),
@@ -78,7 +78,7 @@ MatchAllRun::MatchAllRun(QPushButton* startMatching, QProgressBar* bar, Hooks ho
     : QObject(window), hooks_(std::move(hooks)), window_(window), bar_(bar) {
     QWidget* panel = startMatching->parentWidget();
     button_ = new QPushButton(QStringLiteral("Match &All Locations"), panel);
-    button_->setObjectName(QStringLiteral("cmdMatchAll"));
+    button_->setObjectName(QStringLiteral("matchAllButton"));
     button_->setAutoDefault(true);
     button_->setAccessibleName(QStringLiteral("Match All Locations"));
     button_->setAccessibleDescription(
@@ -91,7 +91,7 @@ MatchAllRun::MatchAllRun(QPushButton* startMatching, QProgressBar* bar, Hooks ho
     QWidget::setTabOrder(startMatching, button_);
 
     caption_ = new QLabel(bar->parentWidget());
-    caption_->setObjectName(QStringLiteral("lblMatchAllLocation"));
+    caption_->setObjectName(QStringLiteral("matchAllLocationLabel"));
     // It speaks its own text; what it is for is its description.
     caption_->setAccessibleDescription(QStringLiteral("The location being matched"));
     caption_->setTextFormat(Qt::PlainText);  // a location's name is no markup

@@ -5,7 +5,8 @@
 #include <cstddef>
 #include <functional>
 
-#include "engine/MatchingRun.h"
+#include "engine/ProjectPaths.h"
+#include "work/LocationStates.h"
 #include "work/BackupImport.h"
 
 class QWidget;

@@ -3,7 +3,8 @@
 
 #include <filesystem>
 
-#include "engine/MatchingRun.h"
+#include "engine/ProjectPaths.h"
+#include "work/LocationStates.h"
 
 namespace zolt::bench {
 

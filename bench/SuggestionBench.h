@@ -5,6 +5,7 @@
 
 #include "bench/DataGenerator.h"
 #include "engine/MatchingRun.h"
+#include "work/LocationStates.h"
 
 namespace zolt::bench {
 

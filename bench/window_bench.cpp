@@ -79,7 +79,7 @@ bool archiveBench(const fs::path& folder, int perLocation) {
     window.resize(1024, 768);
     window.show();
     window.startUp();
-    child<QAbstractButton>(window, "cmdContinueWithExisting")->click();
+    child<QAbstractButton>(window, "continueButton")->click();
     QCoreApplication::processEvents();
 
     QElapsedTimer clock;
@@ -99,19 +99,19 @@ bool archiveBench(const fs::path& folder, int perLocation) {
                    summary && summary->isVisible()) {
             (void)summary->grab();  // painted, as the user sees it
             toSummary = static_cast<double>(clock.nsecsElapsed()) / 1e9;
-            auto* table = summary->findChild<QTreeWidget*>(QStringLiteral("lvMatchAllSummary"));
+            auto* table = summary->findChild<QTreeWidget*>(QStringLiteral("matchAllSummary"));
             lines = table ? table->topLevelItemCount() : 0;
             summary->accept();
         }
     });
     answer.start(1);
     clock.start();
-    child<QAbstractButton>(window, "cmdMatchAll")->click();
+    child<QAbstractButton>(window, "matchAllButton")->click();
     answer.stop();
     std::printf("window: archive: Match All Locations summary of %d lines\n", lines);
     bool met = lines == zolt::kLocationCount + 1;
     met &= report("window: archive: Match All Locations click to the summary", toSummary, 3.0);
-    const double select = timed(window, [&] { window.optLog(16)->setChecked(true); });
+    const double select = timed(window, [&] { window.locationButton(16)->setChecked(true); });
     // The window adds the lists on screen and the home of the location,
     // which the database works out from the location's log rows.
     met &= report("window: archive: selecting a matched location (step two filled)", select, 0.05);
@@ -158,13 +158,13 @@ int main(int argc, char** argv) {
         window.resize(1024, 768);
         window.show();
         window.startUp();
-        child<QAbstractButton>(window, "cmdContinueWithExisting")->click();
-        window.optLog(1)->setChecked(true);
+        child<QAbstractButton>(window, "continueButton")->click();
+        window.locationButton(1)->setChecked(true);
         QCoreApplication::processEvents();
 
-        auto* upper = child<QTreeWidget>(window, "lvLoggedDuplicates");
+        auto* upper = child<QTreeWidget>(window, "waitingList");
         const double toStepTwo =
-            timed(window, [&] { child<QAbstractButton>(window, "cmdDuplicates")->click(); });
+            timed(window, [&] { child<QAbstractButton>(window, "startMatchingButton")->click(); });
         std::printf("window: %d ambiguous rows listed\n", upper->topLevelItemCount());
         if (!report("window: START MATCHING to the filled step two", toStepTwo, 1.0)) status = 1;
 
@@ -182,7 +182,7 @@ int main(int argc, char** argv) {
         if (!report("window: slowest sort of the ambiguous list", slowestSort, 0.1)) status = 1;
         if (!report("window: slowest scroll of the ambiguous list", slowestScroll, 0.1)) status = 1;
         const double toUnresolved =
-            timed(window, [&] { child<QAbstractButton>(window, "cmdShowMissing")->click(); });
+            timed(window, [&] { child<QAbstractButton>(window, "showUnresolvedButton")->click(); });
         std::printf("window: %d unresolved rows listed\n", upper->topLevelItemCount());
         if (!report("window: switch to the unresolved view", toUnresolved, 0.1)) status = 1;
 
@@ -199,10 +199,10 @@ int main(int argc, char** argv) {
             everyPair.picks.push_back({e.ident, e.frequency, 1, 0});
         }
         zolt::addSuggestedPicks(window.paths(), window.work, everyPair);
-        child<QAbstractButton>(window, "cmdShowSuspect")->click();
-        auto* logged = child<QTreeWidget>(window, "lvLogged");
+        child<QAbstractButton>(window, "showAmbiguousButton")->click();
+        auto* logged = child<QTreeWidget>(window, "loggedList");
         const double toLogged =
-            timed(window, [&] { child<QAbstractButton>(window, "cmdShowLogged")->click(); });
+            timed(window, [&] { child<QAbstractButton>(window, "showLoggedButton")->click(); });
         std::printf("window: %d logged rows listed\n", logged->topLevelItemCount());
         if (!report("window: fill the logged view", toLogged, 0.3)) status = 1;
 

@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "engine/DecisionRecord.h"
-#include "engine/MatchingRun.h"
+#include "engine/ProjectPaths.h"
+#include "work/LocationStates.h"
 
 namespace zolt {
 

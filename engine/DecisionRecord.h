@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "core/Geo.h"
-#include "engine/MatchingRun.h"
+#include "engine/ProjectPaths.h"
+#include "work/LocationStates.h"
 
 // How every NDBLog row the converter appends was decided, kept so that the
 // listener can see it afterwards and reverse it (engine/Reversal.h).

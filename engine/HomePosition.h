@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "core/Geo.h"
-#include "engine/MatchingRun.h"
+#include "engine/ProjectPaths.h"
+#include "work/LocationStates.h"
 
 namespace zolt {
 

@@ -7,7 +7,8 @@
 
 #include "core/Geo.h"
 #include "engine/HomePosition.h"
-#include "engine/MatchingRun.h"
+#include "engine/ProjectPaths.h"
+#include "work/LocationStates.h"
 
 // What the map of a listening location shows, before any drawing: where the
 // listener sat, the beacons heard there and how often, and the few figures a

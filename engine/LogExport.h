@@ -12,7 +12,8 @@
 #include "core/Geo.h"
 #include "core/OldDates.h"
 #include "engine/HomePosition.h"
-#include "engine/MatchingRun.h"
+#include "engine/ProjectPaths.h"
+#include "work/LocationStates.h"
 
 // The converted log handed over to other programs: every NDBLog row with what
 // is known of its beacon and its listening location, and the text formats

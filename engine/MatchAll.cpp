@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "engine/MatchAll.h"
+#include "engine/MatchingRun.h"
 
 #include <array>
 #include <exception>

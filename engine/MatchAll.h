@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/MatchingRun.h"
+#include "engine/ProjectPaths.h"
+#include "work/LocationStates.h"
 
 namespace zolt {
 

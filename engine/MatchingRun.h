@@ -8,16 +8,10 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "engine/ProjectPaths.h"
 #include "work/LocationStates.h"
 
 namespace zolt {
-
-struct ProjectPaths {
-    std::filesystem::path WorkFolder;     // holds the files below
-    std::filesystem::path DatabasePath;   // WorkFolder / ndbdata.ndf
-    std::filesystem::path ProcessedPath;  // WorkFolder / processed.dat
-    std::filesystem::path BackupFolder;   // the old backups (never written)
-};
 
 // Called before each reception with its 1-based number; `percent` is
 // i / count × 100. Returning false cancels the run.

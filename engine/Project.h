@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "core/EngineError.h"
-#include "engine/MatchingRun.h"
+#include "engine/ProjectPaths.h"
+#include "work/LocationStates.h"
 
 namespace zolt {
 

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/MatchingRun.h"
+#include "engine/ProjectPaths.h"
+#include "work/LocationStates.h"
 
 // Reversing decisions: Return To Waiting takes chosen receptions out of the
 // log, Undo Last Action reverses a location's latest action. Both change the

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "core/EngineError.h"
-#include "engine/MatchingRun.h"
+#include "engine/ProjectPaths.h"
 #include "work/LocationStates.h"
 
 // An action that logs rows commits them and then writes the new states into

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/MatchingRun.h"
+#include "work/LocationStates.h"
 
 namespace zolt::fuzz {
 

@@ -8,6 +8,7 @@
 
 #include "DbTestUtil.h"
 #include "engine/MatchingRun.h"
+#include "work/LocationStates.h"
 
 namespace zolt::test {
 

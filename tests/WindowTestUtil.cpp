@@ -78,8 +78,8 @@ void MainWindowTest::openDemoMatched() {
     buildProcessedFile(backups, project.ProcessedPath, LogSource::Backups);
     open();
     w->ShowLocationStep();
-    w->optLog(1)->setChecked(true);
-    get("cmdDuplicates")->click();
+    w->locationButton(1)->setChecked(true);
+    get("startMatchingButton")->click();
 }
 
 }  // namespace zolt::test

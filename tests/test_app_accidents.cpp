@@ -59,25 +59,25 @@ class AccidentTest : public test::MainWindowTest {
 
 TEST_F(AccidentTest, StartConversionRefusesAFolderWithoutOldLogsAndReportsPartialRecords) {
     open();
-    click("cmdStartNew", {Box::Yes});
+    click("startNewButton", {Box::Yes});
     ASSERT_TRUE(w->folderBrowser()->openFolder(QString::fromStdString(backups.string())));
     const auto before = test::snapshot(home.path());
-    const QStringList refused = click("cmdSelectFolder");
+    const QStringList refused = click("startConversionButton");
     ASSERT_EQ(refused.size(), 1);
     EXPECT_TRUE(refused[0].contains(QString::fromStdString(backups.string())))
         << refused[0].toStdString();
-    EXPECT_TRUE(visible("picStepZero"));
+    EXPECT_TRUE(visible("folderStep"));
     EXPECT_TRUE(test::snapshot(home.path()) == before);
 
     // "BNR 334 1558 02/17/01" is whole; the 55 bytes after it are not.
     const std::string two = test::logRecord("BNR", "334", "1558", "02/17/01").encode() +
                             test::logRecord("APH", "396").encode();
     test::writeFile(backups / "log0.bak", two.substr(0, 85 + 55));
-    const QStringList partial = click("cmdSelectFolder");
+    const QStringList partial = click("startConversionButton");
     ASSERT_EQ(partial.size(), 1);
     EXPECT_TRUE(partial[0].contains(QString::fromStdString((backups / "log0.bak").string())));
     EXPECT_TRUE(partial[0].contains("55 bytes")) << partial[0].toStdString();
-    EXPECT_TRUE(visible("picStepOne"));
+    EXPECT_TRUE(visible("locationStep"));
     EXPECT_EQ(loadWorkingSet(paths.ProcessedPath, 1).WorkCount(), 1);
 }
 
@@ -109,10 +109,10 @@ TEST_F(AccidentTest, ADamagedWorkingFileIsNeverFinalizedAndIsRebuiltOnlyWithCons
         ASSERT_EQ(declined.size(), 1);
         EXPECT_TRUE(declined[0].contains(QString::fromStdString(paths.ProcessedPath.string())));
         EXPECT_TRUE(test::snapshot(work()) == before);
-        EXPECT_FALSE(visible("lblAllDone"));
+        EXPECT_FALSE(visible("allDoneLabel"));
         // Continue asks again; declined, step one is not shown.
-        EXPECT_EQ(click("cmdContinueWithExisting", {Box::No}).size(), 1);
-        EXPECT_TRUE(visible("picWelcome"));
+        EXPECT_EQ(click("continueButton", {Box::No}).size(), 1);
+        EXPECT_TRUE(visible("welcomePanel"));
         EXPECT_TRUE(test::snapshot(work()) == before);
 
         const QStringList agreed = opened({Box::Yes, Box::Ok});
@@ -121,8 +121,8 @@ TEST_F(AccidentTest, ADamagedWorkingFileIsNeverFinalizedAndIsRebuiltOnlyWithCons
         EXPECT_EQ(test::states(loadWorkingSet(paths.ProcessedPath, 1)),
                   (std::vector<std::string>{"OK", "UNP"}));
         EXPECT_EQ(logged(), 1);
-        click("cmdContinueWithExisting");
-        EXPECT_TRUE(w->optLog(1)->isEnabled() && w->optLog(2)->isEnabled());
+        click("continueButton");
+        EXPECT_TRUE(w->locationButton(1)->isEnabled() && w->locationButton(2)->isEnabled());
     }
 }
 
@@ -131,15 +131,15 @@ TEST_F(AccidentTest, ChoosingALocationChecksTheWorkingFileFirst) {
     writeSettings(paths, backups);
     test::writeProcessed(paths.ProcessedPath, {{1, "APH", "396", "UNP"}, {2, "NL", "358", "AMB"}});
     open();
-    click("cmdContinueWithExisting");
+    click("continueButton");
     std::string file = test::readFile(paths.ProcessedPath);
     file.replace(102 + 99, 3, "???");
     test::writeFile(paths.ProcessedPath, file);
     MessageBoxAnswerer answerer({Box::No});
-    w->optLog(2)->setChecked(true);
+    w->locationButton(2)->setChecked(true);
     ASSERT_EQ(answerer.texts.size(), 1);
     EXPECT_TRUE(answerer.texts[0].contains("record 2 holds no valid state"));
-    EXPECT_TRUE(visible("picWelcome"));
+    EXPECT_TRUE(visible("welcomePanel"));
     EXPECT_FALSE(w->SelectedLocation().has_value());
     EXPECT_EQ(w->work.WorkCount(), 0);
 }
@@ -164,10 +164,10 @@ TEST_F(AccidentTest, FinalizeSaysWhatIsLeftUnconverted) {
         open();
         writeSettings(paths, backups);
         test::writeProcessed(paths.ProcessedPath, c.rows);
-        const QStringList texts = click("cmdFinalize", {Box::Yes});
+        const QStringList texts = click("finalizeButton", {Box::Yes});
         ASSERT_EQ(texts.size(), 1);
         EXPECT_EQ(texts[0], c.facts + QString(kFinalizePrompt));
-        const QString done = get<QLabel>("lblAllDone")->text();
+        const QString done = get<QLabel>("allDoneLabel")->text();
         EXPECT_TRUE(done.startsWith(c.done)) << done.toStdString();
         EXPECT_FALSE(fs::exists(paths.ProcessedPath));
     }
@@ -183,13 +183,13 @@ TEST_F(AccidentTest, FinalizeOnALockedDatabaseLeavesEveryFileAsItWas) {
     QStringList texts;
     {
         test::DatabaseLock lock(paths.DatabasePath);
-        texts = click("cmdFinalize", {Box::Yes, Box::Ok});
+        texts = click("finalizeButton", {Box::Yes, Box::Ok});
     }
     ASSERT_EQ(texts.size(), 2);
     EXPECT_TRUE(texts[1].contains(QString::fromStdString(paths.DatabasePath.string())));
     EXPECT_TRUE(test::snapshot(work()) == before);
-    EXPECT_TRUE(visible("picWelcome") || visible("picStepOne"));
-    EXPECT_FALSE(visible("lblAllDone"));
+    EXPECT_TRUE(visible("welcomePanel") || visible("locationStep"));
+    EXPECT_FALSE(visible("allDoneLabel"));
 }
 
 TEST_F(AccidentTest, ADatabaseThatIsNoBeaconDatabaseIsNamedAtStartUp) {
@@ -199,7 +199,7 @@ TEST_F(AccidentTest, ADatabaseThatIsNoBeaconDatabaseIsNamedAtStartUp) {
     ASSERT_EQ(texts.size(), 1);
     EXPECT_TRUE(texts[0].contains(QString::fromStdString((work() / "ndbdata.ndf").string())));
     EXPECT_TRUE(texts[0].contains("not a beacon database"));
-    EXPECT_FALSE(get("cmdStartNew")->isEnabled() || get("cmdContinueWithExisting")->isEnabled());
+    EXPECT_FALSE(get("startNewButton")->isEnabled() || get("continueButton")->isEnabled());
     EXPECT_EQ(test::readFile(work() / "ndbdata.ndf"), "a letter saved under the wrong name");
 }
 
@@ -217,7 +217,7 @@ TEST_F(AccidentTest, SaveToFileAsksBeforeReplacingAFileNoBeingTheDefault) {
         {Box::NoButton, false}, {Box::No, false}, {Box::Yes, true}};
     for (const auto& [answer, replaced] : answers) {
         MessageBoxAnswerer answerer({answer});
-        dialog.findChild<QPushButton*>("frm")->click();
+        dialog.findChild<QPushButton*>("saveButton")->click();
         ASSERT_EQ(answerer.texts.size(), 1);
         EXPECT_TRUE(answerer.texts[0].contains(QString::fromStdString(target.string())));
         EXPECT_EQ(answerer.defaults.value(0), Box::No);
@@ -236,15 +236,15 @@ TEST_F(AccidentTest, ASecondWindowRefusesToLogAgainAndRefillsItsLists) {
     open();
     for (FrmMain* window : {first.get(), w.get()}) {
         window->ShowLocationStep();
-        window->optLog(1)->setChecked(true);
+        window->locationButton(1)->setChecked(true);
     }
     auto logFirstRow = [](FrmMain& window, bool applyAll) {
-        auto* upper = window.findChild<QTreeWidget*>("lvLoggedDuplicates");
+        auto* upper = window.findChild<QTreeWidget*>("waitingList");
         upper->setCurrentItem(upper->topLevelItem(0));
-        auto* exact = window.findChild<QTreeWidget*>("lvDuplicateData");
+        auto* exact = window.findChild<QTreeWidget*>("exactCandidateList");
         exact->setCurrentItem(exact->topLevelItem(0));
-        window.findChild<QCheckBox*>("chkApplyAll")->setChecked(applyAll);
-        window.findChild<QPushButton*>("cmdAddToLog")->click();
+        window.findChild<QCheckBox*>("applyToAllCheck")->setChecked(applyAll);
+        window.findChild<QPushButton*>("addToLogButton")->click();
     };
     logFirstRow(*first, true);
     ASSERT_EQ(logged(), 2);
@@ -253,7 +253,7 @@ TEST_F(AccidentTest, ASecondWindowRefusesToLogAgainAndRefillsItsLists) {
     ASSERT_EQ(answerer.texts.size(), 1);
     EXPECT_TRUE(answerer.texts[0].contains("already settled"));
     EXPECT_EQ(logged(), 2);
-    EXPECT_EQ(w->findChild<QTreeWidget*>("lvLoggedDuplicates")->topLevelItemCount(), 0);
+    EXPECT_EQ(w->findChild<QTreeWidget*>("waitingList")->topLevelItemCount(), 0);
 }
 
 TEST_F(AccidentTest, ASecondWindowThatMatchesTooLateShowsTheMatchedLocation) {
@@ -265,17 +265,17 @@ TEST_F(AccidentTest, ASecondWindowThatMatchesTooLateShowsTheMatchedLocation) {
     open();
     for (FrmMain* window : {first.get(), w.get()}) {
         window->ShowLocationStep();
-        window->optLog(1)->setChecked(true);
+        window->locationButton(1)->setChecked(true);
     }
-    first->findChild<QPushButton*>("cmdDuplicates")->click();
+    first->findChild<QPushButton*>("startMatchingButton")->click();
     ASSERT_EQ(logged(), 1);
     MessageBoxAnswerer answerer;
-    get("cmdDuplicates")->click();
+    get("startMatchingButton")->click();
     ASSERT_EQ(answerer.texts.size(), 1);
     EXPECT_TRUE(answerer.texts[0].contains("already settled"));
     EXPECT_EQ(logged(), 1);
-    EXPECT_TRUE(visible("picStepTwo"));
-    EXPECT_EQ(w->findChild<QTreeWidget*>("lvLoggedDuplicates")->topLevelItemCount(), 1);
+    EXPECT_TRUE(visible("resolutionStep"));
+    EXPECT_EQ(w->findChild<QTreeWidget*>("waitingList")->topLevelItemCount(), 1);
 }
 
 TEST(SingleInstanceTest, ASecondStartIsRefusedUntilTheFirstHasEndedEvenByKill) {

@@ -49,15 +49,15 @@ class ExportWindowTest : public test::MainWindowTest {
 };
 
 TEST_F(ExportWindowTest, BothStepsOpenTheDialogOnTheSelectedLocation) {
-    for (const auto& [button, panel] : {std::pair{"cmdExportLog", "picStepOne"},
-                                        std::pair{"cmdExportLogStepTwo", "picStepTwo"}}) {
+    for (const auto& [button, panel] : {std::pair{"exportLogButton", "locationStep"},
+                                        std::pair{"exportLogStepTwoButton", "resolutionStep"}}) {
         auto* b = get(button);
         EXPECT_TRUE(get<QWidget>(panel)->isAncestorOf(b)) << button;
         EXPECT_FALSE(b->accessibleName().isEmpty()) << button;
     }
     {
-        QSignalBlocker block(w->optLog(2));
-        w->optLog(2)->setChecked(true);
+        QSignalBlocker block(w->locationButton(2));
+        w->locationButton(2)->setChecked(true);
     }
     int shown = -1;
     QTimer::singleShot(0, [&] {
@@ -66,11 +66,11 @@ TEST_F(ExportWindowTest, BothStepsOpenTheDialogOnTheSelectedLocation) {
         shown = d->locationBox()->currentData().toInt();
         d->reject();
     });
-    get("cmdExportLog")->click();
+    get("exportLogButton")->click();
     EXPECT_EQ(shown, 2);
 
     Database(paths.DatabasePath).execute("DELETE FROM NDBLog");
-    const QStringList texts = click("cmdExportLogStepTwo", {QMessageBox::Ok});
+    const QStringList texts = click("exportLogStepTwoButton", {QMessageBox::Ok});
     ASSERT_EQ(texts.size(), 1);
     EXPECT_TRUE(texts[0].contains("nothing to export")) << texts[0].toStdString();
 }
@@ -254,11 +254,11 @@ TEST_F(ExportWindowTest, StepTwoDatesSortByTheDayTheyName) {
     writeSettings(paths, backups);
     test::writeProcessed(paths.ProcessedPath, rows);
     {
-        QSignalBlocker block(w->optLog(1));
-        w->optLog(1)->setChecked(true);
+        QSignalBlocker block(w->locationButton(1));
+        w->locationButton(1)->setChecked(true);
     }
     w->FillAmbiguousList();
-    auto* list = tree("lvLoggedDuplicates");
+    auto* list = tree("waitingList");
     const auto dates = [list] {
         QStringList out;
         for (int i = 0; i < list->topLevelItemCount(); ++i) {

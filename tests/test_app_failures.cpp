@@ -39,11 +39,11 @@ class LockedDatabaseTest : public test::MainWindowTest {
         w->ShowLocationStep();
     }
     void openLocation(int k) {
-        w->optLog(k)->setChecked(true);
+        w->locationButton(k)->setChecked(true);
         ASSERT_EQ(w->SelectedLocation(), k);
     }
     void selectReception() {
-        auto* upper = tree("lvLoggedDuplicates");
+        auto* upper = tree("waitingList");
         upper->setCurrentItem(upper->topLevelItem(0));
     }
     bool visible(const char* name) { return get<QWidget>(name)->isVisible(); }
@@ -60,79 +60,79 @@ TEST_F(LockedDatabaseTest, EachActionStopsAtTheLockWithOneMessageAndWritesNothin
     } cases[] = {
         {"opening a location in progress",
          nullptr,
-         [](auto& t) { t.w->optLog(1)->setChecked(true); },
+         [](auto& t) { t.w->locationButton(1)->setChecked(true); },
          {},
          [](auto& t) {
-             EXPECT_TRUE(t.visible("picStepOne"));
+             EXPECT_TRUE(t.visible("locationStep"));
              EXPECT_FALSE(t.w->SelectedLocation().has_value());
          }},
         {"selecting a reception",
          [](auto& t) { t.openLocation(1); },
          [](auto& t) { t.selectReception(); },
          {},
-         [](auto& t) { EXPECT_FALSE(t.enabled("cmdAddToLog")); }},
+         [](auto& t) { EXPECT_FALSE(t.enabled("addToLogButton")); }},
         {"Set Home",
          [](auto& t) { t.openLocation(1); },
          [](auto& t) {
-             t.template get<QLineEdit>("txtHome")->setText("EN81");
-             t.get("cmdSetHome")->click();
+             t.template get<QLineEdit>("homeEntry")->setText("EN81");
+             t.get("setHomeButton")->click();
          },
          {},
          [](auto& t) {
-             EXPECT_EQ(t.template get<QLineEdit>("txtHome")->text(), "EN81");
-             EXPECT_TRUE(t.template get<QLabel>("lblHome")->text().contains("JO62"));
+             EXPECT_EQ(t.template get<QLineEdit>("homeEntry")->text(), "EN81");
+             EXPECT_TRUE(t.template get<QLabel>("homeLabel")->text().contains("JO62"));
          }},
         {"Add Suggested Picks",
          [](auto& t) { t.openLocation(1); },
-         [](auto& t) { t.get("cmdAddSuggested")->click(); },
+         [](auto& t) { t.get("addSuggestedButton")->click(); },
          {},
          nullptr},
         {"Add To Log",
          [](auto& t) {
              t.openLocation(1);
              t.selectReception();
-             t.tree("lvDuplicateData")->setCurrentItem(t.tree("lvDuplicateData")->topLevelItem(0));
+             t.tree("exactCandidateList")->setCurrentItem(t.tree("exactCandidateList")->topLevelItem(0));
          },
-         [](auto& t) { t.get("cmdAddToLog")->click(); },
+         [](auto& t) { t.get("addToLogButton")->click(); },
          {},
          nullptr},
         {"Show Unresolved Stations",
          [](auto& t) { t.openLocation(1); },
-         [](auto& t) { t.get("cmdShowMissing")->click(); },
+         [](auto& t) { t.get("showUnresolvedButton")->click(); },
          {},
          [](auto& t) {
-             EXPECT_EQ(t.template get<QLabel>("lblDuplicateUnresolvedLabel")->text(),
+             EXPECT_EQ(t.template get<QLabel>("listCaption")->text(),
                        "Ambiguous Stations");
              EXPECT_FALSE(t.w->ShowingUnresolved);
          }},
         {"View Map",
          [](auto& t) { t.openLocation(1); },
-         [](auto& t) { t.get("cmdMap")->click(); },
+         [](auto& t) { t.get("mapButton")->click(); },
          {},
          [](auto& t) { EXPECT_EQ(t.w->template findChild<MapWindow*>(), nullptr); }},
         {"START MATCHING",
          [](auto& t) { t.openLocation(2); },
-         [](auto& t) { t.get("cmdDuplicates")->click(); },
+         [](auto& t) { t.get("startMatchingButton")->click(); },
          {},
          [](auto& t) {
-             EXPECT_TRUE(t.visible("picStepOne"));
+             EXPECT_TRUE(t.visible("locationStep"));
              EXPECT_EQ(t.w->locationColour(2), LocationColour::LightRed);
          }},
         {"Start Over",
          [](auto& t) { t.openLocation(1); },
-         [](auto& t) { t.get("cmdStartOver")->click(); },
+         [](auto& t) { t.get("startOverButton")->click(); },
          {Box::Yes},
          nullptr},
         {"Start New Project",
          nullptr,
-         [](auto& t) { t.get("cmdStartNew")->click(); },
+         [](auto& t) { t.get("startNewButton")->click(); },
          {Box::Yes},
          nullptr},
         {"FINALIZE",
          nullptr,
-         [](auto& t) { t.get("cmdFinalize")->click(); },
+         [](auto& t) { t.get("finalizeButton")->click(); },
          {Box::Yes},
-         [](auto& t) { EXPECT_TRUE(t.visible("picStepOne")); }},
+         [](auto& t) { EXPECT_TRUE(t.visible("locationStep")); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -36,8 +36,8 @@ class LoggedViewTest : public test::MainWindowTest {
         const auto set = loadWorkingSet(paths.ProcessedPath, 1);
         return set.WorkCount() - set.ambCount - set.misCount - set.unpCount;
     }
-    QString showCaption() { return get("cmdShowLogged")->text().remove(QLatin1Char('&')); }
-    QTreeWidget* logged() { return tree("lvLogged"); }
+    QString showCaption() { return get("showLoggedButton")->text().remove(QLatin1Char('&')); }
+    QTreeWidget* logged() { return tree("loggedList"); }
     // Selects the first row whose How reads `how`, adding to the selection.
     void selectFirst(const QString& how) {
         for (int i = 0; i < logged()->topLevelItemCount(); ++i) {
@@ -56,23 +56,23 @@ TEST_F(LoggedViewTest, ButtonsCountsAndConfirmationsFollowEveryAction) {
     const int afterRun = settled();
     ASSERT_GT(afterRun, 0);
     EXPECT_EQ(showCaption(), QStringLiteral("Show Logged Stations (%1)").arg(afterRun));
-    EXPECT_FALSE(get("cmdUndoLastAction")->isEnabled());
-    EXPECT_TRUE(get("cmdUndoLastAction")->toolTip().startsWith("Nothing to undo"));
-    EXPECT_FALSE(get("cmdReturnToWaiting")->isVisible());
+    EXPECT_FALSE(get("undoButton")->isEnabled());
+    EXPECT_TRUE(get("undoButton")->toolTip().startsWith("Nothing to undo"));
+    EXPECT_FALSE(get("returnToWaitingButton")->isVisible());
 
-    click("cmdAddSuggested", {QMessageBox::Yes});
+    click("addSuggestedButton", {QMessageBox::Yes});
     const int suggested = settled() - afterRun;
     ASSERT_GT(suggested, 0);
     EXPECT_EQ(showCaption(), QStringLiteral("Show Logged Stations (%1)").arg(settled()));
-    EXPECT_TRUE(get("cmdUndoLastAction")->isEnabled());
-    EXPECT_TRUE(get("cmdUndoLastAction")->toolTip().contains("Add Suggested Picks"));
+    EXPECT_TRUE(get("undoButton")->isEnabled());
+    EXPECT_TRUE(get("undoButton")->toolTip().contains("Add Suggested Picks"));
 
-    get("cmdShowLogged")->click();
+    get("showLoggedButton")->click();
     EXPECT_TRUE(logged()->isVisible());
-    EXPECT_FALSE(tree("lvLoggedDuplicates")->isVisible());
-    EXPECT_EQ(get<QLabel>("lblDuplicateUnresolvedLabel")->text(), "Logged Stations");
+    EXPECT_FALSE(tree("waitingList")->isVisible());
+    EXPECT_EQ(get<QLabel>("listCaption")->text(), "Logged Stations");
     EXPECT_EQ(logged()->topLevelItemCount(), settled());
-    EXPECT_FALSE(get("cmdReturnToWaiting")->isEnabled()) << "nothing selected yet";
+    EXPECT_FALSE(get("returnToWaitingButton")->isEnabled()) << "nothing selected yet";
 
     // Every row selectable at once; the lower list holds the selection's beacons.
     logged()->setFocus();
@@ -81,14 +81,14 @@ TEST_F(LoggedViewTest, ButtonsCountsAndConfirmationsFollowEveryAction) {
     logged()->clearSelection();
     selectFirst("suggested");
     selectFirst("unique match");
-    EXPECT_TRUE(get("cmdReturnToWaiting")->isEnabled());
-    EXPECT_GE(tree("lvLoggedBeacon")->topLevelItemCount(), 1);
+    EXPECT_TRUE(get("returnToWaitingButton")->isEnabled());
+    EXPECT_GE(tree("loggedBeaconList")->topLevelItemCount(), 1);
 
     const int ambiguousBefore = w->AmbiguousCount + w->UnresolvedCount;
     const auto beforeReturn = test::snapshot(paths.WorkFolder);
     {
         MessageBoxAnswerer no({QMessageBox::No});
-        get("cmdReturnToWaiting")->click();
+        get("returnToWaitingButton")->click();
         ASSERT_EQ(no.texts.size(), 1);
         EXPECT_EQ(no.texts[0],
                   "This will remove 2 receptions from the log and put them back among the "
@@ -97,31 +97,31 @@ TEST_F(LoggedViewTest, ButtonsCountsAndConfirmationsFollowEveryAction) {
         EXPECT_EQ(test::snapshot(paths.WorkFolder), beforeReturn);
     }
 
-    click("cmdReturnToWaiting", {QMessageBox::Yes});
+    click("returnToWaitingButton", {QMessageBox::Yes});
     EXPECT_EQ(settled(), afterRun + suggested - 2);
     EXPECT_EQ(logged()->topLevelItemCount(), settled()) << "still the logged view, refilled";
     EXPECT_EQ(w->AmbiguousCount + w->UnresolvedCount, ambiguousBefore + 2);
     EXPECT_EQ(showCaption(), QStringLiteral("Show Logged Stations (%1)").arg(settled()));
 
-    const QStringList undoReturn = click("cmdUndoLastAction", {QMessageBox::Yes});
+    const QStringList undoReturn = click("undoButton", {QMessageBox::Yes});
     ASSERT_EQ(undoReturn.size(), 1);
     EXPECT_TRUE(undoReturn[0].startsWith("This will undo Return To Waiting: 2 receptions"));
     EXPECT_EQ(test::snapshot(paths.WorkFolder).at("processed.dat"),
               beforeReturn.at("processed.dat"));
 
-    const QStringList undoPicks = click("cmdUndoLastAction", {QMessageBox::Yes});
+    const QStringList undoPicks = click("undoButton", {QMessageBox::Yes});
     ASSERT_EQ(undoPicks.size(), 1);
     EXPECT_TRUE(undoPicks[0].startsWith(
         QStringLiteral("This will undo Add Suggested Picks: %1 receptions return to waiting")
             .arg(suggested)));
     EXPECT_EQ(settled(), afterRun);
-    EXPECT_FALSE(get("cmdUndoLastAction")->isEnabled());
+    EXPECT_FALSE(get("undoButton")->isEnabled());
 
     // Back to a waiting list: the logged view gives its place back.
-    get("cmdShowSuspect")->click();
-    EXPECT_TRUE(tree("lvLoggedDuplicates")->isVisible());
+    get("showAmbiguousButton")->click();
+    EXPECT_TRUE(tree("waitingList")->isVisible());
     EXPECT_FALSE(logged()->isVisible());
-    EXPECT_FALSE(get("cmdReturnToWaiting")->isVisible());
+    EXPECT_FALSE(get("returnToWaitingButton")->isVisible());
 }
 
 // A reception logged to one of the listener's own beacons and returned to
@@ -135,24 +135,24 @@ TEST_F(LoggedViewTest, AnOwnBeaconReturnedToWaitingIsOfferedAndLoggedAgainByHand
     const int afterRun = settled();
     const auto before = ownRows();
     ASSERT_GT(before, 0);
-    get("cmdShowLogged")->click();
+    get("showLoggedButton")->click();
     logged()->clearSelection();
     selectFirst("own beacon");
     const QString ident = logged()->currentItem()->text(0).trimmed();
     const QString beacon = logged()->currentItem()->text(5);
-    click("cmdReturnToWaiting", {QMessageBox::Yes});
+    click("returnToWaitingButton", {QMessageBox::Yes});
     ASSERT_EQ(settled(), afterRun - 1);
     EXPECT_EQ(ownRows(), before - 1);
 
-    get("cmdShowMissing")->click();
-    auto* upper = tree("lvLoggedDuplicates");
+    get("showUnresolvedButton")->click();
+    auto* upper = tree("waitingList");
     for (int i = 0; i < upper->topLevelItemCount(); ++i) {
         if (upper->topLevelItem(i)->text(1).trimmed() == ident) {
             upper->setCurrentItem(upper->topLevelItem(i));
         }
     }
     ASSERT_TRUE(upper->currentItem());
-    auto* possible = tree("lvPossible");
+    auto* possible = tree("prefixCandidateList");
     QTreeWidgetItem* own = nullptr;
     for (int i = 0; i < possible->topLevelItemCount(); ++i) {
         if (possible->topLevelItem(i)->text(4).endsWith("(your own beacon)")) {
@@ -162,11 +162,11 @@ TEST_F(LoggedViewTest, AnOwnBeaconReturnedToWaitingIsOfferedAndLoggedAgainByHand
     ASSERT_TRUE(own) << "no own beacon among " << possible->topLevelItemCount() << " candidates";
     EXPECT_EQ(own->text(0), ident);
     possible->setCurrentItem(own);
-    EXPECT_TRUE(get("cmdAddToLog")->isEnabled());
-    EXPECT_TRUE(click("cmdAddToLog").isEmpty());
+    EXPECT_TRUE(get("addToLogButton")->isEnabled());
+    EXPECT_TRUE(click("addToLogButton").isEmpty());
     EXPECT_EQ(settled(), afterRun);
     EXPECT_EQ(ownRows(), before);
-    get("cmdShowLogged")->click();
+    get("showLoggedButton")->click();
     bool back = false;
     for (int i = 0; i < logged()->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* row = logged()->topLevelItem(i);
@@ -177,19 +177,19 @@ TEST_F(LoggedViewTest, AnOwnBeaconReturnedToWaitingIsOfferedAndLoggedAgainByHand
 }
 
 TEST_F(LoggedViewTest, TheMapRingsTheSelectedReceptionsBeacon) {
-    get("cmdMap")->click();
+    get("mapButton")->click();
     auto* map = w->findChild<MapWindow*>();
     ASSERT_NE(map, nullptr);
-    get("cmdShowLogged")->click();
+    get("showLoggedButton")->click();
     selectFirst("unique match");
     ASSERT_EQ(map->renderer().candidates().size(), 1u);
     EXPECT_TRUE(map->renderer().candidates()[0].suggested) << "ringed brightest";
     EXPECT_EQ(QString::number(map->renderer().candidates()[0].candidate.beaconId),
-              tree("lvLoggedBeacon")->topLevelItem(0)->text(5));
+              tree("loggedBeaconList")->topLevelItem(0)->text(5));
 }
 
 TEST_F(LoggedViewTest, DatesSortByTheDayTheyName) {
-    get("cmdShowLogged")->click();
+    get("showLoggedButton")->click();
     logged()->sortByColumn(3, Qt::AscendingOrder);
     std::vector<std::string> days;
     for (int i = 0; i < logged()->topLevelItemCount(); ++i) {
@@ -211,7 +211,7 @@ TEST_F(LoggedViewTest, TheExportSaysHowEachRowWasDecided) {
 }
 
 TEST_F(LoggedViewTest, AFailureShowsOneMessageAndChangesNothing) {
-    get("cmdShowLogged")->click();
+    get("showLoggedButton")->click();
     selectFirst("unique match");
     const auto before = test::snapshot(paths.WorkFolder);
     const QString database = QString::fromStdString(paths.DatabasePath.string());
@@ -231,7 +231,7 @@ TEST_F(LoggedViewTest, AFailureShowsOneMessageAndChangesNothing) {
             reader.emplace(paths.DatabasePath);
         }
         const QStringList boxes =
-            click("cmdReturnToWaiting",
+            click("returnToWaitingButton",
                   c.exclusive ? QList<QMessageBox::StandardButton>{} : QList{QMessageBox::Yes});
         lock.reset();
         reader.reset();

@@ -27,7 +27,7 @@ struct SummaryReader : QObject {
         connect(&timer, &QTimer::timeout, this, [this] {
             auto* dialog = qobject_cast<MatchAllSummaryDialog*>(QApplication::activeModalWidget());
             if (!dialog || !dialog->isVisible()) return;
-            auto* table = dialog->findChild<QTreeWidget*>(QStringLiteral("lvMatchAllSummary"));
+            auto* table = dialog->findChild<QTreeWidget*>(QStringLiteral("matchAllSummary"));
             for (int i = 0; table && i < table->topLevelItemCount(); ++i) {
                 QStringList cells;
                 for (int c = 0; c < table->columnCount(); ++c)
@@ -59,12 +59,12 @@ TEST_F(MatchAllTest, AsksFirstThenMatchesEveryWaitingLocationAndSumsThemUp) {
     test::writeProcessed(paths.ProcessedPath, rows);
     open();  // the project as a start finds it: matching reads its backup folder
     w->ShowLocationStep();
-    ASSERT_TRUE(get("cmdMatchAll")->isEnabled());
+    ASSERT_TRUE(get("matchAllButton")->isEnabled());
     const std::string before = test::readFile(paths.ProcessedPath);
 
     {
         MessageBoxAnswerer no;  // Return: No is the default
-        get("cmdMatchAll")->click();
+        get("matchAllButton")->click();
         ASSERT_EQ(no.texts.size(), 1);
         EXPECT_TRUE(no.texts[0].contains("2 locations") &&
                     no.texts[0].contains(QLocale().toString(3003)))
@@ -74,7 +74,7 @@ TEST_F(MatchAllTest, AsksFirstThenMatchesEveryWaitingLocationAndSumsThemUp) {
     }
 
     SummaryReader summary;
-    const QStringList answers = click("cmdMatchAll", {Box::Yes});
+    const QStringList answers = click("matchAllButton", {Box::Yes});
     EXPECT_EQ(answers.size(), 1) << answers.join('\n').toStdString();
     const QLocale l;
     EXPECT_EQ(summary.lines,
@@ -84,9 +84,9 @@ TEST_F(MatchAllTest, AsksFirstThenMatchesEveryWaitingLocationAndSumsThemUp) {
                            "Total|" + l.toString(3003) + "|" + l.toString(3001) + "|0|1|1"}));
     EXPECT_EQ(w->locationColour(1), LocationColour::ButtonFace);
     EXPECT_EQ(w->locationColour(3), LocationColour::Yellow);
-    EXPECT_FALSE(get("cmdMatchAll")->isEnabled());
-    EXPECT_TRUE(get("cmdFinalize")->isEnabled() && get("cmdExit")->isEnabled());
-    EXPECT_FALSE(get<QLabel>("lblMatchAllLocation")->isVisible());
+    EXPECT_FALSE(get("matchAllButton")->isEnabled());
+    EXPECT_TRUE(get("finalizeButton")->isEnabled() && get("exitButton")->isEnabled());
+    EXPECT_FALSE(get<QLabel>("matchAllLocationLabel")->isVisible());
 }
 
 TEST_F(MatchAllTest, AFailureIsOneMessageAndKeepsWhatWasMatched) {
@@ -100,7 +100,7 @@ TEST_F(MatchAllTest, AFailureIsOneMessageAndKeepsWhatWasMatched) {
     bytes[102 + 2] = 7;
     test::writeFile(paths.ProcessedPath, bytes);
     SummaryReader summary;
-    const QStringList texts = click("cmdMatchAll", {Box::Yes});
+    const QStringList texts = click("matchAllButton", {Box::Yes});
     ASSERT_EQ(texts.size(), 2);
     EXPECT_TRUE(texts[1].contains("(location 2)") && texts[1].contains("processed.dat") &&
                 texts[1].contains("The location matched before it stays matched."))
@@ -124,21 +124,21 @@ TEST_F(MatchAllTest, ARefusalAfterAnotherWindowMatchedShowsTheLocationsAsTheyNow
         std::unique_ptr<FrmMain> first = std::move(w);
         open();
         w->ShowLocationStep();
-        if (chosen) w->optLog(1)->setChecked(true);
+        if (chosen) w->locationButton(1)->setChecked(true);
         first->ShowLocationStep();
-        first->optLog(1)->setChecked(true);
-        first->findChild<QPushButton*>("cmdDuplicates")->click();
+        first->locationButton(1)->setChecked(true);
+        first->findChild<QPushButton*>("startMatchingButton")->click();
         ASSERT_NE(first->locationColour(1), LocationColour::LightRed);
-        ASSERT_TRUE(get("cmdMatchAll")->isEnabled());
+        ASSERT_TRUE(get("matchAllButton")->isEnabled());
 
-        const QStringList texts = click("cmdMatchAll");  // refused before any question
+        const QStringList texts = click("matchAllButton");  // refused before any question
         ASSERT_EQ(texts.size(), 1);
         EXPECT_TRUE(texts[0].contains("No location has receptions waiting"))
             << texts[0].toStdString();
         EXPECT_EQ(w->locationColour(1), first->locationColour(1));
-        EXPECT_FALSE(get("cmdMatchAll")->isEnabled());
-        EXPECT_EQ(get<QWidget>("picStepTwo")->isVisible(), chosen);
-        EXPECT_EQ(tree("lvLoggedDuplicates")->topLevelItemCount(), chosen ? 1 : 0);
+        EXPECT_FALSE(get("matchAllButton")->isEnabled());
+        EXPECT_EQ(get<QWidget>("resolutionStep")->isVisible(), chosen);
+        EXPECT_EQ(tree("waitingList")->topLevelItemCount(), chosen ? 1 : 0);
     }
 }
 

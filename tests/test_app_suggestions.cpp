@@ -24,8 +24,8 @@ struct View {
     const char* list;
     int idColumn, distanceColumn, offsetColumn, cityColumn;
 };
-const View kAmbiguous{false, "lvDuplicateData", 3, 4, -1, 0};
-const View kUnresolved{true, "lvPossible", 5, 6, 7, 2};
+const View kAmbiguous{false, "exactCandidateList", 3, 4, -1, 0};
+const View kUnresolved{true, "prefixCandidateList", 5, 6, 7, 2};
 
 class SuggestionsTest : public test::MainWindowTest {
   protected:
@@ -37,12 +37,12 @@ class SuggestionsTest : public test::MainWindowTest {
     // A new project on the demo backups, location 1 matched, on step two.
     void openMatched(const View& view) {
         openDemoMatched();
-        if (view.unresolved) get("cmdShowMissing")->click();
+        if (view.unresolved) get("showUnresolvedButton")->click();
     }
 
     // Selects the first logged row of `ident`; its candidates are then listed.
     QTreeWidget* lookUp(const View& view, const QString& ident) {
-        auto* upper = tree("lvLoggedDuplicates");
+        auto* upper = tree("waitingList");
         for (int i = 0; i < upper->topLevelItemCount(); ++i) {
             if (upper->topLevelItem(i)->text(1).trimmed() == ident) {
                 upper->setCurrentItem(upper->topLevelItem(i));
@@ -78,7 +78,7 @@ TEST_F(SuggestionsTest, EveryCandidateShowsItsDistanceAndKeepsItsBeaconId) {
     for (const View& view : {kAmbiguous, kUnresolved}) {
         SCOPED_TRACE(view.list);
         openMatched(view);
-        auto* upper = tree("lvLoggedDuplicates");
+        auto* upper = tree("waitingList");
         auto* list = tree(view.list);
         EXPECT_EQ(list->headerItem()->text(view.distanceColumn), "Distance");
         EXPECT_TRUE(list->isColumnHidden(view.idColumn));
@@ -151,17 +151,17 @@ TEST_F(SuggestionsTest, TheSuggestionFollowsHomeAndF2ChoosesIt) {
         QTreeWidget* list = lookUp(c.view, c.ident);
         if (c.typedHome) {
             const std::string settings = homes();
-            get<QLineEdit>("txtHome")->setText(c.typedHome);
+            get<QLineEdit>("homeEntry")->setText(c.typedHome);
             // Berlin lies far from the Ohio the logged beacons point to: asked.
             const bool far = !c.refused && c.suggestedCity.isEmpty();
             QList<QMessageBox::StandardButton> answers;
             if (far) answers << QMessageBox::Yes;
-            ASSERT_EQ(click("cmdSetHome", answers).size(), c.refused || far ? 1 : 0);
+            ASSERT_EQ(click("setHomeButton", answers).size(), c.refused || far ? 1 : 0);
             EXPECT_EQ(homes() == settings, c.refused);
-            EXPECT_EQ(get<QLabel>("lblHome")->text().contains(c.typedHome), !c.refused);
+            EXPECT_EQ(get<QLabel>("homeLabel")->text().contains(c.typedHome), !c.refused);
         }
         QApplication::setActiveWindow(w.get());  // again, after a message box
-        tree("lvLoggedDuplicates")->setFocus();
+        tree("waitingList")->setFocus();
         QTest::keyClick(w.get(), Qt::Key_F2);
         QTreeWidgetItem* chosen = list->currentItem();
         ASSERT_EQ(chosen != nullptr, !c.suggestedCity.isEmpty());
@@ -171,7 +171,7 @@ TEST_F(SuggestionsTest, TheSuggestionFollowsHomeAndF2ChoosesIt) {
         if (!chosen) continue;
         EXPECT_EQ(chosen->text(c.view.cityColumn), c.suggestedCity);
         EXPECT_TRUE(list->hasFocus());
-        EXPECT_TRUE(get<QLabel>("lblSelectionLocation")->text().endsWith("(suggested pick)"));
+        EXPECT_TRUE(get<QLabel>("selectedPlaceLabel")->text().endsWith("(suggested pick)"));
         MessageBoxAnswerer answerer;  // none is expected
         QTest::keyClick(list, Qt::Key_Return);
         EXPECT_TRUE(answerer.texts.isEmpty()) << answerer.texts.join('\n').toStdString();
@@ -196,18 +196,18 @@ TEST_F(SuggestionsTest, AFarTypedHomeIsStoredOnlyWhenConfirmed) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.typed) + " " + std::to_string(c.answer));
         const std::string settings = homes();
-        const QString label = get<QLabel>("lblHome")->text();
-        get<QLineEdit>("txtHome")->setText(c.typed);
+        const QString label = get<QLabel>("homeLabel")->text();
+        get<QLineEdit>("homeEntry")->setText(c.typed);
         QList<QMessageBox::StandardButton> answers;
         if (c.answer != QMessageBox::NoButton) answers << c.answer;
-        const QStringList texts = click("cmdSetHome", answers);
+        const QStringList texts = click("setHomeButton", answers);
         ASSERT_EQ(texts.size(), c.answer == QMessageBox::NoButton ? 0 : 1);
         if (!texts.isEmpty()) {
             EXPECT_TRUE(texts[0].contains(QRegularExpression("lies \\d,\\d{3} km from")))
                 << texts[0].toStdString();
         }
         EXPECT_EQ(homes() != settings, c.stored);
-        EXPECT_EQ(get<QLabel>("lblHome")->text() != label, c.stored);
+        EXPECT_EQ(get<QLabel>("homeLabel")->text() != label, c.stored);
         EXPECT_EQ(readHomeEntry(paths, 1), c.stored ? c.typed : "");
     }
 }
@@ -227,7 +227,7 @@ TEST_F(SuggestionsTest, AddSuggestedPicksLogsOnlyAfterYes) {
         const int before = query("SELECT count(*) FROM NDBLog");
         const std::string states = test::readFile(paths.ProcessedPath);
         MessageBoxAnswerer answerer({c.answer});
-        get("cmdAddSuggested")->click();
+        get("addSuggestedButton")->click();
         ASSERT_EQ(answerer.texts.size(), 1);
         EXPECT_EQ(answerer.defaults[0], QMessageBox::No);
         EXPECT_TRUE(answerer.texts[0].contains("8 receptions of 6 distinct callsign/frequency"))
@@ -240,7 +240,7 @@ TEST_F(SuggestionsTest, AddSuggestedPicksLogsOnlyAfterYes) {
         EXPECT_EQ(query("SELECT count(*) FROM NDBLog"), before + c.loggedAdded);
         EXPECT_EQ(test::readFile(paths.ProcessedPath) == states, c.loggedAdded == 0);
         EXPECT_EQ(std::tuple(w->AmbiguousCount, w->UnresolvedCount,
-                             tree("lvLoggedDuplicates")->topLevelItemCount()),
+                             tree("waitingList")->topLevelItemCount()),
                   std::tuple(c.ambiguousLeft, c.unresolvedLeft, c.ambiguousLeft));
     }
 }
@@ -248,9 +248,9 @@ TEST_F(SuggestionsTest, AddSuggestedPicksLogsOnlyAfterYes) {
 // A typed home is named as typed in the question.
 TEST_F(SuggestionsTest, AddSuggestedPicksNamesATypedHome) {
     openMatched(kAmbiguous);
-    get<QLineEdit>("txtHome")->setText("EN80");  // Ohio: no question
-    ASSERT_TRUE(click("cmdSetHome").isEmpty());
-    const QStringList texts = click("cmdAddSuggested", {QMessageBox::No});
+    get<QLineEdit>("homeEntry")->setText("EN80");  // Ohio: no question
+    ASSERT_TRUE(click("setHomeButton").isEmpty());
+    const QStringList texts = click("addSuggestedButton", {QMessageBox::No});
     ASSERT_EQ(texts.size(), 1);
     EXPECT_TRUE(texts[0].contains("nearest to your home at 40.5\xC2\xB0 N 83.0\xC2\xB0 W (you typed "
                                   "your locator EN80)"))
@@ -265,13 +265,13 @@ TEST_F(SuggestionsTest, AWorldwideLogGivesNoHomeAndNoSuggestion) {
         .execute("INSERT INTO NDBLog (Beacon_ID, loggedlocation) SELECT Beacon_ID, 1 FROM "
                  "NDBInformation WHERE Beacon_ID % 10 = 0");
     const int before = query("SELECT count(*) FROM NDBLog");
-    const QStringList texts = click("cmdAddSuggested");
+    const QStringList texts = click("addSuggestedButton");
     ASSERT_EQ(texts.size(), 1);
     EXPECT_TRUE(texts[0].startsWith("Nothing was logged: a suggested pick needs the location's "
                                     "home. Home: unknown."))
         << texts[0].toStdString();
     EXPECT_EQ(query("SELECT count(*) FROM NDBLog"), before);
-    const QString home = get<QLabel>("lblHome")->text();
+    const QString home = get<QLabel>("homeLabel")->text();
     EXPECT_TRUE(home.contains("too far apart") && home.contains("Set Home")) << home.toStdString();
     QTreeWidget* list = lookUp(kAmbiguous, "BNR");
     for (int i = 0; i < list->topLevelItemCount(); ++i) {
@@ -285,18 +285,18 @@ TEST_F(SuggestionsTest, AWorldwideLogGivesNoHomeAndNoSuggestion) {
 TEST_F(SuggestionsTest, TheMapFollowsStepTwo) {
     openMatched(kAmbiguous);
     lookUp(kAmbiguous, "BNR");
-    get("cmdMap")->click();
+    get("mapButton")->click();
     auto* map = w->findChild<MapWindow*>();
     ASSERT_TRUE(map && map->isVisible());
     EXPECT_TRUE(map->figuresText().contains("receptions of")) << map->figuresText().toStdString();
     EXPECT_TRUE(map->statusText().contains("the suggested pick"))
         << map->statusText().toStdString();
     const QString before = map->figuresText();
-    click("cmdAddSuggested", {QMessageBox::Yes});
+    click("addSuggestedButton", {QMessageBox::Yes});
     EXPECT_NE(map->figuresText(), before);  // more receptions logged
     EXPECT_FALSE(map->statusText().contains("candidates"));
     QPointer<MapWindow> gone = map;
-    get("cmdProcessAnotherLog")->click();
+    get("anotherLocationButton")->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(gone.isNull());
 }

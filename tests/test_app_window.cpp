@@ -51,7 +51,7 @@ class WindowTest : public test::MainWindowTest {
 
     // True when `name` is the one panel shown.
     bool only(const char* name) {
-        for (const char* panel : {"picWelcome", "picStepZero", "picStepOne", "picStepTwo"}) {
+        for (const char* panel : {"welcomePanel", "folderStep", "locationStep", "resolutionStep"}) {
             if (get<QWidget>(panel)->isVisible() != (std::string(panel) == name)) return false;
         }
         return true;
@@ -77,21 +77,21 @@ class WindowTest : public test::MainWindowTest {
 
 TEST_F(WindowTest, StartUpOffersOnlyWhatTheFilesAllow) {
     EXPECT_EQ(opened(), "");
-    EXPECT_TRUE(fs::exists(work() / "ndbdata.ndf") && only("picWelcome"));
-    EXPECT_TRUE(enabled("cmdStartNew") && !enabled("cmdContinueWithExisting"));
-    EXPECT_FALSE(get<QLabel>("lblAllDone")->isVisible());
+    EXPECT_TRUE(fs::exists(work() / "ndbdata.ndf") && only("welcomePanel"));
+    EXPECT_TRUE(enabled("startNewButton") && !enabled("continueButton"));
+    EXPECT_FALSE(get<QLabel>("allDoneLabel")->isVisible());
     // A project: the copy is kept, never replaced by a newer shipped one.
     const std::string copy = test::readFile(work() / "ndbdata.ndf");
     test::writeFile(appData / "ndbdata.ndf", "a newer file that must not be copied");
     project({{1, "NL", "358", "UNP"}});
     EXPECT_EQ(opened(), "");
     EXPECT_EQ(test::readFile(work() / "ndbdata.ndf"), copy);
-    EXPECT_TRUE(enabled("cmdContinueWithExisting"));
+    EXPECT_TRUE(enabled("continueButton"));
     EXPECT_EQ(paths.BackupFolder.string(), backupFolderText(backups.string()));
     // A settings file without a folder is no project.
     test::writeFile(work() / "settings.ini", "\r\n");
     EXPECT_EQ(opened(), "");
-    EXPECT_FALSE(enabled("cmdContinueWithExisting"));
+    EXPECT_FALSE(enabled("continueButton"));
     // A lost working file is not rebuilt over logged receptions unless the
     // user agrees; declined, nothing is written and Continue asks again.
     writeSettings(paths, backups);
@@ -100,15 +100,15 @@ TEST_F(WindowTest, StartUpOffersOnlyWhatTheFilesAllow) {
     fs::remove(paths.ProcessedPath);
     EXPECT_NE(opened().find("processed.dat is missing"), std::string::npos);
     EXPECT_FALSE(fs::exists(paths.ProcessedPath));
-    EXPECT_EQ(click("cmdContinueWithExisting", {Box::No}).size(), 1);
-    EXPECT_TRUE(only("picWelcome"));
+    EXPECT_EQ(click("continueButton", {Box::No}).size(), 1);
+    EXPECT_TRUE(only("welcomePanel"));
     EXPECT_FALSE(fs::exists(paths.ProcessedPath));
     // Without the shipped database the message names it, and nothing can start.
     fs::remove_all(work());
     fs::remove(appData / "ndbdata.ndf");
     EXPECT_NE(opened().find((appData / "ndbdata.ndf").string()), std::string::npos);
     EXPECT_FALSE(fs::exists(work() / "ndbdata.ndf"));
-    EXPECT_FALSE(enabled("cmdStartNew") || enabled("cmdContinueWithExisting"));
+    EXPECT_FALSE(enabled("startNewButton") || enabled("continueButton"));
 }
 
 // Return on the confirmation presses its default button, No.
@@ -117,9 +117,9 @@ TEST_F(WindowTest, StartNewProjectAnsweredWithReturnChangesNothing) {
     project({{1, "NL", "358", "OK"}});
     logOne(1);
     const auto before = test::snapshot(work());
-    EXPECT_EQ(click("cmdStartNew").size(), 1);
+    EXPECT_EQ(click("startNewButton").size(), 1);
     EXPECT_EQ(test::snapshot(work()), before);
-    EXPECT_TRUE(only("picWelcome"));
+    EXPECT_TRUE(only("welcomePanel"));
 }
 
 // The whole road: a new project, import, matching, settling, resets, finalize.
@@ -134,79 +134,79 @@ TEST_F(WindowTest, ConvertALocationFromImportToFinalize) {
                         test::logRecord("AB", "999", "0500", "20010105", "ab")});
     test::writeLogFile(backups / "LOG1.BAK", {test::logRecord("ML", "324")});
     open();
-    EXPECT_EQ(click("cmdStartNew", {Box::Yes}).size(), 1);
-    ASSERT_TRUE(only("picStepZero"));
+    EXPECT_EQ(click("startNewButton", {Box::Yes}).size(), 1);
+    ASSERT_TRUE(only("folderStep"));
     ASSERT_TRUE(w->folderBrowser()->openFolder(qs(backups)));
     QStringList files;
-    for (auto* item : get<QListWidget>("filFiles")->findItems("*", Qt::MatchWildcard))
+    for (auto* item : get<QListWidget>("fileList")->findItems("*", Qt::MatchWildcard))
         files << item->text();
     EXPECT_EQ(files, (QStringList{"log0.bak", "LOG1.BAK"}));
 
-    get("cmdSelectFolder")->click();
-    ASSERT_TRUE(only("picStepOne"));
+    get("startConversionButton")->click();
+    ASSERT_TRUE(only("locationStep"));
     EXPECT_EQ(test::readFile(work() / "settings.ini"), backupFolderText(backups.string()) + "\r\n");
     EXPECT_EQ(fs::file_size(work() / "processed.dat"), 6u * 102u);
     EXPECT_EQ(w->locationColour(1), LocationColour::LightRed);
-    EXPECT_FALSE(w->optLog(3)->isEnabled());
-    EXPECT_EQ(w->optLog(3)->text(), "Empty");
+    EXPECT_FALSE(w->locationButton(3)->isEnabled());
+    EXPECT_EQ(w->locationButton(3)->text(), "Empty");
 
-    EXPECT_FALSE(enabled("cmdDuplicates"));
-    w->optLog(1)->setChecked(true);
-    ASSERT_TRUE(enabled("cmdDuplicates"));
-    get("cmdDuplicates")->click();
-    ASSERT_TRUE(only("picStepTwo"));
+    EXPECT_FALSE(enabled("startMatchingButton"));
+    w->locationButton(1)->setChecked(true);
+    ASSERT_TRUE(enabled("startMatchingButton"));
+    get("startMatchingButton")->click();
+    ASSERT_TRUE(only("resolutionStep"));
     EXPECT_EQ(logged(), 1);  // APH
-    auto* upper = tree("lvLoggedDuplicates");
+    auto* upper = tree("waitingList");
     EXPECT_EQ(upper->topLevelItemCount(), 2);
-    EXPECT_EQ(get<QProgressBar>("pbSearch")->value(), 0);
-    EXPECT_TRUE(enabled("cmdExit"));
+    EXPECT_EQ(get<QProgressBar>("matchProgress")->value(), 0);
+    EXPECT_TRUE(enabled("exitButton"));
 
     // Settle one ambiguous reception: the row, then a candidate, whose beacon
     // key sits in a hidden column.
     upper->setCurrentItem(upper->topLevelItem(0));
-    auto* exact = tree("lvDuplicateData");
-    auto* possible = tree("lvPossible");
+    auto* exact = tree("exactCandidateList");
+    auto* possible = tree("prefixCandidateList");
     EXPECT_EQ(exact->topLevelItemCount(), 3);
-    EXPECT_EQ(text("lblSelectionStation"), "NL - 358");
-    EXPECT_FALSE(enabled("cmdAddToLog"));
+    EXPECT_EQ(text("selectedStationLabel"), "NL - 358");
+    EXPECT_FALSE(enabled("addToLogButton"));
     exact->setCurrentItem(exact->topLevelItem(0));
-    EXPECT_TRUE(enabled("cmdAddToLog"));
-    EXPECT_FALSE(text("lblSelectionLocation").isEmpty());
+    EXPECT_TRUE(enabled("addToLogButton"));
+    EXPECT_FALSE(text("selectedPlaceLabel").isEmpty());
     const auto chosen = exact->topLevelItem(0)->text(3).toLongLong();
-    get("cmdAddToLog")->click();
+    get("addToLogButton")->click();
     EXPECT_EQ(test::logRows(paths.DatabasePath).back().beaconId, chosen);
     EXPECT_EQ(logged(), 2);
     EXPECT_EQ(upper->topLevelItemCount(), 1);
-    EXPECT_FALSE(enabled("cmdAddToLog") || enabled("chkApplyAll"));
+    EXPECT_FALSE(enabled("addToLogButton") || enabled("applyToAllCheck"));
 
     // The unresolved view offers beacons that begin with the logged ident.
-    get("cmdShowMissing")->click();
-    EXPECT_EQ(text("lblDuplicateUnresolvedLabel"), "Unresolved Stations");
+    get("showUnresolvedButton")->click();
+    EXPECT_EQ(text("listCaption"), "Unresolved Stations");
     ASSERT_EQ(upper->topLevelItemCount(), 2);
     QTreeWidgetItem* abRow = upper->findItems("AB", Qt::MatchStartsWith, 1).value(0);
     ASSERT_NE(abRow, nullptr);
     upper->setCurrentItem(abRow);
     EXPECT_GT(possible->topLevelItemCount(), 3);
     possible->setCurrentItem(possible->topLevelItem(0));
-    get("cmdAddToLog")->click();
+    get("addToLogButton")->click();
     EXPECT_EQ(logged(), 3);
     EXPECT_EQ(upper->topLevelItemCount(), 1);
     // A refill leaves no candidate to choose without a selected reception.
     EXPECT_EQ(possible->topLevelItemCount(), 0);
 
     logOne(2);
-    EXPECT_EQ(click("cmdStartOver", {Box::Yes}),
+    EXPECT_EQ(click("startOverButton", {Box::Yes}),
               QStringList{"Are you sure you want to recreate log#1?"});
-    EXPECT_TRUE(only("picStepOne"));
+    EXPECT_TRUE(only("locationStep"));
     EXPECT_EQ(logged("loggedlocation = 1"), 0);
     EXPECT_EQ(logged(), 1);
     EXPECT_TRUE(fs::exists(work() / "ndbdata1.ndf"));
 
     // FINALIZE with a stale compacted copy: the project ends.
-    click("cmdFinalize", {Box::Yes});
-    EXPECT_TRUE(only("picWelcome"));
-    EXPECT_TRUE(get<QLabel>("lblAllDone")->isVisible());
-    EXPECT_FALSE(enabled("cmdContinueWithExisting"));
+    click("finalizeButton", {Box::Yes});
+    EXPECT_TRUE(only("welcomePanel"));
+    EXPECT_TRUE(get<QLabel>("allDoneLabel")->isVisible());
+    EXPECT_FALSE(enabled("continueButton"));
     for (const char* gone : {"processed.dat", "settings.ini", "ndbdata1.ndf"}) {
         EXPECT_FALSE(fs::exists(work() / gone)) << gone;
     }
@@ -221,52 +221,52 @@ TEST_F(WindowTest, FinalizeEndsTheProjectOnlyWhenItCanAndClaimsNoConversionOfNot
     QStringList texts;
     {
         test::DatabaseLock lock(paths.DatabasePath);
-        texts = click("cmdFinalize", {Box::Yes, Box::Ok});
+        texts = click("finalizeButton", {Box::Yes, Box::Ok});
     }
     ASSERT_EQ(texts.size(), 2);
     EXPECT_TRUE(texts[1].contains("ndbdata.ndf")) << texts[1].toStdString();
     EXPECT_EQ(test::snapshot(work()), before);
-    EXPECT_FALSE(get<QLabel>("lblAllDone")->isVisible());
+    EXPECT_FALSE(get<QLabel>("allDoneLabel")->isVisible());
     // Nothing was imported: the project ends without a word of conversion.
     test::writeFile(paths.ProcessedPath, "");
-    click("cmdFinalize", {Box::Yes});
-    EXPECT_TRUE(only("picWelcome"));
-    EXPECT_FALSE(get<QLabel>("lblAllDone")->isVisible());
+    click("finalizeButton", {Box::Yes});
+    EXPECT_TRUE(only("welcomePanel"));
+    EXPECT_FALSE(get<QLabel>("allDoneLabel")->isVisible());
     EXPECT_FALSE(fs::exists(work() / "settings.ini"));
 }
 
 // The welcome panel offers Export Log… whenever the log holds receptions:
 // also once start-up has found everything converted, and after FINALIZE.
 TEST_F(WindowTest, TheWelcomePanelOffersTheExportWheneverTheLogHoldsReceptions) {
-    const auto exportShown = [&] { return get<QWidget>("cmdExportLogWelcome")->isVisible(); };
+    const auto exportShown = [&] { return get<QWidget>("exportLogWelcomeButton")->isVisible(); };
     open();
-    EXPECT_TRUE(only("picWelcome"));
+    EXPECT_TRUE(only("welcomePanel"));
     EXPECT_FALSE(exportShown()) << "an empty log";
 
     // A project with work left: the log already holds a reception.
     project({{1, "APH", "396", "OK"}, {1, "NL", "358", "AMB"}});
     logOne(1);
     opened();
-    EXPECT_TRUE(only("picWelcome"));
+    EXPECT_TRUE(only("welcomePanel"));
     EXPECT_TRUE(exportShown());
 
     // Everything converted: start-up finalizes by itself and says so.
     project({{1, "APH", "396", "OK"}});
     opened();
-    EXPECT_TRUE(get<QLabel>("lblAllDone")->isVisible());
+    EXPECT_TRUE(get<QLabel>("allDoneLabel")->isVisible());
     EXPECT_FALSE(fs::exists(work() / "settings.ini"));
     EXPECT_TRUE(exportShown());
 
     // After FINALIZE by the button, and at the next start.
     project({{1, "NL", "358", "AMB"}});
     opened();
-    ASSERT_EQ(click("cmdContinueWithExisting").size(), 0);
-    click("cmdFinalize", {Box::Yes});
-    EXPECT_TRUE(only("picWelcome"));
+    ASSERT_EQ(click("continueButton").size(), 0);
+    click("finalizeButton", {Box::Yes});
+    EXPECT_TRUE(only("welcomePanel"));
     EXPECT_TRUE(exportShown());
     opened();
     EXPECT_TRUE(exportShown());
-    EXPECT_EQ(caption(get<QAbstractButton>("cmdExportLogWelcome")), "Export Log…");
+    EXPECT_EQ(caption(get<QAbstractButton>("exportLogWelcomeButton")), "Export Log…");
 }
 
 // The own-beacon file START CONVERSION found, gone by START MATCHING: the
@@ -280,9 +280,9 @@ TEST_F(WindowTest, AnOwnBeaconFileGoneBeforeMatchingIsRefusedByName) {
     fs::remove(backups / "ndb.bak");
     EXPECT_EQ(opened(), "");  // a project of that folder, continued
     w->ShowLocationStep();
-    w->optLog(1)->setChecked(true);
+    w->locationButton(1)->setChecked(true);
     const auto before = test::snapshot(work());
-    const QStringList texts = click("cmdDuplicates");
+    const QStringList texts = click("startMatchingButton");
     ASSERT_EQ(texts.size(), 1);
     EXPECT_TRUE(texts[0].contains(QString::fromStdString(pathToUtf8(backups / "ndb.bak"))) &&
                 texts[0].contains("Nothing was logged."))
@@ -301,7 +301,7 @@ TEST_F(WindowTest, ClosingDuringAMatchingRunRollsItBack) {
     open();  // the project as a start finds it: matching reads the backup folder
     const std::string statesBefore = test::readFile(paths.ProcessedPath);
     w->ShowLocationStep();
-    w->optLog(1)->setChecked(true);
+    w->locationButton(1)->setChecked(true);
     // The window says it is busy while the run works (as it does while a
     // lock held by another program is waited for).
     bool busy = false;
@@ -309,7 +309,7 @@ TEST_F(WindowTest, ClosingDuringAMatchingRunRollsItBack) {
         busy = QApplication::overrideCursor() != nullptr;
         w->close();
     });
-    get("cmdDuplicates")->click();
+    get("startMatchingButton")->click();
     EXPECT_TRUE(busy);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_FALSE(w->isVisible());
@@ -326,17 +326,17 @@ TEST_F(WindowTest, LocationButtonsFollowTheWorkingFile) {
                                                            {4, true, LocationColour::Yellow},
                                                            {5, false, LocationColour::ButtonFace}};
     for (const auto& [location, on, colour] : cases) {
-        EXPECT_EQ(w->optLog(location)->isEnabled(), on) << location;
+        EXPECT_EQ(w->locationButton(location)->isEnabled(), on) << location;
         EXPECT_EQ(w->locationColour(location), colour) << location;
     }
     // A yellow location with unresolved receptions only opens step two on them.
-    w->optLog(4)->setChecked(true);
-    EXPECT_TRUE(only("picStepTwo"));
-    EXPECT_EQ(text("lblDuplicateUnresolvedLabel"), "Unresolved Stations");
-    EXPECT_TRUE(get<QWidget>("picMissing")->isVisible() && tree("lvPossible")->isVisible());
-    EXPECT_EQ(tree("lvLoggedDuplicates")->topLevelItemCount(), 1);
-    get("cmdProcessAnotherLog")->click();
-    EXPECT_TRUE(only("picStepOne"));
+    w->locationButton(4)->setChecked(true);
+    EXPECT_TRUE(only("resolutionStep"));
+    EXPECT_EQ(text("listCaption"), "Unresolved Stations");
+    EXPECT_TRUE(get<QWidget>("unresolvedHelp")->isVisible() && tree("prefixCandidateList")->isVisible());
+    EXPECT_EQ(tree("waitingList")->topLevelItemCount(), 1);
+    get("anotherLocationButton")->click();
+    EXPECT_TRUE(only("locationStep"));
     EXPECT_FALSE(w->SelectedLocation().has_value());
 }
 
@@ -348,23 +348,23 @@ TEST_F(WindowTest, StepTwoWorksFromTheKeyboardAlone) {
     QApplication::setActiveWindow(w.get());
     w->ShowLocationStep();
     // Space on a location button chooses it, as a click would.
-    w->optLog(1)->setFocus();
-    QTest::keyClick(w->optLog(1), Qt::Key_Space);
-    ASSERT_TRUE(only("picStepTwo"));
+    w->locationButton(1)->setFocus();
+    QTest::keyClick(w->locationButton(1), Qt::Key_Space);
+    ASSERT_TRUE(only("resolutionStep"));
 
-    auto* upper = tree("lvLoggedDuplicates");
+    auto* upper = tree("waitingList");
     upper->setFocus();
     QTest::keyClick(upper, Qt::Key_Down);  // the first row
     ASSERT_NE(upper->currentItem(), nullptr);
     QTest::keyClick(w.get(), Qt::Key_P, Qt::AltModifier);  // "&Possible Matches"
-    auto* candidates = tree("lvDuplicateData");
+    auto* candidates = tree("exactCandidateList");
     ASSERT_TRUE(candidates->hasFocus());
     QTest::keyClick(candidates, Qt::Key_Down);
-    auto* addToLog = get("cmdAddToLog");
+    auto* addToLog = get("addToLogButton");
     ASSERT_TRUE(addToLog->isEnabled());
     QTest::keyClick(w.get(), Qt::Key_Y, Qt::AltModifier);  // "Appl&y To All ..."
     QTest::qWait(250);  // a mnemonic presses its button after a short animation
-    EXPECT_TRUE(get<QCheckBox>("chkApplyAll")->isChecked());
+    EXPECT_TRUE(get<QCheckBox>("applyToAllCheck")->isChecked());
     addToLog->setFocus();
     QTest::keyClick(addToLog, Qt::Key_Return);
     EXPECT_EQ(logged(), 2);
@@ -407,24 +407,24 @@ TEST_F(WindowTest, StepTwoButtonsAndCaptionsFollowWhatIsLeft) {
         for (int i = 0; i < c.mis; ++i) rows.push_back({1, "M" + std::to_string(i), "1", "MIS"});
         test::writeProcessed(paths.ProcessedPath, rows);
         {
-            QSignalBlocker block(w->optLog(1));
-            w->optLog(1)->setChecked(true);
+            QSignalBlocker block(w->locationButton(1));
+            w->locationButton(1)->setChecked(true);
         }
         w->ReportIsAmbiguous = true;
         w->FillAmbiguousList();
-        EXPECT_EQ(!get("cmdShowSuspect")->isHidden(), c.suspect);
-        EXPECT_EQ(!get("cmdShowMissing")->isHidden(), c.missing);
-        EXPECT_EQ(!get("cmdSaveToFile")->isHidden(), c.save);
+        EXPECT_EQ(!get("showAmbiguousButton")->isHidden(), c.suspect);
+        EXPECT_EQ(!get("showUnresolvedButton")->isHidden(), c.missing);
+        EXPECT_EQ(!get("saveToFileButton")->isHidden(), c.save);
         EXPECT_EQ(w->ReportIsAmbiguous, c.reportIsAmbiguous);
-        auto* upper = tree("lvLoggedDuplicates");
+        auto* upper = tree("waitingList");
         EXPECT_EQ(upper->topLevelItemCount(), c.amb);
         for (int i = 0; i < upper->topLevelItemCount(); ++i) {
             EXPECT_EQ(upper->topLevelItem(i)->text(0), "NO");
             EXPECT_EQ(upper->topLevelItem(i)->text(1), QString("Z%1").arg(i + 1).leftJustified(10));
         }
-        EXPECT_EQ(caption(get("cmdShowSuspect")),
+        EXPECT_EQ(caption(get("showAmbiguousButton")),
                   QString("Show Ambiguous Stations (%1)").arg(c.amb));
-        EXPECT_EQ(caption(get("cmdShowMissing")),
+        EXPECT_EQ(caption(get("showUnresolvedButton")),
                   QString("Show Unresolved Stations (%1)").arg(c.mis));
     }
 }
@@ -434,7 +434,7 @@ TEST_F(WindowTest, StepTwoButtonsAndCaptionsFollowWhatIsLeft) {
 TEST_F(WindowTest, TheDriveListHoldsTheRootsOfTheVolumes) {
     open();
     w->ShowFolderStep();
-    auto* drives = get<QComboBox>("drDrives");
+    auto* drives = get<QComboBox>("driveList");
     ASSERT_GT(drives->count(), 0);
     EXPECT_EQ(drives->itemText(0), QDir::toNativeSeparators(QDir::rootPath()));
 #ifdef _WIN32
@@ -453,7 +453,7 @@ TEST_F(WindowTest, FolderStepReportsAMissingDriveAndOpensFoldersOnlyOnSelection)
     w->ShowFolderStep();
     fs::create_directories(backups / "inner");
     ASSERT_TRUE(w->folderBrowser()->openFolder(qs(backups)));
-    auto* drives = get<QComboBox>("drDrives");
+    auto* drives = get<QComboBox>("driveList");
     const int drive = drives->currentIndex();
     drives->addItem("Z:", qs(home / "no-such-drive"));
     {
@@ -466,14 +466,14 @@ TEST_F(WindowTest, FolderStepReportsAMissingDriveAndOpensFoldersOnlyOnSelection)
 
     // Arrowing through the list with the keyboard opens nothing; a screen
     // reader, which selects without focus, opens the folder.
-    auto* folders = get<QListWidget>("dirFolders");
+    auto* folders = get<QListWidget>("folderList");
     folders->setFocus();
     QApplication::setActiveWindow(w.get());
     folders->setCurrentItem(folders->findItems("inner", Qt::MatchEndsWith).value(0));
     QApplication::processEvents();
     EXPECT_EQ(w->folderBrowser()->currentPath(), qs(backups));
     folders->clearFocus();
-    get("cmdSelectFolder")->setFocus();
+    get("startConversionButton")->setFocus();
     folders->clearSelection();
     folders->setCurrentItem(folders->findItems("inner", Qt::MatchEndsWith).value(0));
     QApplication::processEvents();
@@ -493,25 +493,25 @@ class SettledLocationTest : public WindowTest {
         open();  // the project as a start finds it: matching reads its backup folder
     }
     void chooseCandidate() {
-        tree("lvLoggedDuplicates")->setCurrentItem(tree("lvLoggedDuplicates")->topLevelItem(0));
-        tree("lvDuplicateData")->setCurrentItem(tree("lvDuplicateData")->topLevelItem(0));
-        ASSERT_TRUE(enabled("cmdAddToLog"));
+        tree("waitingList")->setCurrentItem(tree("waitingList")->topLevelItem(0));
+        tree("exactCandidateList")->setCurrentItem(tree("exactCandidateList")->topLevelItem(0));
+        ASSERT_TRUE(enabled("addToLogButton"));
     }
 };
 
 TEST_F(SettledLocationTest, AddToLogIsDisarmedWhenTheViewOrTheLocationChanges) {
     openSettled();
     w->ShowLocationStep();
-    w->optLog(1)->setChecked(true);
+    w->locationButton(1)->setChecked(true);
     chooseCandidate();
-    get("cmdShowMissing")->click();
-    EXPECT_FALSE(enabled("cmdAddToLog"));
+    get("showUnresolvedButton")->click();
+    EXPECT_FALSE(enabled("addToLogButton"));
 
-    get("cmdShowSuspect")->click();
+    get("showAmbiguousButton")->click();
     chooseCandidate();
-    get("cmdProcessAnotherLog")->click();
-    w->optLog(2)->setChecked(true);
-    EXPECT_FALSE(enabled("cmdAddToLog"));
+    get("anotherLocationButton")->click();
+    w->locationButton(2)->setChecked(true);
+    EXPECT_FALSE(enabled("addToLogButton"));
     EXPECT_TRUE(w->selection.SelectedIdent.empty());
 }
 
@@ -521,10 +521,10 @@ TEST_F(SettledLocationTest, NothingMovesWhenASelectionChanges) {
     if (test::underWine()) GTEST_SKIP() << "pixels measured with Wine's stand-in fonts";
     openSettled();
     w->ShowLocationStep();
-    w->optLog(1)->setChecked(true);
+    w->locationButton(1)->setChecked(true);
     const auto places = [this] {
         std::map<QString, QRect> at;
-        for (QWidget* control : get<QWidget>("picStepTwo")->findChildren<QWidget*>()) {
+        for (QWidget* control : get<QWidget>("resolutionStep")->findChildren<QWidget*>()) {
             if (!control->isVisible() || control->objectName().isEmpty()) continue;
             if (!qobject_cast<QAbstractButton*>(control) && !qobject_cast<QTreeWidget*>(control))
                 continue;
@@ -534,7 +534,7 @@ TEST_F(SettledLocationTest, NothingMovesWhenASelectionChanges) {
     };
     QApplication::processEvents();
     const auto before = places();
-    for (const char* list : {"lvLoggedDuplicates", "lvDuplicateData"}) {
+    for (const char* list : {"waitingList", "exactCandidateList"}) {
         tree(list)->setCurrentItem(tree(list)->topLevelItem(0));
         QApplication::processEvents();
         EXPECT_EQ(places(), before) << list;
@@ -552,7 +552,7 @@ TEST_F(SettledLocationTest, AtTheSmallestSizeEveryControlIsWhole) {
         [this] { w->ShowWelcomeScreen(); },
         [this] { w->ShowFolderStep(); },
         [this] { w->ShowLocationStep(); },
-        [this] { w->optLog(1)->setChecked(true); },
+        [this] { w->locationButton(1)->setChecked(true); },
     };
     for (const auto& show : panels) {
         show();
@@ -581,9 +581,9 @@ TEST_F(SettledLocationTest, AtTheOpeningSizeNoPanelScrolls) {
         {"welcome", [this] { w->ShowWelcomeScreen(); }},
         {"step zero", [this] { w->ShowFolderStep(); }},
         {"step one", [this] { w->ShowLocationStep(); }},
-        {"ambiguous", [this] { w->optLog(1)->setChecked(true); }},
-        {"unresolved", [this] { get("cmdShowMissing")->click(); }},
-        {"logged", [this] { get("cmdShowLogged")->click(); }},
+        {"ambiguous", [this] { w->locationButton(1)->setChecked(true); }},
+        {"unresolved", [this] { get("showUnresolvedButton")->click(); }},
+        {"logged", [this] { get("showLoggedButton")->click(); }},
     };
     for (const auto& [name, show] : panels) {
         show();
@@ -603,30 +603,30 @@ TEST_F(SettledLocationTest, TheCaptionNamesTheListShown) {
     } cases[] = {
         {"another location matched",
          [this] {
-             get("cmdProcessAnotherLog")->click();
-             w->optLog(2)->setChecked(true);
-             get("cmdDuplicates")->click();
+             get("anotherLocationButton")->click();
+             w->locationButton(2)->setChecked(true);
+             get("startMatchingButton")->click();
          }},
         {"the last unresolved reception logged",
          [this] {
-             tree("lvLoggedDuplicates")
-                 ->setCurrentItem(tree("lvLoggedDuplicates")->topLevelItem(0));
-             tree("lvPossible")->setCurrentItem(tree("lvPossible")->topLevelItem(0));
-             get("cmdAddToLog")->click();
+             tree("waitingList")
+                 ->setCurrentItem(tree("waitingList")->topLevelItem(0));
+             tree("prefixCandidateList")->setCurrentItem(tree("prefixCandidateList")->topLevelItem(0));
+             get("addToLogButton")->click();
          }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         openSettled();
         w->ShowLocationStep();
-        w->optLog(1)->setChecked(true);
-        get("cmdShowMissing")->click();
+        w->locationButton(1)->setChecked(true);
+        get("showUnresolvedButton")->click();
         c.steps();
-        ASSERT_TRUE(only("picStepTwo"));
+        ASSERT_TRUE(only("resolutionStep"));
         EXPECT_FALSE(w->ShowingUnresolved);
-        EXPECT_EQ(text("lblDuplicateUnresolvedLabel"), "Ambiguous Stations");
-        EXPECT_TRUE(tree("lvDuplicateData")->isVisible() && !tree("lvPossible")->isVisible());
-        auto* upper = tree("lvLoggedDuplicates");
+        EXPECT_EQ(text("listCaption"), "Ambiguous Stations");
+        EXPECT_TRUE(tree("exactCandidateList")->isVisible() && !tree("prefixCandidateList")->isVisible());
+        auto* upper = tree("waitingList");
         for (int i = 0; i < upper->topLevelItemCount(); ++i) {
             EXPECT_EQ(upper->topLevelItem(i)->text(1).trimmed(), "NL");
         }
@@ -647,11 +647,11 @@ TEST_F(SettledLocationTest, LocationNamesAreShownAsTheyAre) {
     openSettled();
     w->ShowLocationStep();
     for (int k : {1, 2}) {
-        auto* spoken = QAccessible::queryAccessibleInterface(w->optLog(k));
+        auto* spoken = QAccessible::queryAccessibleInterface(w->locationButton(k));
         EXPECT_EQ(spoken->text(QAccessible::Name), names[k - 1]);
     }
-    w->optLog(1)->setChecked(true);
-    get("cmdMap")->click();
+    w->locationButton(1)->setChecked(true);
+    get("mapButton")->click();
     auto* map = w->findChild<MapWindow*>();
     ASSERT_NE(map, nullptr);
     EXPECT_EQ(map->titleText(), "Map of " + names[0]);
@@ -663,11 +663,11 @@ TEST_F(SettledLocationTest, LocationNamesAreShownAsTheyAre) {
 TEST_F(SettledLocationTest, CountryIsWholeInTheCandidateList) {
     openSettled();
     w->ShowLocationStep();
-    w->optLog(1)->setChecked(true);
-    get("cmdShowMissing")->click();
-    tree("lvLoggedDuplicates")->setCurrentItem(tree("lvLoggedDuplicates")->topLevelItem(0));
+    w->locationButton(1)->setChecked(true);
+    get("showUnresolvedButton")->click();
+    tree("waitingList")->setCurrentItem(tree("waitingList")->topLevelItem(0));
     QApplication::processEvents();
-    QTreeWidget* list = tree("lvPossible");
+    QTreeWidget* list = tree("prefixCandidateList");
     ASSERT_GT(list->topLevelItemCount(), 3);
     const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
     for (int i = 0; i < list->topLevelItemCount(); ++i) {
@@ -683,9 +683,9 @@ TEST_F(SettledLocationTest, CountryIsWholeInTheCandidateList) {
 TEST_F(SettledLocationTest, NoLabelHidesItsTextBehindAnAccessibleName) {
     openSettled();
     w->ShowLocationStep();
-    w->optLog(1)->setChecked(true);
-    tree("lvLoggedDuplicates")->setCurrentItem(tree("lvLoggedDuplicates")->topLevelItem(0));
-    get("cmdMap")->click();
+    w->locationButton(1)->setChecked(true);
+    tree("waitingList")->setCurrentItem(tree("waitingList")->topLevelItem(0));
+    get("mapButton")->click();
     ASSERT_NE(w->findChild<MapWindow*>(), nullptr);
     FrmFileSave dialog(ReportKind::Ambiguous, 1, paths.ProcessedPath, w.get());
     ExportDialog exportDialog(readExportedLog({paths, 0, {}, {}}), 1, w.get());
@@ -711,21 +711,21 @@ TEST_F(SettledLocationTest, ResetsWhoseCompactionFailsStillTakeEffect) {
     openSettled();
     fs::create_directories(work() / "ndbdata1.ndf" / "in the way");
     w->ShowLocationStep();
-    w->optLog(1)->setChecked(true);
-    const QStringList texts = click("cmdStartOver", {Box::Yes, Box::Ok});
+    w->locationButton(1)->setChecked(true);
+    const QStringList texts = click("startOverButton", {Box::Yes, Box::Ok});
     ASSERT_EQ(texts.size(), 2);
     EXPECT_TRUE(texts[1].contains("were saved")) << texts[1].toStdString();
-    EXPECT_TRUE(only("picStepOne"));
+    EXPECT_TRUE(only("locationStep"));
     EXPECT_FALSE(w->SelectedLocation().has_value());
     EXPECT_EQ(logged(), 0);
     EXPECT_EQ(loadWorkingSet(paths.ProcessedPath, 1).unpCount, 3);
     EXPECT_EQ(w->locationColour(1), LocationColour::LightRed);
-    w->optLog(1)->setChecked(true);
-    EXPECT_TRUE(enabled("cmdDuplicates"));
+    w->locationButton(1)->setChecked(true);
+    EXPECT_TRUE(enabled("startMatchingButton"));
 
-    EXPECT_EQ(click("cmdStartNew", {Box::Yes, Box::Ok}).size(), 2);
-    EXPECT_TRUE(only("picStepZero"));
-    EXPECT_FALSE(enabled("cmdContinueWithExisting"));
+    EXPECT_EQ(click("startNewButton", {Box::Yes, Box::Ok}).size(), 2);
+    EXPECT_TRUE(only("folderStep"));
+    EXPECT_FALSE(enabled("continueButton"));
     EXPECT_FALSE(fs::exists(paths.ProcessedPath));
 }
 
@@ -758,12 +758,12 @@ TEST_F(FileSaveTest, CaptionAndNameByKindCancelWritesNothingOkWritesTheReport) {
         SCOPED_TRACE(name);
         auto d = dialog(kind);
         EXPECT_EQ(d->windowTitle(), title);
-        EXPECT_EQ(d->findChild<QLineEdit*>("txtFileName")->text().toStdString(), name);
-        d->findChild<QPushButton*>("CancelButton")->click();
+        EXPECT_EQ(d->findChild<QLineEdit*>("fileNameEntry")->text().toStdString(), name);
+        d->findChild<QPushButton*>("cancelButton")->click();
         EXPECT_EQ(d->result(), QDialog::Rejected);
         EXPECT_FALSE(fs::exists(target / name));
         d = dialog(kind);
-        d->findChild<QPushButton*>("frm")->click();
+        d->findChild<QPushButton*>("saveButton")->click();
         EXPECT_EQ(d->result(), QDialog::Accepted);
         EXPECT_EQ(test::readFile(target / name).size(), size);
     }
@@ -774,8 +774,8 @@ TEST_F(FileSaveTest, ANameThatCannotBeWrittenIsExplainedAndTheDialogStays) {
     const auto before = test::snapshot(home.path());
     for (const QString& name : {QString(), QString("a/b.txt"), QString(300, QLatin1Char('x'))}) {
         MessageBoxAnswerer answerer({Box::Ok});
-        d->findChild<QLineEdit*>("txtFileName")->setText(name);
-        d->findChild<QPushButton*>("frm")->click();
+        d->findChild<QLineEdit*>("fileNameEntry")->setText(name);
+        d->findChild<QPushButton*>("saveButton")->click();
         ASSERT_EQ(answerer.texts.size(), 1) << name.toStdString();
         EXPECT_TRUE(d->isVisible());
     }
@@ -785,7 +785,7 @@ TEST_F(FileSaveTest, ANameThatCannotBeWrittenIsExplainedAndTheDialogStays) {
 TEST_F(FileSaveTest, EnterOnAFolderOpensItWithoutSaving) {
     auto d = dialog(ReportKind::Ambiguous);
     QApplication::setActiveWindow(d.get());
-    auto* folders = d->findChild<QListWidget*>("dirDirectory");
+    auto* folders = d->findChild<QListWidget*>("folderList");
     folders->setFocus();
     folders->setCurrentItem(folders->findItems("sub", Qt::MatchEndsWith).value(0));
     QTest::keyClick(folders, Qt::Key_Return);

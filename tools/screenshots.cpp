@@ -81,20 +81,20 @@ int main(int argc, char* argv[]) {
     bool ok = save(window, out, "welcome");
 
     answerYes();
-    window.findChild<QPushButton*>("cmdStartNew")->click();
+    window.findChild<QPushButton*>("startNewButton")->click();
     window.folderBrowser()->openFolder(QString::fromLocal8Bit(argv[2]));
     ok &= save(window, out, "step-zero");
 
-    window.findChild<QPushButton*>("cmdSelectFolder")->click();
+    window.findChild<QPushButton*>("startConversionButton")->click();
     int location = 1;
-    while (location < 16 && !window.optLog(location)->isEnabled()) ++location;
-    window.optLog(location)->setChecked(true);
+    while (location < 16 && !window.locationButton(location)->isEnabled()) ++location;
+    window.locationButton(location)->setChecked(true);
     ok &= save(window, out, "step-one");
 
-    window.findChild<QPushButton*>("cmdDuplicates")->click();
-    auto* upper = window.findChild<QTreeWidget*>("lvLoggedDuplicates");
+    window.findChild<QPushButton*>("startMatchingButton")->click();
+    auto* upper = window.findChild<QTreeWidget*>("waitingList");
     if (upper->topLevelItemCount() > 0) upper->setCurrentItem(upper->topLevelItem(0));
-    auto* exact = window.findChild<QTreeWidget*>("lvDuplicateData");
+    auto* exact = window.findChild<QTreeWidget*>("exactCandidateList");
     if (exact->topLevelItemCount() > 0) exact->setCurrentItem(exact->topLevelItem(0));
     ok &= save(window, out, "step-two-ambiguous");
 
@@ -106,19 +106,19 @@ int main(int argc, char* argv[]) {
         zolt::locationHome(window.paths(), location).position));
     // The button doubles an ampersand of the name, so that it is no shortcut.
     map.setLocationName(
-        window.optLog(location)->text().replace(QStringLiteral("&&"), QStringLiteral("&")));
+        window.locationButton(location)->text().replace(QStringLiteral("&&"), QStringLiteral("&")));
     map.resize(1000, 800);
     map.show();
     ok &= save(map, out, "map");
     map.close();
 
-    window.findChild<QPushButton*>("cmdShowMissing")->click();
+    window.findChild<QPushButton*>("showUnresolvedButton")->click();
     if (upper->topLevelItemCount() > 0) upper->setCurrentItem(upper->topLevelItem(0));
     ok &= save(window, out, "step-two-unresolved");
 
     // Suggested picks: the candidates of an unresolved reception sorted by
     // distance, the suggested one (bold) chosen as F2 chooses it.
-    auto* possible = window.findChild<QTreeWidget*>("lvPossible");
+    auto* possible = window.findChild<QTreeWidget*>("prefixCandidateList");
     for (int i = 0; i < upper->topLevelItemCount(); ++i) {
         if (upper->topLevelItem(i)->text(1).trimmed() == QLatin1String("DL")) {
             upper->setCurrentItem(upper->topLevelItem(i));
@@ -155,10 +155,10 @@ int main(int argc, char* argv[]) {
     // The logged view after Add Suggested Picks: every settled reception with
     // its beacon and how it was decided, a suggested one selected.
     answerYes();
-    window.findChild<QPushButton*>("cmdAddSuggested")->click();
+    window.findChild<QPushButton*>("addSuggestedButton")->click();
     settle();
-    window.findChild<QPushButton*>("cmdShowLogged")->click();
-    auto* logged = window.findChild<QTreeWidget*>("lvLogged");
+    window.findChild<QPushButton*>("showLoggedButton")->click();
+    auto* logged = window.findChild<QTreeWidget*>("loggedList");
     const int how = logged->columnCount() - 1;
     for (int i = logged->topLevelItemCount() - 1; i >= 0; --i) {
         if (logged->topLevelItem(i)->text(how) == QLatin1String("suggested")) {
