@@ -40,6 +40,15 @@ bool guarded(QWidget* window, const std::function<void()>& action) {
     return false;
 }
 
+bool confirmed(QWidget* window, const QString& prompt, const QString& title) {
+    QMessageBox box(QMessageBox::Critical, title, prompt, QMessageBox::Yes | QMessageBox::No,
+                    window);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() != QMessageBox::No;
+}
+
 bool resetGuarded(QWidget* window, const std::function<void()>& reset) {
     QString compaction;
     const bool done = guarded(window, [&] {

@@ -20,5 +20,9 @@ bool guarded(QWidget* window, const std::function<void()>& action);
 // shown, and the answer is still true, so that the caller goes on to show
 // the new state.
 bool resetGuarded(QWidget* window, const std::function<void()>& reset);
+// The question before a destructive action: Yes/No, stop icon, No the
+// default and the answer to Escape. True unless the answer was No.
+bool confirmed(QWidget* window, const QString& prompt,
+               const QString& title = QStringLiteral("Confirm"));
 
 }  // namespace zolt

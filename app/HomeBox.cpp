@@ -1,64 +1,89 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "app/HomeBox.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include "app/Guarded.h"
+#include "app/ShownNumbers.h"
 #include "core/Geo.h"
 #include "engine/LocationMap.h"
+#include "engine/LocationSession.h"
 
 namespace zolt {
 
-HomeBox::HomeBox(QLabel* shown, QLineEdit* entry, QPushButton* setHome, const ProjectPaths& paths,
-                 Hooks hooks, QWidget* window)
-    : QObject(window),
-      shown_(shown),
-      entry_(entry),
-      paths_(paths),
-      hooks_(std::move(hooks)),
-      window_(window) {
-    connect(setHome, &QPushButton::clicked, this, &HomeBox::setHome);
-    connect(entry, &QLineEdit::returnPressed, this, &HomeBox::setHome);
+HomeBox::HomeBox(QWidget* parent)
+    : QGroupBox(parent),
+      shown_(new QLabel(this)),
+      entry_(new QLineEdit(this)),
+      setHome_(new QPushButton(QStringLiteral("Set &Home"), this)) {
+    shown_->setObjectName(QStringLiteral("homeLabel"));
+    shown_->setTextFormat(Qt::PlainText);
+    shown_->setWordWrap(true);
+    shown_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     // A description, not a name: a label's name would hide the home it shows.
-    shown->setAccessibleDescription(QStringLiteral("Home of this location"));
+    shown_->setAccessibleDescription(QStringLiteral("Home of this location"));
+    auto* entryLabel = new QLabel(QStringLiteral("Your locator or lat, lo&n:"), this);
+    entryLabel->setObjectName(QStringLiteral("homeEntryLabel"));
+    entryLabel->setBuddy(entry_);
+    entry_->setObjectName(QStringLiteral("homeEntry"));
+    entry_->setAccessibleName(QStringLiteral("Home locator or position"));
+    entry_->setPlaceholderText(QStringLiteral("JO62qm or 55.6, 12.6"));
+    entry_->setToolTip(
+        QStringLiteral("A Maidenhead locator (JO62 or JO62qm) or latitude and longitude in "
+                       "degrees. Leave it empty and press Set Home to infer home from the beacons "
+                       "already logged here."));
+    setHome_->setObjectName(QStringLiteral("setHomeButton"));
+    setHome_->setAutoDefault(true);
+
+    auto* column = new QVBoxLayout(this);
+    column->addWidget(shown_);
+    column->addWidget(entryLabel);
+    auto* row = new QHBoxLayout;
+    row->addWidget(entry_);
+    row->addWidget(setHome_);
+    column->addLayout(row);
+
+    connect(setHome_, &QPushButton::clicked, this, &HomeBox::setHome);
+    connect(entry_, &QLineEdit::returnPressed, this, &HomeBox::setHome);
 }
 
-bool HomeBox::refresh() {
-    const auto location = hooks_.location();
-    LocationHome home;
-    if (location && !guarded(window_, [&] { home = locationHome(paths_, *location); })) {
-        return false;
-    }
-    show(std::move(home));
-    return true;
+void HomeBox::attach(LocationSession& session) {
+    session_ = &session;
+    session.observe([this](unsigned changes) { show(changes); });
 }
 
-void HomeBox::show(LocationHome home) {
-    const auto location = hooks_.location();
-    home_ = std::move(home);
-    shown_->setText(location ? QString::fromStdString(describeHome(home_)) : QString());
+void HomeBox::setBusy(bool busy) {
+    busy_ = busy;
+    setHome_->setEnabled(!busy);
+}
+
+void HomeBox::show(unsigned changes) {
+    if (!(changes & (LocationSession::Home | LocationSession::Location))) return;
+    const int location = session_->location();
+    const LocationHome& home = session_->home();
+    shown_->setText(location != 0 ? QString::fromStdString(describeHome(home)) : QString());
     // The entry box shows the stored entry when a location is opened, and
     // otherwise keeps what the listener is typing.
-    if (location.value_or(0) != entryLocation_) {
-        entryLocation_ = location.value_or(0);
-        entry_->setText(QString::fromStdString(home_.entered));
+    if (location != entryLocation_) {
+        entryLocation_ = location;
+        entry_->setText(QString::fromStdString(home.entered));
     }
 }
 
 void HomeBox::setHome() {
-    const auto location = hooks_.location();
-    if (hooks_.busy() || !location) return;
+    const int location = session_ ? session_->location() : 0;
+    if (busy_ || location == 0) return;
     const std::string text = entry_->text().toStdString();
     const auto keepTyping = [this] {
         entry_->setFocus();
         entry_->selectAll();
     };
-    // Everything the new home changes is read before the entry is stored, so
-    // that a failed read leaves the stored entry and the screen as they were.
     LocationHome next;
-    if (!guarded(window_, [&] { next = previewHomeEntry(paths_, *location, text); })) {
+    if (!guarded(window(), [&] { next = previewHomeEntry(session_->paths(), location, text); })) {
         return keepTyping();
     }
     if (const auto km = farFromInferredKm(next)) {
@@ -67,17 +92,16 @@ void HomeBox::setHome() {
                 "The home you typed, %1, lies %2 from the place the %3 beacons logged at this "
                 "location point to (%4). Distances and suggested picks would then favour "
                 "beacons near the typed place. Are you sure you want to store it ?")
-                .arg(QString::fromStdString(next.entered), QString::fromStdString(formatKm(*km)))
-                .arg(next.beaconCount)
-                .arg(QString::fromStdString(formatLatLon(*next.inferred, 1)));
-        if (!hooks_.confirm(prompt)) return keepTyping();
+                .arg(QString::fromStdString(next.entered), QString::fromStdString(formatKm(*km)),
+                     shownNumber(next.beaconCount),
+                     QString::fromStdString(formatLatLon(*next.inferred, 1)));
+        if (!confirmed(window(), prompt)) return keepTyping();
     }
-    const std::function<void()> followed = hooks_.follow(next);
-    if (!followed) return keepTyping();
-    if (!guarded(window_, [&] { writeHomeEntry(paths_, *location, text); })) return keepTyping();
     entryLocation_ = 0;  // show the entry as stored
-    show(std::move(next));
-    followed();
+    if (!guarded(window(), [&] { session_->setHomeEntry(text); })) {
+        entryLocation_ = location;
+        return keepTyping();
+    }
 }
 
 }  // namespace zolt

@@ -2,6 +2,7 @@
 #include "app/ShownNumbers.h"
 
 #include <QHeaderView>
+#include <QLocale>
 #include <QTreeWidget>
 #include <cmath>
 
@@ -17,8 +18,10 @@ QString kmText(const std::optional<double>& km) {
     return km ? QString::number(std::llround(*km)) : QString();
 }
 
+QString shownNumber(long long n) { return QLocale().toString(n); }
+
 QString counted(int n, const char* one, const char* many) {
-    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+    return QStringLiteral("%1 %2").arg(shownNumber(n), QLatin1String(n == 1 ? one : many));
 }
 
 }  // namespace zolt

@@ -17,6 +17,8 @@ std::optional<bool> blankLast(bool blank, bool otherBlank, const QTreeWidget* li
 // A distance as the lists show it: whole kilometres, empty when unknown.
 QString kmText(const std::optional<double>& km);
 
+// A count as the window shows it: in the locale's digits and grouping.
+QString shownNumber(long long n);
 // "1 row", "2 rows": `n` and the word that goes with it.
 QString counted(int n, const char* one, const char* many);
 

@@ -11,7 +11,6 @@
 namespace zolt {
 
 WorkingFileStatus soundWorkingFile(QWidget* window, const ProjectPaths& paths, bool projectLoaded,
-                                   const std::function<bool(const QString&)>& confirm,
                                    std::size_t* waiting) {
     if (!projectLoaded) {
         // No project to rebuild from; what waits is still counted.
@@ -35,7 +34,7 @@ WorkingFileStatus soundWorkingFile(QWidget* window, const ProjectPaths& paths, b
             .arg(QString::fromStdString(health.problem),
                  QString::fromStdString(paths.BackupFolder.string()),
                  counted(static_cast<int>(health.logged), "row", "rows"));
-    if (!confirm(prompt)) return WorkingFileStatus::Refused;
+    if (!confirmed(window, prompt)) return WorkingFileStatus::Refused;
     RebuildOutcome outcome;
     if (!guarded(window, [&] { outcome = rebuildWorkingFile(paths); })) {
         return WorkingFileStatus::Refused;

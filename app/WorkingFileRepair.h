@@ -3,7 +3,6 @@
 
 #include <QString>
 #include <cstddef>
-#include <functional>
 
 #include "engine/ProjectPaths.h"
 #include "work/LocationStates.h"
@@ -17,11 +16,10 @@ enum class WorkingFileStatus { Sound, Rebuilt, Refused };
 
 // Checks processed.dat before the project is used: a damaged, empty or
 // missing one is never taken for a finished project, and is offered a
-// rebuild from the backups (`confirm`: Yes/No, No the default). Without a
+// rebuild from the backups (Yes/No, No the default). Without a
 // project (`projectLoaded` false) there is nothing to rebuild from. `waiting`
 // receives the receptions still waiting. Failures are one message each.
 WorkingFileStatus soundWorkingFile(QWidget* window, const ProjectPaths& paths, bool projectLoaded,
-                                   const std::function<bool(const QString&)>& confirm,
                                    std::size_t* waiting = nullptr);
 
 // Warns of records of the old logs that were cut short, if any.

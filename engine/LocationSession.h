@@ -41,6 +41,9 @@ class LocationSession {
     // The project's paths; the backup folder changes with the settings.
     const ProjectPaths& paths() const { return paths_; }
     void setBackupFolder(const std::filesystem::path& folder);
+    // A project's settings were read: its backups are known (an empty
+    // folder says none is).
+    bool projectLoaded() const { return !paths_.BackupFolder.empty(); }
 
     // Observers are told after every change, in the order they were added.
     void observe(Observer observer);
@@ -58,7 +61,8 @@ class LocationSession {
     void choose(int location);
     // No location chosen; nothing is read.
     void clear();
-    // Whether the logged receptions are read with every change.
+    // Whether the logged receptions are read with every change; wanted,
+    // they are read at once (and observers told of Logged).
     void wantLogged(bool wanted);
 
     // The matching run of the chosen location; a cancelled run changes
