@@ -30,8 +30,8 @@ class LocationSession {
         Location = 1u << 0,  // another location (or none) was chosen
         Lists = 1u << 1,     // receptions, waiting lists, counts
         Home = 1u << 2,
-        Logged = 1u << 3,    // the logged receptions
-        Undo = 1u << 4,      // the undo offer
+        Logged = 1u << 3,  // the logged receptions
+        Undo = 1u << 4,    // the undo offer
         Everything = 0xffu,
     };
     using Observer = std::function<void(unsigned changes)>;
@@ -88,6 +88,17 @@ class LocationSession {
     void setHomeEntry(const std::string& text);
 
   private:
+    struct Loaded;
+    // The location's lists, home, logged receptions and undo offer for
+    // `work`, read aside; take() then holds them and tells the observers.
+    Loaded load(WorkingSet work) const;
+    void take(Loaded loaded, unsigned changes);
+    // What an action that changed the location changes in the session.
+    unsigned afterAction() const;
+    // Runs a logging action; when another window settled its receptions
+    // first, the location is loaded anew before the refusal goes on.
+    template <typename Action>
+    auto logging(Action&& action);
     void notify(unsigned changes);
 
     ProjectPaths paths_;

@@ -93,16 +93,9 @@ std::vector<int> returnedWith(const ProjectPaths& paths, int location,
     const std::string bytes = readWholeFile(paths.ProcessedPath);
     Database db(paths.DatabasePath, Database::Mode::ReadOnly);
     const auto logged = pairLoggedReceptions(db, bytes, location);
-    const std::set<int> chosen(positions.begin(), positions.end());
-    std::set<std::int64_t> rows;
-    for (const auto& r : logged) {
-        if (chosen.count(r.position) && r.logId != 0) rows.insert(r.logId);
-    }
     std::vector<int> result;
-    for (const auto& r : logged) {
-        if (chosen.count(r.position) || (r.logId != 0 && rows.count(r.logId))) {
-            result.push_back(r.position);
-        }
+    for (const PairedReception* r : returnedWithRows(logged, positions)) {
+        result.push_back(r->position);
     }
     return result;
 }
@@ -137,14 +130,7 @@ int returnOnce(const ProjectPaths& paths, WorkingSet& set, const std::vector<int
         }
         if (found->second->logId != 0) rows.insert(found->second->logId);
     }
-    // A row is taken out whole: every reception it settled goes back with it.
-    std::vector<const PairedReception*> returning;
-    const std::set<int> chosen(positions.begin(), positions.end());
-    for (const auto& r : logged) {
-        if (chosen.count(r.position) || (r.logId != 0 && rows.count(r.logId))) {
-            returning.push_back(&r);
-        }
-    }
+    const std::vector<const PairedReception*> returning = returnedWithRows(logged, positions);
 
     ensureDecisionRecord(db);
     db.prepare("INSERT INTO ConverterAction (loggedlocation, Kind) VALUES (?, ?)")

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +31,31 @@ int returnToWaiting(const ProjectPaths& paths, WorkingSet& set, const std::vecto
 // every reception sharing a row with one of them.
 std::vector<int> returnedWith(const ProjectPaths& paths, int location,
                               const std::vector<int>& positions);
+// The same from receptions already paired with their rows (anything with a
+// `position` and a `logId`, 0 for none), in their order: a row is taken out
+// whole, so every reception it settled goes with a chosen one.
+template <typename Logged>
+std::vector<const Logged*> returnedWithRows(const std::vector<Logged>& logged,
+                                            const std::vector<int>& positions) {
+    std::vector<int> chosen(positions);
+    std::sort(chosen.begin(), chosen.end());
+    const auto isChosen = [&](int position) {
+        return std::binary_search(chosen.begin(), chosen.end(), position);
+    };
+    std::vector<std::int64_t> rows;
+    for (const auto& r : logged) {
+        if (r.logId != 0 && isChosen(r.position)) rows.push_back(r.logId);
+    }
+    std::sort(rows.begin(), rows.end());
+    std::vector<const Logged*> result;
+    for (const auto& r : logged) {
+        if (isChosen(r.position) ||
+            (r.logId != 0 && std::binary_search(rows.begin(), rows.end(), r.logId))) {
+            result.push_back(&r);
+        }
+    }
+    return result;
+}
 
 // The action Undo would reverse next, for the prompt and the button.
 struct UndoOffer {

@@ -5,6 +5,7 @@
 
 #include "core/MappedFile.h"
 #include "core/TextFields.h"
+#include "work/LocationStates.h"
 
 namespace fs = std::filesystem;
 
@@ -38,6 +39,24 @@ StepTwoLists readStepTwoLists(const std::filesystem::path& processedPath, int lo
         list->push_back(ListedReception{static_cast<int>(i + 1), std::string(r.ident()),
                                         std::string(r.frequency()), std::string(r.time()),
                                         std::string(r.date()), std::string(r.comment())});
+    }
+    return lists;
+}
+
+StepTwoLists stepTwoListsOf(const WorkingSet& set) {
+    StepTwoLists lists;
+    for (const WorkEntry& entry : set.entries) {
+        const std::string_view code = trimmedView(entry.state);
+        std::vector<ListedReception>* list = nullptr;
+        if (code == state::AMB) {
+            list = &lists.ambiguous;
+        } else if (code == state::MIS) {
+            list = &lists.unresolved;
+        } else {
+            continue;
+        }
+        list->push_back(ListedReception{entry.recordNo, entry.ident, entry.frequency, entry.time,
+                                        entry.date, entry.comment});
     }
     return lists;
 }

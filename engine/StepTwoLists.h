@@ -23,4 +23,9 @@ struct StepTwoLists {
 // Reads processed.dat once. A missing file gives empty lists and is not created.
 StepTwoLists readStepTwoLists(const std::filesystem::path& processedPath, int location);
 
+struct WorkingSet;
+// The same lists from a working set already loaded (its entries are the
+// location's records in file order), nothing read.
+StepTwoLists stepTwoListsOf(const WorkingSet& set);
+
 }  // namespace zolt
