@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QElapsedTimer>
 #include <QRadioButton>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <algorithm>
 #include <cstdio>
@@ -30,8 +31,7 @@
 #include <vector>
 
 #include "app/FrmMain.h"
-#include "app/LoggedView.h"
-#include "app/MatchAllRun.h"
+#include "app/MatchAllSummary.h"
 #include "bench/ArchiveBench.h"
 #include "bench/DataGenerator.h"
 #include "bench/Timing.h"
@@ -162,19 +162,19 @@ int main(int argc, char** argv) {
         window.locationButton(1)->setChecked(true);
         QCoreApplication::processEvents();
 
-        auto* upper = child<QTreeWidget>(window, "waitingList");
+        auto* upper = child<QTreeView>(window, "waitingList");
         const double toStepTwo =
             timed(window, [&] { child<QAbstractButton>(window, "startMatchingButton")->click(); });
-        std::printf("window: %d ambiguous rows listed\n", upper->topLevelItemCount());
+        std::printf("window: %d ambiguous rows listed\n", upper->model()->rowCount());
         if (!report("window: START MATCHING to the filled step two", toStepTwo, 1.0)) status = 1;
 
         // Sorting by every column both ways, and scrolling end to end, each
         // painted: the slowest of them is what the user may feel.
         double slowestSort = 0, slowestScroll = 0;
-        for (int column = 0; column < upper->columnCount(); ++column) {
+        for (int column = 0; column < upper->model()->columnCount(); ++column) {
             for (const auto order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
                 slowestSort =
-                    std::max(slowestSort, timed(window, [&] { upper->sortItems(column, order); }));
+                    std::max(slowestSort, timed(window, [&] { upper->sortByColumn(column, order); }));
             }
         }
         slowestScroll = std::max(timed(window, [&] { upper->scrollToBottom(); }),
@@ -183,14 +183,14 @@ int main(int argc, char** argv) {
         if (!report("window: slowest scroll of the ambiguous list", slowestScroll, 0.1)) status = 1;
         const double toUnresolved =
             timed(window, [&] { child<QAbstractButton>(window, "showUnresolvedButton")->click(); });
-        std::printf("window: %d unresolved rows listed\n", upper->topLevelItemCount());
+        std::printf("window: %d unresolved rows listed\n", upper->model()->rowCount());
         if (!report("window: switch to the unresolved view", toUnresolved, 0.1)) status = 1;
 
         // The logged view at its fullest: every reception of the location
         // settled, so that it lists them all.
         zolt::SuggestedPickPlan everyPair;
         std::set<std::pair<std::string, std::string>> seen;
-        for (const auto& e : window.work.entries) {
+        for (const auto& e : window.session().work().entries) {
             const std::string code = zolt::trimBlanks(e.state);
             if (code != "AMB" && code != "MIS") continue;
             if (!seen.insert({zolt::trimBlanks(e.ident), zolt::trimBlanks(e.frequency)}).second) {
@@ -198,12 +198,12 @@ int main(int argc, char** argv) {
             }
             everyPair.picks.push_back({e.ident, e.frequency, 1, 0});
         }
-        zolt::addSuggestedPicks(window.paths(), window.work, everyPair);
+        window.session().addSuggestedPicks(everyPair);
         child<QAbstractButton>(window, "showAmbiguousButton")->click();
-        auto* logged = child<QTreeWidget>(window, "loggedList");
+        auto* logged = child<QTreeView>(window, "loggedList");
         const double toLogged =
             timed(window, [&] { child<QAbstractButton>(window, "showLoggedButton")->click(); });
-        std::printf("window: %d logged rows listed\n", logged->topLevelItemCount());
+        std::printf("window: %d logged rows listed\n", logged->model()->rowCount());
         if (!report("window: fill the logged view", toLogged, 0.3)) status = 1;
 
         if (archive && !archiveBench(home / "archive", receptions)) status = 1;

@@ -14,6 +14,7 @@
 
 #include "TestUtil.h"
 #include "app/FrmMain.h"
+#include "app/ResolutionStep.h"
 
 namespace zolt::test {
 
@@ -60,6 +61,13 @@ class MainWindowTest : public ::testing::Test {
         return widget;
     }
     QTreeWidget* tree(const char* name) { return get<QTreeWidget>(name); }
+
+    ResolutionStep& stepTwo() { return *w->findChild<ResolutionStep*>(); }
+    bool showingUnresolved() { return stepTwo().view() == ResolutionStep::View::Unresolved; }
+    // Receptions of the chosen location waiting, ambiguous or unresolved.
+    std::size_t waitingCount() {
+        return w->session().lists().ambiguous.size() + w->session().lists().unresolved.size();
+    }
 
     TempDir home;
     std::filesystem::path appData = home / "app", backups = home / "backups";

@@ -140,8 +140,8 @@ TEST_F(AccidentTest, ChoosingALocationChecksTheWorkingFileFirst) {
     ASSERT_EQ(answerer.texts.size(), 1);
     EXPECT_TRUE(answerer.texts[0].contains("record 2 holds no valid state"));
     EXPECT_TRUE(visible("welcomePanel"));
-    EXPECT_FALSE(w->SelectedLocation().has_value());
-    EXPECT_EQ(w->work.WorkCount(), 0);
+    EXPECT_EQ(w->session().location(), 0);
+    EXPECT_EQ(w->session().work().WorkCount(), 0);
 }
 
 TEST_F(AccidentTest, FinalizeSaysWhatIsLeftUnconverted) {

@@ -55,10 +55,7 @@ TEST_F(ExportWindowTest, BothStepsOpenTheDialogOnTheSelectedLocation) {
         EXPECT_TRUE(get<QWidget>(panel)->isAncestorOf(b)) << button;
         EXPECT_FALSE(b->accessibleName().isEmpty()) << button;
     }
-    {
-        QSignalBlocker block(w->locationButton(2));
-        w->locationButton(2)->setChecked(true);
-    }
+    w->session().choose(2);
     int shown = -1;
     QTimer::singleShot(0, [&] {
         auto* d = qobject_cast<ExportDialog*>(QApplication::activeModalWidget());
@@ -253,11 +250,7 @@ TEST_F(ExportWindowTest, StepTwoDatesSortByTheDayTheyName) {
     }
     writeSettings(paths, backups);
     test::writeProcessed(paths.ProcessedPath, rows);
-    {
-        QSignalBlocker block(w->locationButton(1));
-        w->locationButton(1)->setChecked(true);
-    }
-    w->FillAmbiguousList();
+    w->session().choose(1);
     auto* list = tree("waitingList");
     const auto dates = [list] {
         QStringList out;

@@ -40,7 +40,7 @@ class LockedDatabaseTest : public test::MainWindowTest {
     }
     void openLocation(int k) {
         w->locationButton(k)->setChecked(true);
-        ASSERT_EQ(w->SelectedLocation(), k);
+        ASSERT_EQ(w->session().location(), k);
     }
     void selectReception() {
         auto* upper = tree("waitingList");
@@ -64,7 +64,7 @@ TEST_F(LockedDatabaseTest, EachActionStopsAtTheLockWithOneMessageAndWritesNothin
          {},
          [](auto& t) {
              EXPECT_TRUE(t.visible("locationStep"));
-             EXPECT_FALSE(t.w->SelectedLocation().has_value());
+             EXPECT_EQ(t.w->session().location(), 0);
          }},
         {"selecting a reception",
          [](auto& t) { t.openLocation(1); },
@@ -103,7 +103,6 @@ TEST_F(LockedDatabaseTest, EachActionStopsAtTheLockWithOneMessageAndWritesNothin
          [](auto& t) {
              EXPECT_EQ(t.template get<QLabel>("listCaption")->text(),
                        "Ambiguous Stations");
-             EXPECT_FALSE(t.w->ShowingUnresolved);
          }},
         {"View Map",
          [](auto& t) { t.openLocation(1); },

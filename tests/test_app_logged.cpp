@@ -10,7 +10,6 @@
 #include "DbTestUtil.h"
 #include "WindowTestUtil.h"
 #include "app/LogExportFile.h"
-#include "app/LoggedView.h"
 #include "app/MapWindow.h"
 #include "core/OldDates.h"
 #include "engine/Project.h"
@@ -84,7 +83,7 @@ TEST_F(LoggedViewTest, ButtonsCountsAndConfirmationsFollowEveryAction) {
     EXPECT_TRUE(get("returnToWaitingButton")->isEnabled());
     EXPECT_GE(tree("loggedBeaconList")->topLevelItemCount(), 1);
 
-    const int ambiguousBefore = w->AmbiguousCount + w->UnresolvedCount;
+    const std::size_t ambiguousBefore = waitingCount();
     const auto beforeReturn = test::snapshot(paths.WorkFolder);
     {
         MessageBoxAnswerer no({QMessageBox::No});
@@ -100,7 +99,7 @@ TEST_F(LoggedViewTest, ButtonsCountsAndConfirmationsFollowEveryAction) {
     click("returnToWaitingButton", {QMessageBox::Yes});
     EXPECT_EQ(settled(), afterRun + suggested - 2);
     EXPECT_EQ(logged()->topLevelItemCount(), settled()) << "still the logged view, refilled";
-    EXPECT_EQ(w->AmbiguousCount + w->UnresolvedCount, ambiguousBefore + 2);
+    EXPECT_EQ(waitingCount(), ambiguousBefore + 2);
     EXPECT_EQ(showCaption(), QStringLiteral("Show Logged Stations (%1)").arg(settled()));
 
     const QStringList undoReturn = click("undoButton", {QMessageBox::Yes});

@@ -8,7 +8,7 @@
 
 #include "DbTestUtil.h"
 #include "WindowTestUtil.h"
-#include "app/MatchAllRun.h"
+#include "app/MatchAllSummary.h"
 #include "engine/Project.h"
 #include "work/BackupImport.h"
 

@@ -96,7 +96,7 @@ TEST_F(SuggestionsTest, EveryCandidateShowsItsDistanceAndKeepsItsBeaconId) {
                                 0.005);
                 }
                 list->setCurrentItem(row);
-                EXPECT_EQ(w->selection.SelectedBeaconId, row->text(view.idColumn).toInt());
+                EXPECT_EQ(stepTwo().selection().SelectedBeaconId, row->text(view.idColumn).toInt());
             }
         }
         EXPECT_GT(rows, 4);
@@ -239,7 +239,8 @@ TEST_F(SuggestionsTest, AddSuggestedPicksLogsOnlyAfterYes) {
             << answerer.texts[0].toStdString();
         EXPECT_EQ(query("SELECT count(*) FROM NDBLog"), before + c.loggedAdded);
         EXPECT_EQ(test::readFile(paths.ProcessedPath) == states, c.loggedAdded == 0);
-        EXPECT_EQ(std::tuple(w->AmbiguousCount, w->UnresolvedCount,
+        EXPECT_EQ(std::tuple(static_cast<int>(w->session().lists().ambiguous.size()),
+                             static_cast<int>(w->session().lists().unresolved.size()),
                              tree("waitingList")->topLevelItemCount()),
                   std::tuple(c.ambiguousLeft, c.unresolvedLeft, c.ambiguousLeft));
     }

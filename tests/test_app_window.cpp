@@ -337,7 +337,7 @@ TEST_F(WindowTest, LocationButtonsFollowTheWorkingFile) {
     EXPECT_EQ(tree("waitingList")->topLevelItemCount(), 1);
     get("anotherLocationButton")->click();
     EXPECT_TRUE(only("locationStep"));
-    EXPECT_FALSE(w->SelectedLocation().has_value());
+    EXPECT_EQ(w->session().location(), 0);
 }
 
 TEST_F(WindowTest, StepTwoWorksFromTheKeyboardAlone) {
@@ -372,7 +372,7 @@ TEST_F(WindowTest, StepTwoWorksFromTheKeyboardAlone) {
 
     QTest::keyClick(w.get(), Qt::Key_U, Qt::AltModifier);  // "Show &Unresolved Stations"
     QTest::qWait(250);
-    EXPECT_TRUE(w->ShowingUnresolved);
+    EXPECT_TRUE(showingUnresolved());
     EXPECT_EQ(upper->topLevelItemCount(), 1);
 }
 
@@ -388,15 +388,20 @@ TEST_F(WindowTest, EveryControlHasANameAScreenReaderCanSpeak) {
     }
 }
 
+// Step two opens on the list that has receptions, its buttons and Save To
+// File offered as the counts say.
 TEST_F(WindowTest, StepTwoButtonsAndCaptionsFollowWhatIsLeft) {
+    using View = ResolutionStep::View;
     const struct {
         int amb, mis;
-        bool suspect, missing, save, reportIsAmbiguous;
+        bool suspect, missing, save;
+        View view;
+        const char* first;  // the first row of the upper list
     } cases[] = {
-        {0, 0, false, false, false, true},  // unchanged from before the fill
-        {0, 2, false, true, false, false},
-        {3, 0, true, false, true, true},
-        {3, 2, true, true, true, true},
+        {0, 0, false, false, false, View::Empty, nullptr},
+        {0, 2, false, true, true, View::Unresolved, "M0"},
+        {3, 0, true, false, true, View::Ambiguous, "Z1"},
+        {3, 2, true, true, true, View::Ambiguous, "Z1"},
     };
     open();
     for (const auto& c : cases) {
@@ -406,22 +411,15 @@ TEST_F(WindowTest, StepTwoButtonsAndCaptionsFollowWhatIsLeft) {
         for (int i = c.amb; i > 0; --i) rows.push_back({1, "Z" + std::to_string(i), "1", "AMB"});
         for (int i = 0; i < c.mis; ++i) rows.push_back({1, "M" + std::to_string(i), "1", "MIS"});
         test::writeProcessed(paths.ProcessedPath, rows);
-        {
-            QSignalBlocker block(w->locationButton(1));
-            w->locationButton(1)->setChecked(true);
-        }
-        w->ReportIsAmbiguous = true;
-        w->FillAmbiguousList();
+        w->session().choose(1);
+        w->ShowResolutionStep();
         EXPECT_EQ(!get("showAmbiguousButton")->isHidden(), c.suspect);
         EXPECT_EQ(!get("showUnresolvedButton")->isHidden(), c.missing);
         EXPECT_EQ(!get("saveToFileButton")->isHidden(), c.save);
-        EXPECT_EQ(w->ReportIsAmbiguous, c.reportIsAmbiguous);
-        auto* upper = tree("waitingList");
-        EXPECT_EQ(upper->topLevelItemCount(), c.amb);
-        for (int i = 0; i < upper->topLevelItemCount(); ++i) {
-            EXPECT_EQ(upper->topLevelItem(i)->text(0), "NO");
-            EXPECT_EQ(upper->topLevelItem(i)->text(1), QString("Z%1").arg(i + 1).leftJustified(10));
-        }
+        EXPECT_EQ(stepTwo().view(), c.view);
+        const QAbstractItemModel* upper = get<QTreeView>("waitingList")->model();
+        EXPECT_EQ(upper->rowCount(), c.view == View::Unresolved ? c.mis : c.amb);
+        if (c.first) EXPECT_EQ(upper->index(0, 0).data().toString(), c.first);
         EXPECT_EQ(caption(get("showAmbiguousButton")),
                   QString("Show Ambiguous Stations (%1)").arg(c.amb));
         EXPECT_EQ(caption(get("showUnresolvedButton")),
@@ -512,7 +510,7 @@ TEST_F(SettledLocationTest, AddToLogIsDisarmedWhenTheViewOrTheLocationChanges) {
     get("anotherLocationButton")->click();
     w->locationButton(2)->setChecked(true);
     EXPECT_FALSE(enabled("addToLogButton"));
-    EXPECT_TRUE(w->selection.SelectedIdent.empty());
+    EXPECT_TRUE(stepTwo().selection().SelectedIdent.empty());
 }
 
 // Controls stay where they are while the listener picks: a misclick is a
@@ -623,7 +621,7 @@ TEST_F(SettledLocationTest, TheCaptionNamesTheListShown) {
         get("showUnresolvedButton")->click();
         c.steps();
         ASSERT_TRUE(only("resolutionStep"));
-        EXPECT_FALSE(w->ShowingUnresolved);
+        EXPECT_FALSE(showingUnresolved());
         EXPECT_EQ(text("listCaption"), "Ambiguous Stations");
         EXPECT_TRUE(tree("exactCandidateList")->isVisible() && !tree("prefixCandidateList")->isVisible());
         auto* upper = tree("waitingList");
@@ -716,7 +714,7 @@ TEST_F(SettledLocationTest, ResetsWhoseCompactionFailsStillTakeEffect) {
     ASSERT_EQ(texts.size(), 2);
     EXPECT_TRUE(texts[1].contains("were saved")) << texts[1].toStdString();
     EXPECT_TRUE(only("locationStep"));
-    EXPECT_FALSE(w->SelectedLocation().has_value());
+    EXPECT_EQ(w->session().location(), 0);
     EXPECT_EQ(logged(), 0);
     EXPECT_EQ(loadWorkingSet(paths.ProcessedPath, 1).unpCount, 3);
     EXPECT_EQ(w->locationColour(1), LocationColour::LightRed);

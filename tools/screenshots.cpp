@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QHeaderView>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -19,6 +20,7 @@
 #include "app/FrmMain.h"
 #include "app/LogExportFile.h"
 #include "app/MapWindow.h"
+#include "app/ResolutionStep.h"
 #include "app/StepZeroLists.h"
 #include "engine/Project.h"
 
@@ -99,10 +101,11 @@ int main(int argc, char* argv[]) {
     ok &= save(window, out, "step-two-ambiguous");
 
     // The location's map, with the candidates of the reception selected above.
+    const auto* stepTwo = window.findChild<zolt::ResolutionStep*>();
     zolt::MapWindow map(window.paths(), location, fs::path(argv[1]) / zolt::kLandOutlineFile);
     map.showCandidates(zolt::rankExact(
-        zolt::exactCandidates(window.paths().DatabasePath, window.selection.SelectedIdent,
-                              window.selection.SelectedFrequency),
+        zolt::exactCandidates(window.paths().DatabasePath, stepTwo->selection().SelectedIdent,
+                              stepTwo->selection().SelectedFrequency),
         zolt::locationHome(window.paths(), location).position));
     // The button doubles an ampersand of the name, so that it is no shortcut.
     map.setLocationName(
@@ -135,8 +138,7 @@ int main(int argc, char* argv[]) {
     ok &= save(window, out, "step-two-suggested");
 
     zolt::FrmFileSave dialog(
-        window.ReportIsAmbiguous ? zolt::ReportKind::Ambiguous : zolt::ReportKind::Unresolved,
-        location, window.paths().ProcessedPath, &window);
+        zolt::ReportKind::Unresolved, location, window.paths().ProcessedPath, &window);
     const QString reports = QDir(home.path()).filePath(QStringLiteral("Reports"));
     QDir().mkpath(reports);
     dialog.folderBrowser()->openFolder(reports);
