@@ -497,6 +497,8 @@ ListSortProxy* putBehind(QTreeView* view, ListTableModel* model) {
     auto* proxy = new ListSortProxy(view);
     proxy->setSourceModel(model);
     view->setModel(proxy);
+    // Every row is one line: the view need not measure tens of thousands.
+    view->setUniformRowHeights(true);
     return proxy;
 }
 

@@ -14,10 +14,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QMessageBox>
-#include <QTimer>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QRadioButton>
+#include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <algorithm>
@@ -32,11 +32,13 @@
 
 #include "app/FrmMain.h"
 #include "app/MatchAllSummary.h"
+#include "app/ReceptionModels.h"
 #include "bench/ArchiveBench.h"
 #include "bench/DataGenerator.h"
 #include "bench/Timing.h"
 #include "core/TextFields.h"
 #include "engine/Project.h"
+#include "engine/StepTwoLists.h"
 #include "engine/SuggestedPicks.h"
 #include "work/BackupImport.h"
 
@@ -62,6 +64,54 @@ double timed(QWidget& window, const std::function<void()>& action) {
     QCoreApplication::processEvents();
     (void)window.grab();
     return static_cast<double>(clock.nsecsElapsed()) / 1e9;
+}
+
+// Sorting `view` by every column both ways, each painted: the slowest of
+// them is what the user may feel.
+double slowestSort(QTreeView& view) {
+    double slowest = 0;
+    for (int column = 0; column < view.model()->columnCount(); ++column) {
+        for (const auto order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+            slowest = std::max(slowest, timed(view, [&] { view.sortByColumn(column, order); }));
+        }
+    }
+    return slowest;
+}
+
+// A list's model alone, in a view of its own as large as the window's list:
+// `fill` timed, then every sort, to set beside the window's figures.
+bool modelBench(const char* what, QTreeView& view, const QSize& size,
+                const std::function<void()>& fill) {
+    view.resize(size);
+    view.show();
+    const double filled = timed(view, fill);
+    std::printf("window: model: %s: %d rows\n", what, view.model()->rowCount());
+    const std::string fillLine = std::string("window: model: fill the ") + what;
+    const std::string sortLine = std::string("window: model: slowest sort of the ") + what;
+    bool met = report(fillLine.c_str(), filled, 0.3);
+    met &= report(sortLine.c_str(), slowestSort(view), 0.1);
+    return met;
+}
+
+// The waiting list's model with `rows` repeated to `count` rows.
+bool waitingModelBench(const std::vector<zolt::ListedReception>& rows, std::size_t count,
+                       const QSize& size) {
+    if (rows.empty()) return true;
+    std::vector<zolt::ListedReception> many;
+    many.reserve(count);
+    while (many.size() < count) many.push_back(rows[many.size() % rows.size()]);
+    QTreeView view;
+    zolt::WaitingReceptionModel model;
+    zolt::setupWaitingView(&view, &model, QFontMetrics(view.font()));
+    return modelBench("waiting list's model", view, size, [&] { model.setRows(std::move(many)); });
+}
+
+// The logged view's model on the rows the window's logged view lists.
+bool loggedModelBench(std::vector<zolt::LoggedReception> rows, const QSize& size) {
+    QTreeView view;
+    zolt::LoggedReceptionModel model;
+    zolt::setupLoggedView(&view, &model);
+    return modelBench("logged view's model", view, size, [&] { model.setRows(std::move(rows)); });
 }
 
 // Match All Locations on sixteen locations of `perLocation` receptions:
@@ -99,8 +149,8 @@ bool archiveBench(const fs::path& folder, int perLocation) {
                    summary && summary->isVisible()) {
             (void)summary->grab();  // painted, as the user sees it
             toSummary = static_cast<double>(clock.nsecsElapsed()) / 1e9;
-            auto* table = summary->findChild<QTreeWidget*>(QStringLiteral("matchAllSummary"));
-            lines = table ? table->topLevelItemCount() : 0;
+            auto* table = summary->findChild<QTreeView*>(QStringLiteral("matchAllSummary"));
+            lines = table ? table->model()->rowCount() : 0;
             summary->accept();
         }
     });
@@ -170,17 +220,17 @@ int main(int argc, char** argv) {
 
         // Sorting by every column both ways, and scrolling end to end, each
         // painted: the slowest of them is what the user may feel.
-        double slowestSort = 0, slowestScroll = 0;
-        for (int column = 0; column < upper->model()->columnCount(); ++column) {
-            for (const auto order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
-                slowestSort =
-                    std::max(slowestSort, timed(window, [&] { upper->sortByColumn(column, order); }));
-            }
-        }
+        const double sorted = slowestSort(*upper);
+        double slowestScroll = 0;
         slowestScroll = std::max(timed(window, [&] { upper->scrollToBottom(); }),
                                  timed(window, [&] { upper->scrollToTop(); }));
-        if (!report("window: slowest sort of the ambiguous list", slowestSort, 0.1)) status = 1;
+        if (!report("window: slowest sort of the ambiguous list", sorted, 0.1)) status = 1;
         if (!report("window: slowest scroll of the ambiguous list", slowestScroll, 0.1)) status = 1;
+        // The same list's model alone, at the size of a large location.
+        if (!waitingModelBench(zolt::readStepTwoLists(paths.ProcessedPath, 1).ambiguous, 36000,
+                               upper->size())) {
+            status = 1;
+        }
         const double toUnresolved =
             timed(window, [&] { child<QAbstractButton>(window, "showUnresolvedButton")->click(); });
         std::printf("window: %d unresolved rows listed\n", upper->model()->rowCount());
@@ -205,6 +255,13 @@ int main(int argc, char** argv) {
             timed(window, [&] { child<QAbstractButton>(window, "showLoggedButton")->click(); });
         std::printf("window: %d logged rows listed\n", logged->model()->rowCount());
         if (!report("window: fill the logged view", toLogged, 0.3)) status = 1;
+        if (!report("window: slowest sort of the logged view", slowestSort(*logged), 0.1)) {
+            status = 1;
+        }
+        if (!loggedModelBench(window.session().logged(),
+                              logged->size())) {
+            status = 1;
+        }
 
         if (archive && !archiveBench(home / "archive", receptions)) status = 1;
     } catch (const std::exception& e) {

@@ -1,13 +1,19 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "WindowTestUtil.h"
 
+#include <QFont>
+#include <QHeaderView>
 #include <QRadioButton>
 #include <QTest>
+#include <QTreeView>
+#include <algorithm>
+#include <set>
 
 #ifdef _WIN32
 #include <windows.h>
 #endif
 
+#include "app/ReceptionModels.h"
 #include "engine/Project.h"
 #include "work/BackupImport.h"
 
@@ -44,6 +50,103 @@ void MessageBoxAnswerer::poll() {
     } else {
         box->button(answer)->click();
     }
+}
+
+QModelIndex ListProbe::index(int row, int column) const {
+    const QModelIndex at = view_->model()->index(row, column);
+    if (!at.isValid()) ADD_FAILURE() << "no cell " << row << ", " << column;
+    return at;
+}
+
+int ListProbe::rows() const { return view_->model()->rowCount(); }
+
+int ListProbe::columns() const { return view_->model()->columnCount(); }
+
+QString ListProbe::header(int column) const {
+    return view_->model()->headerData(column, Qt::Horizontal).toString();
+}
+
+int ListProbe::columnOrNone(const QString& header) const {
+    for (int c = 0; c < columns(); ++c) {
+        if (this->header(c).trimmed() == header.trimmed()) return c;
+    }
+    return -1;
+}
+
+int ListProbe::column(const QString& header) const {
+    const int found = columnOrNone(header);
+    if (found < 0) ADD_FAILURE() << "no column " << header.toStdString();
+    return found;
+}
+
+QString ListProbe::text(int row, int column) const {
+    return index(row, column).data().toString().trimmed();
+}
+
+QStringList ListProbe::texts(const QString& header) const {
+    const int c = column(header);
+    QStringList cells;
+    for (int r = 0; r < rows(); ++r) cells << text(r, c);
+    return cells;
+}
+
+QVariant ListProbe::data(int row, int column, int role) const {
+    return index(row, column).data(role);
+}
+
+QFont ListProbe::font(int row, int column) const {
+    const QVariant set = data(row, column, Qt::FontRole);
+    return set.isValid() ? set.value<QFont>().resolve(view_->font()) : view_->font();
+}
+
+int ListProbe::find(const QString& header, const QString& text) const {
+    const int c = column(header);
+    for (int r = 0; r < rows(); ++r) {
+        if (this->text(r, c) == text) return r;
+    }
+    return -1;
+}
+
+void ListProbe::select(int row) const {
+    view_->selectionModel()->setCurrentIndex(
+        index(row), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void ListProbe::addToSelection(int row) const {
+    view_->selectionModel()->select(index(row),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    view_->selectionModel()->setCurrentIndex(index(row), QItemSelectionModel::NoUpdate);
+}
+
+std::vector<int> ListProbe::selectedRows() const {
+    std::set<int> rows;
+    for (const QModelIndex& cell : view_->selectionModel()->selectedIndexes()) {
+        rows.insert(cell.row());
+    }
+    return {rows.begin(), rows.end()};
+}
+
+int ListProbe::currentRow() const {
+    const QModelIndex current = view_->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void ListProbe::sort(const QString& header, Qt::SortOrder order) const {
+    view_->sortByColumn(column(header), order);
+}
+
+std::int64_t ListProbe::beaconId(int row) const {
+    const QVariant id = data(row, 0, BeaconIdRole);
+    if (id.isValid()) return id.toLongLong();
+    // FALLBACK, to be removed once the lists are views of the models: a
+    // QTreeWidget list keeps the id as the text of its hidden Beacon_ID
+    // column, an integer read whole (no rounding).
+    const int hidden = columnOrNone(QStringLiteral("Beacon_ID"));
+    if (hidden < 0) {
+        ADD_FAILURE() << "row " << row << " names no beacon";
+        return 0;
+    }
+    return text(row, hidden).toLongLong();
 }
 
 MainWindowTest::MainWindowTest() {

@@ -10,7 +10,7 @@
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <csignal>
 
 #include "DbTestUtil.h"
@@ -239,10 +239,8 @@ TEST_F(AccidentTest, ASecondWindowRefusesToLogAgainAndRefillsItsLists) {
         window->locationButton(1)->setChecked(true);
     }
     auto logFirstRow = [](FrmMain& window, bool applyAll) {
-        auto* upper = window.findChild<QTreeWidget*>("waitingList");
-        upper->setCurrentItem(upper->topLevelItem(0));
-        auto* exact = window.findChild<QTreeWidget*>("exactCandidateList");
-        exact->setCurrentItem(exact->topLevelItem(0));
+        test::ListProbe(window.findChild<QTreeView*>("waitingList")).select(0);
+        test::ListProbe(window.findChild<QTreeView*>("exactCandidateList")).select(0);
         window.findChild<QCheckBox*>("applyToAllCheck")->setChecked(applyAll);
         window.findChild<QPushButton*>("addToLogButton")->click();
     };
@@ -253,7 +251,7 @@ TEST_F(AccidentTest, ASecondWindowRefusesToLogAgainAndRefillsItsLists) {
     ASSERT_EQ(answerer.texts.size(), 1);
     EXPECT_TRUE(answerer.texts[0].contains("already settled"));
     EXPECT_EQ(logged(), 2);
-    EXPECT_EQ(w->findChild<QTreeWidget*>("waitingList")->topLevelItemCount(), 0);
+    EXPECT_EQ(probe("waitingList").rows(), 0);
 }
 
 TEST_F(AccidentTest, ASecondWindowThatMatchesTooLateShowsTheMatchedLocation) {
@@ -275,7 +273,7 @@ TEST_F(AccidentTest, ASecondWindowThatMatchesTooLateShowsTheMatchedLocation) {
     EXPECT_TRUE(answerer.texts[0].contains("already settled"));
     EXPECT_EQ(logged(), 1);
     EXPECT_TRUE(visible("resolutionStep"));
-    EXPECT_EQ(w->findChild<QTreeWidget*>("waitingList")->topLevelItemCount(), 1);
+    EXPECT_EQ(probe("waitingList").rows(), 1);
 }
 
 TEST(SingleInstanceTest, ASecondStartIsRefusedUntilTheFirstHasEndedEvenByKill) {

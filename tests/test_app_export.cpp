@@ -251,18 +251,11 @@ TEST_F(ExportWindowTest, StepTwoDatesSortByTheDayTheyName) {
     writeSettings(paths, backups);
     test::writeProcessed(paths.ProcessedPath, rows);
     w->session().choose(1);
-    auto* list = tree("waitingList");
-    const auto dates = [list] {
-        QStringList out;
-        for (int i = 0; i < list->topLevelItemCount(); ++i) {
-            out << list->topLevelItem(i)->text(4).trimmed();
-        }
-        return out;
-    };
-    list->sortByColumn(4, Qt::AscendingOrder);
-    EXPECT_EQ(dates(), QStringList({"12/27/96", "05/09/97", "02/17/01", "junk"}));
-    list->sortByColumn(4, Qt::DescendingOrder);
-    EXPECT_EQ(dates(), QStringList({"02/17/01", "05/09/97", "12/27/96", "junk"}));
+    const test::ListProbe list = probe("waitingList");
+    list.sort("Date", Qt::AscendingOrder);
+    EXPECT_EQ(list.texts("Date"), QStringList({"12/27/96", "05/09/97", "02/17/01", "junk"}));
+    list.sort("Date", Qt::DescendingOrder);
+    EXPECT_EQ(list.texts("Date"), QStringList({"02/17/01", "05/09/97", "12/27/96", "junk"}));
 }
 
 }  // namespace

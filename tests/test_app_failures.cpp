@@ -22,7 +22,7 @@ namespace {
 class LockedDatabaseTest : public test::MainWindowTest {
   public:
     using MainWindowTest::get;
-    using MainWindowTest::tree;
+    using MainWindowTest::probe;
     using MainWindowTest::w;
 
     // Location 1 half settled, with a typed home; location 2 not matched.
@@ -42,10 +42,7 @@ class LockedDatabaseTest : public test::MainWindowTest {
         w->locationButton(k)->setChecked(true);
         ASSERT_EQ(w->session().location(), k);
     }
-    void selectReception() {
-        auto* upper = tree("waitingList");
-        upper->setCurrentItem(upper->topLevelItem(0));
-    }
+    void selectReception() { probe("waitingList").select(0); }
     bool visible(const char* name) { return get<QWidget>(name)->isVisible(); }
     bool enabled(const char* name) { return get<QWidget>(name)->isEnabled(); }
 };
@@ -91,7 +88,7 @@ TEST_F(LockedDatabaseTest, EachActionStopsAtTheLockWithOneMessageAndWritesNothin
          [](auto& t) {
              t.openLocation(1);
              t.selectReception();
-             t.tree("exactCandidateList")->setCurrentItem(t.tree("exactCandidateList")->topLevelItem(0));
+             t.probe("exactCandidateList").select(0);
          },
          [](auto& t) { t.get("addToLogButton")->click(); },
          {},
@@ -101,8 +98,7 @@ TEST_F(LockedDatabaseTest, EachActionStopsAtTheLockWithOneMessageAndWritesNothin
          [](auto& t) { t.get("showUnresolvedButton")->click(); },
          {},
          [](auto& t) {
-             EXPECT_EQ(t.template get<QLabel>("listCaption")->text(),
-                       "Ambiguous Stations");
+             EXPECT_EQ(t.template get<QLabel>("listCaption")->text(), "Ambiguous Stations");
          }},
         {"View Map",
          [](auto& t) { t.openLocation(1); },

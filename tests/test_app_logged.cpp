@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QTest>
+#include <algorithm>
 #include <optional>
 
 #include "DbTestUtil.h"
@@ -20,8 +21,6 @@ using zolt::test::MessageBoxAnswerer;
 
 namespace {
 
-constexpr int kHowColumn = 9;
-
 class LoggedViewTest : public test::MainWindowTest {
   protected:
     LoggedViewTest() {
@@ -36,14 +35,15 @@ class LoggedViewTest : public test::MainWindowTest {
         return set.WorkCount() - set.ambCount - set.misCount - set.unpCount;
     }
     QString showCaption() { return get("showLoggedButton")->text().remove(QLatin1Char('&')); }
-    QTreeWidget* logged() { return tree("loggedList"); }
+    test::ListProbe logged() { return probe("loggedList"); }
     // Selects the first row whose How reads `how`, adding to the selection.
     void selectFirst(const QString& how) {
-        for (int i = 0; i < logged()->topLevelItemCount(); ++i) {
-            QTreeWidgetItem* item = logged()->topLevelItem(i);
-            if (item->text(kHowColumn) == how && !item->isSelected()) {
-                item->setSelected(true);
-                logged()->setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
+        const test::ListProbe list = logged();
+        const std::vector<int> selected = list.selectedRows();
+        for (int i = 0; i < list.rows(); ++i) {
+            if (list.text(i, "How") == how &&
+                std::find(selected.begin(), selected.end(), i) == selected.end()) {
+                list.addToSelection(i);
                 return;
             }
         }
@@ -68,20 +68,20 @@ TEST_F(LoggedViewTest, ButtonsCountsAndConfirmationsFollowEveryAction) {
 
     get("showLoggedButton")->click();
     EXPECT_TRUE(logged()->isVisible());
-    EXPECT_FALSE(tree("waitingList")->isVisible());
+    EXPECT_FALSE(probe("waitingList")->isVisible());
     EXPECT_EQ(get<QLabel>("listCaption")->text(), "Logged Stations");
-    EXPECT_EQ(logged()->topLevelItemCount(), settled());
+    EXPECT_EQ(logged().rows(), settled());
     EXPECT_FALSE(get("returnToWaitingButton")->isEnabled()) << "nothing selected yet";
 
     // Every row selectable at once; the lower list holds the selection's beacons.
     logged()->setFocus();
-    QTest::keyClick(logged(), Qt::Key_A, Qt::ControlModifier);
-    EXPECT_EQ(logged()->selectedItems().size(), settled());
+    QTest::keyClick(logged().view(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(static_cast<int>(logged().selectedRows().size()), settled());
     logged()->clearSelection();
     selectFirst("suggested");
     selectFirst("unique match");
     EXPECT_TRUE(get("returnToWaitingButton")->isEnabled());
-    EXPECT_GE(tree("loggedBeaconList")->topLevelItemCount(), 1);
+    EXPECT_GE(probe("loggedBeaconList").rows(), 1);
 
     const std::size_t ambiguousBefore = waitingCount();
     const auto beforeReturn = test::snapshot(paths.WorkFolder);
@@ -98,7 +98,7 @@ TEST_F(LoggedViewTest, ButtonsCountsAndConfirmationsFollowEveryAction) {
 
     click("returnToWaitingButton", {QMessageBox::Yes});
     EXPECT_EQ(settled(), afterRun + suggested - 2);
-    EXPECT_EQ(logged()->topLevelItemCount(), settled()) << "still the logged view, refilled";
+    EXPECT_EQ(logged().rows(), settled()) << "still the logged view, refilled";
     EXPECT_EQ(waitingCount(), ambiguousBefore + 2);
     EXPECT_EQ(showCaption(), QStringLiteral("Show Logged Stations (%1)").arg(settled()));
 
@@ -118,7 +118,7 @@ TEST_F(LoggedViewTest, ButtonsCountsAndConfirmationsFollowEveryAction) {
 
     // Back to a waiting list: the logged view gives its place back.
     get("showAmbiguousButton")->click();
-    EXPECT_TRUE(tree("waitingList")->isVisible());
+    EXPECT_TRUE(probe("waitingList")->isVisible());
     EXPECT_FALSE(logged()->isVisible());
     EXPECT_FALSE(get("returnToWaitingButton")->isVisible());
 }
@@ -137,40 +137,38 @@ TEST_F(LoggedViewTest, AnOwnBeaconReturnedToWaitingIsOfferedAndLoggedAgainByHand
     get("showLoggedButton")->click();
     logged()->clearSelection();
     selectFirst("own beacon");
-    const QString ident = logged()->currentItem()->text(0).trimmed();
-    const QString beacon = logged()->currentItem()->text(5);
+    const int current = logged().currentRow();
+    ASSERT_GE(current, 0);
+    const QString ident = logged().text(current, "Ident");
+    const QString beacon = logged().text(current, "Beacon");
     click("returnToWaitingButton", {QMessageBox::Yes});
     ASSERT_EQ(settled(), afterRun - 1);
     EXPECT_EQ(ownRows(), before - 1);
 
     get("showUnresolvedButton")->click();
-    auto* upper = tree("waitingList");
-    for (int i = 0; i < upper->topLevelItemCount(); ++i) {
-        if (upper->topLevelItem(i)->text(1).trimmed() == ident) {
-            upper->setCurrentItem(upper->topLevelItem(i));
-        }
+    const test::ListProbe upper = probe("waitingList");
+    for (int i = 0; i < upper.rows(); ++i) {
+        if (upper.text(i, "Ident") == ident) upper.select(i);
     }
-    ASSERT_TRUE(upper->currentItem());
-    auto* possible = tree("prefixCandidateList");
-    QTreeWidgetItem* own = nullptr;
-    for (int i = 0; i < possible->topLevelItemCount(); ++i) {
-        if (possible->topLevelItem(i)->text(4).endsWith("(your own beacon)")) {
-            own = possible->topLevelItem(i);
-        }
+    ASSERT_GE(upper.currentRow(), 0);
+    const test::ListProbe possible = probe("prefixCandidateList");
+    int own = -1;
+    for (int i = 0; i < possible.rows(); ++i) {
+        if (possible.text(i, "Country").endsWith("(your own beacon)")) own = i;
     }
-    ASSERT_TRUE(own) << "no own beacon among " << possible->topLevelItemCount() << " candidates";
-    EXPECT_EQ(own->text(0), ident);
-    possible->setCurrentItem(own);
+    ASSERT_GE(own, 0) << "no own beacon among " << possible.rows() << " candidates";
+    EXPECT_EQ(possible.text(own, "Call"), ident);
+    possible.select(own);
     EXPECT_TRUE(get("addToLogButton")->isEnabled());
     EXPECT_TRUE(click("addToLogButton").isEmpty());
     EXPECT_EQ(settled(), afterRun);
     EXPECT_EQ(ownRows(), before);
     get("showLoggedButton")->click();
     bool back = false;
-    for (int i = 0; i < logged()->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* row = logged()->topLevelItem(i);
-        back = back || (row->text(0).trimmed() == ident && row->text(5) == beacon &&
-                        row->text(kHowColumn) == "picked");
+    const test::ListProbe list = logged();
+    for (int i = 0; i < list.rows(); ++i) {
+        back = back || (list.text(i, "Ident") == ident && list.text(i, "Beacon") == beacon &&
+                        list.text(i, "How") == "picked");
     }
     EXPECT_TRUE(back) << ident.toStdString() << " " << beacon.toStdString();
 }
@@ -183,17 +181,16 @@ TEST_F(LoggedViewTest, TheMapRingsTheSelectedReceptionsBeacon) {
     selectFirst("unique match");
     ASSERT_EQ(map->renderer().candidates().size(), 1u);
     EXPECT_TRUE(map->renderer().candidates()[0].suggested) << "ringed brightest";
-    EXPECT_EQ(QString::number(map->renderer().candidates()[0].candidate.beaconId),
-              tree("loggedBeaconList")->topLevelItem(0)->text(5));
+    EXPECT_EQ(map->renderer().candidates()[0].candidate.beaconId,
+              probe("loggedBeaconList").beaconId(0));
 }
 
 TEST_F(LoggedViewTest, DatesSortByTheDayTheyName) {
     get("showLoggedButton")->click();
-    logged()->sortByColumn(3, Qt::AscendingOrder);
+    logged().sort("Date", Qt::AscendingOrder);
     std::vector<std::string> days;
-    for (int i = 0; i < logged()->topLevelItemCount(); ++i) {
-        const auto day =
-            readOldDate(logged()->topLevelItem(i)->text(3).toStdString(), DateOrder::MonthFirst);
+    for (const QString& date : logged().texts("Date")) {
+        const auto day = readOldDate(date.toStdString(), DateOrder::MonthFirst);
         days.push_back(day ? isoDate(*day) : "unreadable");
     }
     ASSERT_GT(days.size(), 1u);
@@ -244,7 +241,7 @@ TEST_F(LoggedViewTest, AFailureShowsOneMessageAndChangesNothing) {
         }
         EXPECT_FALSE(boxes.last().contains("locked")) << boxes.last().toStdString();
         EXPECT_EQ(test::snapshot(paths.WorkFolder), before);
-        EXPECT_EQ(logged()->topLevelItemCount(), settled());
+        EXPECT_EQ(logged().rows(), settled());
     }
 }
 

@@ -27,11 +27,11 @@ struct SummaryReader : QObject {
         connect(&timer, &QTimer::timeout, this, [this] {
             auto* dialog = qobject_cast<MatchAllSummaryDialog*>(QApplication::activeModalWidget());
             if (!dialog || !dialog->isVisible()) return;
-            auto* table = dialog->findChild<QTreeWidget*>(QStringLiteral("matchAllSummary"));
-            for (int i = 0; table && i < table->topLevelItemCount(); ++i) {
+            auto* table = dialog->findChild<QTreeView*>(QStringLiteral("matchAllSummary"));
+            const test::ListProbe summary(table);
+            for (int i = 0; table && i < summary.rows(); ++i) {
                 QStringList cells;
-                for (int c = 0; c < table->columnCount(); ++c)
-                    cells << table->topLevelItem(i)->text(c);
+                for (int c = 0; c < summary.columns(); ++c) cells << summary.text(i, c);
                 lines << cells.join('|');
             }
             QTest::keyClick(dialog, Qt::Key_Return);  // OK is the default
@@ -138,7 +138,7 @@ TEST_F(MatchAllTest, ARefusalAfterAnotherWindowMatchedShowsTheLocationsAsTheyNow
         EXPECT_EQ(w->locationColour(1), first->locationColour(1));
         EXPECT_FALSE(get("matchAllButton")->isEnabled());
         EXPECT_EQ(get<QWidget>("resolutionStep")->isVisible(), chosen);
-        EXPECT_EQ(tree("waitingList")->topLevelItemCount(), chosen ? 1 : 0);
+        EXPECT_EQ(probe("waitingList").rows(), chosen ? 1 : 0);
     }
 }
 

@@ -22,10 +22,10 @@ namespace {
 struct View {
     bool unresolved;
     const char* list;
-    int idColumn, distanceColumn, offsetColumn, cityColumn;
 };
-const View kAmbiguous{false, "exactCandidateList", 3, 4, -1, 0};
-const View kUnresolved{true, "prefixCandidateList", 5, 6, 7, 2};
+const View kAmbiguous{false, "exactCandidateList"};
+const View kUnresolved{true, "prefixCandidateList"};
+const QString kOffset = QStringLiteral("\u0394 kHz");
 
 class SuggestionsTest : public test::MainWindowTest {
   protected:
@@ -41,14 +41,12 @@ class SuggestionsTest : public test::MainWindowTest {
     }
 
     // Selects the first logged row of `ident`; its candidates are then listed.
-    QTreeWidget* lookUp(const View& view, const QString& ident) {
-        auto* upper = tree("waitingList");
-        for (int i = 0; i < upper->topLevelItemCount(); ++i) {
-            if (upper->topLevelItem(i)->text(1).trimmed() == ident) {
-                upper->setCurrentItem(upper->topLevelItem(i));
-            }
+    test::ListProbe lookUp(const View& view, const QString& ident) {
+        const test::ListProbe upper = probe("waitingList");
+        for (int i = 0; i < upper.rows(); ++i) {
+            if (upper.text(i, "Ident") == ident) upper.select(i);
         }
-        return tree(view.list);
+        return probe(view.list);
     }
 
     // The typed homes as stored; "-" while none was ever stored.
@@ -63,10 +61,9 @@ class SuggestionsTest : public test::MainWindowTest {
     }
 };
 
-std::vector<int> distances(const QTreeWidget* list, int column) {
+std::vector<int> distances(const test::ListProbe& list) {
     std::vector<int> km;  // -1: empty
-    for (int i = 0; i < list->topLevelItemCount(); ++i) {
-        const QString cell = list->topLevelItem(i)->text(column);
+    for (const QString& cell : list.texts("Distance")) {
         km.push_back(cell.isEmpty() ? -1 : cell.toInt());
     }
     return km;
@@ -78,25 +75,27 @@ TEST_F(SuggestionsTest, EveryCandidateShowsItsDistanceAndKeepsItsBeaconId) {
     for (const View& view : {kAmbiguous, kUnresolved}) {
         SCOPED_TRACE(view.list);
         openMatched(view);
-        auto* upper = tree("waitingList");
-        auto* list = tree(view.list);
-        EXPECT_EQ(list->headerItem()->text(view.distanceColumn), "Distance");
-        EXPECT_TRUE(list->isColumnHidden(view.idColumn));
+        const test::ListProbe upper = probe("waitingList");
+        const test::ListProbe list = probe(view.list);
+        EXPECT_GE(list.columnOrNone("Distance"), 0);
+        // The beacon id is the window's to read, not the listener's.
+        const int idColumn = list.columnOrNone("Beacon_ID");
+        EXPECT_TRUE(idColumn < 0 || !list.shown(idColumn));
         int rows = 0;
-        for (int r = 0; r < upper->topLevelItemCount(); ++r) {
-            upper->setCurrentItem(upper->topLevelItem(r));
-            for (int i = 0; i < list->topLevelItemCount(); ++i, ++rows) {
-                QTreeWidgetItem* row = list->topLevelItem(i);
+        for (int r = 0; r < upper.rows(); ++r) {
+            upper.select(r);
+            for (int i = 0; i < list.rows(); ++i, ++rows) {
                 bool whole = false;
-                row->text(view.distanceColumn).toUInt(&whole);
-                EXPECT_TRUE(whole) << row->text(view.distanceColumn).toStdString();
+                list.text(i, "Distance").toUInt(&whole);
+                EXPECT_TRUE(whole) << list.text(i, "Distance").toStdString();
                 if (view.unresolved) {
-                    EXPECT_NEAR(row->text(view.offsetColumn).toDouble(),
-                                row->text(1).toDouble() - upper->currentItem()->text(2).toDouble(),
+                    EXPECT_NEAR(list.text(i, kOffset).toDouble(),
+                                list.text(i, "Frequency").toDouble() -
+                                    upper.text(upper.currentRow(), "Freq").toDouble(),
                                 0.005);
                 }
-                list->setCurrentItem(row);
-                EXPECT_EQ(stepTwo().selection().SelectedBeaconId, row->text(view.idColumn).toInt());
+                list.select(i);
+                EXPECT_EQ(stepTwo().selection().SelectedBeaconId, list.beaconId(i));
             }
         }
         EXPECT_GT(rows, 4);
@@ -110,20 +109,20 @@ TEST_F(SuggestionsTest, DistanceSortsNumericallyWithTheUnknownLast) {
     openMatched(kUnresolved);
     Database(paths.DatabasePath)
         .execute("UPDATE NDBInformation SET Latitude = NULL WHERE City = 'Dalat'");
-    QTreeWidget* list = lookUp(kUnresolved, "DL");
-    const int c = kUnresolved.distanceColumn;
-    ASSERT_EQ(list->topLevelItem(0)->text(2), "Dalat");  // the look-up's order at first
+    const test::ListProbe list = lookUp(kUnresolved, "DL");
+    const int c = list.column("Distance");
+    ASSERT_EQ(list.text(0, "City"), "Dalat");  // the look-up's order at first
     QHeaderView* header = list->header();
     for (const bool ascending : {true, false}) {
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                           {header->sectionViewportPosition(c) + 5, header->height() / 2});
-        auto km = distances(list, c);
+        auto km = distances(list);
         EXPECT_EQ(km.back(), -1);
         km.pop_back();
         if (!ascending) std::reverse(km.begin(), km.end());
         EXPECT_TRUE(km.front() >= 0 && std::is_sorted(km.begin(), km.end())) << ascending;
     }
-    const auto next = distances(lookUp(kUnresolved, "UD"), c);
+    const auto next = distances(lookUp(kUnresolved, "UD"));
     EXPECT_TRUE(std::is_sorted(next.rbegin(), next.rend()));
 }
 
@@ -148,7 +147,7 @@ TEST_F(SuggestionsTest, TheSuggestionFollowsHomeAndF2ChoosesIt) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.ident.toStdString() + " " + (c.typedHome ? c.typedHome : ""));
         openMatched(c.view);
-        QTreeWidget* list = lookUp(c.view, c.ident);
+        const test::ListProbe list = lookUp(c.view, c.ident);
         if (c.typedHome) {
             const std::string settings = homes();
             get<QLineEdit>("homeEntry")->setText(c.typedHome);
@@ -161,19 +160,17 @@ TEST_F(SuggestionsTest, TheSuggestionFollowsHomeAndF2ChoosesIt) {
             EXPECT_EQ(get<QLabel>("homeLabel")->text().contains(c.typedHome), !c.refused);
         }
         QApplication::setActiveWindow(w.get());  // again, after a message box
-        tree("waitingList")->setFocus();
+        probe("waitingList")->setFocus();
         QTest::keyClick(w.get(), Qt::Key_F2);
-        QTreeWidgetItem* chosen = list->currentItem();
-        ASSERT_EQ(chosen != nullptr, !c.suggestedCity.isEmpty());
-        for (int i = 0; i < list->topLevelItemCount(); ++i) {
-            EXPECT_EQ(list->topLevelItem(i)->font(0).bold(), list->topLevelItem(i) == chosen);
-        }
-        if (!chosen) continue;
-        EXPECT_EQ(chosen->text(c.view.cityColumn), c.suggestedCity);
+        const int chosen = list.currentRow();
+        ASSERT_EQ(chosen >= 0, !c.suggestedCity.isEmpty());
+        for (int i = 0; i < list.rows(); ++i) EXPECT_EQ(list.bold(i), i == chosen) << i;
+        if (chosen < 0) continue;
+        EXPECT_EQ(list.text(chosen, "City"), c.suggestedCity);
         EXPECT_TRUE(list->hasFocus());
         EXPECT_TRUE(get<QLabel>("selectedPlaceLabel")->text().endsWith("(suggested pick)"));
         MessageBoxAnswerer answerer;  // none is expected
-        QTest::keyClick(list, Qt::Key_Return);
+        QTest::keyClick(list.view(), Qt::Key_Return);
         EXPECT_TRUE(answerer.texts.isEmpty()) << answerer.texts.join('\n').toStdString();
         EXPECT_EQ(query("SELECT Beacon_ID FROM NDBLog ORDER BY rowid DESC LIMIT 1"), c.beaconId);
     }
@@ -233,15 +230,15 @@ TEST_F(SuggestionsTest, AddSuggestedPicksLogsOnlyAfterYes) {
         EXPECT_TRUE(answerer.texts[0].contains("8 receptions of 6 distinct callsign/frequency"))
             << answerer.texts[0].toStdString();
         // It names the home it measures from, and that it was not typed.
-        EXPECT_TRUE(answerer.texts[0].contains(
-            QRegularExpression("nearest to a home inferred from the \\d+ beacons logged here, "
-                               "near [0-9.]+\xC2\xB0 N [0-9.]+\xC2\xB0 W \\(you have not typed one\\)")))
+        EXPECT_TRUE(answerer.texts[0].contains(QRegularExpression(
+            "nearest to a home inferred from the \\d+ beacons logged here, "
+            "near [0-9.]+\xC2\xB0 N [0-9.]+\xC2\xB0 W \\(you have not typed one\\)")))
             << answerer.texts[0].toStdString();
         EXPECT_EQ(query("SELECT count(*) FROM NDBLog"), before + c.loggedAdded);
         EXPECT_EQ(test::readFile(paths.ProcessedPath) == states, c.loggedAdded == 0);
         EXPECT_EQ(std::tuple(static_cast<int>(w->session().lists().ambiguous.size()),
                              static_cast<int>(w->session().lists().unresolved.size()),
-                             tree("waitingList")->topLevelItemCount()),
+                             probe("waitingList").rows()),
                   std::tuple(c.ambiguousLeft, c.unresolvedLeft, c.ambiguousLeft));
     }
 }
@@ -253,8 +250,9 @@ TEST_F(SuggestionsTest, AddSuggestedPicksNamesATypedHome) {
     ASSERT_TRUE(click("setHomeButton").isEmpty());
     const QStringList texts = click("addSuggestedButton", {QMessageBox::No});
     ASSERT_EQ(texts.size(), 1);
-    EXPECT_TRUE(texts[0].contains("nearest to your home at 40.5\xC2\xB0 N 83.0\xC2\xB0 W (you typed "
-                                  "your locator EN80)"))
+    EXPECT_TRUE(
+        texts[0].contains("nearest to your home at 40.5\xC2\xB0 N 83.0\xC2\xB0 W (you typed "
+                          "your locator EN80)"))
         << texts[0].toStdString();
 }
 
@@ -263,21 +261,23 @@ TEST_F(SuggestionsTest, AddSuggestedPicksNamesATypedHome) {
 TEST_F(SuggestionsTest, AWorldwideLogGivesNoHomeAndNoSuggestion) {
     openMatched(kAmbiguous);
     Database(paths.DatabasePath)
-        .execute("INSERT INTO NDBLog (Beacon_ID, loggedlocation) SELECT Beacon_ID, 1 FROM "
-                 "NDBInformation WHERE Beacon_ID % 10 = 0");
+        .execute(
+            "INSERT INTO NDBLog (Beacon_ID, loggedlocation) SELECT Beacon_ID, 1 FROM "
+            "NDBInformation WHERE Beacon_ID % 10 = 0");
     const int before = query("SELECT count(*) FROM NDBLog");
     const QStringList texts = click("addSuggestedButton");
     ASSERT_EQ(texts.size(), 1);
-    EXPECT_TRUE(texts[0].startsWith("Nothing was logged: a suggested pick needs the location's "
-                                    "home. Home: unknown."))
+    EXPECT_TRUE(
+        texts[0].startsWith("Nothing was logged: a suggested pick needs the location's "
+                            "home. Home: unknown."))
         << texts[0].toStdString();
     EXPECT_EQ(query("SELECT count(*) FROM NDBLog"), before);
     const QString home = get<QLabel>("homeLabel")->text();
     EXPECT_TRUE(home.contains("too far apart") && home.contains("Set Home")) << home.toStdString();
-    QTreeWidget* list = lookUp(kAmbiguous, "BNR");
-    for (int i = 0; i < list->topLevelItemCount(); ++i) {
-        EXPECT_FALSE(list->topLevelItem(i)->font(0).bold());
-        EXPECT_TRUE(list->topLevelItem(i)->text(kAmbiguous.distanceColumn).isEmpty());
+    const test::ListProbe list = lookUp(kAmbiguous, "BNR");
+    for (int i = 0; i < list.rows(); ++i) {
+        EXPECT_FALSE(list.bold(i));
+        EXPECT_TRUE(list.text(i, "Distance").isEmpty());
     }
 }
 

@@ -10,9 +10,9 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QRegularExpression>
 #include <QTest>
 #include <QTextDocumentFragment>
 
@@ -156,43 +156,43 @@ TEST_F(WindowTest, ConvertALocationFromImportToFinalize) {
     get("startMatchingButton")->click();
     ASSERT_TRUE(only("resolutionStep"));
     EXPECT_EQ(logged(), 1);  // APH
-    auto* upper = tree("waitingList");
-    EXPECT_EQ(upper->topLevelItemCount(), 2);
+    const test::ListProbe upper = probe("waitingList");
+    EXPECT_EQ(upper.rows(), 2);
     EXPECT_EQ(get<QProgressBar>("matchProgress")->value(), 0);
     EXPECT_TRUE(enabled("exitButton"));
 
     // Settle one ambiguous reception: the row, then a candidate, whose beacon
-    // key sits in a hidden column.
-    upper->setCurrentItem(upper->topLevelItem(0));
-    auto* exact = tree("exactCandidateList");
-    auto* possible = tree("prefixCandidateList");
-    EXPECT_EQ(exact->topLevelItemCount(), 3);
+    // the list keeps out of sight.
+    upper.select(0);
+    const test::ListProbe exact = probe("exactCandidateList");
+    const test::ListProbe possible = probe("prefixCandidateList");
+    EXPECT_EQ(exact.rows(), 3);
     EXPECT_EQ(text("selectedStationLabel"), "NL - 358");
     EXPECT_FALSE(enabled("addToLogButton"));
-    exact->setCurrentItem(exact->topLevelItem(0));
+    exact.select(0);
     EXPECT_TRUE(enabled("addToLogButton"));
     EXPECT_FALSE(text("selectedPlaceLabel").isEmpty());
-    const auto chosen = exact->topLevelItem(0)->text(3).toLongLong();
+    const auto chosen = exact.beaconId(0);
     get("addToLogButton")->click();
     EXPECT_EQ(test::logRows(paths.DatabasePath).back().beaconId, chosen);
     EXPECT_EQ(logged(), 2);
-    EXPECT_EQ(upper->topLevelItemCount(), 1);
+    EXPECT_EQ(upper.rows(), 1);
     EXPECT_FALSE(enabled("addToLogButton") || enabled("applyToAllCheck"));
 
     // The unresolved view offers beacons that begin with the logged ident.
     get("showUnresolvedButton")->click();
     EXPECT_EQ(text("listCaption"), "Unresolved Stations");
-    ASSERT_EQ(upper->topLevelItemCount(), 2);
-    QTreeWidgetItem* abRow = upper->findItems("AB", Qt::MatchStartsWith, 1).value(0);
-    ASSERT_NE(abRow, nullptr);
-    upper->setCurrentItem(abRow);
-    EXPECT_GT(possible->topLevelItemCount(), 3);
-    possible->setCurrentItem(possible->topLevelItem(0));
+    ASSERT_EQ(upper.rows(), 2);
+    const int abRow = upper.find("Ident", "AB");
+    ASSERT_GE(abRow, 0);
+    upper.select(abRow);
+    EXPECT_GT(possible.rows(), 3);
+    possible.select(0);
     get("addToLogButton")->click();
     EXPECT_EQ(logged(), 3);
-    EXPECT_EQ(upper->topLevelItemCount(), 1);
+    EXPECT_EQ(upper.rows(), 1);
     // A refill leaves no candidate to choose without a selected reception.
-    EXPECT_EQ(possible->topLevelItemCount(), 0);
+    EXPECT_EQ(possible.rows(), 0);
 
     logOne(2);
     EXPECT_EQ(click("startOverButton", {Box::Yes}),
@@ -333,8 +333,9 @@ TEST_F(WindowTest, LocationButtonsFollowTheWorkingFile) {
     w->locationButton(4)->setChecked(true);
     EXPECT_TRUE(only("resolutionStep"));
     EXPECT_EQ(text("listCaption"), "Unresolved Stations");
-    EXPECT_TRUE(get<QWidget>("unresolvedHelp")->isVisible() && tree("prefixCandidateList")->isVisible());
-    EXPECT_EQ(tree("waitingList")->topLevelItemCount(), 1);
+    EXPECT_TRUE(get<QWidget>("unresolvedHelp")->isVisible() &&
+                probe("prefixCandidateList")->isVisible());
+    EXPECT_EQ(probe("waitingList").rows(), 1);
     get("anotherLocationButton")->click();
     EXPECT_TRUE(only("locationStep"));
     EXPECT_EQ(w->session().location(), 0);
@@ -352,12 +353,12 @@ TEST_F(WindowTest, StepTwoWorksFromTheKeyboardAlone) {
     QTest::keyClick(w->locationButton(1), Qt::Key_Space);
     ASSERT_TRUE(only("resolutionStep"));
 
-    auto* upper = tree("waitingList");
+    const test::ListProbe upper = probe("waitingList");
     upper->setFocus();
-    QTest::keyClick(upper, Qt::Key_Down);  // the first row
-    ASSERT_NE(upper->currentItem(), nullptr);
+    QTest::keyClick(upper.view(), Qt::Key_Down);  // the first row
+    ASSERT_GE(upper.currentRow(), 0);
     QTest::keyClick(w.get(), Qt::Key_P, Qt::AltModifier);  // "&Possible Matches"
-    auto* candidates = tree("exactCandidateList");
+    QTreeView* candidates = probe("exactCandidateList").view();
     ASSERT_TRUE(candidates->hasFocus());
     QTest::keyClick(candidates, Qt::Key_Down);
     auto* addToLog = get("addToLogButton");
@@ -368,12 +369,12 @@ TEST_F(WindowTest, StepTwoWorksFromTheKeyboardAlone) {
     addToLog->setFocus();
     QTest::keyClick(addToLog, Qt::Key_Return);
     EXPECT_EQ(logged(), 2);
-    EXPECT_EQ(upper->topLevelItemCount(), 0);
+    EXPECT_EQ(upper.rows(), 0);
 
     QTest::keyClick(w.get(), Qt::Key_U, Qt::AltModifier);  // "Show &Unresolved Stations"
     QTest::qWait(250);
     EXPECT_TRUE(showingUnresolved());
-    EXPECT_EQ(upper->topLevelItemCount(), 1);
+    EXPECT_EQ(upper.rows(), 1);
 }
 
 TEST_F(WindowTest, EveryControlHasANameAScreenReaderCanSpeak) {
@@ -417,9 +418,9 @@ TEST_F(WindowTest, StepTwoButtonsAndCaptionsFollowWhatIsLeft) {
         EXPECT_EQ(!get("showUnresolvedButton")->isHidden(), c.missing);
         EXPECT_EQ(!get("saveToFileButton")->isHidden(), c.save);
         EXPECT_EQ(stepTwo().view(), c.view);
-        const QAbstractItemModel* upper = get<QTreeView>("waitingList")->model();
-        EXPECT_EQ(upper->rowCount(), c.view == View::Unresolved ? c.mis : c.amb);
-        if (c.first) EXPECT_EQ(upper->index(0, 0).data().toString(), c.first);
+        const test::ListProbe upper = probe("waitingList");
+        EXPECT_EQ(upper.rows(), c.view == View::Unresolved ? c.mis : c.amb);
+        if (c.first) EXPECT_EQ(upper.text(0, "Ident"), c.first);
         EXPECT_EQ(caption(get("showAmbiguousButton")),
                   QString("Show Ambiguous Stations (%1)").arg(c.amb));
         EXPECT_EQ(caption(get("showUnresolvedButton")),
@@ -491,8 +492,8 @@ class SettledLocationTest : public WindowTest {
         open();  // the project as a start finds it: matching reads its backup folder
     }
     void chooseCandidate() {
-        tree("waitingList")->setCurrentItem(tree("waitingList")->topLevelItem(0));
-        tree("exactCandidateList")->setCurrentItem(tree("exactCandidateList")->topLevelItem(0));
+        probe("waitingList").select(0);
+        probe("exactCandidateList").select(0);
         ASSERT_TRUE(enabled("addToLogButton"));
     }
 };
@@ -524,7 +525,7 @@ TEST_F(SettledLocationTest, NothingMovesWhenASelectionChanges) {
         std::map<QString, QRect> at;
         for (QWidget* control : get<QWidget>("resolutionStep")->findChildren<QWidget*>()) {
             if (!control->isVisible() || control->objectName().isEmpty()) continue;
-            if (!qobject_cast<QAbstractButton*>(control) && !qobject_cast<QTreeWidget*>(control))
+            if (!qobject_cast<QAbstractButton*>(control) && !qobject_cast<QTreeView*>(control))
                 continue;
             at[control->objectName()] = QRect(control->mapTo(w.get(), QPoint()), control->size());
         }
@@ -533,7 +534,7 @@ TEST_F(SettledLocationTest, NothingMovesWhenASelectionChanges) {
     QApplication::processEvents();
     const auto before = places();
     for (const char* list : {"waitingList", "exactCandidateList"}) {
-        tree(list)->setCurrentItem(tree(list)->topLevelItem(0));
+        probe(list).select(0);
         QApplication::processEvents();
         EXPECT_EQ(places(), before) << list;
     }
@@ -607,9 +608,8 @@ TEST_F(SettledLocationTest, TheCaptionNamesTheListShown) {
          }},
         {"the last unresolved reception logged",
          [this] {
-             tree("waitingList")
-                 ->setCurrentItem(tree("waitingList")->topLevelItem(0));
-             tree("prefixCandidateList")->setCurrentItem(tree("prefixCandidateList")->topLevelItem(0));
+             probe("waitingList").select(0);
+             probe("prefixCandidateList").select(0);
              get("addToLogButton")->click();
          }},
     };
@@ -623,11 +623,10 @@ TEST_F(SettledLocationTest, TheCaptionNamesTheListShown) {
         ASSERT_TRUE(only("resolutionStep"));
         EXPECT_FALSE(showingUnresolved());
         EXPECT_EQ(text("listCaption"), "Ambiguous Stations");
-        EXPECT_TRUE(tree("exactCandidateList")->isVisible() && !tree("prefixCandidateList")->isVisible());
-        auto* upper = tree("waitingList");
-        for (int i = 0; i < upper->topLevelItemCount(); ++i) {
-            EXPECT_EQ(upper->topLevelItem(i)->text(1).trimmed(), "NL");
-        }
+        EXPECT_TRUE(probe("exactCandidateList")->isVisible() &&
+                    !probe("prefixCandidateList")->isVisible());
+        const test::ListProbe upper = probe("waitingList");
+        for (int i = 0; i < upper.rows(); ++i) EXPECT_EQ(upper.text(i, "Ident"), "NL");
     }
 }
 
@@ -663,16 +662,17 @@ TEST_F(SettledLocationTest, CountryIsWholeInTheCandidateList) {
     w->ShowLocationStep();
     w->locationButton(1)->setChecked(true);
     get("showUnresolvedButton")->click();
-    tree("waitingList")->setCurrentItem(tree("waitingList")->topLevelItem(0));
+    probe("waitingList").select(0);
     QApplication::processEvents();
-    QTreeWidget* list = tree("prefixCandidateList");
-    ASSERT_GT(list->topLevelItemCount(), 3);
+    const test::ListProbe list = probe("prefixCandidateList");
+    ASSERT_GT(list.rows(), 3);
     const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
-    for (int i = 0; i < list->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* row = list->topLevelItem(i);
-        EXPECT_GE(list->columnWidth(4),
-                  QFontMetrics(row->font(4)).horizontalAdvance(row->text(4)) + 2 * margin)
-            << row->text(4).toStdString();
+    const int country = list.column("Country");
+    for (int i = 0; i < list.rows(); ++i) {
+        EXPECT_GE(list->columnWidth(country),
+                  QFontMetrics(list.font(i, country)).horizontalAdvance(list.text(i, country)) +
+                      2 * margin)
+            << list.text(i, country).toStdString();
     }
 }
 
@@ -682,7 +682,7 @@ TEST_F(SettledLocationTest, NoLabelHidesItsTextBehindAnAccessibleName) {
     openSettled();
     w->ShowLocationStep();
     w->locationButton(1)->setChecked(true);
-    tree("waitingList")->setCurrentItem(tree("waitingList")->topLevelItem(0));
+    probe("waitingList").select(0);
     get("mapButton")->click();
     ASSERT_NE(w->findChild<MapWindow*>(), nullptr);
     FrmFileSave dialog(ReportKind::Ambiguous, 1, paths.ProcessedPath, w.get());

@@ -6,14 +6,16 @@
 //   zolt-screenshots APPDATA BACKUPS REGISTRY OUTDIR
 #include <QApplication>
 #include <QDir>
+#include <QFont>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 
 #include "app/ExportDialog.h"
 #include "app/FrmFileSave.h"
@@ -27,6 +29,43 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// The lists are read through their views' models, whatever view shows them.
+QTreeView* list(QWidget& window, const char* name) {
+    return window.findChild<QTreeView*>(QString::fromLatin1(name));
+}
+
+int columnOf(const QTreeView* view, const char* header) {
+    const QAbstractItemModel* model = view->model();
+    for (int c = 0; c < model->columnCount(); ++c) {
+        if (model->headerData(c, Qt::Horizontal).toString().trimmed() == QLatin1String(header)) {
+            return c;
+        }
+    }
+    return -1;
+}
+
+// The first row (or the last, from the end) of which `accept` approves; -1 when none.
+int findRow(const QTreeView* view, const std::function<bool(const QModelIndex&)>& accept,
+            bool last = false) {
+    const int rows = view->model()->rowCount();
+    for (int i = 0; i < rows; ++i) {
+        const int row = last ? rows - 1 - i : i;
+        if (accept(view->model()->index(row, 0))) return row;
+    }
+    return -1;
+}
+
+// Makes `row` current and selected, as a click would; nothing when it is -1.
+void selectRow(QTreeView* view, int row) {
+    if (row >= 0 && row < view->model()->rowCount()) {
+        view->setCurrentIndex(view->model()->index(row, 0));
+    }
+}
+
+QString cell(const QModelIndex& row, int column) {
+    return row.siblingAtColumn(column).data().toString().trimmed();
+}
 
 void settle() {
     for (int i = 0; i < 5; ++i) QApplication::processEvents();
@@ -94,10 +133,9 @@ int main(int argc, char* argv[]) {
     ok &= save(window, out, "step-one");
 
     window.findChild<QPushButton*>("startMatchingButton")->click();
-    auto* upper = window.findChild<QTreeWidget*>("waitingList");
-    if (upper->topLevelItemCount() > 0) upper->setCurrentItem(upper->topLevelItem(0));
-    auto* exact = window.findChild<QTreeWidget*>("exactCandidateList");
-    if (exact->topLevelItemCount() > 0) exact->setCurrentItem(exact->topLevelItem(0));
+    QTreeView* upper = list(window, "waitingList");
+    selectRow(upper, 0);
+    selectRow(list(window, "exactCandidateList"), 0);
     ok &= save(window, out, "step-two-ambiguous");
 
     // The location's map, with the candidates of the reception selected above.
@@ -116,25 +154,25 @@ int main(int argc, char* argv[]) {
     map.close();
 
     window.findChild<QPushButton*>("showUnresolvedButton")->click();
-    if (upper->topLevelItemCount() > 0) upper->setCurrentItem(upper->topLevelItem(0));
+    selectRow(upper, 0);
     ok &= save(window, out, "step-two-unresolved");
 
     // Suggested picks: the candidates of an unresolved reception sorted by
     // distance, the suggested one (bold) chosen as F2 chooses it.
-    auto* possible = window.findChild<QTreeWidget*>("prefixCandidateList");
-    for (int i = 0; i < upper->topLevelItemCount(); ++i) {
-        if (upper->topLevelItem(i)->text(1).trimmed() == QLatin1String("DL")) {
-            upper->setCurrentItem(upper->topLevelItem(i));
-        }
-    }
-    const int distance = possible->columnCount() - 2;
+    QTreeView* possible = list(window, "prefixCandidateList");
+    const int ident = columnOf(upper, "Ident");
+    selectRow(
+        upper,
+        findRow(
+            upper, [ident](const QModelIndex& row) { return cell(row, ident) == "DL"; }, true));
     possible->header()->setSortIndicatorShown(true);
-    possible->sortItems(distance, Qt::AscendingOrder);
-    for (int i = 0; i < possible->topLevelItemCount(); ++i) {
-        if (possible->topLevelItem(i)->font(0).bold()) {
-            possible->setCurrentItem(possible->topLevelItem(i));
-        }
-    }
+    possible->sortByColumn(columnOf(possible, "Distance"), Qt::AscendingOrder);
+    selectRow(possible, findRow(
+                            possible,
+                            [](const QModelIndex& row) {
+                                return row.data(Qt::FontRole).value<QFont>().bold();
+                            },
+                            true));
     ok &= save(window, out, "step-two-suggested");
 
     zolt::FrmFileSave dialog(
@@ -160,13 +198,11 @@ int main(int argc, char* argv[]) {
     window.findChild<QPushButton*>("addSuggestedButton")->click();
     settle();
     window.findChild<QPushButton*>("showLoggedButton")->click();
-    auto* logged = window.findChild<QTreeWidget*>("loggedList");
-    const int how = logged->columnCount() - 1;
-    for (int i = logged->topLevelItemCount() - 1; i >= 0; --i) {
-        if (logged->topLevelItem(i)->text(how) == QLatin1String("suggested")) {
-            logged->setCurrentItem(logged->topLevelItem(i));
-        }
-    }
+    QTreeView* logged = list(window, "loggedList");
+    const int how = columnOf(logged, "How");
+    selectRow(logged, findRow(logged, [how](const QModelIndex& row) {
+                  return cell(row, how) == QLatin1String("suggested");
+              }));
     ok &= save(window, out, "step-two-logged");
     return ok ? 0 : 1;
 }
