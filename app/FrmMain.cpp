@@ -82,6 +82,7 @@ FrmMain::FrmMain(Options options, QWidget* parent)
     });
     connect(resolution_, &ResolutionStep::anotherLocationRequested, this, [this] {
         // The step recolours the buttons from the working file.
+        session_.clear();
         locations_->clearChoice();
         ShowLocationStep();
     });

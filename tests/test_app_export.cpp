@@ -55,6 +55,7 @@ TEST_F(ExportWindowTest, BothStepsOpenTheDialogOnTheSelectedLocation) {
         EXPECT_TRUE(get<QWidget>(panel)->isAncestorOf(b)) << button;
         EXPECT_FALSE(b->accessibleName().isEmpty()) << button;
     }
+    test::writeProcessed(paths.ProcessedPath, {{2, "ID", "400", "AMB"}});
     w->session().choose(2);
     int shown = -1;
     QTimer::singleShot(0, [&] {

@@ -93,13 +93,6 @@ TEST_F(LockedDatabaseTest, EachActionStopsAtTheLockWithOneMessageAndWritesNothin
          [](auto& t) { t.get("addToLogButton")->click(); },
          {},
          nullptr},
-        {"Show Unresolved Stations",
-         [](auto& t) { t.openLocation(1); },
-         [](auto& t) { t.get("showUnresolvedButton")->click(); },
-         {},
-         [](auto& t) {
-             EXPECT_EQ(t.template get<QLabel>("listCaption")->text(), "Ambiguous Stations");
-         }},
         {"View Map",
          [](auto& t) { t.openLocation(1); },
          [](auto& t) { t.get("mapButton")->click(); },

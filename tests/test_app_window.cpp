@@ -593,25 +593,29 @@ TEST_F(SettledLocationTest, AtTheOpeningSizeNoPanelScrolls) {
 }
 
 // The caption over the upper list names the list shown: after another
-// location is matched from the unresolved view, and after the last
-// unresolved reception is logged.
+// location is matched from the unresolved view (all of it logged at once,
+// nothing left to process), and after the last unresolved reception is
+// logged.
 TEST_F(SettledLocationTest, TheCaptionNamesTheListShown) {
     const struct {
         const char* name;
         std::function<void()> steps;
+        const char* caption;
     } cases[] = {
         {"another location matched",
          [this] {
              get("anotherLocationButton")->click();
              w->locationButton(2)->setChecked(true);
              get("startMatchingButton")->click();
-         }},
+         },
+         "No stations to process"},
         {"the last unresolved reception logged",
          [this] {
              probe("waitingList").select(0);
              probe("prefixCandidateList").select(0);
              get("addToLogButton")->click();
-         }},
+         },
+         "Ambiguous Stations"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -622,7 +626,7 @@ TEST_F(SettledLocationTest, TheCaptionNamesTheListShown) {
         c.steps();
         ASSERT_TRUE(only("resolutionStep"));
         EXPECT_FALSE(showingUnresolved());
-        EXPECT_EQ(text("listCaption"), "Ambiguous Stations");
+        EXPECT_EQ(text("listCaption"), c.caption);
         EXPECT_TRUE(probe("exactCandidateList")->isVisible() &&
                     !probe("prefixCandidateList")->isVisible());
         const test::ListProbe upper = probe("waitingList");

@@ -294,7 +294,7 @@ class Walk:
         self.ui.press("Show Unresolved Stations (2)")
         self.wait_rows("Logged Stations", 2)
         self.choose_row("tree", "Logged Stations", "Ident", "AB")
-        self.choose_row("tree", "Possible Matches", "Beacon_ID", str(ABAKAN))
+        self.choose_row("tree", "Possible Matches", "City", "Abakan")
         self.ui.press("Add To Log")
         rows = self.wait_rows("Logged Stations", 1)
         check(rows[0]["Ident"].strip() == "QQQ", f"'Logged Stations' should keep QQQ: {rows}")
