@@ -8,6 +8,8 @@
 #include <QTreeView>
 #include <algorithm>
 #include <cmath>
+#include <string>
+#include <string_view>
 
 #include "app/ShownNumbers.h"
 #include "core/Cp1252.h"
@@ -36,8 +38,10 @@ QString offsetText(double kHz) {
 
 // The country cell: the listener's own beacons stand among the listed ones,
 // and the cell says which they are, for the eye and the ear alike.
-std::string countryText(const Candidate& c) {
-    return c.own ? c.country + " (your own beacon)" : c.country;
+std::string countryText(std::string_view country, bool own) {
+    std::string text(country);
+    if (own) text += " (your own beacon)";
+    return text;
 }
 
 constexpr SortKey kBlank{true, false, 0, nullptr};
@@ -201,14 +205,14 @@ void CandidateModel::setRanked(RankedCandidates ranked) {
     for (std::size_t i = 0; i < ranked.rows.size(); ++i) {
         const RankedCandidate& row = ranked.rows[i];
         const Candidate& c = row.candidate;
-        const std::string country = countryText(c);
+        const std::string country = countryText(c.country, c.own);
         if (possible) {
             texts.push_back(utf8Text(c.ident));
             texts.push_back(utf8Text(c.frequency));
         }
         texts.push_back(utf8Text(c.city));
         texts.push_back(utf8Text(c.province));
-        texts.push_back(utf8Text(country));
+        texts.push_back(QString::fromStdString(countryText(trimmedView(c.country), c.own)));
         texts.push_back(kmText(row.distanceKm));
         if (possible) {
             texts.push_back(row.frequencyOffsetKHz ? offsetText(*row.frequencyOffsetKHz)

@@ -62,6 +62,13 @@ TEST(ListModels, RowsCarryTheirBeaconPositionAndRawFieldsUntrimmedBesideTrimmedT
         EXPECT_EQ(beaconIdAt(proxy.index(r, 0)), ids[r]);
         EXPECT_EQ(beaconIdAt(proxy.index(r, exact.ExactDistance)), ids[r]);
     }
+    // An own beacon says so in its country cell, its padding gone.
+    ranked.rows[1].candidate.country = "Canada   ";
+    ranked.rows[1].candidate.own = true;
+    exact.setRanked(ranked);
+    EXPECT_EQ(exact.index(0, CandidateModel::ExactCity).data().toString(), "Abtown");
+    EXPECT_EQ(exact.index(1, CandidateModel::ExactCountry).data().toString(),
+              "Canada (your own beacon)");
 
     const struct {
         std::string raw;
