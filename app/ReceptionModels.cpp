@@ -8,6 +8,8 @@
 #include <QTreeView>
 #include <algorithm>
 #include <cmath>
+#include <string>
+#include <string_view>
 
 #include "app/ShownNumbers.h"
 #include "core/Cp1252.h"
@@ -36,8 +38,10 @@ QString offsetText(double kHz) {
 
 // The country cell: the listener's own beacons stand among the listed ones,
 // and the cell says which they are, for the eye and the ear alike.
-std::string countryText(const Candidate& c) {
-    return c.own ? c.country + " (your own beacon)" : c.country;
+std::string countryText(std::string_view country, bool own) {
+    std::string text(country);
+    if (own) text += " (your own beacon)";
+    return text;
 }
 
 constexpr SortKey kBlank{true, false, 0, nullptr};
@@ -67,6 +71,7 @@ const QString& ListTableModel::text(int row, int column) const {
 }
 
 void ListTableModel::takeTexts(std::vector<QString>&& texts) {
+    ++generation_;
     texts_.swap(texts);
     rows_ = static_cast<int>(texts_.size() / columns_.size());
 }
@@ -201,14 +206,14 @@ void CandidateModel::setRanked(RankedCandidates ranked) {
     for (std::size_t i = 0; i < ranked.rows.size(); ++i) {
         const RankedCandidate& row = ranked.rows[i];
         const Candidate& c = row.candidate;
-        const std::string country = countryText(c);
+        const std::string country = countryText(c.country, c.own);
         if (possible) {
             texts.push_back(utf8Text(c.ident));
             texts.push_back(utf8Text(c.frequency));
         }
         texts.push_back(utf8Text(c.city));
         texts.push_back(utf8Text(c.province));
-        texts.push_back(utf8Text(country));
+        texts.push_back(QString::fromStdString(countryText(trimmedView(c.country), c.own)));
         texts.push_back(kmText(row.distanceKm));
         if (possible) {
             texts.push_back(row.frequencyOffsetKHz ? offsetText(*row.frequencyOffsetKHz)
@@ -447,6 +452,7 @@ ListSortProxy::ListSortProxy(QObject* parent) : QSortFilterProxyModel(parent) {
 
 void ListSortProxy::setSourceModel(QAbstractItemModel* source) {
     table_ = qobject_cast<const ListTableModel*>(source);
+    rankedColumn_ = -1;
     QSortFilterProxyModel::setSourceModel(source);
 }
 
@@ -471,22 +477,64 @@ SortKey keyOfRole(const QVariant& value, QString& text) {
 
 }  // namespace
 
-bool ListSortProxy::lessThan(const QModelIndex& left, const QModelIndex& right) const {
-    SortKey a, b;
-    QString leftText, rightText;
-    if (table_) {
-        a = table_->sortKey(left.row(), left.column());
-        b = table_->sortKey(right.row(), right.column());
-    } else {
-        a = keyOfRole(left.data(SortKeyRole), leftText);
-        b = keyOfRole(right.data(SortKeyRole), rightText);
-    }
-    // The comparison runs reversed for a descending sort: a blank is "less"
-    // there so that it ends up last all the same.
-    if (a.blank != b.blank) return sortOrder() == Qt::DescendingOrder ? a.blank : b.blank;
+namespace {
+
+// Whether `a` comes before `b` in an ascending sort; blanks after the others.
+bool ascending(const SortKey& a, const SortKey& b) {
+    if (a.blank != b.blank) return b.blank;
     if (a.isNumber && b.isNumber) return a.number < b.number;
     if (a.text && b.text) return a.text->compare(*b.text, Qt::CaseSensitive) < 0;
     return false;
+}
+
+}  // namespace
+
+const std::vector<int>& ListSortProxy::ranksOf(int column) const {
+    const auto rows = static_cast<std::size_t>(table_->rowCount());
+    if (column == rankedColumn_ && table_->generation() == rankedGeneration_ &&
+        ranks_.size() == rows) {
+        return ranks_;
+    }
+    std::vector<SortKey> keys(rows);
+    std::vector<int> order(rows);
+    for (std::size_t row = 0; row < rows; ++row) {
+        keys[row] = table_->sortKey(static_cast<int>(row), column);
+        order[row] = static_cast<int>(row);
+    }
+    const auto before = [&keys](int a, int b) {
+        return ascending(keys[static_cast<std::size_t>(a)], keys[static_cast<std::size_t>(b)]);
+    };
+    std::stable_sort(order.begin(), order.end(), before);
+    ranks_.assign(rows, 0);
+    blanks_.assign(rows, 0);
+    int rank = 0;
+    for (std::size_t i = 0; i < rows; ++i) {
+        if (i > 0 && before(order[i - 1], order[i])) ++rank;
+        const auto row = static_cast<std::size_t>(order[i]);
+        ranks_[row] = rank;
+        blanks_[row] = keys[row].blank;
+    }
+    rankedColumn_ = column;
+    rankedGeneration_ = table_->generation();
+    return ranks_;
+}
+
+bool ListSortProxy::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+    // The comparison runs reversed for a descending sort: a blank is "less"
+    // there so that it ends up last all the same.
+    const bool descending = sortOrder() == Qt::DescendingOrder;
+    if (table_) {
+        const std::vector<int>& ranks = ranksOf(left.column());
+        const auto l = static_cast<std::size_t>(left.row());
+        const auto r = static_cast<std::size_t>(right.row());
+        if (blanks_[l] != blanks_[r]) return descending ? blanks_[l] != 0 : blanks_[r] != 0;
+        return ranks[l] < ranks[r];
+    }
+    QString leftText, rightText;
+    const SortKey a = keyOfRole(left.data(SortKeyRole), leftText);
+    const SortKey b = keyOfRole(right.data(SortKeyRole), rightText);
+    if (a.blank != b.blank) return descending ? a.blank : b.blank;
+    return ascending(a, b);
 }
 
 // ----------------------------------------------------------------------------

@@ -63,6 +63,8 @@ class ListTableModel : public QAbstractTableModel {
     virtual SortKey sortKey(int row, int column) const;
     // The shown (trimmed) text of a cell.
     const QString& text(int row, int column) const;
+    // Counts the fills: what was worked out from the rows holds while it stays.
+    std::uint64_t generation() const { return generation_; }
 
   protected:
     ListTableModel(std::vector<Column> columns, QObject* parent);
@@ -81,6 +83,7 @@ class ListTableModel : public QAbstractTableModel {
     std::vector<Column> columns_;
     std::vector<QString> texts_;  // row by row, columns() per row
     int rows_ = 0;
+    std::uint64_t generation_ = 0;
 };
 
 // The waiting receptions (ambiguous or unresolved) of the upper list.
@@ -217,7 +220,16 @@ class ListSortProxy : public QSortFilterProxyModel {
     bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 
   private:
+    // Each row's place among the others by `column`, ascending, equal keys
+    // sharing one; kept until the column or the rows change, so that the
+    // sort compares numbers rather than texts.
+    const std::vector<int>& ranksOf(int column) const;
+
     const ListTableModel* table_ = nullptr;  // the source when it is one of ours
+    mutable std::vector<int> ranks_;
+    mutable std::vector<char> blanks_;  // whose key is blank, by row
+    mutable int rankedColumn_ = -1;
+    mutable std::uint64_t rankedGeneration_ = 0;
 };
 
 // The views. Each puts `model` behind `view` through a ListSortProxy owned by

@@ -5,6 +5,7 @@
 
 #include <QFont>
 #include <QHeaderView>
+#include <QIdentityProxyModel>
 #include <QStringList>
 #include <QTest>
 #include <QTreeView>
@@ -62,6 +63,13 @@ TEST(ListModels, RowsCarryTheirBeaconPositionAndRawFieldsUntrimmedBesideTrimmedT
         EXPECT_EQ(beaconIdAt(proxy.index(r, 0)), ids[r]);
         EXPECT_EQ(beaconIdAt(proxy.index(r, exact.ExactDistance)), ids[r]);
     }
+    // An own beacon says so in its country cell, its padding gone.
+    ranked.rows[1].candidate.country = "Canada   ";
+    ranked.rows[1].candidate.own = true;
+    exact.setRanked(ranked);
+    EXPECT_EQ(exact.index(0, CandidateModel::ExactCity).data().toString(), "Abtown");
+    EXPECT_EQ(exact.index(1, CandidateModel::ExactCountry).data().toString(),
+              "Canada (your own beacon)");
 
     const struct {
         std::string raw;
@@ -132,33 +140,78 @@ TEST(ListModels, SortsDatesAsDaysNumbersAsNumbersAndBlanksLastBothWays) {
     ranked.rows = {candidate(1, "Cee", 1200, 1), candidate(2, "", std::nullopt, -0.5),
                    candidate(3, "Bee", 30, std::nullopt), candidate(4, "Aye", 5, 0)};
     possible.setRanked(ranked);
+    LoggedReceptionModel logged;
+    const auto loggedRow = [](std::string ident, std::string date, std::optional<double> km) {
+        LoggedReception r;
+        r.ident = std::move(ident);
+        r.date = std::move(date);
+        r.distanceKm = km;
+        return r;
+    };
+    logged.setRows({loggedRow("I", "zz", 2), loggedRow("G", "", std::nullopt),
+                    loggedRow("H", "11/30/97", 500), loggedRow("F", "03/01/98", 10)});
 
     const struct {
         ListTableModel* model;
         int column;
         Qt::SortOrder order;
-        QStringList idents;  // of the waiting list, or the candidates' ids
+        QStringList rows;  // by their idents, the candidates by their ids
+        bool byRole;       // the same when read through the sort key role
     } cases[] = {
-        {&waiting, WaitingReceptionModel::Date, Qt::AscendingOrder, {"C", "E", "D", "A", "B"}},
-        {&waiting, WaitingReceptionModel::Date, Qt::DescendingOrder, {"A", "D", "E", "C", "B"}},
-        {&possible, CandidateModel::PossibleDistance, Qt::AscendingOrder, {"4", "3", "1", "2"}},
-        {&possible, CandidateModel::PossibleDistance, Qt::DescendingOrder, {"1", "3", "4", "2"}},
-        {&possible, CandidateModel::PossibleOffset, Qt::AscendingOrder, {"2", "4", "1", "3"}},
-        {&possible, CandidateModel::PossibleOffset, Qt::DescendingOrder, {"1", "4", "2", "3"}},
-        {&possible, CandidateModel::PossibleCity, Qt::AscendingOrder, {"4", "3", "1", "2"}},
-        {&possible, CandidateModel::PossibleCity, Qt::DescendingOrder, {"1", "3", "4", "2"}},
+        {&waiting,
+         WaitingReceptionModel::Date,
+         Qt::AscendingOrder,
+         {"C", "E", "D", "A", "B"},
+         true},
+        {&waiting,
+         WaitingReceptionModel::Date,
+         Qt::DescendingOrder,
+         {"A", "D", "E", "C", "B"},
+         true},
+        {&possible,
+         CandidateModel::PossibleDistance,
+         Qt::AscendingOrder,
+         {"4", "3", "1", "2"},
+         true},
+        {&possible,
+         CandidateModel::PossibleDistance,
+         Qt::DescendingOrder,
+         {"1", "3", "4", "2"},
+         true},
+        {&possible, CandidateModel::PossibleOffset, Qt::AscendingOrder, {"2", "4", "1", "3"}, true},
+        {&possible,
+         CandidateModel::PossibleOffset,
+         Qt::DescendingOrder,
+         {"1", "4", "2", "3"},
+         true},
+        {&possible, CandidateModel::PossibleCity, Qt::AscendingOrder, {"4", "3", "1", "2"}, true},
+        {&possible, CandidateModel::PossibleCity, Qt::DescendingOrder, {"1", "3", "4", "2"}, true},
+        {&logged, LoggedReceptionModel::Ident, Qt::AscendingOrder, {"F", "G", "H", "I"}, true},
+        {&logged, LoggedReceptionModel::Distance, Qt::AscendingOrder, {"I", "F", "H", "G"}, true},
+        {&logged, LoggedReceptionModel::Distance, Qt::DescendingOrder, {"H", "F", "I", "G"}, true},
+        // Dates that do not read come last and sort among themselves as texts.
+        {&logged, LoggedReceptionModel::Date, Qt::AscendingOrder, {"H", "F", "G", "I"}, true},
+        {&logged, LoggedReceptionModel::Date, Qt::DescendingOrder, {"F", "H", "I", "G"}, false},
     };
     for (const auto& c : cases) {
-        ListSortProxy proxy;
-        proxy.setSourceModel(c.model);
-        proxy.sort(c.column, c.order);
-        QStringList got;
-        for (int r = 0; r < proxy.rowCount(); ++r) {
-            const QModelIndex index = proxy.index(r, 0);
-            got << (c.model == &waiting ? index.data().toString()
-                                        : QString::number(beaconIdAt(index)));
+        // Straight on the model, and through a model in between, which the
+        // proxy can only read through the sort key role.
+        QIdentityProxyModel between;
+        between.setSourceModel(c.model);
+        for (QAbstractItemModel* source : {static_cast<QAbstractItemModel*>(c.model),
+                                           static_cast<QAbstractItemModel*>(&between)}) {
+            if (source == &between && !c.byRole) continue;
+            ListSortProxy proxy;
+            proxy.setSourceModel(source);
+            proxy.sort(c.column, c.order);
+            QStringList got;
+            for (int r = 0; r < proxy.rowCount(); ++r) {
+                const QModelIndex index = proxy.index(r, 0);
+                got << (c.model == &possible ? QString::number(beaconIdAt(index))
+                                             : index.data().toString());
+            }
+            EXPECT_EQ(got, c.rows) << c.column << " " << c.order << (source == &between);
         }
-        EXPECT_EQ(got, c.idents) << c.column << " " << c.order;
     }
 }
 
