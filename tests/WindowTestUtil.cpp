@@ -137,16 +137,8 @@ void ListProbe::sort(const QString& header, Qt::SortOrder order) const {
 
 std::int64_t ListProbe::beaconId(int row) const {
     const QVariant id = data(row, 0, BeaconIdRole);
-    if (id.isValid()) return id.toLongLong();
-    // FALLBACK, to be removed once the lists are views of the models: a
-    // QTreeWidget list keeps the id as the text of its hidden Beacon_ID
-    // column, an integer read whole (no rounding).
-    const int hidden = columnOrNone(QStringLiteral("Beacon_ID"));
-    if (hidden < 0) {
-        ADD_FAILURE() << "row " << row << " names no beacon";
-        return 0;
-    }
-    return text(row, hidden).toLongLong();
+    if (!id.isValid()) ADD_FAILURE() << "row " << row << " names no beacon";
+    return id.toLongLong();
 }
 
 MainWindowTest::MainWindowTest() {
