@@ -40,6 +40,12 @@ class RepaintPacer {
     QElapsedTimer since_;  // invalid until the first pass: repaint at once
 };
 
+// A location's name as much as fits a button's width: a long one would
+// widen the step past the window and push FINALIZE off it.
+QString shortName(const QWidget* on, const QString& name) {
+    return on->fontMetrics().elidedText(name, Qt::ElideRight, 220);
+}
+
 }  // namespace
 
 LocationStep::LocationStep(LocationSession& session, std::filesystem::path registryFile,
@@ -94,7 +100,7 @@ void LocationStep::enter() {
         // character, not the mark of a shortcut key. A long one is cut short
         // on its button, which then carries the whole name as its tooltip.
         QRadioButton* button = locationButton(k);
-        const QString shown = button->fontMetrics().elidedText(name, Qt::ElideRight, 220);
+        const QString shown = shortName(button, name);
         button->setText(QString(shown).replace(QLatin1Char('&'), QStringLiteral("&&")));
         button->setToolTip(shown == name ? QString() : name);
         button->setAccessibleName(name);
@@ -283,10 +289,13 @@ void LocationStep::matchAll() {
             if (location != shownLocation) {
                 shownLocation = location;
                 ++ordinal;
-                ui->matchAllLocationLabel->setText(QStringLiteral("Matching %1 (location %2 of %3)")
-                                                       .arg(locationName(location))
-                                                       .arg(ordinal)
-                                                       .arg(count));
+                const QString caption = QStringLiteral("Matching %1 (location %2 of %3)");
+                ui->matchAllLocationLabel->setText(
+                    caption.arg(shortName(ui->matchAllLocationLabel, locationName(location)))
+                        .arg(ordinal)
+                        .arg(count));
+                ui->matchAllLocationLabel->setToolTip(
+                    caption.arg(locationName(location)).arg(ordinal).arg(count));
                 pacer.restart();
             }
             ui->matchProgress->setValue(total > 0 ? static_cast<int>(reached * 100 / total) : 0);

@@ -2,12 +2,12 @@
 #include "app/MatchAllSummary.h"
 
 #include <QDialogButtonBox>
-#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <QTreeWidget>
+#include <QTreeView>
 
+#include "app/ReceptionModels.h"
 #include "app/ShownNumbers.h"
 
 namespace zolt {
@@ -27,30 +27,12 @@ MatchAllSummaryDialog::MatchAllSummaryDialog(const MatchAllResult& result,
     heading->setWordWrap(true);
     layout->addWidget(heading);
 
-    auto* table = new QTreeWidget(this);
+    auto* table = new QTreeView(this);
     table->setObjectName(QStringLiteral("matchAllSummary"));
     table->setAccessibleName(QStringLiteral("Receptions matched per location"));
-    table->setRootIsDecorated(false);
-    table->setHeaderLabels({QStringLiteral("Location"), QStringLiteral("Receptions"),
-                            QStringLiteral("Logged at once"), QStringLiteral("Of them own beacons"),
-                            QStringLiteral("Ambiguous"), QStringLiteral("Unresolved")});
-    const auto addLine = [&](const QString& name, const LocationMatchSummary& s) {
-        auto* item = new QTreeWidgetItem(
-            table, QStringList{name, shownNumber(s.receptions), shownNumber(s.logged), shownNumber(s.ownBeacons),
-                               shownNumber(s.ambiguous), shownNumber(s.unresolved)});
-        for (int c = 1; c < table->columnCount(); ++c) {
-            item->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
-        }
-        return item;
-    };
-    for (const auto& s : result.matched) {
-        addLine(QStringLiteral("%1 (%2)").arg(locationName(s.location)).arg(s.location), s);
-    }
-    QTreeWidgetItem* totals = addLine(QStringLiteral("Total"), result.totals);
-    QFont bold = totals->font(0);
-    bold.setBold(true);
-    for (int c = 0; c < table->columnCount(); ++c) totals->setFont(c, bold);
-    table->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    auto* model = new MatchSummaryModel(table);
+    model->setResult(result, locationName);
+    setupMatchSummaryView(table, model);
     table->setMinimumWidth(640);
     layout->addWidget(table);
 

@@ -434,7 +434,9 @@ void MatchSummaryModel::setResult(const MatchAllResult& result,
     endResetModel();
 }
 
-QVariant MatchSummaryModel::rowData(int row, int, int role) const {
+QVariant MatchSummaryModel::rowData(int row, int column, int role) const {
+    // A long location name is cut short in its cell; the tooltip has it whole.
+    if (role == Qt::ToolTipRole && column == 0) return text(row, 0);
     // The totals, the last line, in bold.
     if (role == Qt::FontRole && row == rowCount() - 1) {
         QFont bold;
@@ -631,7 +633,14 @@ ListSortProxy* setupLoggedBeaconView(QTreeView* view, LoggedBeaconModel* model) 
 
 void setupMatchSummaryView(QTreeView* view, MatchSummaryModel* model) {
     view->setModel(model);
+    view->setRootIsDecorated(false);
     view->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // The numbers as wide as they need; a location's name at most a third
+    // of the table, so that a long one cannot push the numbers away.
+    view->header()->setSectionResizeMode(0, QHeaderView::Interactive);
+    view->resizeColumnToContents(0);
+    view->setColumnWidth(
+        0, std::min(view->columnWidth(0), view->fontMetrics().averageCharWidth() * 32));
 }
 
 ListedReception listedReceptionAt(const QModelIndex& index) {

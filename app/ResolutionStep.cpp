@@ -55,6 +55,13 @@ QString undoPrompt(const UndoOffer& offer) {
         .arg(utf8(offer.action), counted(offer.receptions, "reception", "receptions"), happens);
 }
 
+// The selection line: hidden while empty, so that a screen reader meets no
+// label without a name, yet keeping its room, so that nothing moves.
+void setLine(QLabel* line, const QString& text) {
+    line->setText(text);
+    line->setVisible(!text.isEmpty());
+}
+
 // The rows of `view` that are selected, as indexes of its first column.
 QModelIndexList selectedRows(const QTreeView* view) {
     return view->selectionModel() ? view->selectionModel()->selectedRows() : QModelIndexList{};
@@ -89,6 +96,10 @@ ResolutionStep::ResolutionStep(LocationSession& session, std::filesystem::path l
     ui->applyToAllWarning->setSizePolicy(keepRoom);
     for (QLabel* line : {ui->selectedStationLabel, ui->selectedPlaceLabel}) {
         line->setMinimumHeight(line->fontMetrics().height());
+        QSizePolicy keep = line->sizePolicy();
+        keep.setRetainSizeWhenHidden(true);
+        line->setSizePolicy(keep);
+        line->hide();
     }
     ui->applyToAllWarning->hide();
     ui->applyToAllCheck->setEnabled(false);
@@ -174,6 +185,7 @@ void ResolutionStep::sessionChanged(unsigned changes) {
     }
     if (changes & LocationSession::Logged) {
         logged_->setRows(session_.logged());
+        if (ui->loggedList->isVisible()) fitColumns(ui->loggedList, LoggedReceptionModel::Comment);
         ui->returnToWaitingButton->setEnabled(false);
         loggedBeacons_->setRows({});
         if (view_ == View::Logged) map_->showCandidates({});
@@ -240,8 +252,8 @@ ResolutionStep::View ResolutionStep::openingView() const {
 
 void ResolutionStep::enter(const QString& locationName) {
     locationName_ = locationName;
-    ui->selectedPlaceLabel->clear();
-    ui->selectedStationLabel->clear();
+    setLine(ui->selectedPlaceLabel, {});
+    setLine(ui->selectedStationLabel, {});
     showView(openingView(), false);
     ui->waitingList->setFocus();
 }
@@ -261,6 +273,8 @@ void ResolutionStep::showView(View view, bool refill) {
     ui->ambiguousHelp->setVisible(view == View::Ambiguous);
     ui->unresolvedHelp->setVisible(view == View::Unresolved);
 
+    // The logged view has no help to show beside it: its lists take the room.
+    ui->picStepTwoLayout->setStretch(0, logged ? 3 : 2);
     ui->waitingList->setVisible(!logged);
     ui->loggedList->setVisible(logged);
     ui->loggedBeaconList->setVisible(logged);
@@ -272,6 +286,8 @@ void ResolutionStep::showView(View view, bool refill) {
         ui->exactCandidateList->hide();
         ui->prefixCandidateList->hide();
         ui->candidateCaption->setBuddy(ui->loggedBeaconList);
+        layout()->activate();
+        fitColumns(ui->loggedList, LoggedReceptionModel::Comment);
         resetSelection();
         ui->loggedList->setFocus();
     } else {
@@ -283,6 +299,47 @@ void ResolutionStep::showView(View view, bool refill) {
     ui->applyToAllCheck->setEnabled(false);
     ui->applyToAllWarning->hide();
     showCounts();
+}
+
+void ResolutionStep::fitColumns(QTreeView* list, int roomColumn) {
+    // Each column as wide as what it shows, judged by a sample of rows so
+    // that a large location costs no more.
+    QHeaderView* header = list->header();
+    header->setResizeContentsPrecision(200);
+    const int count = header->count();
+    std::vector<int> widths(static_cast<std::size_t>(count));
+    for (int column = 0; column < count; ++column) {
+        list->resizeColumnToContents(column);
+        widths[static_cast<std::size_t>(column)] = header->sectionSize(column);
+    }
+    const int room = list->viewport()->width();
+    const auto total = [&](int cap) {
+        int sum = 0;
+        for (int w : widths) sum += std::min(w, cap);
+        return sum;
+    };
+    // Too little room: the widest columns give way alike, down to a dozen
+    // characters, rather than the last ones leaving the screen.
+    int cap = *std::max_element(widths.begin(), widths.end());
+    const int least = list->fontMetrics().averageCharWidth() * 12;
+    if (total(cap) > room) {
+        int low = least, high = cap;
+        while (low < high) {
+            const int mid = (low + high + 1) / 2;
+            if (total(mid) <= room) {
+                low = mid;
+            } else {
+                high = mid - 1;
+            }
+        }
+        cap = low;
+    }
+    for (int column = 0; column < count; ++column) {
+        header->resizeSection(column, std::min(widths[static_cast<std::size_t>(column)], cap));
+    }
+    // Room to spare goes to the longest text.
+    const int spare = room - total(cap);
+    if (spare > 0) header->resizeSection(roomColumn, header->sectionSize(roomColumn) + spare);
 }
 
 void ResolutionStep::showCandidateList(bool possible) {
@@ -305,8 +362,8 @@ void ResolutionStep::resetSelection() {
     ui->addToLogButton->setEnabled(false);
     ui->applyToAllWarning->hide();
     selection_ = Selection{};
-    ui->selectedStationLabel->clear();
-    ui->selectedPlaceLabel->clear();
+    setLine(ui->selectedStationLabel, {});
+    setLine(ui->selectedPlaceLabel, {});
     map_->showCandidates({});
 }
 
@@ -322,10 +379,10 @@ void ResolutionStep::receptionSelected() {
     selection_.SelectedTime = fields.time;
     selection_.SelectedDate = fields.date;
     selection_.SelectedComment = fields.comment;
-    ui->selectedStationLabel->setText(
-        QString::fromStdString(cp1252ToUtf8(trimBlanks(fields.ident)) + " - " +
-                               cp1252ToUtf8(trimBlanks(fields.frequency))));
-    ui->selectedPlaceLabel->clear();
+    setLine(ui->selectedStationLabel,
+            QString::fromStdString(cp1252ToUtf8(trimBlanks(fields.ident)) + " - " +
+                                   cp1252ToUtf8(trimBlanks(fields.frequency))));
+    setLine(ui->selectedPlaceLabel, {});
     lookUpCandidates();
 }
 
@@ -341,7 +398,7 @@ void ResolutionStep::lookUpCandidates() {
     ui->addToLogButton->setEnabled(false);
     ui->applyToAllCheck->setEnabled(false);
     ui->applyToAllWarning->hide();
-    ui->selectedPlaceLabel->clear();
+    setLine(ui->selectedPlaceLabel, {});
     selection_.SelectedBeaconId = 0;
     RankedCandidates ranked;
     if (!guarded(window(), [&] {
@@ -361,7 +418,7 @@ void ResolutionStep::lookUpCandidates() {
 void ResolutionStep::candidateSelected(QTreeView* list) {
     const QModelIndexList chosen = selectedRows(list);
     if (chosen.isEmpty()) return;
-    ui->selectedPlaceLabel->setText(chosen.first().data(PlaceRole).toString());
+    setLine(ui->selectedPlaceLabel, chosen.first().data(PlaceRole).toString());
     selection_.SelectedBeaconId = static_cast<std::int32_t>(beaconIdAt(chosen.first()));
     ui->addToLogButton->setEnabled(true);
     ui->applyToAllCheck->setEnabled(true);
@@ -423,6 +480,7 @@ void ResolutionStep::loggedSelectionChanged() {
         beacons.push_back(std::move(r));
     }
     loggedBeacons_->setRows(std::move(beacons));
+    fitColumns(ui->loggedBeaconList, LoggedBeaconModel::City);
     if (!ringed.rows.empty()) ringed.suggested = 0;
     map_->showCandidates(ringed);
 }

@@ -64,6 +64,8 @@ class ResolutionStep : public QFrame {
     void showCounts();
     void fillWaiting();
     void showCandidateList(bool possible);
+    // Columns as wide as their texts; what is left goes to `roomColumn`.
+    void fitColumns(QTreeView* list, int roomColumn);
     void clearCandidates();
     void resetSelection();
     void receptionSelected();
