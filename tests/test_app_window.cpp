@@ -658,6 +658,56 @@ TEST_F(SettledLocationTest, LocationNamesAreShownAsTheyAre) {
     EXPECT_EQ(map->titleText(), "Map of " + names[0]);
 }
 
+// A name of 96 characters is cut short on its button, the whole of it in the
+// tooltip and the accessible name, and FINALIZE stays inside the window.
+TEST_F(SettledLocationTest, ALongLocationNameKeepsTheStepInsideTheWindow) {
+    const QString name = QString("Listening post on the ridge above the old mill, ").repeated(2);
+    ASSERT_EQ(name.size(), 96);
+    test::writeFile(home / "user.reg",
+                    "WINE REGISTRY Version 2\n\n[Software\\\\ZOLT6.1\\\\ListeningLocations]\n"
+                    "\"Location(0)\"=\"" +
+                        name.toStdString() + "\"\n");
+    openSettled();
+    w->resize(960, 720);
+    w->ShowLocationStep();
+    QApplication::processEvents();
+    QRadioButton* button = w->locationButton(1);
+    EXPECT_LT(button->text().size(), name.size());
+    EXPECT_EQ(button->toolTip(), name);
+    EXPECT_EQ(button->accessibleName(), name);
+    QWidget* finalize = get("finalizeButton");
+    const QRect shown(finalize->mapTo(w.get(), QPoint(0, 0)), finalize->size());
+    EXPECT_TRUE(w->rect().contains(shown)) << shown.x() << "+" << shown.width();
+    EXPECT_LE(get<QWidget>("panelHost")->width(),
+              get<QAbstractScrollArea>("panelScroll")->viewport()->width());
+}
+
+// Tab runs through step two in the order the controls stand on screen:
+// down the left column, then down the right one, Exit last.
+TEST_F(SettledLocationTest, TabFollowsTheScreenOnStepTwo) {
+    openSettled();
+    w->ShowLocationStep();
+    w->locationButton(1)->setChecked(true);
+    ASSERT_TRUE(only("resolutionStep"));
+    const QStringList expected = {"waitingList",     "showAmbiguousButton",
+                                  "showUnresolvedButton", "showLoggedButton",
+                                  "saveToFileButton", "exactCandidateList",
+                                  "addSuggestedButton", "mapButton",
+                                  "homeEntry",       "setHomeButton",
+                                  "exportLogStepTwoButton", "anotherLocationButton",
+                                  "startOverButton", "exitButton"};
+    QStringList order;
+    QWidget* at = get<QWidget>("waitingList");
+    do {
+        if (at->isVisible() && at->isEnabled() && (at->focusPolicy() & Qt::TabFocus) &&
+            expected.contains(at->objectName())) {
+            order << at->objectName();
+        }
+        at = at->nextInFocusChain();
+    } while (at != get<QWidget>("waitingList"));
+    EXPECT_EQ(order, expected);
+}
+
 // The candidate list shows the whole country name at the window's first
 // size; an item view elides a text wider than its cell less a margin on
 // either side, and the suggested pick is in bold.
