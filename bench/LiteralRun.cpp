@@ -100,18 +100,27 @@ MatchOutcome runMatching(const ProjectPaths& paths, WorkingSet& set) {
         const std::string frequencyText = shortestDecimal(leadingNumber(entry.frequency));
         const std::string sqlIdent = cp1252ToUtf8(ident);
 
+        // The ident was a text literal of the old statement: bound, as the
+        // old engine took it.
         const DbResult q1 =
-            db.query("SELECT Ident,Frequency FROM NDBInformation WHERE Ident = '" + sqlIdent +
-                     "' AND Frequency = " + frequencyText + " " +
-                     "GROUP BY Ident,Frequency HAVING (count(Ident)>1) and (Count(frequency)>1)");
+            db.prepare(
+                  "SELECT Ident,Frequency FROM NDBInformation WHERE Ident = ? AND Frequency = " +
+                  frequencyText + " " +
+                  "GROUP BY Ident,Frequency HAVING (count(Ident)>1) and (Count(frequency)>1)")
+                .bind({sqlIdent})
+                .query();
         if (q1.rowCount() > 0) {
             entry.state = state::AMB;
             ++outcome.ambiguous;
             continue;
         }
         const DbResult q2 =
-            db.query("SELECT Beacon_ID,Ident,Frequency FROM NDBInformation WHERE Ident ='" +
-                     sqlIdent + "' AND Frequency = " + frequencyText);
+            db.prepare(
+                  "SELECT Beacon_ID,Ident,Frequency FROM NDBInformation WHERE Ident = ? AND "
+                  "Frequency = " +
+                  frequencyText)
+                .bind({sqlIdent})
+                .query();
         if (q2.rowCount() == 1) {
             appendLogRow(db, integerOf(q2.value(0, "Beacon_ID")), set.location, entry);
             ++outcome.logged;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "db/Database.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <system_error>
@@ -24,6 +25,8 @@ namespace {
 // it gives up: long enough to ride out a brief lock, short enough that the
 // user sees a message instead of a frozen window.
 constexpr int kBusyTimeoutMs = 1000;
+
+std::atomic<std::uint64_t> databaseOpens{0};
 
 char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -245,90 +248,6 @@ std::string DbResult::text(std::size_t row, std::string_view column) const {
     return dbValueText(value(row, column));
 }
 
-// ---- The old dialect ----------------------------------------------------------
-
-namespace {
-
-bool isWordChar(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
-           static_cast<unsigned char>(c) >= 0x80;
-}
-
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-// Length of "Delete * From" (any case, any blanks) at `pos`, or 0.
-std::size_t deleteStarFromAt(std::string_view sql, std::size_t pos) {
-    if (pos > 0 && isWordChar(sql[pos - 1])) return 0;
-    auto word = [&](std::size_t at, std::string_view w) {
-        return at + w.size() <= sql.size() && equalsNoCase(sql.substr(at, w.size()), w);
-    };
-    if (!word(pos, "delete")) return 0;
-    std::size_t p = pos + 6;
-    while (p < sql.size() && isBlank(sql[p])) ++p;
-    if (p >= sql.size() || sql[p] != '*') return 0;
-    ++p;
-    while (p < sql.size() && isBlank(sql[p])) ++p;
-    if (!word(p, "from")) return 0;
-    p += 4;
-    if (p < sql.size() && isWordChar(sql[p])) return 0;
-    return p - pos;
-}
-
-// Translates `jetSql` into `out`; on an unterminated literal returns the
-// reason instead.
-std::optional<std::string> translateInto(std::string_view jetSql, TranslatedSql& out) {
-    out.sql.reserve(jetSql.size());
-    std::size_t i = 0;
-    while (i < jetSql.size()) {
-        const char c = jetSql[i];
-        if (c == '\'' || c == '"') {
-            // A text literal; the quote character doubled stands for itself.
-            std::string literal;
-            std::size_t j = i + 1;
-            bool closed = false;
-            while (j < jetSql.size()) {
-                if (jetSql[j] == c) {
-                    if (j + 1 < jetSql.size() && jetSql[j + 1] == c) {
-                        literal += c;
-                        j += 2;
-                        continue;
-                    }
-                    closed = true;
-                    ++j;
-                    break;
-                }
-                literal += jetSql[j++];
-            }
-            if (!closed) {
-                return "the text value opened at position " + std::to_string(i + 1) +
-                       " is never closed";
-            }
-            out.sql += '?';
-            out.parameters.emplace_back(std::move(literal));
-            i = j;
-            continue;
-        }
-        if (const std::size_t n = deleteStarFromAt(jetSql, i); n > 0) {
-            out.sql += "DELETE FROM";
-            i += n;
-            continue;
-        }
-        out.sql += c;
-        ++i;
-    }
-    return std::nullopt;
-}
-
-}  // namespace
-
-TranslatedSql translateJetSql(std::string_view jetSql) {
-    TranslatedSql out;
-    if (auto problem = translateInto(jetSql, out)) {
-        throw EngineError("A database statement cannot be run: " + *problem + ".");
-    }
-    return out;
-}
-
 // ---- Statement ---------------------------------------------------------------
 
 Statement::Statement(Database* db, sqlite3_stmt* stmt, std::string sql)
@@ -439,6 +358,7 @@ std::string Statement::columnBlob(int column) const {
 // ---- Database ----------------------------------------------------------------
 
 Database::Database(const fs::path& path, Mode mode) : path_(path) {
+    ++databaseOpens;
     std::error_code ec;
     // An absolute path never looks like a "file:" address to the engine.
     const fs::path absolute = fs::absolute(path, ec);
@@ -525,34 +445,11 @@ Database::~Database() {
     if (db_) sqlite3_close_v2(db_);
 }
 
-int Database::execute(std::string_view jetSql) {
-    std::vector<DbValue> parameters;
-    return prepareJet(jetSql, parameters).bind(parameters).execute();
-}
+int Database::execute(std::string_view sql) { return prepare(sql).execute(); }
 
-DbResult Database::query(std::string_view jetSql) {
-    std::vector<DbValue> parameters;
-    return prepareJet(jetSql, parameters).bind(parameters).query();
-}
+DbResult Database::query(std::string_view sql) { return prepare(sql).query(); }
 
-Statement Database::prepareJet(std::string_view jetSql, std::vector<DbValue>& parameters) {
-    const std::string what = "Preparing a statement for";
-    TranslatedSql translated;
-    if (auto problem = translateInto(jetSql, translated)) {
-        throwFailure(path_, what, SQLITE_ERROR, problem->c_str());
-    }
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db_, translated.sql.c_str(), static_cast<int>(translated.sql.size()),
-                           &stmt, nullptr) != SQLITE_OK) {
-        fail(what);
-    }
-    if (!stmt) {
-        throw EngineError(what + " the database " + databaseName(path_) +
-                          " failed: the text holds no statement.");
-    }
-    parameters = std::move(translated.parameters);
-    return Statement(this, stmt, std::string(jetSql));
-}
+std::uint64_t Database::opens() { return databaseOpens.load(); }
 
 Statement Database::prepare(std::string_view sql) {
     sqlite3_stmt* stmt = nullptr;

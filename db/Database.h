@@ -36,16 +36,6 @@ struct DbResult {
     std::string text(std::size_t row, std::string_view column) const;
 };
 
-// A statement written in the old engine's dialect, rewritten for SQLite:
-// "Delete * From" becomes "DELETE FROM", and every text literal (between
-// apostrophes or double quotes) becomes a bound parameter, so that a value
-// can never change the statement.
-struct TranslatedSql {
-    std::string sql;
-    std::vector<DbValue> parameters;
-};
-TranslatedSql translateJetSql(std::string_view jetSql);
-
 class Database;
 
 // Why `file` (or a file of that name) cannot be written: the file or its
@@ -133,10 +123,10 @@ class Database {
 
     const std::filesystem::path& path() const { return path_; }
 
-    // Runs one statement of the old dialect (translated); returns changed rows.
-    int execute(std::string_view jetSql);
-    // Runs one query of the old dialect (translated) and reads all rows.
-    DbResult query(std::string_view jetSql);
+    // Runs one statement without parameters; returns changed rows.
+    int execute(std::string_view sql);
+    // Runs one query without parameters and reads all rows.
+    DbResult query(std::string_view sql);
     // Prepares a statement in SQLite's own dialect with ? placeholders.
     Statement prepare(std::string_view sql);
     // Runs SQLite statements with no parameters (schema scripts).
@@ -149,9 +139,11 @@ class Database {
     // `what` is "Reading from", "Writing to" …
     [[noreturn]] void fail(std::string_view what) const;
 
-  private:
-    Statement prepareJet(std::string_view jetSql, std::vector<DbValue>& parameters);
+    // Databases opened since the process started, for the tests that count
+    // what a click costs.
+    static std::uint64_t opens();
 
+  private:
     std::filesystem::path path_;
     sqlite3* db_ = nullptr;
 };

@@ -6,7 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/DecisionRecord.h"
 #include "engine/ProjectPaths.h"
 #include "work/LocationStates.h"
 
@@ -28,23 +27,5 @@ int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& select
 
 // What a logging action that failed before its commit says it kept.
 inline constexpr std::string_view kNothingLogged = "Nothing was logged.";
-
-// A reception to append to NDBLog: its beacon and its fields (raw
-// Windows-1252, trimmed).
-struct ReceptionRow {
-    std::int64_t beaconId = 0;
-    std::string time, date, comment;
-};
-
-// Appends `rows` for the location of `settled` and writes the states of the
-// entries in `settled` back to processed.dat, together: whatever can refuse
-// the state write refuses before the commit, and the states are journaled
-// with the rows (engine/StateJournal.h), so that a kill in between is
-// completed later instead of leaving the receptions to be logged again. Only
-// the settled entries are written, so that a working set gone stale never
-// puts back states that changed on disk since. `decisions`, when given, are
-// recorded in the same transaction (engine/DecisionRecord.h).
-void logAndSaveStates(const ProjectPaths& paths, const std::vector<ReceptionRow>& rows,
-                      const WorkingSet& settled, const PendingDecisions* decisions = nullptr);
 
 }  // namespace zolt

@@ -75,27 +75,19 @@ struct PendingDecisions {
 // Where a reception lies in processed.dat (1-based).
 int positionOf(const WorkEntry& entry);
 
-// Stores the action and its decisions, inside the caller's transaction and
-// after its rows were appended: the newest `decisions.rows` rows of the
-// location are the action's own. Throws when they are not all there.
-void storeDecisions(Database& db, int location, const PendingDecisions& decisions);
-
 // Whether the record's tables exist (a database never written to since the
 // record came, or one finalized, has none).
 bool hasDecisionRecord(Database& db);
-// Creates the tables when missing; inside the caller's transaction.
-void ensureDecisionRecord(Database& db);
-// Removes every table of the record, the state journal and the converter's
-// index of NDBLog, inside the caller's transaction (Start New Project).
-void dropDecisionRecord(Database& db);
-// The same for FINALIZE, all or nothing: the database is replaced by a
-// compacted copy without them (db/Compaction.h), so that a failure leaves
-// the record in place. Does nothing when the database holds none of them.
-// Returns whether it compacted the database, which then needs no second
-// compaction.
+// FINALIZE's removal of the record, all or nothing: the journal is written
+// out first, then the database is replaced by a compacted copy without the
+// record, the journal and the converter's index of NDBLog (db/Compaction.h),
+// so that a failure leaves the record in place. Does nothing when the
+// database holds none of them. Returns whether it compacted the database,
+// which then needs no second compaction. (Start New Project drops them inside
+// its own transaction: LogStore::dropRecord.)
+bool finalizeDecisionRecord(const ProjectPaths& paths);
+// The name the window still calls finalizeDecisionRecord by.
 bool dropDecisionRecord(const ProjectPaths& paths);
-// Removes what the record holds for one location (Start Over).
-void forgetDecisions(Database& db, int location);
 
 // Log_ID -> how it was decided, for every row with a record.
 std::unordered_map<std::int64_t, std::string> howDecidedByLogId(Database& db);
@@ -131,9 +123,10 @@ struct LoggedReception {
 // date and comment, the first unpaired row in log order.
 std::vector<LoggedReception> readLoggedReceptions(const ProjectPaths& paths, int location,
                                                   std::optional<LatLon> home);
-// The pairing alone, on an open database and processed.dat's bytes (what
-// Return To Waiting needs inside its transaction).
-std::vector<PairedReception> pairLoggedReceptions(Database& db, std::string_view processedBytes,
-                                                  int location);
+class LogStore;
+// The same for the location's receptions `set` (its working set, as
+// processed.dat holds it), through an open store.
+std::vector<LoggedReception> loggedReceptionsOf(LogStore& store, const WorkingSet& set,
+                                                std::optional<LatLon> home);
 
 }  // namespace zolt

@@ -10,6 +10,7 @@
 #include "core/FileUtil.h"
 #include "db/Database.h"
 #include "engine/LocationMap.h"
+#include "engine/LogStore.h"
 #include "engine/Project.h"
 
 namespace fs = std::filesystem;
@@ -118,23 +119,12 @@ namespace {
 
 // loggedBeacons, with the texts left empty unless `texts`: the home needs
 // positions only, and reading every beacon's texts costs more than the rest.
-std::vector<LoggedBeacon> distinctLogged(const ProjectPaths& paths, int location, bool texts) {
-    Database db(paths.DatabasePath, Database::Mode::ReadOnly);
+std::vector<LoggedBeacon> distinctLogged(LogStore& store, int location, bool texts) {
+    Database& db = store.db();
     // Two plain scans joined here: grouping tens of thousands of log rows in
     // SQL costs several times what reading them does, and step two asks
     // for this every time a location is opened.
-    std::vector<std::int64_t> logged;
-    {
-        const DbResult rows = db.prepare("SELECT Beacon_ID FROM NDBLog WHERE loggedlocation = ?")
-                                  .bind({std::int64_t{location}})
-                                  .query();
-        logged.reserve(rows.rowCount());
-        for (const auto& row : rows.rows) {
-            // The column's INTEGER affinity stores every whole number as one;
-            // anything else could never equal a Beacon_ID.
-            if (const auto* id = std::get_if<std::int64_t>(&row.at(0))) logged.push_back(*id);
-        }
-    }
+    std::vector<std::int64_t> logged = store.loggedBeaconIds(location);
     std::sort(logged.begin(), logged.end());
 
     // User beacons carry numbers above the list's and have no row in
@@ -183,7 +173,8 @@ std::vector<LoggedBeacon> distinctLogged(const ProjectPaths& paths, int location
 }  // namespace
 
 std::vector<LoggedBeacon> loggedBeacons(const ProjectPaths& paths, int location) {
-    return distinctLogged(paths, location, /*texts=*/true);
+    LogStore store(paths, LogStore::Mode::Read);
+    return distinctLogged(store, location, /*texts=*/true);
 }
 
 namespace {
@@ -261,10 +252,10 @@ namespace {
 // The home an entry gives, the logged beacons read once. `strict`: an entry
 // that does not read throws; otherwise (a file edited by hand) it is passed
 // over, so that the logged beacons can still say where the listener was.
-LocationHome homeFor(const ProjectPaths& paths, int location, std::string_view text, bool strict,
+LocationHome homeFor(LogStore& store, int location, std::string_view text, bool strict,
                      bool withInferred) {
     LocationHome home;
-    const std::vector<LoggedBeacon> beacons = distinctLogged(paths, location, /*texts=*/false);
+    const std::vector<LoggedBeacon> beacons = distinctLogged(store, location, /*texts=*/false);
     home.beaconCount = static_cast<int>(beacons.size());
     // Each beacon counts once however often it was heard: a beacon logged
     // every night for years says no more about where the listener sat than
@@ -312,11 +303,18 @@ LocationHome homeFor(const ProjectPaths& paths, int location, std::string_view t
 }  // namespace
 
 LocationHome locationHome(const ProjectPaths& paths, int location) {
-    return homeFor(paths, location, readHomeEntry(paths, location), false, false);
+    const std::string entry = readHomeEntry(paths, location);
+    LogStore store(paths, LogStore::Mode::Read);
+    return homeFor(store, location, entry, false, false);
+}
+
+LocationHome locationHome(LogStore& store, const ProjectPaths& paths, int location) {
+    return homeFor(store, location, readHomeEntry(paths, location), false, false);
 }
 
 LocationHome previewHomeEntry(const ProjectPaths& paths, int location, std::string_view text) {
-    return homeFor(paths, location, text, true, true);
+    LogStore store(paths, LogStore::Mode::Read);
+    return homeFor(store, location, text, true, true);
 }
 
 std::optional<double> farFromInferredKm(const LocationHome& home) {

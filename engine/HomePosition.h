@@ -96,6 +96,9 @@ void keepHomeEntries(const ProjectPaths& paths);
 
 // The entry when there is one, else the inferred position, else unknown.
 LocationHome locationHome(const ProjectPaths& paths, int location);
+// The same through a store already open.
+class LogStore;
+LocationHome locationHome(LogStore& store, const ProjectPaths& paths, int location);
 
 // The home that storing `text` for `location` would give, read before
 // anything is stored: blank text gives the inferred home, an entry that does

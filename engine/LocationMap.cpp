@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "db/Database.h"
+#include "engine/LogStore.h"
 #include "engine/UserBeacons.h"
 
 namespace zolt {
@@ -78,14 +79,7 @@ LocationMapScene makeLocationMapScene(int location, LocationHome home,
 }
 
 std::vector<LoggedBeacon> ownLoggedBeacons(const ProjectPaths& paths, int location) {
-    Database db(paths.DatabasePath, Database::Mode::ReadOnly);
-    auto statement = db.prepare(
-        "SELECT n.newbeacon_ID, n.Ident, n.frequency, n.City, n.Country, n.Latitude, "
-        "n.Longitude, COUNT(*) FROM NDBLog AS l JOIN NewBeacons AS n "
-        "ON l.Beacon_ID = n.newbeacon_ID + ? WHERE l.loggedlocation = ? "
-        "GROUP BY n.newbeacon_ID ORDER BY n.newbeacon_ID");
-    const DbResult rows =
-        statement.bind({std::int64_t{kUserBeaconOffset}, std::int64_t{location}}).query();
+    const DbResult rows = LogStore(paths, LogStore::Mode::Read).ownBeaconsCountedAt(location);
     std::vector<LoggedBeacon> own;
     for (const auto& row : rows.rows) {
         const auto position = ownBeaconPosition(dbValueText(row.at(5)), dbValueText(row.at(6)));
@@ -114,10 +108,7 @@ LocationMapScene loadLocationMapScene(const ProjectPaths& paths, int location) {
     // The dots are the beacons with a position; the counts cover the whole
     // log, so a listener with many beacons of their own sees why fewer dots
     // than beacons appear.
-    Database db(paths.DatabasePath, Database::Mode::ReadOnly);
-    auto statement = db.prepare(
-        "SELECT COUNT(*), COUNT(DISTINCT Beacon_ID) FROM NDBLog WHERE loggedlocation = ?");
-    const DbResult result = statement.bind({DbValue(std::int64_t{location})}).query();
+    const DbResult result = LogStore(paths, LogStore::Mode::Read).loggedTotals(location);
     LoggedTotals totals;
     if (result.rowCount() == 1) {
         totals.receptions = static_cast<int>(numberOf(result.rows[0].at(0)).value_or(0));

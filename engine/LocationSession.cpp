@@ -6,6 +6,9 @@
 
 #include "core/EngineError.h"
 #include "core/TextFields.h"
+#include "engine/LocationActions.h"
+#include "engine/LogStore.h"
+#include "engine/ProcessedBytes.h"
 #include "engine/Project.h"
 #include "engine/StateJournal.h"
 #include "work/WorkingFileCheck.h"
@@ -15,9 +18,9 @@ namespace {
 
 // What Undo would reverse; a record that cannot be read now shows the
 // button anyway, and Undo, pressed, says what is wrong.
-std::optional<UndoOffer> undoOfferOf(const ProjectPaths& paths, int location) {
+std::optional<UndoOffer> undoOfferOf(LogStore& store, int location) {
     try {
-        return nextUndo(paths, location);
+        return undoOffer(store, location);
     } catch (const EngineError&) {
         return UndoOffer{"the last action", 0};
     }
@@ -55,13 +58,15 @@ struct LocationSession::Loaded {
     std::optional<UndoOffer> undo;
 };
 
-LocationSession::Loaded LocationSession::load(WorkingSet work) const {
+LocationSession::Loaded LocationSession::load(LogStore& store, WorkingSet work) const {
     Loaded loaded;
     const int location = work.location;
+    // The lists come from the receptions themselves: processed.dat is not
+    // read a second time for them.
     loaded.lists = stepTwoListsOf(work);
-    loaded.home = locationHome(paths_, location);
-    if (loggedWanted_) loaded.logged = readLoggedReceptions(paths_, location, loaded.home.position);
-    loaded.undo = undoOfferOf(paths_, location);
+    loaded.home = locationHome(store, paths_, location);
+    if (loggedWanted_) loaded.logged = loggedReceptionsOf(store, work, loaded.home.position);
+    loaded.undo = undoOfferOf(store, location);
     loaded.work = std::move(work);
     return loaded;
 }
@@ -79,15 +84,37 @@ unsigned LocationSession::afterAction() const {
     return Lists | Home | Undo | (loggedWanted_ ? Logged : 0u);
 }
 
+LocationSession::Loaded LocationSession::read(int location) const {
+    std::optional<LogStore> store;
+    try {
+        store.emplace(paths_, LogStore::Mode::Read);
+    } catch (const EngineError&) {
+        // As the location check does: a database that cannot be read now
+        // leaves the journal for the next action, and the home below says
+        // what is wrong.
+    }
+    // A state write that a kill cut short is completed before the file is
+    // read, as every look at the project does; that takes a transaction of
+    // its own, and happens only after a kill.
+    if (store && store->hasStateWrites()) {
+        store.reset();
+        completeStateWrites(paths_);
+    }
+    if (!store) store.emplace(paths_, LogStore::Mode::Read);
+    WorkingSet work;
+    {
+        const ProcessedBytes processed(paths_.ProcessedPath, ProcessedBytes::How::Mapped);
+        work = workingSetOf(paths_.ProcessedPath, processed.bytes(), location);
+    }
+    return load(*store, std::move(work));
+}
+
 void LocationSession::choose(int location) {
     if (location < 1 || location > kLocationCount) {
         throw EngineError("Could not load listening location " + std::to_string(location) +
                           ": there is no such listening location.");
     }
-    // A state write that a kill cut short is completed before the file is
-    // read, as every look at the project does.
-    completeStateWrites(paths_);
-    take(load(loadWorkingSet(paths_.ProcessedPath, location)), Everything);
+    take(read(location), Everything);
 }
 
 void LocationSession::clear() {
@@ -107,40 +134,48 @@ void LocationSession::wantLogged(bool wanted) {
         return;
     }
     std::vector<LoggedReception> logged;
-    if (location() != 0) logged = readLoggedReceptions(paths_, location(), home_.position);
+    if (location() != 0) {
+        LogStore store(paths_, LogStore::Mode::Read);
+        logged = loggedReceptionsOf(store, work_, home_.position);
+    }
     loggedWanted_ = true;
     logged_ = std::move(logged);
     notify(Logged);
 }
 
-template <typename Action>
-auto LocationSession::logging(Action&& action) {
+// The action's store stays open for the reads that follow it: the location
+// as the action left it comes from processed.dat as the action read it, with
+// the states it wrote, and everything else through the same connection.
+void LocationSession::performed(LocationAction& action) {
+    std::optional<LogStore> store;
+    Performed result;
     try {
-        return action();
+        result = perform(action, paths_, location(), store);
     } catch (const SettledElsewhere&) {
         // The lists were stale: the session shows what the file now says.
+        store.reset();
         try {
-            take(load(loadWorkingSet(paths_.ProcessedPath, location())), afterAction());
+            take(read(location()), afterAction());
         } catch (const EngineError&) {
         }
         throw;
     }
+    if (!result.done) return;
+    take(load(*store, *result.after(paths_, location())), afterAction());
 }
 
 MatchOutcome LocationSession::match(const MatchProgress& progress) {
-    WorkingSet work = work_;
-    const MatchOutcome outcome = logging([&] { return runMatching(paths_, work, progress); });
-    if (outcome.cancelled) return outcome;
-    take(load(std::move(work)), afterAction());
-    return outcome;
+    if (work_.WorkCount() == 0) return {};
+    MatchingRunAction action(work_, progress);
+    performed(action);
+    return action.outcome();
 }
 
 int LocationSession::addToLog(const Selection& selection, bool applyAll) {
-    WorkingSet work = work_;
-    const int rows = logging([&] { return zolt::addToLog(paths_, work, selection, applyAll); });
-    if (rows == 0) return 0;
-    take(load(std::move(work)), afterAction());
-    return rows;
+    AddToLogAction action(work_, selection, applyAll);
+    if (action.empty()) return 0;
+    performed(action);
+    return action.rows();
 }
 
 SuggestedPickPlan LocationSession::planSuggestedPicks() {
@@ -152,33 +187,42 @@ SuggestedPickPlan LocationSession::planSuggestedPicks() {
 }
 
 int LocationSession::addSuggestedPicks(const SuggestedPickPlan& plan) {
-    WorkingSet work = work_;
-    const int rows = logging([&] { return zolt::addSuggestedPicks(paths_, work, plan); });
-    if (rows == 0) return 0;
-    take(load(std::move(work)), afterAction());
-    return rows;
+    SuggestedPicksAction action(work_, plan);
+    if (action.empty()) return 0;
+    performed(action);
+    return action.rows();
 }
 
 std::vector<int> LocationSession::returnedWith(const std::vector<int>& positions) const {
-    if (!loggedWanted_) return zolt::returnedWith(paths_, location(), positions);
     std::vector<int> result;
-    for (const LoggedReception* r : returnedWithRows(logged_, positions))
+    if (loggedWanted_) {
+        for (const LoggedReception* r : returnedWithRows(logged_, positions)) {
+            result.push_back(r->position);
+        }
+        return result;
+    }
+    LogStore store(paths_, LogStore::Mode::Read);
+    const auto paired = store.pairLogged(work_);
+    for (const PairedReception* r : returnedWithRows(paired, positions)) {
         result.push_back(r->position);
+    }
     return result;
 }
 
 int LocationSession::returnToWaiting(const std::vector<int>& positions) {
-    WorkingSet work = work_;
-    const int returned = zolt::returnToWaiting(paths_, work, positions);
-    take(load(std::move(work)), afterAction());
-    return returned;
+    ReturnAction action(location(), positions);
+    if (positions.empty()) {
+        action.check(paths_);
+        return 0;
+    }
+    performed(action);
+    return action.returned();
 }
 
 UndoOffer LocationSession::undoLastAction() {
-    WorkingSet work = work_;
-    const UndoOffer undone = zolt::undoLastAction(paths_, work);
-    take(load(std::move(work)), afterAction());
-    return undone;
+    UndoAction action(location());
+    performed(action);
+    return action.undone();
 }
 
 void LocationSession::startOver() {
@@ -199,7 +243,10 @@ void LocationSession::setHomeEntry(const std::string& text) {
     LocationHome home = previewHomeEntry(paths_, location(), text);
     std::vector<LoggedReception> logged;
     // Distances in the logged view are measured from the home.
-    if (loggedWanted_) logged = readLoggedReceptions(paths_, location(), home.position);
+    if (loggedWanted_) {
+        LogStore store(paths_, LogStore::Mode::Read);
+        logged = loggedReceptionsOf(store, work_, home.position);
+    }
     writeHomeEntry(paths_, location(), text);
     home_ = std::move(home);
     if (loggedWanted_) logged_ = std::move(logged);

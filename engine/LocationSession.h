@@ -18,6 +18,9 @@
 
 namespace zolt {
 
+class LocationAction;
+class LogStore;
+
 // The listening location being worked on, held once: its receptions, the
 // two waiting lists, its home, its logged receptions (while they are
 // wanted) and what Undo would reverse. It changes only through the actions
@@ -90,15 +93,18 @@ class LocationSession {
   private:
     struct Loaded;
     // The location's lists, home, logged receptions and undo offer for
-    // `work`, read aside; take() then holds them and tells the observers.
-    Loaded load(WorkingSet work) const;
+    // `work`, read aside through `store`; take() then holds them and tells
+    // the observers.
+    Loaded load(LogStore& store, WorkingSet work) const;
+    // `location` read anew: its receptions, then load().
+    Loaded read(int location) const;
     void take(Loaded loaded, unsigned changes);
     // What an action that changed the location changes in the session.
     unsigned afterAction() const;
-    // Runs a logging action; when another window settled its receptions
+    // Runs `action` and holds what it left: one open of the database, one
+    // read of processed.dat. When another window settled the receptions
     // first, the location is loaded anew before the refusal goes on.
-    template <typename Action>
-    auto logging(Action&& action);
+    void performed(LocationAction& action);
     void notify(unsigned changes);
 
     ProjectPaths paths_;

@@ -10,8 +10,10 @@
 #include "db/Database.h"
 #include "engine/DecisionRecord.h"
 #include "engine/HomePosition.h"
-#include "engine/UserBeacons.h"
+#include "engine/LocationActions.h"
+#include "engine/LogStore.h"
 #include "engine/StateJournal.h"
+#include "engine/UserBeacons.h"
 #include "work/LocationStates.h"
 
 namespace fs = std::filesystem;
@@ -237,9 +239,7 @@ void removeWorkingFiles(const ProjectPaths& paths) {
 }
 
 std::int64_t loggedReceptionCount(const ProjectPaths& paths) {
-    Database db(paths.DatabasePath, Database::Mode::ReadOnly);
-    const DbResult result = db.query("SELECT count(*) FROM NDBLog");
-    return std::get<std::int64_t>(result.rows.at(0).at(0));
+    return LogStore(paths, LogStore::Mode::Read).rowCount();
 }
 
 void compactProjectDatabase(const ProjectPaths& paths) {
@@ -272,46 +272,22 @@ void startNewProject(const ProjectPaths& paths) {
     //  3. commit, close and compact. A failed compaction leaves a consistent,
     //     empty project behind and is reported.
     {
-        Database db(paths.DatabasePath);
-        Transaction transaction(db);
-        db.execute("Delete * From NDBLog");
-        dropDecisionRecord(db);
+        LogStore store(paths, LogStore::Mode::Write);
+        store.deleteAllRows();
+        store.dropRecord();
         keepHomeEntries(paths);  // the same listener, the same homes
         removeFileIfExists(settingsPath(paths));
         removeFileIfExists(paths.ProcessedPath);
-        transaction.commit();
+        store.commit();
     }
     compactAfterReset(paths);
 }
 
 void startOver(const ProjectPaths& paths, int location) {
-    if (location < 1 || location > 16) {
-        throw EngineError("Could not start location " + std::to_string(location) +
-                          " over in the database " + paths.DatabasePath.string() +
-                          ": there is no such listening location.");
-    }
-    // The location's receptions go back to UNP together with the deletion of
-    // their rows. Kept as OK, the receptions logged so far would have no row
-    // left and could never be matched again: they would be lost.
-    // The states are journaled with the deletion: killed before they are
-    // written, the receptions would stay OK with no row left.
+    StartOverAction action(location);
     {
-        Database db(paths.DatabasePath);
-        Transaction transaction(db);
-        std::unique_ptr<PendingStates> states;
-        if (fs::exists(paths.ProcessedPath)) {
-            completeStateWrites(db, paths.ProcessedPath);
-            WorkingSet set = loadWorkingSet(paths.ProcessedPath, location);
-            for (WorkEntry& entry : set.entries) entry.state = std::string(state::UNP);
-            states = prepareWorkStates(paths.ProcessedPath, set);
-        }
-        db.execute("Delete From NDBLog Where LoggedLocation = " + std::to_string(location));
-        forgetDecisions(db, location);
-        if (states) {
-            commitWithStates(db, transaction, *states);
-        } else {
-            transaction.commit();
-        }
+        std::optional<LogStore> store;
+        perform(action, paths, location, store);
     }
     compactAfterReset(paths);
 }

@@ -19,18 +19,11 @@
 
 namespace zolt {
 
-class Database;
-class Transaction;
+// The journal's statements are LogStore's (engine/LogStore.h): it commits an
+// action's transaction with its states journaled (LogStore::commit) and
+// completes what a kill left (LogStore::completeStateWrites).
 
-// Commits the caller's transaction with `states` journaled in it, then
-// writes and flushes the states and clears the journal. A failure to clear
-// it is not the action's: the next look at the project clears it. A failure
-// before the commit rolls everything back; `keptOnFailure`, when given, is
-// the sentence its message then ends with ("Nothing was logged.").
-void commitWithStates(Database& db, Transaction& transaction, PendingStates& states,
-                      std::string_view keptOnFailure = {});
-
-// Runs `action(committing)` of an action that ends in commitWithStates and
+// Runs `action(committing)` of an action that ends in LogStore::commit and
 // sets `committing` just before it: a failure before that point rolled
 // everything back and ends with `kept` ("Nothing was logged."); one after it
 // says itself what is stored.
@@ -47,13 +40,10 @@ auto keptUnlessCommitting(std::string_view kept, Action&& action) {
 }
 
 // Writes every journaled state write into processed.dat and removes it from
-// the journal, inside the caller's transaction (an action's, before it reads
-// the file). Returns whether there was any. Throws EngineError when a write
-// does not fit the file.
-bool completeStateWrites(Database& db, const std::filesystem::path& processedPath);
-// The same with a connection and transaction of its own, for start-up and
-// each location choice. Only reads unless something is journaled; a
-// database that cannot be read at all is left for the next action.
+// the journal, with a connection and transaction of its own, for start-up and
+// each location choice; an action does it in its own transaction first.
+// Only reads unless something is journaled; a database that cannot be read
+// at all is left for the next action.
 bool completeStateWrites(const ProjectPaths& paths);
 
 // Forgets the journal without writing it, for a processed.dat built anew

@@ -9,7 +9,8 @@
 #include "core/Cp1252.h"
 #include "core/EngineError.h"
 #include "core/TextFields.h"
-#include "engine/AddToLog.h"
+#include "engine/LocationActions.h"
+#include "engine/ProcessedBytes.h"
 #include "work/Records.h"
 
 namespace zolt {
@@ -161,56 +162,13 @@ SuggestedPickPlan planSuggestedPicks(const ProjectPaths& paths, const WorkingSet
 }
 
 int addSuggestedPicks(const ProjectPaths& paths, WorkingSet& set, const SuggestedPickPlan& plan) {
-    if (set.location < 1 || set.location > kLocationCount) {
-        throw EngineError("Nothing was added to the log: no listening location is selected.");
-    }
-    for (const auto& pick : plan.picks) {
-        if (!loggableId(pick.beaconId)) {
-            throw EngineError("Nothing was added to the log: no beacon is chosen for " +
-                              cp1252ToUtf8(trimBlanks(pick.ident)) + " on " +
-                              cp1252ToUtf8(trimBlanks(pick.frequency)) + ".");
-        }
-    }
-
-    // What Add To Log for all instances does pick after pick, on a copy: the
-    // caller's states change only once rows and file are both stored.
-    WorkingSet updated = set;
-    std::vector<ReceptionRow> rows;
-    // An entry is settled by the first pick of its pair; a pick whose pair
-    // was settled meanwhile (by hand, or by an earlier run of this) finds
-    // nothing left, so no reception is logged twice.
-    std::unordered_map<PairKey, std::size_t, PairKeyHash> pickOf;
-    for (std::size_t p = 0; p < plan.picks.size(); ++p) {
-        pickOf.try_emplace(
-            PairKey{trimBlanks(plan.picks[p].ident), trimBlanks(plan.picks[p].frequency)}, p);
-    }
-    std::vector<std::vector<std::size_t>> entriesOf(plan.picks.size());
-    for (std::size_t e = 0; e < updated.entries.size(); ++e) {
-        const WorkEntry& entry = updated.entries[e];
-        if (isOk(entry)) continue;
-        const auto it = pickOf.find(PairKey{trimBlanks(entry.ident), trimBlanks(entry.frequency)});
-        if (it != pickOf.end()) entriesOf[it->second].push_back(e);
-    }
-    WorkingSet settledOnly;
-    settledOnly.location = updated.location;
-    PendingDecisions decisions(action::kAddSuggestedPicks);
-    for (std::size_t p = 0; p < plan.picks.size(); ++p) {
-        for (std::size_t e : entriesOf[p]) {
-            WorkEntry& entry = updated.entries[e];
-            decisions.settle(rows.size(), how::kSuggested, entry);
-            entry.state = state::OK;
-            rows.push_back({plan.picks[p].beaconId, trimBlanks(entry.time), trimBlanks(entry.date),
-                            trimBlanks(entry.comment)});
-            settledOnly.entries.push_back(entry);
-        }
-    }
-    if (rows.empty()) return 0;
-    recountStates(updated);
-
-    decisions.rows = rows.size();
-    logAndSaveStates(paths, rows, settledOnly, &decisions);
-    set = std::move(updated);
-    return static_cast<int>(rows.size());
+    SuggestedPicksAction action(set, plan);
+    if (action.empty()) return 0;
+    std::optional<LogStore> store;
+    const Performed performed = perform(action, paths, set.location, store);
+    // The caller's states change only once rows and file are both stored.
+    applyStates(set, performed.changed);
+    return action.rows();
 }
 
 }  // namespace zolt

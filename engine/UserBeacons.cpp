@@ -9,6 +9,7 @@
 #include "core/Cp1252.h"
 #include "core/FileUtil.h"
 #include "core/TextFields.h"
+#include "engine/LogStore.h"
 
 namespace fs = std::filesystem;
 
@@ -176,7 +177,7 @@ std::optional<fs::path> ownBeaconFile(const fs::path& backupFolder) {
     return file;
 }
 
-UserBeaconIndex::UserBeaconIndex(const fs::path& backupFolder, Database& db) : db_(db) {
+UserBeaconIndex::UserBeaconIndex(const fs::path& backupFolder, LogStore& store) : store_(store) {
     const auto file = ownBeaconFile(backupFolder);
     if (!file) return;
 
@@ -199,9 +200,7 @@ UserBeaconIndex::UserBeaconIndex(const fs::path& backupFolder, Database& db) : d
 
     // Beacons added in earlier runs: the last row of an ident and frequency
     // is the one a walk of the table from its first row ends on.
-    const DbResult rows =
-        db_.prepare("SELECT newbeacon_ID, Ident, frequency FROM NewBeacons ORDER BY newbeacon_ID")
-            .query();
+    const DbResult rows = store_.userBeacons();
     for (std::size_t r = 0; r < rows.rowCount(); ++r) {
         const std::string ident = trimBlanks(dbValueText(rows.rows[r][1]));
         knownKey(key_, ident, frequencyCell(rows.rows[r][2]));
@@ -227,30 +226,7 @@ UserBeaconLookup UserBeaconIndex::LookupUserBeacon(std::string_view ident,
     }
 
     const NewBeaconRow row = mapUserBeacon(record, ident, frequency);
-    if (!insert_) {
-        insert_.emplace(db_.prepare(
-            "INSERT INTO NewBeacons (Ident, Country, State, City, frequency, Power, PowerClass, "
-            "Latitude, Longitude, AsOf, Cycle, usb, lsb, DAID, GenNotes) "
-            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-    }
-    // Bound one by one where they stand: `row` outlives the statement's run.
-    insert_->bindTextInPlace(1, row.Ident)
-        .bindTextInPlace(2, row.Country)
-        .bindTextInPlace(3, row.State)
-        .bindTextInPlace(4, row.City)
-        .bindDouble(5, row.frequency)
-        .bindTextInPlace(6, row.Power)
-        .bindTextInPlace(7, row.PowerClass)
-        .bindTextInPlace(8, row.Latitude)
-        .bindTextInPlace(9, row.Longitude)
-        .bindTextInPlace(10, row.AsOf)
-        .bindTextInPlace(11, row.Cycle)
-        .bindTextInPlace(12, row.usb)
-        .bindTextInPlace(13, row.lsb)
-        .bindTextInPlace(14, row.DAID)
-        .bindTextInPlace(15, row.GenNotes)
-        .execute();
-    const std::int64_t id = db_.lastInsertRowId();
+    const std::int64_t id = store_.addUserBeacon(row);
     known_[key_] = id;
     // A second record of the same beacon in the file found the row just added
     // for the first one, so the old look-up ended by calling it known.

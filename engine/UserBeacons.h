@@ -58,23 +58,23 @@ struct UserBeaconLookup {
 
 // The user's own beacons for one matching run: ndb.dat (or ndb.bak where no
 // ndb.dat is present) of the backup folder is read once, NewBeacons once.
-// Rows it adds go through `db`, inside the caller's transaction.
+// Rows it adds go through `store`, inside the caller's transaction.
+class LogStore;
 class UserBeaconIndex {
   public:
-    UserBeaconIndex(const std::filesystem::path& backupFolder, Database& db);
+    UserBeaconIndex(const std::filesystem::path& backupFolder, LogStore& store);
 
     // `ident` and `frequency` are the reception's trimmed texts (raw
     // Windows-1252 bytes). A found beacon not yet in NewBeacons is added.
     UserBeaconLookup LookupUserBeacon(std::string_view ident, std::string_view frequency);
 
   private:
-    Database& db_;
+    LogStore& store_;
     // (decoded trimmed ident, decoded trimmed frequency text) -> first record
     // and the number of records that carry this beacon
     std::unordered_map<std::string, std::pair<UserBeaconRecord, int>> records_;
     // (trimmed ident, numeric frequency) -> newbeacon_ID of the last such row
     std::unordered_map<std::string, std::int64_t> known_;
-    std::optional<Statement> insert_;
     std::string key_;  // the key of the last look-up, kept for its buffer
 };
 

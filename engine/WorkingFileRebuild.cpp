@@ -10,6 +10,7 @@
 #include "core/FileUtil.h"
 #include "core/TextFields.h"
 #include "db/Database.h"
+#include "engine/LogStore.h"
 #include "engine/Project.h"
 #include "engine/StateJournal.h"
 
@@ -92,9 +93,7 @@ RebuildOutcome rebuildWorkingFile(const ProjectPaths& paths) {
 
     std::map<ReceptionKey, std::int64_t> logged;
     {
-        Database db(paths.DatabasePath, Database::Mode::ReadOnly);
-        const DbResult rows = db.query(
-            "SELECT loggedlocation, ReceptionTime, ReceptionDate, ReceptionComments FROM NDBLog");
+        const DbResult rows = LogStore(paths, LogStore::Mode::Read).allReceptions();
         for (const auto& row : rows.rows) {
             const auto* location = std::get_if<std::int64_t>(&row[0]);
             // Rows of no listening location are not the converter's to match.

@@ -9,6 +9,7 @@
 #include "core/EngineError.h"
 #include "core/TextFields.h"
 #include "db/Database.h"
+#include "engine/LogStore.h"
 #include "engine/UserBeacons.h"
 #include "fuzz/FuzzUtil.h"
 
@@ -27,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     Database db(paths.DatabasePath);
     Transaction transaction(db);
-    UserBeaconIndex index(paths.BackupFolder, db);
+    LogStore store(db);
+    UserBeaconIndex index(paths.BackupFolder, store);
     for (std::size_t at = 0; at + UserBeaconRecord::kLength <= input.size();
          at += UserBeaconRecord::kLength) {
         const UserBeaconRecord record =

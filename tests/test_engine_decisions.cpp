@@ -124,7 +124,7 @@ TEST_F(DecisionTest, EveryActionRecordsHowEachReceptionWasDecided) {
 
     // The same rows with no record, as a location matched before it existed,
     // still pair up with their receptions.
-    dropDecisionRecord(paths);
+    finalizeDecisionRecord(paths);
     for (const auto& r : readLoggedReceptions(paths, 2, std::nullopt)) {
         SCOPED_TRACE(r.position);
         EXPECT_EQ(r.how, "logged earlier");
@@ -157,7 +157,7 @@ TEST_F(DecisionTest, ReturnToWaitingPutsEachKindOfRowInItsList) {
         writeFile(paths.ProcessedPath, processed);
         writeFile(paths.DatabasePath, database);
         set = loadWorkingSet(paths.ProcessedPath, 2);
-        if (c.forgetRecord) dropDecisionRecord(paths);
+        if (c.forgetRecord) finalizeDecisionRecord(paths);
         const auto returned = std::count_if(c.states.begin(), c.states.end(),
                                             [](const auto& s) { return s.second != "OK"; });
         EXPECT_EQ(returnToWaiting(paths, set, c.chosen), returned);
@@ -295,7 +295,7 @@ TEST_F(DecisionTest, ResetsAndFinalizeRemoveTheRecord) {
     // FINALIZE: the record goes before the compaction, and the database is
     // the pristine one's in every table, column and index.
     EXPECT_NE(schemaOf(paths.DatabasePath), schemaOf(pristineDatabase()));
-    dropDecisionRecord(paths);
+    finalizeDecisionRecord(paths);
     compactProjectDatabase(paths);
     EXPECT_EQ(schemaOf(paths.DatabasePath), schemaOf(pristineDatabase()));
 
@@ -303,6 +303,122 @@ TEST_F(DecisionTest, ResetsAndFinalizeRemoveTheRecord) {
     runMatching(paths, set);
     startNewProject(paths);
     EXPECT_EQ(schemaOf(paths.DatabasePath), schemaOf(pristineDatabase()));
+}
+
+// Each decision names the NDBLog row of its own reception: the row carries
+// that reception's time, date and comment. A decision naming another
+// reception's row would make Return To Waiting delete the wrong row.
+TEST_F(DecisionTest, EachDecisionNamesItsOwnReceptionsRow) {
+    // The receptions each decision's row was written for, by position.
+    auto rowsNamed = [&] {
+        std::map<int, std::tuple<std::string, std::string, std::string>> named;
+        Database db(paths.DatabasePath, Database::Mode::ReadOnly);
+        for (const auto& row :
+             db.query("SELECT d.Position, l.ReceptionTime, l.ReceptionDate, l.ReceptionComments "
+                      "FROM ConverterDecision d JOIN NDBLog l ON l.Log_ID = d.Log_ID")
+                 .rows) {
+            named[static_cast<int>(std::get<std::int64_t>(row[0]))] = {
+                dbValueText(row[1]), dbValueText(row[2]), dbValueText(row[3])};
+        }
+        return named;
+    };
+    auto ownFields = [&](int position) {
+        const auto r = readProcessedRecord(paths.ProcessedPath, position);
+        return std::tuple(trimBlanks(r.Time), trimBlanks(r.Date), trimBlanks(r.Comment));
+    };
+    const struct {
+        const char* name;
+        std::function<void()> act;
+        std::vector<int> decided;  // every decision on record afterwards
+    } steps[] = {
+        {"matching run: two rows", [] {}, {2, 3}},
+        {"Add To Log for all: a row each",
+         [&] { addToLog(paths, set, pick(7, 1), true); },
+         {2, 3, 7, 8}},
+        {"Add Suggested Picks: a row each",
+         [&] {
+             SuggestedPickPlan plan;
+             plan.picks.push_back({"GL", "201", glBeacon, 3});
+             addSuggestedPicks(paths, set, plan);
+         },
+         {2, 3, 4, 5, 6, 7, 8}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        step.act();
+        const auto named = rowsNamed();
+        std::vector<int> decided;
+        for (const auto& [position, fields] : named) {
+            decided.push_back(position);
+            EXPECT_EQ(fields, ownFields(position)) << "reception " << position;
+        }
+        EXPECT_EQ(decided, step.decided);
+    }
+
+    // Returning one reception takes exactly its own row out.
+    const auto rows = logRows(paths.DatabasePath);
+    const auto [time, date, comment] = ownFields(7);
+    EXPECT_EQ(returnToWaiting(paths, set, {7}), 1);
+    std::vector<LogRow> left;
+    for (const auto& row : rows) {
+        if (std::tie(row.time, row.date, row.comment) != std::tie(time, date, comment)) {
+            left.push_back(row);
+        }
+    }
+    ASSERT_EQ(left.size(), rows.size() - 1);
+    EXPECT_EQ(logRows(paths.DatabasePath), left);
+    for (const auto& [position, fields] : rowsNamed()) EXPECT_EQ(fields, ownFields(position));
+}
+
+// Start Over forgets everything the record holds of its location, and
+// nothing of any other.
+TEST_F(DecisionTest, StartOverLeavesNoDecisionOfItsLocationBehind) {
+    // Location 1 matched and returned, location 3 matched.
+    WorkingSet first = loadWorkingSet(paths.ProcessedPath, 1);
+    runMatching(paths, first);
+    returnToWaiting(paths, first, {1});
+    WorkingSet third = loadWorkingSet(paths.ProcessedPath, 3);
+    runMatching(paths, third);
+    addToLog(paths, set, pick(4, glBeacon), false);
+    addToLog(paths, set, pick(7, 1), true);
+    returnToWaiting(paths, set, {2, 8});
+    // Rows of each table of the record, by location.
+    auto recordOf = [&](int location) {
+        Database db(paths.DatabasePath, Database::Mode::ReadOnly);
+        const std::string at = std::to_string(location);
+        return std::vector<std::int64_t>{
+            count(db, "SELECT count(*) FROM ConverterAction WHERE loggedlocation = " + at),
+            count(db, "SELECT count(*) FROM ConverterDecision WHERE loggedlocation = " + at),
+            count(db,
+                  "SELECT count(*) FROM ConverterReturned WHERE Action_ID IN (SELECT Action_ID "
+                  "FROM ConverterAction WHERE loggedlocation = " +
+                      at + ")"),
+            count(db, "SELECT count(*) FROM ConverterStateWrite WHERE loggedlocation = " + at),
+            count(db, "SELECT count(*) FROM NDBLog WHERE loggedlocation = " + at)};
+    };
+    auto everything = [&] {
+        Database db(paths.DatabasePath, Database::Mode::ReadOnly);
+        return std::vector<std::int64_t>{count(db, "SELECT count(*) FROM ConverterAction"),
+                                         count(db, "SELECT count(*) FROM ConverterDecision"),
+                                         count(db, "SELECT count(*) FROM ConverterReturned"),
+                                         count(db, "SELECT count(*) FROM ConverterStateWrite"),
+                                         count(db, "SELECT count(*) FROM NDBLog")};
+    };
+    const std::vector<std::vector<std::int64_t>> kept = {recordOf(1), recordOf(3)};
+    EXPECT_EQ(kept[0], (std::vector<std::int64_t>{2, 0, 1, 0, 0}));
+    EXPECT_EQ(kept[1], (std::vector<std::int64_t>{1, 1, 0, 0, 1}));
+    EXPECT_EQ(recordOf(2), (std::vector<std::int64_t>{4, 4, 2, 0, 3}));
+
+    startOver(paths, 2);
+    EXPECT_EQ(recordOf(2), (std::vector<std::int64_t>{0, 0, 0, 0, 0}));
+    EXPECT_EQ(recordOf(1), kept[0]);
+    EXPECT_EQ(recordOf(3), kept[1]);
+    // Nothing left that belongs to no location's action.
+    std::vector<std::int64_t> both(kept[0].size());
+    for (std::size_t i = 0; i < both.size(); ++i) both[i] = kept[0][i] + kept[1][i];
+    EXPECT_EQ(everything(), both);
+    set = loadWorkingSet(paths.ProcessedPath, 2);
+    EXPECT_EQ(states(set), std::vector<std::string>(7, "UNP"));
 }
 
 }  // namespace

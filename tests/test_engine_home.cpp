@@ -340,7 +340,7 @@ TEST(Home, ATypedHomeOutlivesFinalizeAndTheExportStaysTheSame) {
     ASSERT_TRUE(before.locations[0].home);
     EXPECT_LT(greatCircleKm(*before.locations[0].home, LatLon{55.69, 13.04}), 10.0);
 
-    dropDecisionRecord(paths);
+    finalizeDecisionRecord(paths);
     removeWorkingFiles(paths);
     ASSERT_FALSE(fs::exists(paths.WorkFolder / kSettingsFile));
     const ExportedLog after = exported();

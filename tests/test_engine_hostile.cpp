@@ -25,6 +25,7 @@
 #include "DbTestUtil.h"
 #include "TestUtil.h"
 #include "engine/LocationNames.h"
+#include "engine/LogStore.h"
 #include "engine/Project.h"
 #include "engine/Report.h"
 #include "engine/StepTwoLists.h"
@@ -344,8 +345,9 @@ TEST(Hostile, MutatedUserBeaconFileIsReadOrRefusedAndLookupsAreStable) {
         test::writeFile(file, mutate(seed, rng, UserBeaconRecord::kLength));
         const auto before = test::snapshot(f.backup);
         Transaction tx(db);  // never committed: every case starts from the pristine table
+        LogStore store(db);
         std::optional<UserBeaconIndex> index;
-        const bool ok = attempt([&] { index.emplace(f.backup, db); }, {file});
+        const bool ok = attempt([&] { index.emplace(f.backup, store); }, {file});
         f.expectOnlyWorkWritten(before, {kDatabaseFile});
         if (!ok) return;
         for (const auto& [ident, frequency] : lookups) {
@@ -460,8 +462,9 @@ TEST(Hostile, FilesThatAreNotFilesAreRefusedOrIgnored) {
         {
             Database db(f.paths.DatabasePath);
             Transaction tx(db);
+            LogStore store(db);
             EXPECT_FALSE(
-                UserBeaconIndex(f.backup, db).LookupUserBeacon("AB1", "277").UserBeaconFound);
+                UserBeaconIndex(f.backup, store).LookupUserBeacon("AB1", "277").UserBeaconFound);
         }
         EXPECT_EQ(test::snapshot(f.dir.path()), before);
         // A link to nowhere is a missing processed.dat: the start-up check

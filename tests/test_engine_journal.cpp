@@ -340,7 +340,7 @@ TEST(StateJournal, AFailedFinalizeKeepsTheDecisionRecord) {
             // What FINALIZE runs, stopping at the first failure.
             EXPECT_THROW(
                 {
-                    dropDecisionRecord(project.paths);
+                    finalizeDecisionRecord(project.paths);
                     compactProjectDatabase(project.paths);
                 },
                 EngineError);

@@ -117,8 +117,8 @@ TEST(Finalize, EveryViewIsClosedBeforeFinalizeRenamesAndRemoves) {
     const std::int64_t logged = loggedReceptionCount(paths);
 
     // cmdFinalize_Click, then Finalize.
-    if (!dropDecisionRecord(paths)) compactProjectDatabase(paths);
-    dropDecisionRecord(paths);
+    if (!finalizeDecisionRecord(paths)) compactProjectDatabase(paths);
+    finalizeDecisionRecord(paths);
     removeWorkingFiles(paths);
 
     EXPECT_EQ(namesIn(paths.WorkFolder), std::vector<std::string>{kDatabaseFile});
@@ -144,7 +144,7 @@ TEST(Finalize, ADatabaseHeldOpenStopsFinalizeWithNothingLost) {
         Database other(paths.DatabasePath, Database::Mode::ReadOnly);
         const MappedFile view(paths.ProcessedPath);
 #ifdef _WIN32
-        expectError([&] { dropDecisionRecord(paths); }, {pathToUtf8(paths.DatabasePath)});
+        expectError([&] { finalizeDecisionRecord(paths); }, {pathToUtf8(paths.DatabasePath)});
         std::map<std::string, std::string> now = snapshot(paths.WorkFolder);
         now.erase("ndbdata1.ndf");  // the compacted copy beside it is no loss
         std::map<std::string, std::string> was = before;
@@ -152,7 +152,7 @@ TEST(Finalize, ADatabaseHeldOpenStopsFinalizeWithNothingLost) {
         EXPECT_EQ(now, was);
         EXPECT_TRUE(hasDecisionRecord(other));
 #else
-        EXPECT_TRUE(dropDecisionRecord(paths));
+        EXPECT_TRUE(finalizeDecisionRecord(paths));
 #endif
         EXPECT_FALSE(view.bytes().empty());
     }

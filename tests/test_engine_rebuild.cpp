@@ -67,7 +67,7 @@ TEST_F(RebuildTest, MarksAsSettledWhatTheLogHoldsOneRowEach) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Database(paths.DatabasePath).execute("Delete * From NDBLog");
+        Database(paths.DatabasePath).execute("DELETE FROM NDBLog");
         for (const auto& [location, time, comment] : c.rows) log(location, time, comment);
         writeFile(paths.ProcessedPath, "");  // emptied by an accident
         if (c.location1.empty()) {
@@ -88,7 +88,7 @@ TEST_F(RebuildTest, MarksAsSettledWhatTheLogHoldsOneRowEach) {
     }
     // An old log cut inside a record: its whole records are rebuilt, the rest
     // is reported.
-    Database(paths.DatabasePath).execute("Delete * From NDBLog");
+    Database(paths.DatabasePath).execute("DELETE FROM NDBLog");
     writeFile(paths.BackupFolder / "log1.bak",
               readFile(paths.BackupFolder / "log1.bak") + std::string(30, 'Q'));
     const RebuildOutcome cut = rebuildWorkingFile(paths);
@@ -134,7 +134,7 @@ TEST_F(RebuildTest, ASecondWindowNeverLogsAReceptionAgain) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Database(paths.DatabasePath).execute("Delete * From NDBLog");
+        Database(paths.DatabasePath).execute("DELETE FROM NDBLog");
         writeProcessed(paths.ProcessedPath, {{1, "APH", "396", c.state}});
         WorkingSet first = loadWorkingSet(paths.ProcessedPath, 1);
         WorkingSet second = loadWorkingSet(paths.ProcessedPath, 1);

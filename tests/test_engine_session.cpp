@@ -8,6 +8,7 @@
 #include "core/TextFields.h"
 #include "engine/CandidateLookup.h"
 #include "engine/LocationSession.h"
+#include "engine/ProcessedBytes.h"
 #include "engine/Project.h"
 #include "engine/UserBeacons.h"
 #include "work/WorkingFileCheck.h"
@@ -236,6 +237,45 @@ TEST_F(SessionTest, ReceptionsSettledElsewhereAreLoadedAnew) {
     EXPECT_THROW(session.addToLog(pick(4, glBeacon), false), SettledElsewhere);
     EXPECT_EQ(told, std::vector<unsigned>{Change::Lists | Change::Home | Change::Undo});
     EXPECT_EQ(heldBy(session), heldBy(other));
+}
+
+// A click of Add To Log, Return To Waiting or Undo, with everything the
+// window shows refreshed after it (lists, counts, home, logged receptions,
+// undo offer), opens the database once and reads processed.dat at most once.
+TEST_F(SessionTest, AClickOpensTheDatabaseOnceAndReadsTheWorkingFileAtMostOnce) {
+    session.choose(2);
+    session.match({});
+    session.wantLogged(true);
+    const std::vector<std::pair<const char*, std::function<void()>>> clicks = {
+        {"Add To Log", [&] { session.addToLog(pick(4, glBeacon), true); }},
+        {"Return To Waiting",
+         [&] {
+             session.returnToWaiting(session.returnedWith({2, 5}));
+         }},
+        {"Undo of the return", [&] { session.undoLastAction(); }},
+        {"Undo of Add To Log", [&] { session.undoLastAction(); }},
+    };
+    for (const auto& [name, click] : clicks) {
+        SCOPED_TRACE(name);
+        const Held before = heldBy(session);
+        const std::uint64_t opens = Database::opens(), reads = ProcessedBytes::reads();
+        click();
+        EXPECT_EQ(Database::opens() - opens, 1u);
+        EXPECT_LE(ProcessedBytes::reads() - reads, 1u);
+        EXPECT_NE(heldBy(session), before);
+        // What it holds is what a fresh look at the project gives.
+        LocationSession fresh(paths);
+        fresh.wantLogged(true);
+        fresh.choose(2);
+        EXPECT_EQ(heldBy(session), heldBy(fresh));
+        ASSERT_EQ(session.logged().size(), fresh.logged().size());
+        for (std::size_t i = 0; i < fresh.logged().size(); ++i) {
+            const LoggedReception &held = session.logged()[i], &read = fresh.logged()[i];
+            EXPECT_EQ(std::tie(held.logId, held.how, held.call, held.time, held.comment),
+                      std::tie(read.logId, read.how, read.call, read.time, read.comment));
+        }
+        EXPECT_EQ(states(session.work()), states(loadWorkingSet(paths.ProcessedPath, 2)));
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <optional>
 
 #include "EngineTestUtil.h"
+#include "engine/LogStore.h"
 #include "engine/UserBeacons.h"
 
 namespace fs = std::filesystem;
@@ -110,7 +111,8 @@ TEST_F(UserBeaconsTest, AddsABeaconOnceWithItsFirstRecordsValuesAndTheLastRowsNu
         const auto r = index.LookupUserBeacon(ident, frequency);
         return std::tuple(r.UserBeaconFound, r.UserBeaconKnown, r.UserBeaconID);
     };
-    UserBeaconIndex index(dir.path(), *db);
+    LogStore store(*db);
+    UserBeaconIndex index(dir.path(), store);
     EXPECT_EQ(lookUp(index, "ZZB", "263.5"), std::tuple(true, false, 4));
     EXPECT_EQ(lookUp(index, "ZZB", "263.5"), std::tuple(true, true, 4));
     EXPECT_EQ(lookUp(index, "ZZA", "277"), std::tuple(true, true, 5));
@@ -119,7 +121,7 @@ TEST_F(UserBeaconsTest, AddsABeaconOnceWithItsFirstRecordsValuesAndTheLastRowsNu
     // earlier work the last gives the number, whichever frequency text made it.
     db->execute("INSERT INTO NewBeacons (Ident, frequency) VALUES ('ZZE  ', 300), ('ZZE', 300.0)");
     writeFile(dir / "ndb.dat", record({"ZZB", "263.5"}) + record({"ZZE", "300.0"}));
-    UserBeaconIndex later(dir.path(), *db);
+    UserBeaconIndex later(dir.path(), store);
     EXPECT_EQ(lookUp(later, "ZZB", "263.5"), std::tuple(true, true, 4));
     EXPECT_EQ(lookUp(later, "ZZE", "300.0"), std::tuple(true, true, 7));
     EXPECT_EQ(newBeacons(*db), (std::vector<std::string>{"", "", "4 ZZB CAN Springfield 263.5",
@@ -162,7 +164,8 @@ TEST_F(UserBeaconsTest, FindsTheFileAndTheBeaconsExactlyAsStoredAndWritesNothing
         fs::create_directories(folder);
         for (const auto& [name, bytes] : c.files) writeFile(folder / name, bytes);
         const auto before = snapshot(folder);
-        UserBeaconIndex index(folder, *db);
+        LogStore store(*db);
+        UserBeaconIndex index(folder, store);
         for (const auto& [ident, frequency, found] : c.lookups) {
             EXPECT_EQ(index.LookupUserBeacon(ident, frequency).UserBeaconFound, found)
                 << ident << "/" << frequency;
@@ -170,7 +173,8 @@ TEST_F(UserBeaconsTest, FindsTheFileAndTheBeaconsExactlyAsStoredAndWritesNothing
         EXPECT_EQ(snapshot(folder), before);
     }
     EXPECT_EQ(newBeacons(*db).back(), "4 ZZC USA Springfield 300.0");
-    UserBeaconIndex missingFolder(dir / "no such folder", *db);
+    LogStore store(*db);
+    UserBeaconIndex missingFolder(dir / "no such folder", store);
     EXPECT_FALSE(missingFolder.LookupUserBeacon("ZZA", "277").UserBeaconFound);
     EXPECT_FALSE(fs::exists(dir / "no such folder"));
 }

@@ -1,0 +1,198 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/AddToLog.h"
+#include "engine/LogStore.h"
+#include "engine/MatchingRun.h"
+#include "engine/ProcessedBytes.h"
+#include "engine/ProjectPaths.h"
+#include "engine/Reversal.h"
+#include "engine/SuggestedPicks.h"
+#include "work/LocationStates.h"
+
+// The actions that change a location's log as commands. Each prepares its
+// rows, states and decisions, applies them in one transaction of a LogStore
+// with the state journal (the new processed.dat states are written right
+// after the commit), and, where Undo offers it, knows its own inverse.
+
+namespace zolt {
+
+// One action while it runs: the project, its location, the store whose
+// transaction is open, and processed.dat as the transaction sees it (read
+// once, on first use, after the journal was completed).
+class ActionRun {
+  public:
+    ActionRun(const ProjectPaths& paths, int location, LogStore& store)
+        : paths_(paths), location_(location), store_(store) {}
+
+    const ProjectPaths& paths() const { return paths_; }
+    int location() const { return location_; }
+    LogStore& store() { return store_; }
+    std::string_view bytes();
+    // The location's receptions among bytes().
+    const WorkingSet& now();
+    // Whether processed.dat was read.
+    bool read() const { return processed_.has_value(); }
+    std::optional<ProcessedBytes>& processed() { return processed_; }
+
+  private:
+    const ProjectPaths& paths_;
+    int location_;
+    LogStore& store_;
+    std::optional<ProcessedBytes> processed_;
+    std::optional<WorkingSet> now_;
+};
+
+class LocationAction {
+  public:
+    virtual ~LocationAction() = default;
+    // The sentence a failure before the commit ends with; empty: none.
+    virtual std::string_view kept() const = 0;
+    // Refusals due before the database is opened.
+    virtual void check(const ProjectPaths&) const {}
+    // Whether the action looks at processed.dat (and so completes the
+    // journal into it first).
+    virtual bool readsProcessed(const ProjectPaths&) const { return true; }
+    // Changes the log and the record in the run's transaction; returns the
+    // receptions whose states it writes (location, recordNo and new state
+    // of each), or none to commit without a state write. Leaving `cancelled`
+    // set rolls everything back.
+    virtual std::optional<WorkingSet> apply(ActionRun& run) = 0;
+
+    bool cancelled() const { return cancelled_; }
+
+  protected:
+    bool cancelled_ = false;
+};
+
+// What perform() leaves behind.
+struct Performed {
+    bool done = false;   // false: cancelled, nothing stored
+    WorkingSet changed;  // the receptions written, with their new states
+    // processed.dat as read inside the transaction, before the new states.
+    std::optional<ProcessedBytes> processed;
+    // The location's receptions as they are now on disk (read once, inside
+    // the transaction, with the new states); none when never read.
+    std::optional<WorkingSet> after(const ProjectPaths& paths, int location) const;
+};
+
+// Runs `action` on `location` in one transaction of `store`, which it opens
+// for writing (and leaves open for the reads after it). A failure before the
+// commit has stored nothing and says so with the action's kept() sentence.
+Performed perform(LocationAction& action, const ProjectPaths& paths, int location,
+                  std::optional<LogStore>& store);
+
+// ---- the actions that log rows ------------------------------------------------------
+
+// Rows appended for receptions, with their decisions; Undo takes the rows
+// out again and gives each reception back the state it had.
+class SettleAction : public LocationAction {
+  public:
+    std::string_view kept() const override { return kNothingLogged; }
+    std::optional<WorkingSet> apply(ActionRun& run) override;
+    // Reverses the recorded action `actionId` of the run's location.
+    static WorkingSet undo(ActionRun& run, const RecordedAction& recorded);
+
+    int rows() const { return static_cast<int>(rows_.size()); }
+    bool empty() const { return settled_.entries.empty(); }
+
+  protected:
+    explicit SettleAction(std::string_view kind) : decisions_(kind) {}
+    std::vector<ReceptionRow> rows_;
+    PendingDecisions decisions_;
+    WorkingSet settled_;  // the entries it settles, state OK
+};
+
+// Add To Log of the selected reception, or of every waiting reception of
+// its ident and frequency.
+class AddToLogAction : public SettleAction {
+  public:
+    // Throws the refusals that need nothing read (no reception selected, no
+    // beacon chosen, no location).
+    AddToLogAction(const WorkingSet& set, const Selection& selection, bool applyAll);
+};
+
+// Add Suggested Picks: every pick for all waiting receptions of its pair.
+class SuggestedPicksAction : public SettleAction {
+  public:
+    SuggestedPicksAction(const WorkingSet& set, const SuggestedPickPlan& plan);
+};
+
+// The matching run of `set`: AMB, OK (with a row) or MIS for every entry not
+// settled yet.
+class MatchingRunAction : public LocationAction {
+  public:
+    MatchingRunAction(const WorkingSet& set, const MatchProgress& progress)
+        : set_(set), progress_(progress) {}
+    std::string_view kept() const override { return kNothingLogged; }
+    void check(const ProjectPaths& paths) const override;
+    std::optional<WorkingSet> apply(ActionRun& run) override;
+    const MatchOutcome& outcome() const { return outcome_; }
+
+  private:
+    const WorkingSet& set_;
+    const MatchProgress& progress_;
+    MatchOutcome outcome_;
+};
+
+// ---- the actions that take rows out -----------------------------------------------
+
+// Return To Waiting of the logged receptions at `positions` and every
+// reception sharing a row with one of them.
+class ReturnAction : public LocationAction {
+  public:
+    ReturnAction(int location, std::vector<int> positions)
+        : positions_(std::move(positions)), location_(location) {}
+    std::string_view kept() const override;
+    void check(const ProjectPaths& paths) const override;
+    std::optional<WorkingSet> apply(ActionRun& run) override;
+    // Puts the rows back and the receptions in the log as before.
+    static WorkingSet undo(ActionRun& run, const RecordedAction& recorded);
+    int returned() const { return returned_; }
+
+  private:
+    std::vector<int> positions_;
+    int returned_ = 0;
+    int location_ = 0;
+};
+
+// Undo Last Action: the location's latest action that Undo offers, rebuilt
+// from the record and reversed by its own command.
+class UndoAction : public LocationAction {
+  public:
+    explicit UndoAction(int location) : location_(location) {}
+    std::string_view kept() const override;
+    void check(const ProjectPaths& paths) const override;
+    std::optional<WorkingSet> apply(ActionRun& run) override;
+    const UndoOffer& undone() const { return undone_; }
+
+  private:
+    int location_;
+    UndoOffer undone_;
+};
+
+// Start Over of a location: its rows and record gone, its receptions UNP.
+// Not offered by Undo.
+class StartOverAction : public LocationAction {
+  public:
+    explicit StartOverAction(int location) : location_(location) {}
+    std::string_view kept() const override { return {}; }
+    void check(const ProjectPaths& paths) const override;
+    bool readsProcessed(const ProjectPaths& paths) const override;
+    std::optional<WorkingSet> apply(ActionRun& run) override;
+
+  private:
+    int location_;
+};
+
+// What Undo would reverse next for `location`; none below the matching run.
+std::optional<UndoOffer> undoOffer(LogStore& store, int location);
+
+}  // namespace zolt

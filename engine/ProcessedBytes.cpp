@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "engine/ProcessedBytes.h"
+
+#include <atomic>
+#include <unordered_map>
+
+#include "core/EngineError.h"
+#include "core/FileUtil.h"
+#include "core/MappedFile.h"
+#include "core/TextFields.h"
+#include "work/Records.h"
+
+namespace zolt {
+namespace {
+
+std::atomic<std::uint64_t> processedReads{0};
+
+ProcessedRecordView recordAt(std::string_view bytes, std::size_t index) {
+    return {bytes.substr(index * ProcessedRecord::kLength, ProcessedRecord::kLength)};
+}
+
+}  // namespace
+
+ProcessedBytes::ProcessedBytes(const std::filesystem::path& path, How how) : path_(path) {
+    ++processedReads;
+    if (how == How::Copied) {
+        copied_ = readWholeFile(path);
+    } else {
+        mapped_ = std::make_unique<MappedFile>(path);
+    }
+}
+
+ProcessedBytes::ProcessedBytes(ProcessedBytes&&) noexcept = default;
+ProcessedBytes& ProcessedBytes::operator=(ProcessedBytes&&) noexcept = default;
+ProcessedBytes::~ProcessedBytes() = default;
+
+std::string_view ProcessedBytes::bytes() const {
+    return mapped_ ? mapped_->bytes() : std::string_view(copied_);
+}
+
+std::uint64_t ProcessedBytes::reads() { return processedReads.load(); }
+
+WorkingSet workingSetOf(const std::filesystem::path& path, std::string_view bytes, int location) {
+    WorkingSet set;
+    set.location = location;
+    const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
+    std::size_t matching = 0;
+    for (std::size_t i = 0; i < count; ++i) matching += recordAt(bytes, i).location() == location;
+    // The import refuses a larger location; only a file written otherwise
+    // gets here, and the working set is not made to hold it.
+    if (matching > static_cast<std::size_t>(kMaxWorkingSet)) {
+        throw EngineError("Could not load listening location " + std::to_string(location) +
+                          " from " + describePath(path) + ": it holds " + std::to_string(matching) +
+                          " receptions, and one location can take at "
+                          "most " +
+                          std::to_string(kMaxWorkingSet) + ".");
+    }
+    set.entries.reserve(matching);
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto r = recordAt(bytes, i);
+        if (r.location() != location) continue;
+        set.entries.push_back(WorkEntry{r.location(), static_cast<int>(i + 1),
+                                        std::string(r.ident()), std::string(r.frequency()),
+                                        std::string(r.time()), std::string(r.date()),
+                                        std::string(r.comment()), std::string(r.state())});
+    }
+    recountStates(set);
+    return set;
+}
+
+void applyStates(WorkingSet& set, const WorkingSet& changed) {
+    if (changed.entries.empty()) return;
+    std::unordered_map<int, const WorkEntry*> byPosition;
+    for (const WorkEntry& entry : changed.entries) byPosition[entry.recordNo] = &entry;
+    for (WorkEntry& entry : set.entries) {
+        const auto found = byPosition.find(entry.recordNo);
+        if (found == byPosition.end()) continue;
+        // As the state write stores it: trimmed and padded to the field's width.
+        std::string state(trimmedView(found->second->state).substr(0, 3));
+        state.resize(3, ' ');
+        entry.state = std::move(state);
+    }
+    recountStates(set);
+}
+
+}  // namespace zolt
