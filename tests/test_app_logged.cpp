@@ -13,6 +13,7 @@
 #include "app/LogExportFile.h"
 #include "app/MapWindow.h"
 #include "core/OldDates.h"
+#include "engine/ProcessedBytes.h"
 #include "engine/Project.h"
 
 namespace fs = std::filesystem;
@@ -126,6 +127,39 @@ TEST_F(LoggedViewTest, ButtonsCountsAndConfirmationsFollowEveryAction) {
 // A reception logged to one of the listener's own beacons and returned to
 // waiting finds that beacon among its candidates, marked as their own, and
 // Add To Log puts it back as it was.
+// One click of an action that changes the log costs one opening of the
+// database and at most one read of processed.dat, the refill of every list,
+// count and button included.
+TEST_F(LoggedViewTest, OneClickOpensTheDatabaseOnce) {
+    const struct {
+        const char* button;
+        std::function<void()> before;  // the selection the click acts on
+    } clicks[] = {
+        {"returnToWaitingButton",
+         [this] {
+             get("showLoggedButton")->click();
+             selectFirst("unique match");
+         }},
+        {"undoButton", [] {}},
+        {"addToLogButton",
+         [this] {
+             get("showAmbiguousButton")->click();
+             probe("waitingList").select(0);
+             probe("exactCandidateList").select(0);
+         }},
+    };
+    for (const auto& c : clicks) {
+        SCOPED_TRACE(c.button);
+        c.before();
+        const int before = settled();
+        const std::uint64_t opens = Database::opens(), reads = ProcessedBytes::reads();
+        const QStringList boxes = click(c.button, {QMessageBox::Yes, QMessageBox::Yes});
+        EXPECT_EQ(Database::opens() - opens, 1u) << boxes.join("\n").toStdString();
+        EXPECT_LE(ProcessedBytes::reads() - reads, 1u);
+        EXPECT_NE(settled(), before) << "the click changed the log";
+    }
+}
+
 TEST_F(LoggedViewTest, AnOwnBeaconReturnedToWaitingIsOfferedAndLoggedAgainByHand) {
     const auto ownRows = [&] {
         Database db(paths.DatabasePath, Database::Mode::ReadOnly);
