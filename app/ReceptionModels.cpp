@@ -281,8 +281,22 @@ QVariant CandidateModel::rowData(int row, int, int role) const {
 
 // ----------------------------------------------------------------------------
 
+QVariant LoggedRowsModel::rowData(int row, int, int role) const {
+    const LoggedReception& r = at(row);
+    switch (role) {
+        case PositionRole:
+            return r.position;
+        case BeaconIdRole:
+            return static_cast<qint64>(r.beaconId);
+        case FieldsRole:
+            return QVariant::fromValue(r);
+        default:
+            return {};
+    }
+}
+
 LoggedReceptionModel::LoggedReceptionModel(QObject* parent)
-    : ListTableModel(
+    : LoggedRowsModel(
           {{"Ident"},
            {"Freq"},
            {"Time"},
@@ -344,24 +358,10 @@ SortKey LoggedReceptionModel::sortKey(int row, int column) const {
     return textKey(row, column, false);
 }
 
-QVariant LoggedReceptionModel::rowData(int row, int, int role) const {
-    const LoggedReception& r = at(row);
-    switch (role) {
-        case PositionRole:
-            return r.position;
-        case BeaconIdRole:
-            return static_cast<qint64>(r.beaconId);
-        case FieldsRole:
-            return QVariant::fromValue(r);
-        default:
-            return {};
-    }
-}
-
 // ----------------------------------------------------------------------------
 
 LoggedBeaconModel::LoggedBeaconModel(QObject* parent)
-    : ListTableModel({{"Call"},
+    : LoggedRowsModel({{"Call"},
                       {"Frequency"},
                       {"City"},
                       {"Province"},
@@ -391,18 +391,6 @@ SortKey LoggedBeaconModel::sortKey(int row, int column) const {
         return km ? numberKey(*km) : kBlank;
     }
     return textKey(row, column, false);
-}
-
-QVariant LoggedBeaconModel::rowData(int row, int, int role) const {
-    const LoggedReception& r = at(row);
-    switch (role) {
-        case BeaconIdRole:
-            return static_cast<qint64>(r.beaconId);
-        case FieldsRole:
-            return QVariant::fromValue(r);
-        default:
-            return {};
-    }
 }
 
 // ----------------------------------------------------------------------------

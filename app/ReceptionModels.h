@@ -153,8 +153,22 @@ class CandidateModel : public ListTableModel {
     std::vector<QString> places_;  // the selection line's text of each row
 };
 
+// The rows of the two logged lists: each a logged reception, saying beyond
+// its texts where it lies, its whole record and the beacon it was logged as.
+class LoggedRowsModel : public ListTableModel {
+    Q_OBJECT
+  public:
+    const LoggedReception& at(int row) const { return rows_.at(static_cast<std::size_t>(row)); }
+
+  protected:
+    using ListTableModel::ListTableModel;
+    QVariant rowData(int row, int column, int role) const override;
+
+    std::vector<LoggedReception> rows_;
+};
+
 // Every settled reception of a location with the beacon it was logged as.
-class LoggedReceptionModel : public ListTableModel {
+class LoggedReceptionModel : public LoggedRowsModel {
     Q_OBJECT
   public:
     enum Column { Ident, Freq, Time, Date, Comment, Beacon, City, Country, Distance, How };
@@ -162,36 +176,22 @@ class LoggedReceptionModel : public ListTableModel {
 
     // The rows anew, in the list's first order: by ident, then as read.
     void setRows(std::vector<LoggedReception> rows);
-    const LoggedReception& at(int row) const { return rows_.at(static_cast<std::size_t>(row)); }
-
     SortKey sortKey(int row, int column) const override;
 
-  protected:
-    QVariant rowData(int row, int column, int role) const override;
-
   private:
-    std::vector<LoggedReception> rows_;
     std::vector<long long> dateKeys_;
 };
 
 // The beacons the selected logged receptions were logged as, one row each,
 // in the order given (the current row's first).
-class LoggedBeaconModel : public ListTableModel {
+class LoggedBeaconModel : public LoggedRowsModel {
     Q_OBJECT
   public:
     enum Column { Call, Frequency, City, Province, Country, Distance };
     explicit LoggedBeaconModel(QObject* parent = nullptr);
 
     void setRows(std::vector<LoggedReception> beacons);
-    const LoggedReception& at(int row) const { return rows_.at(static_cast<std::size_t>(row)); }
-
     SortKey sortKey(int row, int column) const override;
-
-  protected:
-    QVariant rowData(int row, int column, int role) const override;
-
-  private:
-    std::vector<LoggedReception> rows_;
 };
 
 // The receptions matched per location by Match All Locations, and their total.

@@ -468,15 +468,9 @@ void ResolutionStep::loggedSelectionChanged() {
     for (const QModelIndex& index : chosen) {
         LoggedReception r = loggedReceptionAt(index);
         if (r.logId == 0 || r.call.empty() || !seen.insert(r.beaconId).second) continue;
-        Candidate c;
-        c.beaconId = r.beaconId;
-        c.ident = r.call;
-        c.frequency = r.beaconFrequency;
-        c.city = r.city;
-        c.province = r.province;
-        c.country = r.country;
-        c.position = r.beaconPosition;
-        ringed.rows.push_back({c, r.distanceKm, std::nullopt});
+        const Candidate beacon{r.beaconId, r.call,    r.beaconFrequency,  r.city,
+                               r.province, r.country, r.beaconPosition, false};
+        ringed.rows.push_back({beacon, r.distanceKm, std::nullopt});
         beacons.push_back(std::move(r));
     }
     loggedBeacons_->setRows(std::move(beacons));
