@@ -56,11 +56,6 @@ void HomeBox::attach(LocationSession& session) {
     session.observe([this](unsigned changes) { show(changes); });
 }
 
-void HomeBox::setBusy(bool busy) {
-    busy_ = busy;
-    setHome_->setEnabled(!busy);
-}
-
 void HomeBox::show(unsigned changes) {
     if (!(changes & (LocationSession::Home | LocationSession::Location))) return;
     const int location = session_->location();
@@ -76,7 +71,7 @@ void HomeBox::show(unsigned changes) {
 
 void HomeBox::setHome() {
     const int location = session_ ? session_->location() : 0;
-    if (busy_ || location == 0) return;
+    if (location == 0) return;
     const std::string text = entry_->text().toStdString();
     const auto keepTyping = [this] {
         entry_->setFocus();

@@ -22,7 +22,6 @@ class HomeBox : public QGroupBox {
     void attach(LocationSession& session);
     // Set Home: the typed entry checked, asked about when far, stored.
     void setHome();
-    void setBusy(bool busy);
 
   private:
     void show(unsigned changes);
@@ -32,7 +31,6 @@ class HomeBox : public QGroupBox {
     QLineEdit* entry_;
     QPushButton* setHome_;
     int entryLocation_ = 0;  // the location the entry box was filled for
-    bool busy_ = false;
 };
 
 }  // namespace zolt

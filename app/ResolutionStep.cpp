@@ -419,7 +419,7 @@ void ResolutionStep::candidateSelected(QTreeView* list) {
     const QModelIndexList chosen = selectedRows(list);
     if (chosen.isEmpty()) return;
     setLine(ui->selectedPlaceLabel, chosen.first().data(PlaceRole).toString());
-    selection_.SelectedBeaconId = static_cast<std::int32_t>(beaconIdAt(chosen.first()));
+    selection_.SelectedBeaconId = beaconIdAt(chosen.first());
     ui->addToLogButton->setEnabled(true);
     ui->applyToAllCheck->setEnabled(true);
     ui->applyToAllWarning->show();

@@ -15,7 +15,7 @@ namespace zolt {
 // (raw Windows-1252 field texts at full width, as listed).
 struct Selection {
     std::string SelectedIdent, SelectedFrequency, SelectedTime, SelectedDate, SelectedComment;
-    std::int32_t SelectedBeaconId = 0;
+    std::int64_t SelectedBeaconId = 0;
 };
 
 // Logs the chosen beacon for the selected reception (applyAll false: one row;

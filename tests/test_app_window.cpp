@@ -420,7 +420,9 @@ TEST_F(WindowTest, StepTwoButtonsAndCaptionsFollowWhatIsLeft) {
         EXPECT_EQ(stepTwo().view(), c.view);
         const test::ListProbe upper = probe("waitingList");
         EXPECT_EQ(upper.rows(), c.view == View::Unresolved ? c.mis : c.amb);
-        if (c.first) EXPECT_EQ(upper.text(0, "Ident"), c.first);
+        if (c.first) {
+            EXPECT_EQ(upper.text(0, "Ident"), c.first);
+        }
         EXPECT_EQ(caption(get("showAmbiguousButton")),
                   QString("Show Ambiguous Stations (%1)").arg(c.amb));
         EXPECT_EQ(caption(get("showUnresolvedButton")),
