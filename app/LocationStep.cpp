@@ -219,8 +219,7 @@ void LocationStep::finishRun() {
 }
 
 void LocationStep::startMatching() {
-    const int k = session_.location();
-    if (running_ || k == 0) return;
+    if (running_ || session_.location() == 0) return;
     setRunning(true);
     RepaintPacer pacer;
     MatchOutcome outcome;
@@ -240,12 +239,11 @@ void LocationStep::startMatching() {
     setRunning(false);
     if (!ok && settledElsewhere) {
         showAsStored();  // another window matched it meanwhile
-    } else if (!ok && session_.location() == 0) {
-        // The run is stored; the location opens once its lists can be read.
-        refreshColours();
-        abandon(k);
     } else if (!ok || outcome.cancelled) {
-        // Nothing was logged and no state changed: the location stays as it was.
+        // Cancelled or refused, nothing was logged and no state changed; a
+        // run stored before a later read failed left the session holding
+        // its new states. Either way START MATCHING is offered only while
+        // receptions wait to be matched.
         refreshColours();
         ui->startMatchingButton->setEnabled(session_.work().unpCount > 0);
     } else {
