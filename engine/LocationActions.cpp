@@ -64,6 +64,18 @@ bool recordAgrees(std::string_view bytes, int position, int location, std::strin
            trimmedView(r.state()) == trimmedView(expected);
 }
 
+// The state `entry`'s record holds in `bytes`, as one of the codes (which
+// outlive the bytes); the entry's own where the record holds none of them.
+std::string_view stateOnDisk(std::string_view bytes, const WorkEntry& entry) {
+    const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
+    if (entry.recordNo < 1 || static_cast<std::size_t>(entry.recordNo) > count) return entry.state;
+    const std::string_view stored = trimmedView(recordAt(bytes, entry.recordNo).state());
+    for (const std::string_view code : {state::OK, state::AMB, state::MIS, state::UNP}) {
+        if (stored == trimmedView(code)) return code;
+    }
+    return entry.state;
+}
+
 // An entry of the states to write: its place and its new state.
 WorkEntry entryAt(int location, int position, std::string_view newState) {
     WorkEntry entry;
@@ -401,9 +413,12 @@ std::optional<StateWrite> MatchingRunAction::apply(ActionRun& run) {
     }
     decisions.rows = static_cast<std::size_t>(outcome_.logged);
     store.storeDecisions(location, decisions);
-    // Entries the run left alone keep their state.
+    // Entries the run left alone keep the state the file holds now: another
+    // window may have returned one of them to waiting since this set was
+    // loaded, and writing back the OK of the set would leave it settled
+    // without its row, lost to every later action.
     for (std::size_t i = 0; i < newStates.size(); ++i) {
-        if (newStates[i].empty()) newStates[i] = set_.entries[i].state;
+        if (newStates[i].empty()) newStates[i] = stateOnDisk(run.bytes(), set_.entries[i]);
     }
     return StateWrite(set_, std::move(newStates));
 }
