@@ -199,7 +199,17 @@ std::optional<StateWrite> SettleAction::apply(ActionRun& run) {
     return settled_;
 }
 
-WorkingSet SettleAction::undo(ActionRun& run, const RecordedAction& recorded) {
+std::unique_ptr<UndoableAction> UndoableAction::fromRecord(const RecordedAction& recorded) {
+    if (recorded.kind == action::kReturnToWaiting) return std::make_unique<ReturnAction>(recorded);
+    if (recorded.kind == action::kAddSuggestedPicks) {
+        return std::make_unique<SuggestedPicksAction>(recorded);
+    }
+    // Add To Log, and whatever else appended rows with their decisions.
+    return std::make_unique<AddToLogAction>(recorded);
+}
+
+WorkingSet SettleAction::undo(ActionRun& run) {
+    const RecordedAction& recorded = recorded_;
     const int location = run.location();
     LogStore& store = run.store();
     const std::string refused = "Undo of " + recorded.kind + " refused: ";
@@ -231,6 +241,17 @@ WorkingSet SettleAction::undo(ActionRun& run, const RecordedAction& recorded) {
     }
     return changed;
 }
+
+AddToLogAction::AddToLogAction(const RecordedAction& recorded) : SettleAction(recorded.kind) {
+    recorded_ = recorded;
+}
+
+SuggestedPicksAction::SuggestedPicksAction(const RecordedAction& recorded)
+    : SettleAction(recorded.kind) {
+    recorded_ = recorded;
+}
+
+ReturnAction::ReturnAction(const RecordedAction& recorded) { recorded_ = recorded; }
 
 AddToLogAction::AddToLogAction(const WorkingSet& set, const Selection& selection, bool applyAll)
     : SettleAction(action::kAddToLog) {
@@ -484,7 +505,8 @@ std::optional<StateWrite> ReturnAction::apply(ActionRun& run) {
     return changed;
 }
 
-WorkingSet ReturnAction::undo(ActionRun& run, const RecordedAction& recorded) {
+WorkingSet ReturnAction::undo(ActionRun& run) {
+    const RecordedAction& recorded = recorded_;
     const int location = run.location();
     LogStore& store = run.store();
     const std::vector<ReturnedReception> kept = store.returnedBy(recorded.id);
@@ -532,9 +554,8 @@ std::optional<StateWrite> UndoAction::apply(ActionRun& run) {
     if (!last || last->kind == action::kMatchingRun) {
         throw EngineError("Nothing was undone: this location has no action left to undo.");
     }
-    // The action's own command reverses it.
-    WorkingSet changed = last->kind == action::kReturnToWaiting ? ReturnAction::undo(run, *last)
-                                                                : SettleAction::undo(run, *last);
+    // The action's own command, rebuilt from the record, reverses it.
+    WorkingSet changed = UndoableAction::fromRecord(*last)->undo(run);
     store.deleteAction(last->id);
     undone_ = UndoOffer{last->kind, static_cast<int>(changed.entries.size())};
     return changed;

@@ -115,16 +115,30 @@ struct Performed {
 Performed perform(LocationAction& action, const ProjectPaths& paths, int location,
                   std::optional<LogStore>& store);
 
+// An action Undo offers. Rebuilt from the record, it knows its own inverse.
+class UndoableAction : public LocationAction {
+  public:
+    // The command of the recorded action (Add To Log, Add Suggested Picks,
+    // Return To Waiting; the matching run is Undo's floor and never gets here).
+    static std::unique_ptr<UndoableAction> fromRecord(const RecordedAction& recorded);
+    // Reverses the recorded action in the run's transaction; returns the
+    // states it gives back. Refuses, changing nothing, when the record no
+    // longer agrees with the log or processed.dat.
+    virtual WorkingSet undo(ActionRun& run) = 0;
+
+  protected:
+    RecordedAction recorded_;
+};
+
 // ---- the actions that log rows ------------------------------------------------------
 
 // Rows appended for receptions, with their decisions; Undo takes the rows
 // out again and gives each reception back the state it had.
-class SettleAction : public LocationAction {
+class SettleAction : public UndoableAction {
   public:
     std::string_view kept() const override { return kNothingLogged; }
     std::optional<StateWrite> apply(ActionRun& run) override;
-    // Reverses the recorded action `actionId` of the run's location.
-    static WorkingSet undo(ActionRun& run, const RecordedAction& recorded);
+    WorkingSet undo(ActionRun& run) override;
 
     int rows() const { return static_cast<int>(rows_.size()); }
     bool empty() const { return settled_.entries.empty(); }
@@ -143,12 +157,15 @@ class AddToLogAction : public SettleAction {
     // Throws the refusals that need nothing read (no reception selected, no
     // beacon chosen, no location).
     AddToLogAction(const WorkingSet& set, const Selection& selection, bool applyAll);
+    // The recorded one, for its Undo.
+    explicit AddToLogAction(const RecordedAction& recorded);
 };
 
 // Add Suggested Picks: every pick for all waiting receptions of its pair.
 class SuggestedPicksAction : public SettleAction {
   public:
     SuggestedPicksAction(const WorkingSet& set, const SuggestedPickPlan& plan);
+    explicit SuggestedPicksAction(const RecordedAction& recorded);
 };
 
 // The matching run of `set`: AMB, OK (with a row) or MIS for every entry not
@@ -177,15 +194,17 @@ class MatchingRunAction : public LocationAction {
 
 // Return To Waiting of the logged receptions at `positions` and every
 // reception sharing a row with one of them.
-class ReturnAction : public LocationAction {
+class ReturnAction : public UndoableAction {
   public:
     ReturnAction(int location, std::vector<int> positions)
         : positions_(std::move(positions)), location_(location) {}
+    // The recorded one, for its Undo.
+    explicit ReturnAction(const RecordedAction& recorded);
     std::string_view kept() const override;
     void check(const ProjectPaths& paths) const override;
     std::optional<StateWrite> apply(ActionRun& run) override;
     // Puts the rows back and the receptions in the log as before.
-    static WorkingSet undo(ActionRun& run, const RecordedAction& recorded);
+    WorkingSet undo(ActionRun& run) override;
     int returned() const { return returned_; }
 
   private:
