@@ -68,6 +68,27 @@ WorkingSet workingSetOf(const std::filesystem::path& path, std::string_view byte
     return set;
 }
 
+WorkingSet settledOf(std::string_view bytes, int location) {
+    WorkingSet set;
+    set.location = location;
+    const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
+    const auto settled = [&](const ProcessedRecordView& r) {
+        return r.location() == location && trimmedView(r.state()) == trimmedView(state::OK);
+    };
+    std::size_t matching = 0;
+    for (std::size_t i = 0; i < count; ++i) matching += settled(recordAt(bytes, i));
+    set.entries.reserve(matching);
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto r = recordAt(bytes, i);
+        if (!settled(r)) continue;
+        set.entries.push_back(WorkEntry{r.location(), static_cast<int>(i + 1),
+                                        std::string(r.ident()), std::string(r.frequency()),
+                                        std::string(r.time()), std::string(r.date()),
+                                        std::string(r.comment()), std::string(r.state())});
+    }
+    return set;
+}
+
 void applyStates(WorkingSet& set, const WorkingSet& changed) {
     if (changed.entries.empty()) return;
     std::unordered_map<int, const WorkEntry*> byPosition;
