@@ -1,16 +1,21 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "bench/ReversalBench.h"
-#include "bench/Timing.h"
 
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "bench/Timing.h"
 #include "core/TextFields.h"
+#include "db/Database.h"
 #include "engine/AddToLog.h"
 #include "engine/DecisionRecord.h"
+#include "engine/HomePosition.h"
+#include "engine/LocationSession.h"
+#include "engine/ProcessedBytes.h"
 #include "engine/Reversal.h"
+#include "engine/StepTwoLists.h"
 #include "work/LocationStates.h"
 #include "work/Records.h"
 
@@ -69,6 +74,54 @@ bool runReversalBench(const ProjectPaths& project, int location, const fs::path&
     std::printf("processed.dat after the undo equals it before the return: %s\n",
                 same ? "yes" : "NO");
     return met && same;
+}
+
+bool runSessionBench(const ProjectPaths& project, int location) {
+    constexpr double kChooseTarget = 0.05, kClickTarget = 1.0;
+    LocationSession session(project);
+    bool met = true;
+    // What one step costs: its time, the database opens and the reads of
+    // processed.dat it took.
+    const auto step = [&](const char* what, double target, const auto& action) {
+        const std::uint64_t opens = Database::opens(), reads = ProcessedBytes::reads();
+        const auto start = Clock::now();
+        action();
+        const double seconds = secondsSince(start);
+        std::printf("session: %s (%llu database open(s), %llu read(s) of processed.dat): ", what,
+                    static_cast<unsigned long long>(Database::opens() - opens),
+                    static_cast<unsigned long long>(ProcessedBytes::reads() - reads));
+        return report("time", seconds, target);
+    };
+    met = step("choosing a matched location", kChooseTarget, [&] { session.choose(location); }) &&
+          met;
+    step("the logged receptions wanted", kClickTarget, [&] { session.wantLogged(true); });
+    if (session.logged().empty()) return met;
+    const std::vector<int> returned = session.returnedWith({session.logged().front().position});
+    step("Return To Waiting of one reception", kClickTarget,
+         [&] { session.returnToWaiting(returned); });
+    step("Undo of it", kClickTarget, [&] { session.undoLastAction(); });
+
+    // The same two clicks as the window makes them today, one engine call
+    // after the other, for comparison (loadWorkingSet's own read of
+    // processed.dat is not counted).
+    WorkingSet set = loadWorkingSet(project.ProcessedPath, location);
+    const auto refill = [&] {
+        (void)readStepTwoLists(project.ProcessedPath, location);
+        const LocationHome home = locationHome(project, location);
+        (void)nextUndo(project, location);
+        (void)readLoggedReceptions(project, location, home.position);
+    };
+    step("free functions: Return To Waiting of one reception", kClickTarget, [&] {
+        const auto positions = returnedWith(project, location, returned);
+        returnToWaiting(project, set, positions);
+        refill();
+    });
+    step("free functions: Undo of it", kClickTarget, [&] {
+        (void)nextUndo(project, location);
+        undoLastAction(project, set);
+        refill();
+    });
+    return met;
 }
 
 }  // namespace zolt::bench

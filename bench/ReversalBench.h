@@ -15,4 +15,10 @@ namespace zolt::bench {
 bool runReversalBench(const ProjectPaths& project, int location,
                       const std::filesystem::path& scratch);
 
+// Times, on a matched project (the archive), the location session: choosing
+// `location`, then a Return To Waiting of one logged reception and its Undo
+// with the logged receptions on screen, each with the database opens and
+// reads of processed.dat it took. Returns whether the choice met its target.
+bool runSessionBench(const ProjectPaths& project, int location);
+
 }  // namespace zolt::bench

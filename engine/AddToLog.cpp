@@ -13,7 +13,7 @@ int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& select
     std::optional<LogStore> store;
     const Performed performed = perform(action, paths, set.location, store);
     // The caller's states change only once rows and file are stored.
-    applyStates(set, performed.changed);
+    performed.written.applyTo(set);
     return action.rows();
 }
 

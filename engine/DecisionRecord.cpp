@@ -102,36 +102,40 @@ std::unordered_map<std::int64_t, std::string> howDecidedByLogId(Database& db) {
     return LogStore(db).howByLogId();
 }
 
-std::vector<LoggedReception> readLoggedReceptions(const ProjectPaths& paths, int location,
-                                                  std::optional<LatLon> home) {
-    std::error_code ec;
-    if (!fs::exists(fs::symlink_status(paths.ProcessedPath, ec))) return {};
-    const ProcessedBytes processed(paths.ProcessedPath, ProcessedBytes::How::Copied);
-    LogStore store(paths, LogStore::Mode::Read);
-    return loggedReceptionsOf(store, workingSetOf(paths.ProcessedPath, processed.bytes(), location),
-                              home);
-}
+namespace {
 
-std::vector<LoggedReception> loggedReceptionsOf(LogStore& store, const WorkingSet& set,
-                                                std::optional<LatLon> home) {
+// The logged receptions of `set`; their fields are moved out of the set's
+// entries when it is `movable` (a set read for this alone).
+std::vector<LoggedReception> loggedOf(LogStore& store, const WorkingSet& set, WorkingSet* movable,
+                                      std::optional<LatLon> home) {
     const int location = set.location;
     const std::vector<PairedReception> paired = store.pairLogged(set);
     const auto listed = beaconsOfLocation(store, location);
     const auto own = ownBeaconsOfLocation(store, location);
-    std::unordered_map<int, const WorkEntry*> entryAt;
-    for (const WorkEntry& entry : set.entries) entryAt.emplace(entry.recordNo, &entry);
     std::vector<LoggedReception> logged;
     logged.reserve(paired.size());
+    // Both in file order: one walk finds each reception's entry.
+    std::size_t at = 0;
     for (const auto& p : paired) {
+        while (set.entries.at(at).recordNo != p.position) ++at;
         logged.emplace_back();
         LoggedReception& reception = logged.back();
-        const WorkEntry& r = *entryAt.at(p.position);
         reception.position = p.position;
-        reception.ident = r.ident;
-        reception.frequency = r.frequency;
-        reception.time = r.time;
-        reception.date = r.date;
-        reception.comment = r.comment;
+        if (movable) {
+            WorkEntry& r = movable->entries[at];
+            reception.ident = std::move(r.ident);
+            reception.frequency = std::move(r.frequency);
+            reception.time = std::move(r.time);
+            reception.date = std::move(r.date);
+            reception.comment = std::move(r.comment);
+        } else {
+            const WorkEntry& r = set.entries[at];
+            reception.ident = r.ident;
+            reception.frequency = r.frequency;
+            reception.time = r.time;
+            reception.date = r.date;
+            reception.comment = r.comment;
+        }
         reception.logId = p.logId;
         reception.beaconId = p.beaconId;
         reception.how = p.how;
@@ -162,6 +166,23 @@ std::vector<LoggedReception> loggedReceptionsOf(LogStore& store, const WorkingSe
         }
     }
     return logged;
+}
+
+}  // namespace
+
+std::vector<LoggedReception> readLoggedReceptions(const ProjectPaths& paths, int location,
+                                                  std::optional<LatLon> home) {
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(paths.ProcessedPath, ec))) return {};
+    const ProcessedBytes processed(paths.ProcessedPath, ProcessedBytes::How::Copied);
+    LogStore store(paths, LogStore::Mode::Read);
+    WorkingSet set = settledOf(processed.bytes(), location);
+    return loggedOf(store, set, &set, home);
+}
+
+std::vector<LoggedReception> loggedReceptionsOf(LogStore& store, const WorkingSet& set,
+                                                std::optional<LatLon> home) {
+    return loggedOf(store, set, nullptr, home);
 }
 
 }  // namespace zolt

@@ -64,6 +64,18 @@ bool recordAgrees(std::string_view bytes, int position, int location, std::strin
            trimmedView(r.state()) == trimmedView(expected);
 }
 
+// The state `entry`'s record holds in `bytes`, as one of the codes (which
+// outlive the bytes); the entry's own where the record holds none of them.
+std::string_view stateOnDisk(std::string_view bytes, const WorkEntry& entry) {
+    const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
+    if (entry.recordNo < 1 || static_cast<std::size_t>(entry.recordNo) > count) return entry.state;
+    const std::string_view stored = trimmedView(recordAt(bytes, entry.recordNo).state());
+    for (const std::string_view code : {state::OK, state::AMB, state::MIS, state::UNP}) {
+        if (stored == trimmedView(code)) return code;
+    }
+    return entry.state;
+}
+
 // An entry of the states to write: its place and its new state.
 WorkEntry entryAt(int location, int position, std::string_view newState) {
     WorkEntry entry;
@@ -104,10 +116,36 @@ const WorkingSet& ActionRun::now() {
     return *now_;
 }
 
-std::optional<WorkingSet> Performed::after(const ProjectPaths& paths, int location) const {
+std::unique_ptr<PendingStates> StateWrite::prepare(const fs::path& processedPath) const {
+    return over ? prepareWorkStates(processedPath, *over, states)
+                : prepareWorkStates(processedPath, entries);
+}
+
+void StateWrite::applyTo(WorkingSet& set) const {
+    if (!over) {
+        applyStates(set, entries);
+        return;
+    }
+    // Both in file order: one walk.
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < over->entries.size() && i < states.size(); ++i) {
+        const int position = over->entries[i].recordNo;
+        while (at < set.entries.size() && set.entries[at].recordNo < position) ++at;
+        if (at == set.entries.size()) break;
+        if (set.entries[at].recordNo != position) continue;
+        std::string state(trimmedView(states[i]).substr(0, ProcessedRecordView::kStateWidth));
+        state.resize(ProcessedRecordView::kStateWidth, ' ');
+        set.entries[at].state = std::move(state);
+    }
+    recountStates(set);
+}
+
+std::optional<WorkingSet> Performed::after(const ProjectPaths& paths, int location) {
     if (!processed) return std::nullopt;
-    WorkingSet set = workingSetOf(paths.ProcessedPath, processed->bytes(), location);
-    applyStates(set, changed);
+    WorkingSet set = receptions ? std::move(*receptions)
+                                : workingSetOf(paths.ProcessedPath, processed->bytes(), location);
+    receptions.reset();
+    written.applyTo(set);
     return set;
 }
 
@@ -116,22 +154,23 @@ Performed perform(LocationAction& action, const ProjectPaths& paths, int locatio
     Performed performed;
     const auto run = [&](bool& committing) {
         action.check(paths);
-        store.emplace(paths, LogStore::Mode::Write);
+        store.emplace(paths, LogStore::Mode::Write, action.cacheKib());
         ActionRun current(paths, location, *store);
         // A state write that a kill cut short goes first: what it settled is
         // then seen below, and refused rather than logged again.
         if (action.readsProcessed(paths)) store->completeStateWrites(paths.ProcessedPath);
-        std::optional<WorkingSet> changed = action.apply(current);
+        std::optional<StateWrite> changed = action.apply(current);
         // Leaving without a commit rolls every row back; processed.dat was
         // not touched.
         if (action.cancelled()) return;
         std::unique_ptr<PendingStates> states;
-        if (changed) states = prepareWorkStates(paths.ProcessedPath, *changed);
+        if (changed) states = changed->prepare(paths.ProcessedPath);
         committing = true;
         store->commit(states.get(), action.kept());
         performed.done = true;
-        if (changed) performed.changed = std::move(*changed);
+        if (changed) performed.written = std::move(*changed);
         performed.processed = std::move(current.processed());
+        performed.receptions = std::move(current.receptions());
     };
     if (action.kept().empty()) {
         bool committing = false;
@@ -144,7 +183,7 @@ Performed perform(LocationAction& action, const ProjectPaths& paths, int locatio
 
 // ---- the actions that log rows --------------------------------------------------------
 
-std::optional<WorkingSet> SettleAction::apply(ActionRun& run) {
+std::optional<StateWrite> SettleAction::apply(ActionRun& run) {
     // Inside the transaction: another window may have settled them meanwhile.
     for (const auto& entry : settled_.entries) {
         requireWaiting(run.paths().ProcessedPath, run.bytes(), entry);
@@ -160,7 +199,17 @@ std::optional<WorkingSet> SettleAction::apply(ActionRun& run) {
     return settled_;
 }
 
-WorkingSet SettleAction::undo(ActionRun& run, const RecordedAction& recorded) {
+std::unique_ptr<UndoableAction> UndoableAction::fromRecord(const RecordedAction& recorded) {
+    if (recorded.kind == action::kReturnToWaiting) return std::make_unique<ReturnAction>(recorded);
+    if (recorded.kind == action::kAddSuggestedPicks) {
+        return std::make_unique<SuggestedPicksAction>(recorded);
+    }
+    // Add To Log, and whatever else appended rows with their decisions.
+    return std::make_unique<AddToLogAction>(recorded);
+}
+
+WorkingSet SettleAction::undo(ActionRun& run) {
+    const RecordedAction& recorded = recorded_;
     const int location = run.location();
     LogStore& store = run.store();
     const std::string refused = "Undo of " + recorded.kind + " refused: ";
@@ -192,6 +241,17 @@ WorkingSet SettleAction::undo(ActionRun& run, const RecordedAction& recorded) {
     }
     return changed;
 }
+
+AddToLogAction::AddToLogAction(const RecordedAction& recorded) : SettleAction(recorded.kind) {
+    recorded_ = recorded;
+}
+
+SuggestedPicksAction::SuggestedPicksAction(const RecordedAction& recorded)
+    : SettleAction(recorded.kind) {
+    recorded_ = recorded;
+}
+
+ReturnAction::ReturnAction(const RecordedAction& recorded) { recorded_ = recorded; }
 
 AddToLogAction::AddToLogAction(const WorkingSet& set, const Selection& selection, bool applyAll)
     : SettleAction(action::kAddToLog) {
@@ -294,13 +354,8 @@ void MatchingRunAction::check(const ProjectPaths& paths) const {
     requireOwnBeaconFile(paths);
 }
 
-std::optional<WorkingSet> MatchingRunAction::apply(ActionRun& run) {
+std::optional<StateWrite> MatchingRunAction::apply(ActionRun& run) {
     LogStore& store = run.store();
-    // Room for every page the run writes: a cache that overflows writes
-    // pages out (and syncs the journal) before the commit, which costs time
-    // though it stays safe. Only this connection's limit; pages are taken as
-    // they are used.
-    store.db().executeScript("PRAGMA cache_size = -16384");
     const int location = set_.location;
     const int count = set_.WorkCount();
     const ListedBeacons listed(store.db());
@@ -372,18 +427,21 @@ std::optional<WorkingSet> MatchingRunAction::apply(ActionRun& run) {
     store.flushRows();
     // Still inside the transaction: what another window settled meanwhile is
     // never logged a second time.
-    WorkingSet changed;
-    changed.location = location;
     for (std::size_t i = 0; i < newStates.size(); ++i) {
-        if (newStates[i].empty()) continue;
-        requireWaiting(run.paths().ProcessedPath, run.bytes(), set_.entries[i]);
-        changed.entries.push_back(entryAt(location, set_.entries[i].recordNo, newStates[i]));
+        if (!newStates[i].empty()) {
+            requireWaiting(run.paths().ProcessedPath, run.bytes(), set_.entries[i]);
+        }
     }
     decisions.rows = static_cast<std::size_t>(outcome_.logged);
     store.storeDecisions(location, decisions);
-    // Only the entries the run decided are written: those it left alone
-    // keep whatever state the file holds.
-    return changed;
+    // Entries the run left alone keep the state the file holds now: another
+    // window may have returned one of them to waiting since this set was
+    // loaded, and writing back the OK of the set would leave it settled
+    // without its row, lost to every later action.
+    for (std::size_t i = 0; i < newStates.size(); ++i) {
+        if (newStates[i].empty()) newStates[i] = stateOnDisk(run.bytes(), set_.entries[i]);
+    }
+    return StateWrite(set_, std::move(newStates));
 }
 
 // ---- Return To Waiting ------------------------------------------------------------------
@@ -394,7 +452,7 @@ void ReturnAction::check(const ProjectPaths&) const {
     checkLocation(location_, "Nothing was returned to waiting");
 }
 
-std::optional<WorkingSet> ReturnAction::apply(ActionRun& run) {
+std::optional<StateWrite> ReturnAction::apply(ActionRun& run) {
     const int location = run.location();
     LogStore& store = run.store();
     const std::vector<PairedReception> logged = store.pairLogged(run.now());
@@ -447,7 +505,8 @@ std::optional<WorkingSet> ReturnAction::apply(ActionRun& run) {
     return changed;
 }
 
-WorkingSet ReturnAction::undo(ActionRun& run, const RecordedAction& recorded) {
+WorkingSet ReturnAction::undo(ActionRun& run) {
+    const RecordedAction& recorded = recorded_;
     const int location = run.location();
     LogStore& store = run.store();
     const std::vector<ReturnedReception> kept = store.returnedBy(recorded.id);
@@ -488,16 +547,15 @@ void UndoAction::check(const ProjectPaths&) const {
     checkLocation(location_, "Nothing was undone");
 }
 
-std::optional<WorkingSet> UndoAction::apply(ActionRun& run) {
+std::optional<StateWrite> UndoAction::apply(ActionRun& run) {
     LogStore& store = run.store();
     std::optional<RecordedAction> last = store.lastAction(location_);
     // The matching run is the floor: nothing before it is offered.
     if (!last || last->kind == action::kMatchingRun) {
         throw EngineError("Nothing was undone: this location has no action left to undo.");
     }
-    // The action's own command reverses it.
-    WorkingSet changed = last->kind == action::kReturnToWaiting ? ReturnAction::undo(run, *last)
-                                                                : SettleAction::undo(run, *last);
+    // The action's own command, rebuilt from the record, reverses it.
+    WorkingSet changed = UndoableAction::fromRecord(*last)->undo(run);
     store.deleteAction(last->id);
     undone_ = UndoOffer{last->kind, static_cast<int>(changed.entries.size())};
     return changed;
@@ -518,16 +576,17 @@ bool StartOverAction::readsProcessed(const ProjectPaths& paths) const {
     return fs::exists(paths.ProcessedPath, ec);
 }
 
-std::optional<WorkingSet> StartOverAction::apply(ActionRun& run) {
+std::optional<StateWrite> StartOverAction::apply(ActionRun& run) {
     // The location's receptions go back to UNP together with the deletion of
     // their rows. Kept as OK, the receptions logged so far would have no row
     // left and could never be matched again: they would be lost. The states
     // are journaled with the deletion: killed before they are written, the
     // receptions would stay OK with no row left.
-    std::optional<WorkingSet> states;
+    std::optional<StateWrite> states;
     if (readsProcessed(run.paths())) {
-        states = run.now();
-        for (WorkEntry& entry : states->entries) entry.state = std::string(state::UNP);
+        WorkingSet unmatched = run.now();
+        for (WorkEntry& entry : unmatched.entries) entry.state = std::string(state::UNP);
+        states.emplace(std::move(unmatched));
     }
     run.store().forgetLocation(location_);
     return states;

@@ -41,6 +41,7 @@ class ActionRun {
     // Whether processed.dat was read.
     bool read() const { return processed_.has_value(); }
     std::optional<ProcessedBytes>& processed() { return processed_; }
+    std::optional<WorkingSet>& receptions() { return now_; }
 
   private:
     const ProjectPaths& paths_;
@@ -50,6 +51,26 @@ class ActionRun {
     std::optional<WorkingSet> now_;
 };
 
+// The states an action writes into processed.dat.
+struct StateWrite {
+    StateWrite() = default;
+    // The receptions written, each with its new state (location, recordNo
+    // and state of each).
+    StateWrite(WorkingSet changed) : entries(std::move(changed)) {}
+    // Every entry of `set` with `states[i]` in place of its own (a run over
+    // the whole working set, which leaves the set alone until it is stored).
+    StateWrite(const WorkingSet& set, std::vector<std::string_view> newStates)
+        : over(&set), states(std::move(newStates)) {}
+
+    WorkingSet entries;
+    const WorkingSet* over = nullptr;
+    std::vector<std::string_view> states;
+
+    std::unique_ptr<PendingStates> prepare(const std::filesystem::path& processedPath) const;
+    // Gives `set` (receptions of the location, in file order) the states written.
+    void applyTo(WorkingSet& set) const;
+};
+
 class LocationAction {
   public:
     virtual ~LocationAction() = default;
@@ -57,6 +78,8 @@ class LocationAction {
     virtual std::string_view kept() const = 0;
     // Refusals due before the database is opened.
     virtual void check(const ProjectPaths&) const {}
+    // The page cache (KiB) its connection needs; 0: the library's own.
+    virtual int cacheKib() const { return 0; }
     // Whether the action looks at processed.dat (and so completes the
     // journal into it first).
     virtual bool readsProcessed(const ProjectPaths&) const { return true; }
@@ -64,7 +87,7 @@ class LocationAction {
     // receptions whose states it writes (location, recordNo and new state
     // of each), or none to commit without a state write. Leaving `cancelled`
     // set rolls everything back.
-    virtual std::optional<WorkingSet> apply(ActionRun& run) = 0;
+    virtual std::optional<StateWrite> apply(ActionRun& run) = 0;
 
     bool cancelled() const { return cancelled_; }
 
@@ -75,12 +98,15 @@ class LocationAction {
 // What perform() leaves behind.
 struct Performed {
     bool done = false;   // false: cancelled, nothing stored
-    WorkingSet changed;  // the receptions written, with their new states
-    // processed.dat as read inside the transaction, before the new states.
+    StateWrite written;  // the receptions written, with their new states
+    // processed.dat as read inside the transaction, before the new states,
+    // and the location's receptions in it when the action took them apart.
     std::optional<ProcessedBytes> processed;
+    std::optional<WorkingSet> receptions;
     // The location's receptions as they are now on disk (read once, inside
-    // the transaction, with the new states); none when never read.
-    std::optional<WorkingSet> after(const ProjectPaths& paths, int location) const;
+    // the transaction, with the new states); none when never read. Takes
+    // them out of `receptions`.
+    std::optional<WorkingSet> after(const ProjectPaths& paths, int location);
 };
 
 // Runs `action` on `location` in one transaction of `store`, which it opens
@@ -89,16 +115,30 @@ struct Performed {
 Performed perform(LocationAction& action, const ProjectPaths& paths, int location,
                   std::optional<LogStore>& store);
 
+// An action Undo offers. Rebuilt from the record, it knows its own inverse.
+class UndoableAction : public LocationAction {
+  public:
+    // The command of the recorded action (Add To Log, Add Suggested Picks,
+    // Return To Waiting; the matching run is Undo's floor and never gets here).
+    static std::unique_ptr<UndoableAction> fromRecord(const RecordedAction& recorded);
+    // Reverses the recorded action in the run's transaction; returns the
+    // states it gives back. Refuses, changing nothing, when the record no
+    // longer agrees with the log or processed.dat.
+    virtual WorkingSet undo(ActionRun& run) = 0;
+
+  protected:
+    RecordedAction recorded_;
+};
+
 // ---- the actions that log rows ------------------------------------------------------
 
 // Rows appended for receptions, with their decisions; Undo takes the rows
 // out again and gives each reception back the state it had.
-class SettleAction : public LocationAction {
+class SettleAction : public UndoableAction {
   public:
     std::string_view kept() const override { return kNothingLogged; }
-    std::optional<WorkingSet> apply(ActionRun& run) override;
-    // Reverses the recorded action `actionId` of the run's location.
-    static WorkingSet undo(ActionRun& run, const RecordedAction& recorded);
+    std::optional<StateWrite> apply(ActionRun& run) override;
+    WorkingSet undo(ActionRun& run) override;
 
     int rows() const { return static_cast<int>(rows_.size()); }
     bool empty() const { return settled_.entries.empty(); }
@@ -117,12 +157,15 @@ class AddToLogAction : public SettleAction {
     // Throws the refusals that need nothing read (no reception selected, no
     // beacon chosen, no location).
     AddToLogAction(const WorkingSet& set, const Selection& selection, bool applyAll);
+    // The recorded one, for its Undo.
+    explicit AddToLogAction(const RecordedAction& recorded);
 };
 
 // Add Suggested Picks: every pick for all waiting receptions of its pair.
 class SuggestedPicksAction : public SettleAction {
   public:
     SuggestedPicksAction(const WorkingSet& set, const SuggestedPickPlan& plan);
+    explicit SuggestedPicksAction(const RecordedAction& recorded);
 };
 
 // The matching run of `set`: AMB, OK (with a row) or MIS for every entry not
@@ -133,7 +176,12 @@ class MatchingRunAction : public LocationAction {
         : set_(set), progress_(progress) {}
     std::string_view kept() const override { return kNothingLogged; }
     void check(const ProjectPaths& paths) const override;
-    std::optional<WorkingSet> apply(ActionRun& run) override;
+    // Room for every page the run writes: a cache that overflows writes
+    // pages out (and syncs the journal) before the commit, which costs time
+    // though it stays safe. Only this connection's limit; pages are taken as
+    // they are used.
+    int cacheKib() const override { return 16384; }
+    std::optional<StateWrite> apply(ActionRun& run) override;
     const MatchOutcome& outcome() const { return outcome_; }
 
   private:
@@ -146,15 +194,17 @@ class MatchingRunAction : public LocationAction {
 
 // Return To Waiting of the logged receptions at `positions` and every
 // reception sharing a row with one of them.
-class ReturnAction : public LocationAction {
+class ReturnAction : public UndoableAction {
   public:
     ReturnAction(int location, std::vector<int> positions)
         : positions_(std::move(positions)), location_(location) {}
+    // The recorded one, for its Undo.
+    explicit ReturnAction(const RecordedAction& recorded);
     std::string_view kept() const override;
     void check(const ProjectPaths& paths) const override;
-    std::optional<WorkingSet> apply(ActionRun& run) override;
+    std::optional<StateWrite> apply(ActionRun& run) override;
     // Puts the rows back and the receptions in the log as before.
-    static WorkingSet undo(ActionRun& run, const RecordedAction& recorded);
+    WorkingSet undo(ActionRun& run) override;
     int returned() const { return returned_; }
 
   private:
@@ -170,7 +220,7 @@ class UndoAction : public LocationAction {
     explicit UndoAction(int location) : location_(location) {}
     std::string_view kept() const override;
     void check(const ProjectPaths& paths) const override;
-    std::optional<WorkingSet> apply(ActionRun& run) override;
+    std::optional<StateWrite> apply(ActionRun& run) override;
     const UndoOffer& undone() const { return undone_; }
 
   private:
@@ -186,7 +236,7 @@ class StartOverAction : public LocationAction {
     std::string_view kept() const override { return {}; }
     void check(const ProjectPaths& paths) const override;
     bool readsProcessed(const ProjectPaths& paths) const override;
-    std::optional<WorkingSet> apply(ActionRun& run) override;
+    std::optional<StateWrite> apply(ActionRun& run) override;
 
   private:
     int location_;

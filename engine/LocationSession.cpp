@@ -161,7 +161,19 @@ void LocationSession::performed(LocationAction& action) {
         throw;
     }
     if (!result.done) return;
-    take(load(*store, *result.after(paths_, location())), afterAction());
+    WorkingSet after = *result.after(paths_, location());
+    Loaded loaded;
+    try {
+        loaded = load(*store, after);
+    } catch (const EngineError&) {
+        // The action is stored: the session holds the receptions as it left
+        // them, and what could not be read anew stays as it was.
+        lists_ = stepTwoListsOf(after);
+        work_ = std::move(after);
+        notify(Lists);
+        throw;
+    }
+    take(std::move(loaded), afterAction());
 }
 
 MatchOutcome LocationSession::match(const MatchProgress& progress) {

@@ -94,12 +94,13 @@ struct LogStore::Statements {
     int appendLocation = 0;
 };
 
-LogStore::LogStore(const ProjectPaths& paths, Mode mode)
+LogStore::LogStore(const ProjectPaths& paths, Mode mode, int cacheKib)
     : owned_(std::make_unique<Database>(paths.DatabasePath, mode == Mode::Read
                                                                 ? Database::Mode::ReadOnly
                                                                 : Database::Mode::ReadWrite)),
       db_(owned_.get()),
       statements_(std::make_unique<Statements>()) {
+    if (cacheKib > 0) db_->executeScript("PRAGMA cache_size = -" + std::to_string(cacheKib));
     if (mode == Mode::Write) transaction_ = std::make_unique<Transaction>(*db_);
 }
 
@@ -271,10 +272,12 @@ void LogStore::appendPending() {
         s.appendOne.reset();
         s.appendLocation = pendingLocation_;
     }
-    const std::string values = "(?, " + std::to_string(pendingLocation_) + ", ?, ?, ?)";
-    constexpr std::string_view head =
-        "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, "
-        "ReceptionComments) VALUES ";
+    const auto sql = [this](std::size_t rows) {
+        return repeatedValues(
+            "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, ReceptionDate, "
+            "ReceptionComments) VALUES ",
+            "(?, " + std::to_string(pendingLocation_) + ", ?, ?, ?)", rows);
+    };
     // The texts are bound where they stand in pending_, which keeps them
     // until the statement has run.
     const auto bindRow = [&](Statement& statement, std::size_t slot, const ReceptionRow& row) {
@@ -285,11 +288,14 @@ void LogStore::appendPending() {
             .bindTextInPlace(base + 4, row.comment);
     };
     if (pendingCount_ == kRowsPerStatement) {
-        Statement& many = cached(s.appendMany, repeatedValues(head, values, kRowsPerStatement));
+        if (!s.appendMany)
+            s.appendMany = std::make_unique<Statement>(db_->prepare(sql(kRowsPerStatement)));
+        Statement& many = *s.appendMany;
         for (std::size_t r = 0; r < kRowsPerStatement; ++r) bindRow(many, r, pending_[r]);
         many.execute();
     } else {
-        Statement& one = cached(s.appendOne, repeatedValues(head, values, 1));
+        if (!s.appendOne) s.appendOne = std::make_unique<Statement>(db_->prepare(sql(1)));
+        Statement& one = *s.appendOne;
         for (std::size_t r = 0; r < pendingCount_; ++r) {
             bindRow(one, 0, pending_[r]);
             one.execute();

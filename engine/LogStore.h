@@ -57,7 +57,9 @@ class LogStore {
     };
     // Opens the project's database. Write takes the write lock now, so that
     // a database held by another program fails before anything is written.
-    LogStore(const ProjectPaths& paths, Mode mode);
+    // `cacheKib`, when given, is the connection's page cache for an action
+    // that writes many pages (set before the transaction begins).
+    LogStore(const ProjectPaths& paths, Mode mode, int cacheKib = 0);
     // Over a connection the caller holds; nothing is begun.
     explicit LogStore(Database& db);
     LogStore(const LogStore&) = delete;
@@ -166,7 +168,9 @@ class LogStore {
     // Listed beacons of the exact look-up with `identUtf8` and `frequency`.
     std::int64_t listedCount(std::string_view identUtf8, double frequency);
     // The location's OK receptions of `set` (its working set) paired with
-    // their rows, in file order (pairLoggedReceptions).
+    // their rows, in file order. A row without a record is paired with a
+    // reception by its time, date and comment, the first unpaired row in log
+    // order.
     std::vector<PairedReception> pairLogged(const WorkingSet& set);
 
   private:

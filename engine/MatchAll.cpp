@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "engine/MatchAll.h"
-#include "engine/MatchingRun.h"
 
 #include <array>
 #include <exception>
 #include <system_error>
 
 #include "core/EngineError.h"
-#include "core/MappedFile.h"
 #include "core/TextFields.h"
+#include "engine/MatchingRun.h"
+#include "engine/ProcessedBytes.h"
 #include "work/Records.h"
 
 namespace fs = std::filesystem;
@@ -32,7 +32,7 @@ MatchAllPlan planMatchAll(const fs::path& processedPath) {
     std::error_code ec;
     if (!fs::exists(fs::symlink_status(processedPath, ec))) return plan;
     std::array<MatchAllPlan::Location, kLocationCount> counts{};
-    const MappedFile file(processedPath);
+    const ProcessedBytes file(processedPath, ProcessedBytes::How::Mapped);
     const std::string_view bytes = file.bytes();
     const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
     for (std::size_t i = 0; i < count; ++i) {

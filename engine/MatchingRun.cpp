@@ -73,7 +73,7 @@ MatchOutcome runMatching(const ProjectPaths& paths, WorkingSet& set,
     const Performed performed = perform(action, paths, set.location, store);
     // The caller's set changes only once the rows and processed.dat have
     // both been stored.
-    if (performed.done) applyStates(set, performed.changed);
+    if (performed.done) performed.written.applyTo(set);
     return action.outcome();
 }
 

@@ -42,6 +42,9 @@ class ProcessedBytes {
 // The receptions of `location` among `bytes` (processed.dat at `path`), in
 // file order: what loadWorkingSet reads from the file itself.
 WorkingSet workingSetOf(const std::filesystem::path& path, std::string_view bytes, int location);
+// Only those of them that are settled (OK): what the logged view pairs with
+// the log's rows.
+WorkingSet settledOf(std::string_view bytes, int location);
 
 // `set` with the states of `changed` (entries named by their recordNo), counts anew.
 void applyStates(WorkingSet& set, const WorkingSet& changed);

@@ -5,8 +5,8 @@
 
 #include "core/EngineError.h"
 #include "core/FileUtil.h"
-#include "core/MappedFile.h"
 #include "core/TextFields.h"
+#include "engine/ProcessedBytes.h"
 #include "work/Records.h"
 
 namespace zolt {
@@ -43,7 +43,7 @@ std::string buildReport(const std::filesystem::path& processedPath, ReportKind k
     // one would make the next start-up take the project for finished.
     // The records are looked at where they stand: a whole archive decoded
     // record by record would cost more than the report itself.
-    const MappedFile file(processedPath);
+    const ProcessedBytes file(processedPath, ProcessedBytes::How::Mapped);
     const std::string_view bytes = file.bytes();
     const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
 

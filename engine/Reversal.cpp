@@ -27,7 +27,7 @@ int returnToWaiting(const ProjectPaths& paths, WorkingSet& set, const std::vecto
         return 0;
     }
     std::optional<LogStore> store;
-    const Performed performed = perform(action, paths, set.location, store);
+    Performed performed = perform(action, paths, set.location, store);
     // The set as the file now holds it.
     set = *performed.after(paths, set.location);
     return action.returned();
@@ -41,7 +41,7 @@ std::optional<UndoOffer> nextUndo(const ProjectPaths& paths, int location) {
 UndoOffer undoLastAction(const ProjectPaths& paths, WorkingSet& set) {
     UndoAction action(set.location);
     std::optional<LogStore> store;
-    const Performed performed = perform(action, paths, set.location, store);
+    Performed performed = perform(action, paths, set.location, store);
     set = *performed.after(paths, set.location);
     return action.undone();
 }

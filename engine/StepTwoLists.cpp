@@ -3,8 +3,8 @@
 
 #include <system_error>
 
-#include "core/MappedFile.h"
 #include "core/TextFields.h"
+#include "engine/ProcessedBytes.h"
 #include "work/LocationStates.h"
 
 namespace fs = std::filesystem;
@@ -17,7 +17,7 @@ StepTwoLists readStepTwoLists(const std::filesystem::path& processedPath, int lo
     // the next start-up take the project for finished.
     std::error_code ec;
     if (!fs::exists(fs::symlink_status(processedPath, ec))) return lists;
-    const MappedFile file(processedPath);
+    const ProcessedBytes file(processedPath, ProcessedBytes::How::Mapped);
     const std::string_view bytes = file.bytes();
     // Only the listed records are taken apart; the rest are passed over by
     // their location and state bytes, as decoded records they cost more than

@@ -167,7 +167,7 @@ int addSuggestedPicks(const ProjectPaths& paths, WorkingSet& set, const Suggeste
     std::optional<LogStore> store;
     const Performed performed = perform(action, paths, set.location, store);
     // The caller's states change only once rows and file are both stored.
-    applyStates(set, performed.changed);
+    performed.written.applyTo(set);
     return action.rows();
 }
 

@@ -10,8 +10,9 @@
 
 #include "EngineTestUtil.h"
 #include "bench/DataGenerator.h"
-#include "engine/Project.h"
 #include "bench/LiteralRun.h"
+#include "engine/Project.h"
+#include "engine/Reversal.h"
 #include "work/BackupImport.h"
 
 namespace fs = std::filesystem;
@@ -174,9 +175,9 @@ TEST_F(MatchingTest, CancelledOrFailedRunChangesNothing) {
 TEST_F(MatchingTest, AnOwnBeaconFileGoneSinceTheConversionStartedIsRefused) {
     const struct {
         const char* name;
-        const char* atStart;       // the file the folder holds at START CONVERSION
-        const char* atMatching;    // ... and at START MATCHING; nullptr: none
-        bool recorded;             // false: settings.ini of an earlier version
+        const char* atStart;        // the file the folder holds at START CONVERSION
+        const char* atMatching;     // ... and at START MATCHING; nullptr: none
+        bool recorded;              // false: settings.ini of an earlier version
         const char* refusedNaming;  // nullptr: the run goes on
     } cases[] = {
         {"ndb.bak removed", "ndb.bak", nullptr, true, "ndb.bak"},
@@ -194,7 +195,8 @@ TEST_F(MatchingTest, AnOwnBeaconFileGoneSinceTheConversionStartedIsRefused) {
         fs::create_directories(paths.BackupFolder);
         if (c.atStart) writeFile(paths.BackupFolder / c.atStart, beacons);
         writeSettings(paths, paths.BackupFolder);
-        if (!c.recorded) writeFile(paths.WorkFolder / kSettingsFile, paths.BackupFolder.string() + "/\r\n");
+        if (!c.recorded)
+            writeFile(paths.WorkFolder / kSettingsFile, paths.BackupFolder.string() + "/\r\n");
         if (c.atStart) fs::remove(paths.BackupFolder / c.atStart);
         if (c.atMatching) writeFile(paths.BackupFolder / c.atMatching, beacons);
         writeProcessed(paths.ProcessedPath, {{2, "USR", "277", "UNP"}, {2, "APH", "396", "UNP"}});
@@ -215,6 +217,39 @@ TEST_F(MatchingTest, AnOwnBeaconFileGoneSinceTheConversionStartedIsRefused) {
 
 // The run looks beacons up in memory instead of asking the database; every
 // ident and frequency must find what the query on the columns finds.
+// A working file rebuilt from the backups holds logged receptions (OK) beside
+// unmatched ones (UNP). Another window returns a logged one to waiting while
+// this one still shows it settled: the run here decides only the unmatched
+// ones, and the returned reception stays waiting instead of getting back an
+// OK without its row, after which no action could log it again.
+TEST_F(MatchingTest, AReceptionReturnedMeanwhileStaysWaiting) {
+    writeProcessed(paths.ProcessedPath, {{2, "APH", "396", "UNP", "0900", "20010101", "logged"},
+                                         {2, "ABC", "350", "UNP", "1000", "20010101", "new"}});
+    WorkingSet first = loadWorkingSet(paths.ProcessedPath, 2);
+    runMatching(paths, first);
+    // As a rebuild leaves it: the logged reception OK, the other unmatched.
+    std::string bytes = readFile(paths.ProcessedPath);
+    bytes.replace(ProcessedRecord::kLength + 99, 3, "UNP");
+    writeFile(paths.ProcessedPath, bytes);
+    ASSERT_EQ(logRows(paths.DatabasePath).size(), 2u);
+    Database(paths.DatabasePath).execute("DELETE FROM NDBLog WHERE ReceptionComments = 'new'");
+
+    WorkingSet here = loadWorkingSet(paths.ProcessedPath, 2);
+    WorkingSet elsewhere = here;
+    ASSERT_EQ(returnToWaiting(paths, elsewhere, {1}), 1);
+    ASSERT_EQ(states(elsewhere), (std::vector<std::string>{"AMB", "UNP"}));
+
+    const MatchOutcome outcome = runMatching(paths, here);
+    EXPECT_EQ(outcome.logged, 1);
+    EXPECT_EQ(states(loadWorkingSet(paths.ProcessedPath, 2)),
+              (std::vector<std::string>{"AMB", "OK"}));
+    EXPECT_EQ(states(here), (std::vector<std::string>{"AMB", "OK"}));
+    // One row, the new reception's: the returned one waits to be logged.
+    const auto rows = logRows(paths.DatabasePath);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].comment, "new");
+}
+
 TEST(ListedBeaconsTest, FindsWhatTheQueryFinds) {
     test::TempDir dir;
     const ProjectPaths paths = test::makeProject(dir.path());

@@ -225,6 +225,25 @@ TEST_F(SessionTest, AFailedActionLeavesTheSessionAsItWas) {
     EXPECT_EQ(told, std::vector<unsigned>{});
 }
 
+// The action is stored but what follows it cannot be read (here the logged
+// receptions' beacons): the failure is told, and the session holds the
+// receptions as they now are, so that none of them is offered for logging a
+// second time.
+TEST_F(SessionTest, AStoredActionIsHeldWhenTheRefreshAfterItFails) {
+    session.choose(2);
+    session.match({});
+    session.wantLogged(true);
+    Database(paths.DatabasePath).execute("ALTER TABLE CountryCode RENAME TO Elsewhere");
+    told.clear();
+    EXPECT_THROW(session.addToLog(pick(4, glBeacon), false), EngineError);
+    EXPECT_EQ(told, std::vector<unsigned>{Change::Lists});
+    EXPECT_EQ(states(session.work()), states(loadWorkingSet(paths.ProcessedPath, 2)));
+    EXPECT_EQ(states(session.work()),
+              (std::vector<std::string>{"OK", "OK", "OK", "OK", "AMB", "MIS"}));
+    ASSERT_EQ(session.lists().ambiguous.size(), 1u);
+    EXPECT_EQ(session.lists().ambiguous[0].recordNo, 6);
+}
+
 // Another window settled the receptions first: the refusal stands, and the
 // session shows what the file now says.
 TEST_F(SessionTest, ReceptionsSettledElsewhereAreLoadedAnew) {
