@@ -58,4 +58,21 @@ std::string shortestDecimal(double value) {
     return std::string(buf, result.ptr);
 }
 
+std::string fixedDecimal(double value, int places) {
+    // Empty past 63 characters, far beyond any value a file of ours holds.
+    char buf[64];
+    const auto result =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, places);
+    return result.ec == std::errc() ? std::string(buf, result.ptr) : std::string();
+}
+
+std::string withoutControls(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 && c != '\t' && c != '\r' && c != '\n') c = ' ';
+    }
+    return out;
+}
+
 }  // namespace zolt

@@ -21,5 +21,12 @@ double leadingNumber(std::string_view text);
 
 // Shortest plain decimal form with a point: 350, 263.5, 0; no exponent.
 std::string shortestDecimal(double value);
+// Fixed notation with `places` decimals and a point, whatever the locale;
+// empty for a value that takes more than 63 characters.
+std::string fixedDecimal(double value, int places);
+
+// The C0 controls other than tab, CR and LF as blanks: they have no place in
+// a text file that other programs read (a NUL ends many a reader's line).
+std::string withoutControls(std::string_view text);
 
 }  // namespace zolt

@@ -174,25 +174,6 @@ const IdentAndFrequency* typedPairOf(const std::vector<IdentAndFrequency>* pairs
     return nullptr;
 }
 
-// Fixed notation with `places` decimals and a point, whatever the locale.
-std::string fixedDecimal(double value, int places) {
-    char buf[64];
-    const auto result =
-        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, places);
-    return result.ec == std::errc() ? std::string(buf, result.ptr) : std::string();
-}
-
-// C0 controls other than tab, CR and LF have no place in a text file that
-// other programs read (a NUL ends many a reader's line).
-std::string withoutControls(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 && c != '\t' && c != '\r' && c != '\n') c = ' ';
-    }
-    return out;
-}
-
 void appendCsvField(std::string& out, std::string_view value) {
     const std::string clean = withoutControls(value);
     if (clean.find_first_of(",\"\r\n") == std::string::npos) {

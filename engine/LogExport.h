@@ -17,8 +17,7 @@
 
 // The converted log handed over to other programs: every NDBLog row with what
 // is known of its beacon and its listening location, and the text formats
-// that need no XML (CSV for spreadsheets, ADIF for logbooks). The map format
-// is written in app/, where an XML writer is at hand.
+// CSV for spreadsheets and ADIF for logbooks (the map's KML: engine/KmlExport.h).
 namespace zolt {
 
 // One logged reception. Texts are UTF-8.
