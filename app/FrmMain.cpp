@@ -324,7 +324,7 @@ void FrmMain::setLocationColour(int index, LocationColour colour) {
 }
 
 bool FrmMain::RefreshLocationButtons() {
-    std::array<LocationStatus, kLocationCount> states{};
+    std::array<LocationState, kLocationCount> states{};
     if (!guarded([&] { states = scanLocationStates(paths_.ProcessedPath); })) {
         // States unknown: nothing can be opened until they are read again.
         for (int k = 1; k <= kLocationCount; ++k) locationButton(k)->setEnabled(false);
@@ -332,11 +332,11 @@ bool FrmMain::RefreshLocationButtons() {
     }
     for (int k = 1; k <= kLocationCount; ++k) {
         const auto& status = states[static_cast<std::size_t>(k - 1)];
-        locationButton(k)->setEnabled(status.enabled && !matching_);
-        setLocationColour(k, status.colour);
+        locationButton(k)->setEnabled(hasPendingWork(status) && !matching_);
+        setLocationColour(k, colourOf(status));
     }
     matchAll_->setAvailable(std::any_of(states.begin(), states.end(), [](const auto& status) {
-        return status.colour == LocationColour::LightRed;
+        return status == LocationState::NotMatched;
     }));
     return true;
 }

@@ -14,6 +14,7 @@
 #include "engine/HomePosition.h"
 #include "engine/StepTwoLists.h"
 #include "engine/SuggestedPicks.h"
+#include "app/LocationColour.h"
 #include "work/LocationStates.h"
 
 class QPushButton;
