@@ -10,6 +10,18 @@ namespace zolt {
 std::string trimBlanks(std::string_view text);
 // The same without a copy: the part of `text` that trimBlanks would return.
 std::string_view trimmedView(std::string_view text);
+// Without leading and trailing blanks and tabs, as typed texts and the lines
+// of settings and registry files are read.
+std::string_view trimmedSpaceTab(std::string_view text);
+
+// Letter case of A-Z only, whatever the C locale says: a Turkish one would
+// turn 'i' into a letter no file of ours holds, and a byte of a UTF-8 or
+// Windows-1252 letter must come through unchanged.
+constexpr char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+constexpr char upperAscii(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
+std::string lowerAscii(std::string_view text);
+bool equalsAsciiNoCase(std::string_view a, std::string_view b);
+bool startsWithNoCase(std::string_view text, std::string_view prefix);
 // Space-pads to `width` bytes, or cuts to it.
 std::string padField(std::string_view text, std::size_t width);
 

@@ -8,6 +8,7 @@
 
 #include "core/EngineError.h"
 #include "core/FileUtil.h"
+#include "core/TextFields.h"
 #include "db/Database.h"
 #include "engine/LocationMap.h"
 #include "engine/Project.h"
@@ -25,30 +26,14 @@ constexpr std::string_view kHomeKey = "Home";
 fs::path settingsFile(const ProjectPaths& paths) { return paths.WorkFolder / kSettingsFile; }
 fs::path homesFile(const ProjectPaths& paths) { return paths.WorkFolder / kHomesFile; }
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view trimmedView(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 // The location a line is the entry of, and its text; 0 for any other line.
 // Read tolerantly: key in any letter case, blanks around the parts.
 int entryLocation(std::string_view line, std::string_view* text = nullptr) {
     const std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) return 0;
-    const std::string_view key = trimmedView(line.substr(0, equals));
-    if (key.size() <= kHomeKey.size() || !equalsNoCase(key.substr(0, kHomeKey.size()), kHomeKey)) {
+    const std::string_view key = trimmedSpaceTab(line.substr(0, equals));
+    if (key.size() <= kHomeKey.size() ||
+        !equalsAsciiNoCase(key.substr(0, kHomeKey.size()), kHomeKey)) {
         return 0;
     }
     int location = 0;
@@ -57,7 +42,7 @@ int entryLocation(std::string_view line, std::string_view* text = nullptr) {
         location = location * 10 + (c - '0');
     }
     if (location < 1 || location > kLocationCount) return 0;
-    if (text) *text = trimmedView(line.substr(equals + 1));
+    if (text) *text = trimmedSpaceTab(line.substr(equals + 1));
     return location;
 }
 
@@ -232,7 +217,7 @@ void writeHomeEntry(const ProjectPaths& paths, int location, std::string_view te
     if (location < 1 || location > kLocationCount) {
         throw EngineError(what + ": there is no such listening location.");
     }
-    const std::string entry(trimmedView(text));
+    const std::string entry(trimmedSpaceTab(text));
     if (!entry.empty()) {
         const auto parsed = parseHomeEntry(entry);
         if (const auto* message = std::get_if<std::string>(&parsed)) throw EngineError(*message);
@@ -290,7 +275,7 @@ LocationHome homeFor(const ProjectPaths& paths, int location, std::string_view t
         return found;
     };
 
-    const std::string entry(trimmedView(text));
+    const std::string entry(trimmedSpaceTab(text));
     if (!entry.empty()) {
         const auto parsed = parseHomeEntry(entry);
         if (const auto* typed = std::get_if<HomeEntry>(&parsed)) {

@@ -67,44 +67,30 @@ std::optional<double> cellNumber(const Statement& s, int column) {
     return s.columnDouble(column);
 }
 
-std::unordered_map<std::int64_t, BeaconFacts> listedBeacons(Database& db) {
+// The beacons of the shipped list, or the listener's own (`own`), by their
+// number in the log: an own beacon's lies above every listed one. An own
+// beacon keeps its position as the text the old beacon file held; what does
+// not read as degrees stays off the map, as on the window's map.
+std::unordered_map<std::int64_t, BeaconFacts> beaconsOf(Database& db, bool own) {
     std::unordered_map<std::int64_t, BeaconFacts> beacons;
-    Statement s = db.prepare(
-        "SELECT b.Beacon_ID, b.Ident, b.Frequency, b.City, b.State, "
-        "coalesce(c.CountryLong, b.Country), b.Latitude, b.Longitude FROM NDBInformation AS b "
-        "LEFT JOIN CountryCode AS c ON c.CountryShort = b.Country");
+    Statement s = db.prepare(std::string("SELECT t.") + (own ? "newbeacon_ID" : "Beacon_ID") +
+                             ", t.Ident, t.Frequency, t.City, t.State, coalesce(c.CountryLong, "
+                             "t.Country), t.Latitude, t.Longitude FROM " +
+                             (own ? "NewBeacons" : "NDBInformation") +
+                             " AS t LEFT JOIN CountryCode AS c ON c.CountryShort = t.Country");
     while (s.step()) {
-        BeaconFacts b{columnText(s, 1),
+        BeaconFacts b{own ? trimBlanks(columnText(s, 1)) : columnText(s, 1),
                       cellText(s, 2),
                       columnText(s, 3),
                       provinceText(s, 4),
                       unlessNone(columnText(s, 5), "XXX"),
                       std::nullopt};
-        const auto lat = cellNumber(s, 6), lon = cellNumber(s, 7);
-        if (lat && lon) b.position = onTheGlobe(*lat, *lon);
-        beacons.emplace(s.columnInt64(0), std::move(b));
-    }
-    return beacons;
-}
-
-// The listener's own beacons keep their position as the text the old beacon
-// file held; what does not read as degrees stays off the map, as on the
-// window's map.
-std::unordered_map<std::int64_t, BeaconFacts> ownBeacons(Database& db) {
-    std::unordered_map<std::int64_t, BeaconFacts> beacons;
-    Statement s = db.prepare(
-        "SELECT n.newbeacon_ID, n.Ident, n.frequency, n.City, n.State, "
-        "coalesce(c.CountryLong, n.Country), n.Latitude, n.Longitude FROM NewBeacons AS n "
-        "LEFT JOIN CountryCode AS c ON c.CountryShort = n.Country");
-    while (s.step()) {
-        BeaconFacts b{trimBlanks(columnText(s, 1)),
-                      cellText(s, 2),
-                      columnText(s, 3),
-                      provinceText(s, 4),
-                      unlessNone(columnText(s, 5), "XXX"),
-                      std::nullopt};
-        b.position = ownBeaconPosition(cellText(s, 6), cellText(s, 7));
-        beacons.emplace(s.columnInt64(0) + kUserBeaconOffset, std::move(b));
+        if (own) {
+            b.position = ownBeaconPosition(cellText(s, 6), cellText(s, 7));
+        } else if (const auto lat = cellNumber(s, 6), lon = cellNumber(s, 7); lat && lon) {
+            b.position = onTheGlobe(*lat, *lon);
+        }
+        beacons.emplace(s.columnInt64(0) + (own ? kUserBeaconOffset : 0), std::move(b));
     }
     return beacons;
 }
@@ -152,13 +138,6 @@ std::unordered_map<std::string, std::vector<IdentAndFrequency>> loggedAs(const f
     return typed;
 }
 
-bool sameIdent(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
-               return lower(x) == lower(y);
-           });
-}
-
 // The typed pair of a row: the only one its key has, or among several the
 // one that names its beacon; nullptr when the file cannot tell.
 const IdentAndFrequency* typedPairOf(const std::vector<IdentAndFrequency>* pairs,
@@ -166,7 +145,7 @@ const IdentAndFrequency* typedPairOf(const std::vector<IdentAndFrequency>* pairs
     if (!pairs || pairs->empty()) return nullptr;
     if (pairs->size() == 1) return &pairs->front();
     for (const auto& pair : *pairs) {
-        if (sameIdent(pair.first, r.beaconIdent) &&
+        if (equalsAsciiNoCase(pair.first, r.beaconIdent) &&
             leadingNumber(pair.second) == leadingNumber(r.beaconFrequency)) {
             return &pair;
         }
@@ -312,8 +291,8 @@ ExportedLog readExportedLog(const ExportSource& source) {
     // One read transaction: the window may append rows meanwhile, and the
     // file must not show half of an action.
     db.executeScript("BEGIN");
-    const auto listed = listedBeacons(db);
-    const auto own = ownBeacons(db);
+    const auto listed = beaconsOf(db, false);
+    const auto own = beaconsOf(db, true);
 
     Statement rows =
         db.prepare(source.location == 0
