@@ -2,8 +2,11 @@
 #include "app/ShownNumbers.h"
 
 #include <QHeaderView>
+#include <QLocale>
 #include <QTreeWidget>
 #include <cmath>
+
+#include "core/TextFields.h"
 
 namespace zolt {
 
@@ -14,11 +17,19 @@ std::optional<bool> blankLast(bool blank, bool otherBlank, const QTreeWidget* li
 }
 
 QString kmText(const std::optional<double>& km) {
-    return km ? QString::number(std::llround(*km)) : QString();
+    return km ? numberText(std::llround(*km)) : QString();
 }
 
-QString counted(int n, const char* one, const char* many) {
-    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+QString numberText(long long n) { return QLocale().toString(n); }
+
+QString counted(long long n, const char* one, const char* many) {
+    return numberText(n) + u' ' + QLatin1String(n == 1 ? one : many);
+}
+
+void showNumbersAsTheLocaleDoes() {
+    // The default locale at each call, so that a locale the window is given
+    // later (QLocale::setDefault) reaches both alike.
+    setShownNumberFormat([](long long n) { return numberText(n).toStdString(); });
 }
 
 }  // namespace zolt

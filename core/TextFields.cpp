@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "core/TextFields.h"
 
+#include <atomic>
 #include <charconv>
 #include <cmath>
 
@@ -88,6 +89,34 @@ std::string fixedDecimal(double value, int places) {
     const auto result =
         std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, places);
     return result.ec == std::errc() ? std::string(buf, result.ptr) : std::string();
+}
+
+std::string groupedDigits(long long n, std::string_view separator) {
+    // Through unsigned: the smallest long long has no positive counterpart.
+    const unsigned long long magnitude =
+        n < 0 ? 0ull - static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n);
+    const std::string digits = std::to_string(magnitude);
+    std::string out = n < 0 ? "-" : "";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += separator;
+        out += digits[i];
+    }
+    return out;
+}
+
+namespace {
+std::atomic<NumberFormat> shownFormat{nullptr};
+}  // namespace
+
+void setShownNumberFormat(NumberFormat format) { shownFormat.store(format); }
+
+std::string shownNumber(long long n) {
+    const NumberFormat format = shownFormat.load();
+    return format ? format(n) : groupedDigits(n, ",");
+}
+
+std::string shownCount(long long n, std::string_view one, std::string_view many) {
+    return shownNumber(n) + " " + std::string(n == 1 ? one : many);
 }
 
 std::string withoutControls(std::string_view text) {

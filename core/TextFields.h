@@ -37,6 +37,21 @@ std::string shortestDecimal(double value);
 // empty for a value that takes more than 63 characters.
 std::string fixedDecimal(double value, int places);
 
+// Thousands grouped with `separator`: groupedDigits(-36056, ",") is "-36,056".
+std::string groupedDigits(long long n, std::string_view separator);
+
+// Numbers in what the listener reads on screen, written as the window writes
+// its own: the window installs its locale's format once at start-up, before
+// any other thread runs ("36,056", "36.056", or "36056" where the locale
+// groups no digits). Until then, and where no window runs, thousands are
+// grouped with commas. Never for what goes into a file or the database,
+// which must not change with the reader's locale.
+using NumberFormat = std::string (*)(long long);
+void setShownNumberFormat(NumberFormat format);  // nullptr: commas again
+std::string shownNumber(long long n);
+// `n` and the word that goes with it: "1 beacon", "6,900 beacons".
+std::string shownCount(long long n, std::string_view one, std::string_view many);
+
 // The C0 controls other than tab, CR and LF as blanks: they have no place in
 // a text file that other programs read (a NUL ends many a reader's line).
 std::string withoutControls(std::string_view text);

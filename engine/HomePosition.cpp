@@ -57,7 +57,7 @@ std::string describeHome(const LocationHome& home) {
                    " beacons logged)";
         }
         // Said plainly, with what would help: a guess is never offered.
-        const std::string count = std::to_string(home.beaconCount);
+        const std::string count = shownNumber(home.beaconCount);
         constexpr std::string_view kAsk =
             " Type your locator (or latitude, longitude) below and press Set Home.";
         if (home.medianKm > kMaxMedianSpreadKm) {
@@ -77,8 +77,8 @@ std::string describeHome(const LocationHome& home) {
     }
     const std::string where = formatLatLon(*home.position, 1);
     if (home.source == LocationHome::Source::Inferred) {
-        return "Home: near " + where + ", inferred from " + std::to_string(home.beaconCount) +
-               (home.beaconCount == 1 ? " beacon" : " beacons");
+        return "Home: near " + where + ", inferred from " +
+               shownCount(home.beaconCount, "beacon", "beacons");
     }
     // A typed position already says where it is; repeating it would only
     // show the same place twice.
@@ -93,8 +93,8 @@ std::string describeHomeUsed(const LocationHome& home) {
     if (!home.position) return {};
     const std::string where = formatLatLon(*home.position, 1);
     if (home.source == LocationHome::Source::Inferred) {
-        return "a home inferred from the " + std::to_string(home.beaconCount) +
-               " beacons logged here, near " + where + " (you have not typed one)";
+        return "a home inferred from the " + shownCount(home.beaconCount, "beacon", "beacons") +
+               " logged here, near " + where + " (you have not typed one)";
     }
     return "your home at " + where + " (you typed " + home.describe + ")";
 }

@@ -246,10 +246,6 @@ void appendAdifField(std::string& out, std::string_view name, std::string_view v
     out += ' ';
 }
 
-std::string plural(long long n, std::string_view one, std::string_view many) {
-    return groupedNumber(n) + " " + std::string(n == 1 ? one : many);
-}
-
 // kHz as ADIF's MHz, to the hertz, without trailing zeros: 135.7 kHz is
 // "0.1357", never a binary fraction's "0.13569999999999999".
 std::string megahertz(double kHz) {
@@ -676,15 +672,7 @@ std::string adifLocation(double degrees, bool latitude) {
     return out;
 }
 
-std::string groupedNumber(long long n) {
-    const std::string digits = std::to_string(n < 0 ? -n : n);
-    std::string out = n < 0 ? "-" : "";
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    return out;
-}
+std::string groupedNumber(long long n) { return groupedDigits(n, ","); }
 
 std::vector<MappedBeacon> mappedBeacons(const ExportedLog& log, int location, DateOrder order) {
     std::vector<MappedBeacon> beacons;
@@ -718,14 +706,14 @@ MapCounts mapCounts(const ExportedLog& log) {
 std::string leftOutOfAdif(const ExportCounts& counts) {
     std::vector<std::string> why;
     if (counts.unreadable > 0) {
-        why.push_back(groupedNumber(counts.unreadable) + " without a readable date");
+        why.push_back(shownNumber(counts.unreadable) + " without a readable date");
     }
     if (counts.early > 0) {
-        why.push_back(groupedNumber(counts.early) +
+        why.push_back(shownNumber(counts.early) +
                       " dated before 1930 (ADIF holds no earlier date)");
     }
     if (counts.noTime > 0) {
-        why.push_back(groupedNumber(counts.noTime) +
+        why.push_back(shownNumber(counts.noTime) +
                       " without a usable time (empty, 24:00 or other text)");
     }
     const int left = counts.unreadable + counts.early + counts.noTime;
@@ -733,7 +721,7 @@ std::string leftOutOfAdif(const ExportCounts& counts) {
     if (why.size() == 1) return why.front() + verb + " in the CSV only";
     std::string text;
     for (std::size_t i = 0; i < why.size(); ++i) {
-        text += (i == 0 ? groupedNumber(left) + verb + " in the CSV only: "
+        text += (i == 0 ? shownNumber(left) + verb + " in the CSV only: "
                         : (i + 1 == why.size() ? " and " : ", ")) +
                 why[i];
     }
@@ -742,16 +730,17 @@ std::string leftOutOfAdif(const ExportCounts& counts) {
 
 std::string offTheMap(const ExportCounts& counts) {
     const int n = counts.unplaced;
-    return plural(n, "beacon has", "beacons have") + " no known position and " +
+    return shownCount(n, "beacon has", "beacons have") + " no known position and " +
            (n == 1 ? "is" : "are") + " listed without a place on the map";
 }
 
 std::string exportSummary(ExportFormat format, const ExportCounts& counts,
                           const std::string& target) {
     std::string text;
-    if (format == ExportFormat::Kml) text = plural(counts.beacons, "beacon", "beacons") + " of ";
-    text += plural(counts.written, "reception", "receptions") + " of " +
-            plural(counts.locations, "location", "locations") + " written to " + target;
+    if (format == ExportFormat::Kml)
+        text = shownCount(counts.beacons, "beacon", "beacons") + " of ";
+    text += shownCount(counts.written, "reception", "receptions") + " of " +
+            shownCount(counts.locations, "location", "locations") + " written to " + target;
     const auto verb = [](int n, const char* one, const char* many) {
         return std::string(n == 1 ? one : many);
     };
@@ -759,7 +748,7 @@ std::string exportSummary(ExportFormat format, const ExportCounts& counts,
         case ExportFormat::Csv:
             if (counts.unreadable > 0) {
                 const int n = counts.unreadable;
-                text += "; " + groupedNumber(n) + verb(n, " has", " have") +
+                text += "; " + shownNumber(n) + verb(n, " has", " have") +
                         " no readable date and keep" + verb(n, "s", "") +
                         " the date as logged in the column date_as_logged";
             }
@@ -772,7 +761,7 @@ std::string exportSummary(ExportFormat format, const ExportCounts& counts,
         case ExportFormat::Kml:
             if (counts.unreadable > 0) {
                 const int n = counts.unreadable;
-                text += "; " + groupedNumber(n) + " without a readable date count" +
+                text += "; " + shownNumber(n) + " without a readable date count" +
                         verb(n, "s", "") + " as receptions but not for first and last heard";
             }
             if (counts.unplaced > 0) text += "; " + offTheMap(counts);

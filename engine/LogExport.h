@@ -163,7 +163,8 @@ std::string locatorOf(LatLon position);
 // ADIF's "XDDD MM.MMM" for a latitude (N/S) or a longitude (E/W).
 std::string adifLocation(double degrees, bool latitude);
 
-// "3,120": thousands grouped as the messages write them.
+// "3,120": thousands grouped as the map file writes them, whatever the
+// locale (messages use shownNumber).
 std::string groupedNumber(long long n);
 
 // One beacon of a location's map: its receptions counted, first and last

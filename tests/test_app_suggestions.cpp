@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTest>
@@ -67,7 +68,7 @@ std::vector<int> distances(const QTreeWidget* list, int column) {
     std::vector<int> km;  // -1: empty
     for (int i = 0; i < list->topLevelItemCount(); ++i) {
         const QString cell = list->topLevelItem(i)->text(column);
-        km.push_back(cell.isEmpty() ? -1 : cell.toInt());
+        km.push_back(cell.isEmpty() ? -1 : QLocale().toInt(cell));
     }
     return km;
 }
@@ -88,7 +89,7 @@ TEST_F(SuggestionsTest, EveryCandidateShowsItsDistanceAndKeepsItsBeaconId) {
             for (int i = 0; i < list->topLevelItemCount(); ++i, ++rows) {
                 QTreeWidgetItem* row = list->topLevelItem(i);
                 bool whole = false;
-                row->text(view.distanceColumn).toUInt(&whole);
+                QLocale().toUInt(row->text(view.distanceColumn), &whole);
                 EXPECT_TRUE(whole) << row->text(view.distanceColumn).toStdString();
                 if (view.unresolved) {
                     EXPECT_NEAR(row->text(view.offsetColumn).toDouble(),
