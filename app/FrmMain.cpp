@@ -936,7 +936,7 @@ void FrmMain::cmdSaveToFile_Click() {
     const auto location = SelectedLocation();
     if (!location) return;
     FrmFileSave dialog(ReportIsAmbiguous ? ReportKind::Ambiguous : ReportKind::Unresolved,
-                       *location, paths_.ProcessedPath, this);
+                       *location, paths_.ProcessedPath, options_.documentsFolder, this);
     if (dialog.exec() != QDialog::Accepted) return;
     QMessageBox::information(
         this, QStringLiteral("Database Converter"),

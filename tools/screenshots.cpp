@@ -136,7 +136,7 @@ int main(int argc, char* argv[]) {
 
     zolt::FrmFileSave dialog(
         window.ReportIsAmbiguous ? zolt::ReportKind::Ambiguous : zolt::ReportKind::Unresolved,
-        location, window.paths().ProcessedPath, &window);
+        location, window.paths().ProcessedPath, {}, &window);
     const QString reports = QDir(home.path()).filePath(QStringLiteral("Reports"));
     QDir().mkpath(reports);
     dialog.folderBrowser()->openFolder(reports);

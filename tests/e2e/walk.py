@@ -307,7 +307,8 @@ class Walk:
         dialog = self.ui.window("Unresolved Station Report Save...")
         self.ui.press("OK", root=dialog)
         self.ui.window_gone("Unresolved Station Report Save...")
-        report = self.cwd / "UnresolvedStations_Location1.txt"
+        # It opens in Documents, not in the folder the converter was started in.
+        report = self.home / "Documents" / "UnresolvedStations_Location1.txt"
         self.ui.wait_until(report.is_file, f"report {report} to be written")
         # The main window bears the same title: the box is known by its text.
         self.ui.find("label", f"The report was saved to {report}.")
