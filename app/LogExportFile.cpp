@@ -6,7 +6,6 @@
 
 #include "core/EngineError.h"
 #include "core/FileUtil.h"
-#include "core/TextFields.h"
 #include "db/Database.h"
 #include "engine/DecisionRecord.h"
 #include "engine/KmlExport.h"

@@ -10,8 +10,7 @@
 // Writing an export file, shared by the window's Export Log dialog and the
 // command line: the format follows the file's extension, and the file is
 // written beside its target and renamed over it, so that a failure leaves no
-// half-written file. Uses Qt Core only (the date of the ADIF header), never a
-// widget.
+// half-written file. Uses Qt Core only, never a widget.
 namespace zolt {
 
 // .csv, .adi or .kml, in any letter case; nullopt for any other name.
