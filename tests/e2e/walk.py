@@ -10,6 +10,7 @@ step passed, 1 with a message naming the step and the widget or file.
 
 import argparse
 import os
+import re
 import shutil
 import sqlite3
 import struct
@@ -377,7 +378,9 @@ class Walk:
         self.choose_row("tree", "Logged Stations", "Ident", "BNR")
         rows = self.wait_rows("Possible Matches", 2)
         distances = [r.get("Distance", "") for r in rows]
-        check(all(d.isdigit() for d in distances), f"'Possible Matches' distances: {rows}")
+        # Whole kilometres, grouped as the locale groups digits ("11,618").
+        check(all(re.fullmatch(r"\d{1,3}([,.\u00a0\u202f ]?\d{3})*", d) for d in distances),
+              f"'Possible Matches' distances: {rows}")
         self.choose_row("tree", "Possible Matches", "City", "Benton Ridge")
         self.ui.find("label", "Benton Ridge, United States of America (suggested pick)")
         processed_before = (self.zolt / "processed.dat").read_bytes()
