@@ -20,6 +20,7 @@
 
 #include "app/LogExportFile.h"
 #include "app/NativePath.h"
+#include "app/ShownNumbers.h"
 #include "core/EngineError.h"
 
 namespace zolt {
@@ -51,8 +52,7 @@ constexpr FormatChoice kFormats[] = {
 };
 
 QString receptionsText(std::size_t n) {
-    return QString::fromStdString(groupedNumber(static_cast<long long>(n))) +
-           (n == 1 ? QStringLiteral(" reception") : QStringLiteral(" receptions"));
+    return counted(static_cast<long long>(n), "reception", "receptions");
 }
 
 QString placeCaption(const ExportedLocation& place) {

@@ -9,12 +9,40 @@
 #include "app/NativePath.h"
 #include "app/StepZeroLists.h"
 #include "core/EngineError.h"
+#include "core/FileUtil.h"
 #include "ui_frmFileSave.h"
 
-namespace zolt {
+namespace fs = std::filesystem;
 
-FrmFileSave::FrmFileSave(ReportKind kind, int location, std::filesystem::path processedPath,
-                         QWidget* parent)
+namespace zolt {
+namespace {
+
+// Where the last report of this session went; empty before the first.
+fs::path lastFolder;
+
+// Why nothing can be written in `folder`, or empty: a missing folder, or a
+// file where a folder should be, named as the listener typed its path.
+std::string folderProblem(const fs::path& folder) {
+    std::error_code ec;
+    if (fs::is_directory(folder, ec)) return {};
+    // The nearest part of the path that exists says which of the two it is.
+    for (fs::path part = folder; !part.empty(); part = part.parent_path()) {
+        const auto status = fs::status(part, ec);
+        if (fs::exists(status)) {
+            if (fs::is_directory(status)) break;
+            return pathToUtf8(part) + " is a file, not a folder";
+        }
+        if (part == part.parent_path()) break;
+    }
+    return "the folder " + pathToUtf8(folder) + " does not exist";
+}
+
+}  // namespace
+
+void FrmFileSave::forgetLastFolder() { lastFolder.clear(); }
+
+FrmFileSave::FrmFileSave(ReportKind kind, int location, fs::path processedPath,
+                         const fs::path& documentsFolder, QWidget* parent)
     : QDialog(parent),
       ui(std::make_unique<Ui::frmFileSave>()),
       kind_(kind),
@@ -25,8 +53,12 @@ FrmFileSave::FrmFileSave(ReportKind kind, int location, std::filesystem::path pr
     ui->fileNameEntry->setText(QString::fromStdString(defaultReportFileName(kind_, location_)));
     ui->fileNameLabel->setBuddy(ui->fileNameEntry);
     ui->driveLabel->setBuddy(ui->driveList);
-    // The folder list starts at the process's current folder.
     browser_ = new FolderBrowser(ui->driveList, ui->folderList, nullptr, {}, this);
+    // Where the listener keeps files, not wherever the program was started.
+    for (const fs::path& folder : {lastFolder, documentsFolder}) {
+        if (!folder.empty() && browser_->openFolder(QString::fromStdString(pathToUtf8(folder))))
+            break;
+    }
     connect(ui->saveButton, &QPushButton::clicked, this, &FrmFileSave::saveButton_Click);
     connect(ui->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
     ui->fileNameEntry->setFocus();
@@ -34,18 +66,37 @@ FrmFileSave::FrmFileSave(ReportKind kind, int location, std::filesystem::path pr
 
 FrmFileSave::~FrmFileSave() = default;
 
-std::filesystem::path FrmFileSave::targetPath() const {
-    return reportTargetPath(pathFromQString(browser_->currentPath()),
-                            ui->fileNameEntry->text().toStdString());
+fs::path FrmFileSave::targetPath() const {
+    const fs::path folder = pathFromQString(browser_->currentPath());
+    const std::string typed = ui->fileNameEntry->text().toStdString();
+    const fs::path typedPath = pathFromUtf8(typed);
+    // A bare name goes into the folder shown, checked as ever.
+    if (typed.find('\0') != std::string::npos || !typedPath.has_parent_path()) {
+        return reportTargetPath(folder, typed);
+    }
+    // A path: from the folder shown, unless it is absolute. Its last part
+    // is checked as a bare name is, in the folder the path names.
+    const fs::path target = folder / typedPath;
+    const fs::path parent = target.parent_path();
+    const std::string name = pathToUtf8(target.filename());
+    if (name.empty() || name == "." || name == "..") {
+        throw EngineError("Could not save the report to " + pathToUtf8(target) +
+                          ": the path names a folder, not a file.");
+    }
+    if (const std::string problem = folderProblem(parent); !problem.empty()) {
+        throw EngineError("Could not save the report to " + describePath(target) + ": " + problem +
+                          ".");
+    }
+    return reportTargetPath(parent, name);
 }
 
 void FrmFileSave::saveButton_Click() {
     try {
-        const std::filesystem::path target = targetPath();
+        const fs::path target = targetPath();
         std::error_code ec;
         // Replacing a file is the user's decision, and No is the safe answer.
         // A folder of that name is not replaced: the write below explains why.
-        if (std::filesystem::exists(target, ec) && !std::filesystem::is_directory(target, ec)) {
+        if (fs::exists(target, ec) && !fs::is_directory(target, ec)) {
             QMessageBox box(
                 QMessageBox::Question, windowTitle(),
                 tr("The file %1 already exists. Do you want to replace it?")
@@ -56,6 +107,7 @@ void FrmFileSave::saveButton_Click() {
             if (box.exec() != QMessageBox::Yes) return;
         }
         writeReport(processedPath_, kind_, location_, target);
+        lastFolder = target.parent_path();
         accept();
     } catch (const EngineError& error) {
         // The user may pick another name or folder and try again.

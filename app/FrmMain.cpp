@@ -56,7 +56,7 @@ FrmMain::FrmMain(Options options, QWidget* parent)
     folders_ = new FolderStep(ui->panelHost);
     locations_ = new LocationStep(session_, options_.registryFile, ui->panelHost);
     resolution_ = new ResolutionStep(session_, options_.appDataFolder / kLandOutlineFile,
-                                     ui->panelHost);
+                                     options_.documentsFolder, ui->panelHost);
     for (QWidget* panel : {static_cast<QWidget*>(welcome_), static_cast<QWidget*>(folders_),
                            static_cast<QWidget*>(locations_), static_cast<QWidget*>(resolution_)}) {
         ui->panelHostLayout->addWidget(panel);

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <memory>
 
+#include "app/LocationColour.h"
 #include "engine/LocationSession.h"
-#include "work/LocationStates.h"
 
 class QRadioButton;
 

@@ -88,7 +88,7 @@ void HomeBox::setHome() {
                 "location point to (%4). Distances and suggested picks would then favour "
                 "beacons near the typed place. Are you sure you want to store it ?")
                 .arg(QString::fromStdString(next.entered), QString::fromStdString(formatKm(*km)),
-                     shownNumber(next.beaconCount),
+                     numberText(next.beaconCount),
                      QString::fromStdString(formatLatLon(*next.inferred, 1)));
         if (!confirmed(window(), prompt)) return keepTyping();
     }

@@ -134,20 +134,20 @@ void LocationStep::setColour(int index, LocationColour colour) {
 }
 
 bool LocationStep::refreshColours() {
-    std::array<LocationStatus, kLocationCount> states{};
+    std::array<LocationState, kLocationCount> states{};
     if (!guarded(this, [&] { states = scanLocationStates(session_.paths().ProcessedPath); })) {
         // States unknown: nothing can be opened until they are read again.
         for (int k = 1; k <= kLocationCount; ++k) locationButton(k)->setEnabled(false);
         return false;
     }
     for (int k = 1; k <= kLocationCount; ++k) {
-        const auto& status = states[static_cast<std::size_t>(k - 1)];
-        locationButton(k)->setEnabled(status.enabled && !running_);
-        setColour(k, status.colour);
+        const LocationState state = states[static_cast<std::size_t>(k - 1)];
+        locationButton(k)->setEnabled(hasPendingWork(state) && !running_);
+        setColour(k, colourOf(state));
     }
     ui->matchAllButton->setEnabled(
-        !running_ && std::any_of(states.begin(), states.end(), [](const auto& status) {
-            return status.colour == LocationColour::LightRed;
+        !running_ && std::any_of(states.begin(), states.end(), [](LocationState state) {
+            return state == LocationState::NotMatched;
         }));
     return true;
 }
@@ -275,7 +275,7 @@ void LocationStep::matchAll() {
         QStringLiteral(
             "Match All Locations will match %1 with %2 receptions not yet matched, "
             "one location after the other. Are you sure you want to continue ?")
-            .arg(counted(count, "location", "locations"), shownNumber(plan.waiting()));
+            .arg(counted(count, "location", "locations"), numberText(plan.waiting()));
     if (!confirmed(this, prompt)) return;
 
     setRunning(true);
@@ -322,7 +322,7 @@ void LocationStep::matchAll() {
                      : before == 1
                          ? QStringLiteral("The location matched before it stays matched.")
                          : QStringLiteral("The %1 locations matched before it stay matched.")
-                               .arg(shownNumber(before))));
+                               .arg(numberText(before))));
         return;
     }
     MatchAllSummaryDialog summary(result, [this](int k) { return locationName(k); }, this);

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "work/LocationStates.h"
+#include "app/LocationColour.h"
 
 class QRadioButton;
 

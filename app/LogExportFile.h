@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include <QByteArray>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -11,7 +10,7 @@
 // Writing an export file, shared by the window's Export Log dialog and the
 // command line: the format follows the file's extension, and the file is
 // written beside its target and renamed over it, so that a failure leaves no
-// half-written file. Uses Qt Core only (the XML writer), never a widget.
+// half-written file. Uses Qt Core only, never a widget.
 namespace zolt {
 
 // .csv, .adi or .kml, in any letter case; nullopt for any other name.
@@ -25,10 +24,6 @@ ExportFormat exportFormatOf(const std::filesystem::path& file);
 // and how each row was decided where the project knows it.
 ExportSource exportSourceFor(const ProjectPaths& paths, int location,
                              const std::filesystem::path& registryFile = {});
-
-// KML 2.2: a folder per location with its typed home and one placemark per
-// beacon.
-QByteArray writeKml(const ExportedLog& log, const DateOrders& orders);
 
 struct ExportResult {
     ExportCounts counts;

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "app/ShownNumbers.h"
+
 namespace zolt {
 namespace {
 
@@ -404,9 +406,7 @@ QString MapRenderer::describe(Hit hit) const {
             const LoggedBeacon& b = scene_.beacons.at(static_cast<std::size_t>(hit.index));
             // One arg() call: a place name with a per cent sign in it must
             // not be taken for a placeholder of the next.
-            const QString heard = b.receptions == 1
-                                      ? QStringLiteral("1 reception")
-                                      : QStringLiteral("%1 receptions").arg(b.receptions);
+            const QString heard = counted(b.receptions, "reception", "receptions");
             return (b.own ? QStringLiteral("Your own beacon: ") : QString()) +
                    QStringLiteral("%1 \u00B7 %2 \u00B7 %3")
                        .arg(placeLine(b.ident, b.frequency, b.city, b.country),

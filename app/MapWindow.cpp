@@ -25,6 +25,7 @@
 #include <exception>
 
 #include "app/NativePath.h"
+#include "app/ShownNumbers.h"
 #include "core/EngineError.h"
 #include "engine/Project.h"
 
@@ -316,9 +317,9 @@ void MapWindow::updateTexts() {
         std::count_if(renderer_.scene().beacons.begin(), renderer_.scene().beacons.end(),
                       [](const LoggedBeacon& b) { return b.own; });
     if (own > 0) {
-        figures += QStringLiteral(" \u00B7 %1 of your own, drawn as diamonds")
-                       .arg(own == 1 ? QStringLiteral("one beacon")
-                                     : QStringLiteral("%1 beacons").arg(own));
+        figures +=
+            QStringLiteral(" \u00B7 %1 of your own, drawn as diamonds")
+                .arg(own == 1 ? QStringLiteral("one beacon") : counted(own, "beacon", "beacons"));
     }
     figures_->setText(figures);
     showStatus();
@@ -391,9 +392,9 @@ void MapWindow::showStatus() {
             suggested |= c.suggested && c.candidate.position;
         }
         if (!candidates.empty()) {
-            text = QStringLiteral("%1 of %2 candidates on the map (blue rings)")
-                       .arg(placed)
-                       .arg(candidates.size());
+            text = QStringLiteral("%1 of %2 on the map (blue rings)")
+                       .arg(numberText(placed), counted(static_cast<long long>(candidates.size()),
+                                                        "candidate", "candidates"));
             text += suggested ? QStringLiteral(", the suggested pick ringed in green.")
                               : QStringLiteral(", none clearly nearest.");
         } else {

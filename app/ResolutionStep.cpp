@@ -70,8 +70,11 @@ QModelIndexList selectedRows(const QTreeView* view) {
 }  // namespace
 
 ResolutionStep::ResolutionStep(LocationSession& session, std::filesystem::path landOutline,
-                               QWidget* parent)
-    : QFrame(parent), ui(std::make_unique<Ui::ResolutionStep>()), session_(session) {
+                               std::filesystem::path documentsFolder, QWidget* parent)
+    : QFrame(parent),
+      ui(std::make_unique<Ui::ResolutionStep>()),
+      session_(session),
+      documentsFolder_(std::move(documentsFolder)) {
     ui->setupUi(this);
     ui->homeFrame->attach(session_);
     map_ = new MapLink(session_.paths(), std::move(landOutline), this);
@@ -216,19 +219,19 @@ void ResolutionStep::showCounts() {
     const int ambiguous = static_cast<int>(session_.lists().ambiguous.size());
     const int unresolved = static_cast<int>(session_.lists().unresolved.size());
     ui->showAmbiguousButton->setText(
-        QStringLiteral("Show A&mbiguous Stations (%1)").arg(shownNumber(ambiguous)));
+        QStringLiteral("Show A&mbiguous Stations (%1)").arg(numberText(ambiguous)));
     ui->showAmbiguousButton->setVisible(ambiguous != 0);
     ui->showUnresolvedButton->setText(
-        QStringLiteral("Show &Unresolved Stations (%1)").arg(shownNumber(unresolved)));
+        QStringLiteral("Show &Unresolved Stations (%1)").arg(numberText(unresolved)));
     ui->showUnresolvedButton->setVisible(unresolved != 0);
     // A report is offered of the list on screen while it has rows.
     ui->saveToFileButton->setVisible((view_ == View::Ambiguous && ambiguous != 0) ||
                                      (view_ == View::Unresolved && unresolved != 0));
     const int settled = session_.settledCount();
     ui->showLoggedButton->setText(
-        QStringLiteral("Sho&w Logged Stations (%1)").arg(shownNumber(settled)));
+        QStringLiteral("Sho&w Logged Stations (%1)").arg(numberText(settled)));
     ui->showLoggedButton->setAccessibleName(
-        QStringLiteral("Show Logged Stations (%1)").arg(shownNumber(settled)));
+        QStringLiteral("Show Logged Stations (%1)").arg(numberText(settled)));
     ui->showLoggedButton->setEnabled(settled > 0);
 }
 
@@ -580,7 +583,7 @@ void ResolutionStep::saveToFile() {
     const int location = session_.location();
     if (location == 0) return;
     FrmFileSave dialog(view_ == View::Ambiguous ? ReportKind::Ambiguous : ReportKind::Unresolved,
-                       location, session_.paths().ProcessedPath, window());
+                       location, session_.paths().ProcessedPath, documentsFolder_, window());
     if (dialog.exec() != QDialog::Accepted) return;
     QMessageBox::information(
         window(), QStringLiteral("Database Converter"),

@@ -34,8 +34,9 @@ class ResolutionStep : public QFrame {
   public:
     enum class View { Ambiguous, Unresolved, Logged, Empty };
 
+    // `documentsFolder`: where Save To File first offers to write.
     ResolutionStep(LocationSession& session, std::filesystem::path landOutline,
-                   QWidget* parent = nullptr);
+                   std::filesystem::path documentsFolder, QWidget* parent = nullptr);
     ~ResolutionStep() override;
 
     // The step as it is entered, for the location so named: on the list
@@ -99,6 +100,7 @@ class ResolutionStep : public QFrame {
     View view_ = View::Ambiguous;
     bool filledUnresolved_ = false;  // the waiting list holds the unresolved rows
     QString locationName_;
+    std::filesystem::path documentsFolder_;
     Selection selection_;
 };
 

@@ -6,6 +6,8 @@
 #include <QTreeWidget>
 #include <cmath>
 
+#include "core/TextFields.h"
+
 namespace zolt {
 
 std::optional<bool> blankLast(bool blank, bool otherBlank, const QTreeWidget* list) {
@@ -15,13 +17,19 @@ std::optional<bool> blankLast(bool blank, bool otherBlank, const QTreeWidget* li
 }
 
 QString kmText(const std::optional<double>& km) {
-    return km ? QString::number(std::llround(*km)) : QString();
+    return km ? numberText(std::llround(*km)) : QString();
 }
 
-QString shownNumber(long long n) { return QLocale().toString(n); }
+QString numberText(long long n) { return QLocale().toString(n); }
 
-QString counted(int n, const char* one, const char* many) {
-    return QStringLiteral("%1 %2").arg(shownNumber(n), QLatin1String(n == 1 ? one : many));
+QString counted(long long n, const char* one, const char* many) {
+    return numberText(n) + u' ' + QLatin1String(n == 1 ? one : many);
+}
+
+void showNumbersAsTheLocaleDoes() {
+    // The default locale at each call, so that a locale the window is given
+    // later (QLocale::setDefault) reaches both alike.
+    setShownNumberFormat([](long long n) { return numberText(n).toStdString(); });
 }
 
 }  // namespace zolt

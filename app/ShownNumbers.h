@@ -17,9 +17,14 @@ std::optional<bool> blankLast(bool blank, bool otherBlank, const QTreeWidget* li
 // A distance as the lists show it: whole kilometres, empty when unknown.
 QString kmText(const std::optional<double>& km);
 
-// A count as the window shows it: in the locale's digits and grouping.
-QString shownNumber(long long n);
-// "1 row", "2 rows": `n` and the word that goes with it.
-QString counted(int n, const char* one, const char* many);
+// A number as the window shows it: grouped as the locale groups digits
+// ("36,056" in English, "36.056" in German, "36056" in the C locale).
+QString numberText(long long n);
+// "1 row", "36,056 rows": `n` and the word that goes with it.
+QString counted(long long n, const char* one, const char* many);
+
+// Has the sentences made below the window (core's shownNumber) write their
+// numbers as numberText above does. Once, at start-up, before any thread.
+void showNumbersAsTheLocaleDoes();
 
 }  // namespace zolt

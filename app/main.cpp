@@ -8,10 +8,12 @@
 #include "app/CommandLine.h"
 #include "app/FrmMain.h"
 #include "app/NativePath.h"
+#include "app/ShownNumbers.h"
 #include "app/SingleInstance.h"
 #include "engine/Project.h"
 
 int main(int argc, char* argv[]) {
+    zolt::showNumbersAsTheLocaleDoes();
     // --export and --help run without a window, so before the display check.
     if (const auto code = zolt::runCommandLine(argc, argv)) return *code;
 #if !defined(_WIN32) && !defined(__APPLE__)

@@ -78,9 +78,9 @@ bool runArchiveBench(const fs::path& pristine, const fs::path& folder, int perLo
     met &=
         reportArchive("start-up state check (checkPendingWork)", secondsSince(start), kStartUpCheckTarget);
     start = Clock::now();
-    const auto buttons = scanLocationStates(paths.ProcessedPath);
-    met &= reportArchive("button colours (scanLocationStates)", secondsSince(start), kStartUpCheckTarget);
-    if (pending != PendingWork::WorkLeft || !buttons[15].enabled) {
+    const auto states = scanLocationStates(paths.ProcessedPath);
+    met &= reportArchive("location states (scanLocationStates)", secondsSince(start), kStartUpCheckTarget);
+    if (pending != PendingWork::WorkLeft || !hasPendingWork(states[15])) {
         std::printf("archive: the imported project shows no work left\n");
         met = false;
     }

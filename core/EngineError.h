@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace zolt {
+
+// As in core/TextFields.h, which this header, included everywhere, leaves
+// out: files that keep a helper of the same name stay unambiguous.
+std::string lowerAscii(std::string_view text);
 
 // Every engine operation that fails throws this. The text is a whole sentence
 // meant for the user: which file or database, which operation, and the reason
@@ -24,16 +27,10 @@ void sayingWhatWasKept(std::string_view kept, Action&& action) {
     try {
         action();
     } catch (const EngineError& error) {
-        const auto lower = [](std::string_view text) {
-            std::string out(text);
-            std::transform(out.begin(), out.end(), out.begin(),
-                           [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
-            return out;
-        };
         std::string_view said = kept;
         if (said.ends_with('.')) said.remove_suffix(1);
         const std::string text = error.what();
-        if (lower(text).find(lower(said)) != std::string::npos) throw;
+        if (lowerAscii(text).find(lowerAscii(said)) != std::string::npos) throw;
         throw EngineError(text + " " + std::string(kept));
     }
 }

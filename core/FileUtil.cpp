@@ -18,20 +18,13 @@
 #include <system_error>
 
 #include "core/EngineError.h"
+#include "core/TextFields.h"
 #include "core/Utf8.h"
 
 namespace fs = std::filesystem;
 
 namespace zolt {
 namespace {
-
-std::string lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) {
-        return static_cast<char>((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c);
-    });
-    return out;
-}
 
 #ifdef _WIN32
 
@@ -68,6 +61,11 @@ int descriptorFor(HANDLE handle, int flags) {
 
 HANDLE handleOf(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
 
+// One call reads or writes at most 1 GiB.
+DWORD chunkOf(std::size_t left) {
+    return static_cast<DWORD>(std::min<std::size_t>(left, 1u << 30));
+}
+
 unsigned processId() { return static_cast<unsigned>(GetCurrentProcessId()); }
 
 #else
@@ -97,9 +95,8 @@ void writeFlushed(const fs::path& temp, const fs::path& target, std::string_view
     const char* data = bytes.data();
     std::size_t left = bytes.size();
     while (left > 0) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, 1u << 30));
         DWORD written = 0;
-        if (!WriteFile(file, data, chunk, &written, nullptr)) {
+        if (!WriteFile(file, data, chunkOf(left), &written, nullptr)) {
             error = GetLastError();
             break;
         }
@@ -149,12 +146,24 @@ void writeFlushed(const fs::path& temp, const fs::path& target, std::string_view
 
 #endif
 
+// A folder or a device is refused before it is opened: reading one would
+// wait forever or give bytes no file of ours holds.
+void requireRegularFile(const fs::path& path) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) {
+        throw EngineError(
+            "Could not read " + describePath(path) + ": " +
+            (fs::exists(path, ec) ? "it is not a regular file" : "it does not exist") + ".");
+    }
+}
+
 void renameInto(const fs::path& temp, const fs::path& target) {
     const std::error_code ec = renameReplacing(temp, target);
     if (ec) {
         std::error_code ignored;
         fs::remove(temp, ignored);
-        throw EngineError("Could not replace " + describePath(target) + ": " + plainReason(ec.value()) + ".");
+        throw EngineError("Could not replace " + describePath(target) + ": " +
+                          plainReason(ec.value()) + ".");
     }
 }
 
@@ -236,12 +245,7 @@ std::error_code renameReplacing(const fs::path& from, const fs::path& to) {
 }
 
 int openRegularFileForReading(const fs::path& path) {
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) {
-        throw EngineError(
-            "Could not read " + describePath(path) + ": " +
-            (fs::exists(path, ec) ? "it is not a regular file" : "it does not exist") + ".");
-    }
+    requireRegularFile(path);
     const HANDLE handle = openShared(path, GENERIC_READ, OPEN_EXISTING);
     if (handle == INVALID_HANDLE_VALUE) {
         throw EngineError("Could not open " + describePath(path) + ": " +
@@ -255,37 +259,20 @@ int openRegularFileForReading(const fs::path& path) {
     return fd;
 }
 
-std::string readWholeFile(const fs::path& path) {
-    const int fd = openRegularFileForReading(path);
-    const HANDLE handle = handleOf(fd);
-    std::string bytes;
-    LARGE_INTEGER size{};
-    if (GetFileSizeEx(handle, &size) && size.QuadPart > 0) {
-        bytes.resize(static_cast<std::size_t>(size.QuadPart));
+namespace {
+
+// Reads what comes next, at most `room` bytes: their count, 0 at the end,
+// or -1 with the system's error code in `error`.
+long long readSome(int fd, char* into, std::size_t room, int& error) {
+    DWORD got = 0;
+    if (!ReadFile(handleOf(fd), into, chunkOf(room), &got, nullptr)) {
+        error = static_cast<int>(GetLastError());
+        return -1;
     }
-    // The size is only a hint, as below.
-    std::size_t used = 0;
-    char spare[4096];
-    for (;;) {
-        const bool full = used == bytes.size();
-        char* into = full ? spare : bytes.data() + used;
-        const std::size_t room = full ? sizeof spare : bytes.size() - used;
-        DWORD got = 0;
-        if (!ReadFile(handle, into, static_cast<DWORD>(std::min<std::size_t>(room, 1u << 30)), &got,
-                      nullptr)) {
-            const DWORD error = GetLastError();
-            _close(fd);
-            throw EngineError("Could not read " + describePath(path) + ": " +
-                              windowsErrorText(error) + ".");
-        }
-        if (got == 0) break;
-        if (full) bytes.append(spare, got);
-        used += got;
-    }
-    _close(fd);
-    bytes.resize(used);
-    return bytes;
+    return got;
 }
+
+}  // namespace
 
 const int kFileEnded = ERROR_HANDLE_EOF;
 
@@ -310,17 +297,24 @@ int describeOpenFile(int fd, bool& regular, std::uint64_t& size) {
     return 0;
 }
 
+namespace {
+
 // ReadFile and WriteFile at an offset given in OVERLAPPED: the file
 // pointer is neither used nor trusted, as with pread and pwrite.
+OVERLAPPED overlappedAt(std::uint64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+}
+}  // namespace
+
 int readFileAt(int fd, std::string& into, std::uint64_t offset) {
     std::size_t done = 0;
     while (done < into.size()) {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset + done);
-        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+        OVERLAPPED at = overlappedAt(offset + done);
         DWORD got = 0;
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(into.size() - done, 1u << 30));
-        if (!ReadFile(handleOf(fd), into.data() + done, chunk, &got, &at)) {
+        if (!ReadFile(handleOf(fd), into.data() + done, chunkOf(into.size() - done), &got, &at)) {
             const DWORD error = GetLastError();
             return error == ERROR_HANDLE_EOF ? kFileEnded : static_cast<int>(error);
         }
@@ -333,13 +327,10 @@ int readFileAt(int fd, std::string& into, std::uint64_t offset) {
 int writeFileAt(int fd, std::string_view bytes, std::uint64_t offset) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset + done);
-        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+        OVERLAPPED at = overlappedAt(offset + done);
         DWORD written = 0;
-        const DWORD chunk =
-            static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
-        if (!WriteFile(handleOf(fd), bytes.data() + done, chunk, &written, &at)) {
+        if (!WriteFile(handleOf(fd), bytes.data() + done, chunkOf(bytes.size() - done), &written,
+                       &at)) {
             return static_cast<int>(GetLastError());
         }
         if (written == 0) return ERROR_WRITE_FAULT;
@@ -377,53 +368,28 @@ std::error_code renameReplacing(const fs::path& from, const fs::path& to) {
 }
 
 int openRegularFileForReading(const fs::path& path) {
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) {
-        throw EngineError(
-            "Could not read " + describePath(path) + ": " +
-            (fs::exists(path, ec) ? "it is not a regular file" : "it does not exist") + ".");
-    }
+    requireRegularFile(path);
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        throw EngineError("Could not open " + describePath(path) + ": " + plainReason(errno) +
-                          ".");
+        throw EngineError("Could not open " + describePath(path) + ": " + plainReason(errno) + ".");
     }
     return fd;
 }
 
-std::string readWholeFile(const fs::path& path) {
-    // One read into a buffer of the file's size: a stream read byte by byte
-    // took longer than all the work done on a large working file afterwards.
-    const int fd = openRegularFileForReading(path);
-    std::string bytes;
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && info.st_size > 0) {
-        bytes.resize(static_cast<std::size_t>(info.st_size));
-    }
-    // The size is only a hint: a file that grows or shrinks meanwhile is read
-    // to its end all the same.
-    std::size_t used = 0;
-    char spare[4096];
+namespace {
+
+long long readSome(int fd, char* into, std::size_t room, int& error) {
     for (;;) {
-        const bool full = used == bytes.size();
-        char* into = full ? spare : bytes.data() + used;
-        const std::size_t room = full ? sizeof spare : bytes.size() - used;
         const ssize_t n = ::read(fd, into, room);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int error = errno;
-            ::close(fd);
-            throw EngineError("Could not read " + describePath(path) + ": " + plainReason(error) +
-                              ".");
+        if (n >= 0) return n;
+        if (errno != EINTR) {
+            error = errno;
+            return -1;
         }
-        if (full) bytes.append(spare, static_cast<std::size_t>(n));
-        used += static_cast<std::size_t>(n);
     }
-    ::close(fd);
-    bytes.resize(used);
-    return bytes;
 }
+
+}  // namespace
 
 const int kFileEnded = EIO;
 
@@ -474,6 +440,40 @@ std::string fileErrorText(int error) { return plainReason(error); }
 
 #endif
 
+std::string readWholeFile(const fs::path& path) {
+    // One read into a buffer of the file's size: a stream read byte by byte
+    // took longer than all the work done on a large working file afterwards.
+    const int fd = openRegularFileForReading(path);
+    std::string bytes;
+    bool regular = false;
+    std::uint64_t size = 0;
+    if (describeOpenFile(fd, regular, size) == 0 && size > 0) {
+        bytes.resize(static_cast<std::size_t>(size));
+    }
+    // The size is only a hint: a file that grows or shrinks meanwhile is read
+    // to its end all the same.
+    std::size_t used = 0;
+    char spare[4096];
+    for (;;) {
+        const bool full = used == bytes.size();
+        char* into = full ? spare : bytes.data() + used;
+        const std::size_t room = full ? sizeof spare : bytes.size() - used;
+        int error = 0;
+        const long long n = readSome(fd, into, room, error);
+        if (n == 0) break;
+        if (n < 0) {
+            closeFile(fd);
+            throw EngineError("Could not read " + describePath(path) + ": " + fileErrorText(error) +
+                              ".");
+        }
+        if (full) bytes.append(spare, static_cast<std::size_t>(n));
+        used += static_cast<std::size_t>(n);
+    }
+    closeFile(fd);
+    bytes.resize(used);
+    return bytes;
+}
+
 void replaceFileAtomically(const fs::path& path, std::string_view bytes) {
     PendingFileReplace pending(path, bytes);
     pending.commit();
@@ -506,14 +506,14 @@ std::optional<fs::path> findFileNoCase(const fs::path& folder, std::string_view 
     const fs::path exact = folder / pathFromUtf8(name);
     if (fs::is_regular_file(exact, ec)) return exact;
 #endif
-    const std::string wanted = lower(name);
+    const std::string wanted = lowerAscii(name);
     fs::directory_iterator it(folder, ec);
     if (ec) return std::nullopt;
     std::optional<fs::path> found;
     for (; it != fs::directory_iterator(); it.increment(ec)) {
         if (ec) break;
         const auto& entry = *it;
-        if (lower(pathToUtf8(entry.path().filename())) != wanted) continue;
+        if (lowerAscii(pathToUtf8(entry.path().filename())) != wanted) continue;
         std::error_code typeError;
         if (!entry.is_regular_file(typeError)) continue;
         // Several spellings of one name: take the first in name order, so the
@@ -527,7 +527,8 @@ void removeFileIfExists(const fs::path& path) {
     std::error_code ec;
     if (!fs::exists(fs::symlink_status(path, ec))) return;
     if (!fs::remove(path, ec) && ec) {
-        throw EngineError("Could not delete " + describePath(path) + ": " + plainReason(ec.value()) + ".");
+        throw EngineError("Could not delete " + describePath(path) + ": " +
+                          plainReason(ec.value()) + ".");
     }
 }
 
@@ -563,7 +564,7 @@ std::string plainReason(int error) {
             break;
     }
     std::string text = std::strerror(error);
-    if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z') text[0] = static_cast<char>(text[0] - 'A' + 'a');
+    if (!text.empty()) text[0] = lowerAscii(text[0]);
     return text;
 }
 

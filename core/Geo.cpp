@@ -9,6 +9,8 @@
 #include <numbers>
 #include <vector>
 
+#include "core/TextFields.h"
+
 namespace zolt {
 namespace {
 
@@ -60,16 +62,6 @@ Local localFrame(LatLon from, LatLon to) {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
-
-// ASCII only on purpose: std::toupper follows the C locale, and a Turkish one would turn 'i'
-// into something that is no locator letter.
-char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Position of `c` in the run of `count` characters starting at `first`, or -1.
@@ -184,7 +176,7 @@ double initialBearingDeg(LatLon from, LatLon to) {
 }
 
 std::optional<LatLon> locatorCentre(std::string_view text) {
-    const std::string_view t = trimmed(text);
+    const std::string_view t = trimmedSpaceTab(text);
     if (t.size() != 4 && t.size() != 6) return std::nullopt;
     const int fieldLon = indexIn(t[0], 'A', 18), fieldLat = indexIn(t[1], 'A', 18);
     const int squareLon = indexIn(t[2], '0', 10), squareLat = indexIn(t[3], '0', 10);
@@ -199,7 +191,7 @@ std::optional<LatLon> locatorCentre(std::string_view text) {
 }
 
 std::variant<HomeEntry, std::string> parseHomeEntry(std::string_view text) {
-    const std::string_view t = trimmed(text);
+    const std::string_view t = trimmedSpaceTab(text);
     if (t.empty()) {
         return std::string(
             "Please type your locator (like JO62 or JO62qm) or your latitude and longitude in "

@@ -10,19 +10,14 @@
 #include <string>
 
 #include "core/EngineError.h"
-#include "db/Database.h"
 #include "core/FileUtil.h"
+#include "core/TextFields.h"
+#include "db/Database.h"
 
 namespace fs = std::filesystem;
 
 namespace zolt {
 namespace {
-
-std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 // Why the file is not a beacon database; empty when it is one. `busy`: it
 // could not be read because another program holds it, which says nothing
@@ -55,12 +50,12 @@ std::string whatIsWrong(const fs::path& path, bool& busy) {
         return rc == SQLITE_DONE;
     };
     if (!run("SELECT name FROM sqlite_master WHERE type = 'table'",
-             [&](std::string name) { tables.insert(lower(std::move(name))); })) {
+             [&](std::string name) { tables.insert(lowerAscii(name)); })) {
         return failure();
     }
     std::string missing;
     for (const char* table : {"NDBInformation", "NDBLog", "NewBeacons"}) {
-        if (tables.count(lower(table))) continue;
+        if (tables.count(lowerAscii(table))) continue;
         missing += missing.empty() ? table : std::string(", ") + table;
     }
     if (!missing.empty()) return "it holds no table " + missing;

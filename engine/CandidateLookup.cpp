@@ -132,20 +132,6 @@ std::vector<Candidate> prefixCandidates(const std::filesystem::path& databasePat
     return runLookup(databasePath, prefixSql(), {DbValue(pattern)});
 }
 
-namespace {
-
-// What the column's NOCASE collation and LIKE both ignore: the letter case of
-// A-Z, and of nothing else.
-std::string foldAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
-}  // namespace
-
 CandidateIndex::CandidateIndex(const std::filesystem::path& databasePath) {
     // The same beacons as the look-ups, read in one pass.
     Database db(databasePath, Database::Mode::ReadOnly);
@@ -166,7 +152,9 @@ CandidateIndex::CandidateIndex(const std::filesystem::path& databasePath) {
         if (const auto* integer = std::get_if<std::int64_t>(&row.at(kFrequency))) {
             frequency = static_cast<double>(*integer);
         }
-        folded_.push_back(foldAscii(*ident));
+        // What the column's NOCASE collation and LIKE both ignore: the
+        // letter case of A-Z, and of nothing else.
+        folded_.push_back(lowerAscii(*ident));
         frequency_.push_back(frequency);
         candidates_.push_back(std::move(c));
     }
@@ -181,7 +169,7 @@ std::vector<std::size_t> CandidateIndex::exact(std::string_view ident,
     // As exactCandidates: trailing blanks off (leading ones count), then the
     // column's NOCASE equality, which leaves the stored ident untrimmed.
     const std::string_view stored = ident.substr(0, ident.find_last_not_of(' ') + 1);
-    const std::string key = foldAscii(cp1252ToUtf8(stored));
+    const std::string key = lowerAscii(cp1252ToUtf8(stored));
     const double frequency = leadingNumber(frequencyText);
     const auto less = [this](std::size_t a, const std::string& k) { return folded_[a] < k; };
     std::vector<std::size_t> found;
@@ -194,7 +182,7 @@ std::vector<std::size_t> CandidateIndex::exact(std::string_view ident,
 }
 
 std::vector<std::size_t> CandidateIndex::prefix(std::string_view ident) const {
-    std::string key = foldAscii(cp1252ToUtf8(trimBlanks(ident)));
+    std::string key = lowerAscii(cp1252ToUtf8(trimBlanks(ident)));
     // LIKE reads its pattern as a C string: a NUL in the ident ends the
     // pattern there, before the "%" that makes it a prefix search, so what is
     // left must match whole.

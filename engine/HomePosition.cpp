@@ -8,6 +8,7 @@
 
 #include "core/EngineError.h"
 #include "core/FileUtil.h"
+#include "core/TextFields.h"
 #include "db/Database.h"
 #include "engine/LocationMap.h"
 #include "engine/LogStore.h"
@@ -26,30 +27,14 @@ constexpr std::string_view kHomeKey = "Home";
 fs::path settingsFile(const ProjectPaths& paths) { return paths.WorkFolder / kSettingsFile; }
 fs::path homesFile(const ProjectPaths& paths) { return paths.WorkFolder / kHomesFile; }
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view trimmedView(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 // The location a line is the entry of, and its text; 0 for any other line.
 // Read tolerantly: key in any letter case, blanks around the parts.
 int entryLocation(std::string_view line, std::string_view* text = nullptr) {
     const std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) return 0;
-    const std::string_view key = trimmedView(line.substr(0, equals));
-    if (key.size() <= kHomeKey.size() || !equalsNoCase(key.substr(0, kHomeKey.size()), kHomeKey)) {
+    const std::string_view key = trimmedSpaceTab(line.substr(0, equals));
+    if (key.size() <= kHomeKey.size() ||
+        !equalsAsciiNoCase(key.substr(0, kHomeKey.size()), kHomeKey)) {
         return 0;
     }
     int location = 0;
@@ -58,7 +43,7 @@ int entryLocation(std::string_view line, std::string_view* text = nullptr) {
         location = location * 10 + (c - '0');
     }
     if (location < 1 || location > kLocationCount) return 0;
-    if (text) *text = trimmedView(line.substr(equals + 1));
+    if (text) *text = trimmedSpaceTab(line.substr(equals + 1));
     return location;
 }
 
@@ -73,7 +58,7 @@ std::string describeHome(const LocationHome& home) {
                    " beacons logged)";
         }
         // Said plainly, with what would help: a guess is never offered.
-        const std::string count = std::to_string(home.beaconCount);
+        const std::string count = shownNumber(home.beaconCount);
         constexpr std::string_view kAsk =
             " Type your locator (or latitude, longitude) below and press Set Home.";
         if (home.medianKm > kMaxMedianSpreadKm) {
@@ -93,8 +78,8 @@ std::string describeHome(const LocationHome& home) {
     }
     const std::string where = formatLatLon(*home.position, 1);
     if (home.source == LocationHome::Source::Inferred) {
-        return "Home: near " + where + ", inferred from " + std::to_string(home.beaconCount) +
-               (home.beaconCount == 1 ? " beacon" : " beacons");
+        return "Home: near " + where + ", inferred from " +
+               shownCount(home.beaconCount, "beacon", "beacons");
     }
     // A typed position already says where it is; repeating it would only
     // show the same place twice.
@@ -109,8 +94,8 @@ std::string describeHomeUsed(const LocationHome& home) {
     if (!home.position) return {};
     const std::string where = formatLatLon(*home.position, 1);
     if (home.source == LocationHome::Source::Inferred) {
-        return "a home inferred from the " + std::to_string(home.beaconCount) +
-               " beacons logged here, near " + where + " (you have not typed one)";
+        return "a home inferred from the " + shownCount(home.beaconCount, "beacon", "beacons") +
+               " logged here, near " + where + " (you have not typed one)";
     }
     return "your home at " + where + " (you typed " + home.describe + ")";
 }
@@ -223,7 +208,7 @@ void writeHomeEntry(const ProjectPaths& paths, int location, std::string_view te
     if (location < 1 || location > kLocationCount) {
         throw EngineError(what + ": there is no such listening location.");
     }
-    const std::string entry(trimmedView(text));
+    const std::string entry(trimmedSpaceTab(text));
     if (!entry.empty()) {
         const auto parsed = parseHomeEntry(entry);
         if (const auto* message = std::get_if<std::string>(&parsed)) throw EngineError(*message);
@@ -281,7 +266,7 @@ LocationHome homeFor(LogStore& store, int location, std::string_view text, bool 
         return found;
     };
 
-    const std::string entry(trimmedView(text));
+    const std::string entry(trimmedSpaceTab(text));
     if (!entry.empty()) {
         const auto parsed = parseHomeEntry(entry);
         if (const auto* typed = std::get_if<HomeEntry>(&parsed)) {

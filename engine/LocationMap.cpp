@@ -5,16 +5,13 @@
 #include <cmath>
 #include <cstddef>
 
+#include "core/TextFields.h"
 #include "db/Database.h"
 #include "engine/LogStore.h"
 #include "engine/UserBeacons.h"
 
 namespace zolt {
 namespace {
-
-std::string counted(int n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
 
 std::optional<double> numberOf(const DbValue& value) {
     if (const auto* d = std::get_if<double>(&value)) return *d;
@@ -119,11 +116,7 @@ LocationMapScene loadLocationMapScene(const ProjectPaths& paths, int location) {
 
 std::string formatKm(double km) {
     if (!std::isfinite(km) || km < 0) km = 0;
-    std::string digits = std::to_string(static_cast<long long>(std::llround(km)));
-    for (std::ptrdiff_t at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3) {
-        digits.insert(static_cast<std::size_t>(at), 1, ',');
-    }
-    return digits + " km";
+    return shownNumber(std::llround(km)) + " km";
 }
 
 std::string compassPoint(double bearingDeg) {
@@ -140,9 +133,9 @@ std::string describeFigures(const LocationMapScene& scene) {
     const LocationMapFigures& f = scene.figures;
     if (f.receptions == 0) return "No receptions logged at this location yet.";
 
-    std::string text = counted(f.receptions, "reception", "receptions") + " of " +
-                       counted(f.beacons, "beacon", "beacons") + " logged";
-    if (f.placed != f.beacons) text += ", " + std::to_string(f.placed) + " of them on the map";
+    std::string text = shownCount(f.receptions, "reception", "receptions") + " of " +
+                       shownCount(f.beacons, "beacon", "beacons") + " logged";
+    if (f.placed != f.beacons) text += ", " + shownNumber(f.placed) + " of them on the map";
 
     if (!scene.home.position) {
         text += " \xC2\xB7 distances unknown: no home position";

@@ -15,6 +15,7 @@
 #include <windows.h>
 #endif
 
+#include "core/TextFields.h"
 #include "core/Utf8.h"
 
 namespace fs = std::filesystem;
@@ -25,14 +26,6 @@ namespace {
 // A registry file larger than this is not one the old version could have
 // left behind; reading it is refused rather than risked.
 constexpr std::uintmax_t kMaxRegistryFileSize = 64u * 1024u * 1024u;
-
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string lowerAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = lowerAscii(c);
-    return out;
-}
 
 bool isHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -160,17 +153,6 @@ std::optional<std::string> readEscaped(std::string_view line, std::size_t& pos, 
     return std::nullopt;
 }
 
-std::string_view trimBlanks(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    const std::size_t last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && lowerAscii(text.substr(0, prefix.size())) == prefix;
-}
-
 // A 32-bit number value as the old program showed it: a signed 32-bit
 // integer, so dword:ffffffff reads -1.
 std::string dwordText(std::uint32_t value) {
@@ -179,7 +161,7 @@ std::string dwordText(std::uint32_t value) {
 
 // "dword:0000002a": one to eight hex digits and nothing after them.
 std::string parseDword(std::string_view data) {
-    data = trimBlanks(data);
+    data = trimmedSpaceTab(data);
     if (data.empty() || data.size() > 8) return {};
     std::uint32_t value = 0;
     for (char c : data) {
@@ -295,7 +277,7 @@ std::map<std::string, std::string> readKeyValues(const fs::path& file, std::stri
     const std::vector<std::string_view> lines = splitLines(text);
     bool inKey = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view line = trimBlanks(lines[i]);
+        const std::string_view line = trimmedSpaceTab(lines[i]);
         if (line.empty()) continue;
         if (line.front() == '[') {
             // "[Software\\ZOLT6.1\\ListeningLocations] 1234567890": the name
@@ -325,7 +307,7 @@ std::map<std::string, std::string> readKeyValues(const fs::path& file, std::stri
         if (!data.empty() && data.front() == '"') {
             std::size_t textPos = 1;
             const auto quoted = readEscaped(data, textPos, '"');
-            if (quoted && trimBlanks(data.substr(textPos)).empty()) value = *quoted;
+            if (quoted && trimmedSpaceTab(data.substr(textPos)).empty()) value = *quoted;
         } else if (startsWithNoCase(data, "dword:")) {
             value = parseDword(data.substr(6));
         } else if (const auto type = hexType(data, hexStart)) {
@@ -334,7 +316,7 @@ std::map<std::string, std::string> readKeyValues(const fs::path& file, std::stri
             std::string joined(data.substr(hexStart));
             while (!joined.empty() && joined.back() == '\\' && i + 1 < lines.size()) {
                 joined.pop_back();
-                joined += trimBlanks(lines[++i]);
+                joined += trimmedSpaceTab(lines[++i]);
             }
             if (!joined.empty() && joined.back() == '\\') joined.pop_back();
             value = parseHexValue(*type, joined);

@@ -67,44 +67,30 @@ std::optional<double> cellNumber(const Statement& s, int column) {
     return s.columnDouble(column);
 }
 
-std::unordered_map<std::int64_t, BeaconFacts> listedBeacons(Database& db) {
+// The beacons of the shipped list, or the listener's own (`own`), by their
+// number in the log: an own beacon's lies above every listed one. An own
+// beacon keeps its position as the text the old beacon file held; what does
+// not read as degrees stays off the map, as on the window's map.
+std::unordered_map<std::int64_t, BeaconFacts> beaconsOf(Database& db, bool own) {
     std::unordered_map<std::int64_t, BeaconFacts> beacons;
-    Statement s = db.prepare(
-        "SELECT b.Beacon_ID, b.Ident, b.Frequency, b.City, b.State, "
-        "coalesce(c.CountryLong, b.Country), b.Latitude, b.Longitude FROM NDBInformation AS b "
-        "LEFT JOIN CountryCode AS c ON c.CountryShort = b.Country");
+    Statement s = db.prepare(std::string("SELECT t.") + (own ? "newbeacon_ID" : "Beacon_ID") +
+                             ", t.Ident, t.Frequency, t.City, t.State, coalesce(c.CountryLong, "
+                             "t.Country), t.Latitude, t.Longitude FROM " +
+                             (own ? "NewBeacons" : "NDBInformation") +
+                             " AS t LEFT JOIN CountryCode AS c ON c.CountryShort = t.Country");
     while (s.step()) {
-        BeaconFacts b{columnText(s, 1),
+        BeaconFacts b{own ? trimBlanks(columnText(s, 1)) : columnText(s, 1),
                       cellText(s, 2),
                       columnText(s, 3),
                       provinceText(s, 4),
                       unlessNone(columnText(s, 5), "XXX"),
                       std::nullopt};
-        const auto lat = cellNumber(s, 6), lon = cellNumber(s, 7);
-        if (lat && lon) b.position = onTheGlobe(*lat, *lon);
-        beacons.emplace(s.columnInt64(0), std::move(b));
-    }
-    return beacons;
-}
-
-// The listener's own beacons keep their position as the text the old beacon
-// file held; what does not read as degrees stays off the map, as on the
-// window's map.
-std::unordered_map<std::int64_t, BeaconFacts> ownBeacons(Database& db) {
-    std::unordered_map<std::int64_t, BeaconFacts> beacons;
-    Statement s = db.prepare(
-        "SELECT n.newbeacon_ID, n.Ident, n.frequency, n.City, n.State, "
-        "coalesce(c.CountryLong, n.Country), n.Latitude, n.Longitude FROM NewBeacons AS n "
-        "LEFT JOIN CountryCode AS c ON c.CountryShort = n.Country");
-    while (s.step()) {
-        BeaconFacts b{trimBlanks(columnText(s, 1)),
-                      cellText(s, 2),
-                      columnText(s, 3),
-                      provinceText(s, 4),
-                      unlessNone(columnText(s, 5), "XXX"),
-                      std::nullopt};
-        b.position = ownBeaconPosition(cellText(s, 6), cellText(s, 7));
-        beacons.emplace(s.columnInt64(0) + kUserBeaconOffset, std::move(b));
+        if (own) {
+            b.position = ownBeaconPosition(cellText(s, 6), cellText(s, 7));
+        } else if (const auto lat = cellNumber(s, 6), lon = cellNumber(s, 7); lat && lon) {
+            b.position = onTheGlobe(*lat, *lon);
+        }
+        beacons.emplace(s.columnInt64(0) + (own ? kUserBeaconOffset : 0), std::move(b));
     }
     return beacons;
 }
@@ -152,13 +138,6 @@ std::unordered_map<std::string, std::vector<IdentAndFrequency>> loggedAs(const f
     return typed;
 }
 
-bool sameIdent(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
-               return lower(x) == lower(y);
-           });
-}
-
 // The typed pair of a row: the only one its key has, or among several the
 // one that names its beacon; nullptr when the file cannot tell.
 const IdentAndFrequency* typedPairOf(const std::vector<IdentAndFrequency>* pairs,
@@ -166,31 +145,12 @@ const IdentAndFrequency* typedPairOf(const std::vector<IdentAndFrequency>* pairs
     if (!pairs || pairs->empty()) return nullptr;
     if (pairs->size() == 1) return &pairs->front();
     for (const auto& pair : *pairs) {
-        if (sameIdent(pair.first, r.beaconIdent) &&
+        if (equalsAsciiNoCase(pair.first, r.beaconIdent) &&
             leadingNumber(pair.second) == leadingNumber(r.beaconFrequency)) {
             return &pair;
         }
     }
     return nullptr;
-}
-
-// Fixed notation with `places` decimals and a point, whatever the locale.
-std::string fixedDecimal(double value, int places) {
-    char buf[64];
-    const auto result =
-        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, places);
-    return result.ec == std::errc() ? std::string(buf, result.ptr) : std::string();
-}
-
-// C0 controls other than tab, CR and LF have no place in a text file that
-// other programs read (a NUL ends many a reader's line).
-std::string withoutControls(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 && c != '\t' && c != '\r' && c != '\n') c = ' ';
-    }
-    return out;
 }
 
 void appendCsvField(std::string& out, std::string_view value) {
@@ -286,10 +246,6 @@ void appendAdifField(std::string& out, std::string_view name, std::string_view v
     out += ' ';
 }
 
-std::string plural(long long n, std::string_view one, std::string_view many) {
-    return groupedNumber(n) + " " + std::string(n == 1 ? one : many);
-}
-
 // kHz as ADIF's MHz, to the hertz, without trailing zeros: 135.7 kHz is
 // "0.1357", never a binary fraction's "0.13569999999999999".
 std::string megahertz(double kHz) {
@@ -331,8 +287,8 @@ ExportedLog readExportedLog(const ExportSource& source) {
     // One read transaction: the window may append rows meanwhile, and the
     // file must not show half of an action.
     db.executeScript("BEGIN");
-    const auto listed = listedBeacons(db);
-    const auto own = ownBeacons(db);
+    const auto listed = beaconsOf(db, false);
+    const auto own = beaconsOf(db, true);
 
     Statement rows =
         db.prepare(source.location == 0
@@ -716,15 +672,7 @@ std::string adifLocation(double degrees, bool latitude) {
     return out;
 }
 
-std::string groupedNumber(long long n) {
-    const std::string digits = std::to_string(n < 0 ? -n : n);
-    std::string out = n < 0 ? "-" : "";
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    return out;
-}
+std::string groupedNumber(long long n) { return groupedDigits(n, ","); }
 
 std::vector<MappedBeacon> mappedBeacons(const ExportedLog& log, int location, DateOrder order) {
     std::vector<MappedBeacon> beacons;
@@ -758,14 +706,14 @@ MapCounts mapCounts(const ExportedLog& log) {
 std::string leftOutOfAdif(const ExportCounts& counts) {
     std::vector<std::string> why;
     if (counts.unreadable > 0) {
-        why.push_back(groupedNumber(counts.unreadable) + " without a readable date");
+        why.push_back(shownNumber(counts.unreadable) + " without a readable date");
     }
     if (counts.early > 0) {
-        why.push_back(groupedNumber(counts.early) +
+        why.push_back(shownNumber(counts.early) +
                       " dated before 1930 (ADIF holds no earlier date)");
     }
     if (counts.noTime > 0) {
-        why.push_back(groupedNumber(counts.noTime) +
+        why.push_back(shownNumber(counts.noTime) +
                       " without a usable time (empty, 24:00 or other text)");
     }
     const int left = counts.unreadable + counts.early + counts.noTime;
@@ -773,7 +721,7 @@ std::string leftOutOfAdif(const ExportCounts& counts) {
     if (why.size() == 1) return why.front() + verb + " in the CSV only";
     std::string text;
     for (std::size_t i = 0; i < why.size(); ++i) {
-        text += (i == 0 ? groupedNumber(left) + verb + " in the CSV only: "
+        text += (i == 0 ? shownNumber(left) + verb + " in the CSV only: "
                         : (i + 1 == why.size() ? " and " : ", ")) +
                 why[i];
     }
@@ -782,16 +730,17 @@ std::string leftOutOfAdif(const ExportCounts& counts) {
 
 std::string offTheMap(const ExportCounts& counts) {
     const int n = counts.unplaced;
-    return plural(n, "beacon has", "beacons have") + " no known position and " +
+    return shownCount(n, "beacon has", "beacons have") + " no known position and " +
            (n == 1 ? "is" : "are") + " listed without a place on the map";
 }
 
 std::string exportSummary(ExportFormat format, const ExportCounts& counts,
                           const std::string& target) {
     std::string text;
-    if (format == ExportFormat::Kml) text = plural(counts.beacons, "beacon", "beacons") + " of ";
-    text += plural(counts.written, "reception", "receptions") + " of " +
-            plural(counts.locations, "location", "locations") + " written to " + target;
+    if (format == ExportFormat::Kml)
+        text = shownCount(counts.beacons, "beacon", "beacons") + " of ";
+    text += shownCount(counts.written, "reception", "receptions") + " of " +
+            shownCount(counts.locations, "location", "locations") + " written to " + target;
     const auto verb = [](int n, const char* one, const char* many) {
         return std::string(n == 1 ? one : many);
     };
@@ -799,7 +748,7 @@ std::string exportSummary(ExportFormat format, const ExportCounts& counts,
         case ExportFormat::Csv:
             if (counts.unreadable > 0) {
                 const int n = counts.unreadable;
-                text += "; " + groupedNumber(n) + verb(n, " has", " have") +
+                text += "; " + shownNumber(n) + verb(n, " has", " have") +
                         " no readable date and keep" + verb(n, "s", "") +
                         " the date as logged in the column date_as_logged";
             }
@@ -812,7 +761,7 @@ std::string exportSummary(ExportFormat format, const ExportCounts& counts,
         case ExportFormat::Kml:
             if (counts.unreadable > 0) {
                 const int n = counts.unreadable;
-                text += "; " + groupedNumber(n) + " without a readable date count" +
+                text += "; " + shownNumber(n) + " without a readable date count" +
                         verb(n, "s", "") + " as receptions but not for first and last heard";
             }
             if (counts.unplaced > 0) text += "; " + offTheMap(counts);

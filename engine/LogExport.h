@@ -17,8 +17,7 @@
 
 // The converted log handed over to other programs: every NDBLog row with what
 // is known of its beacon and its listening location, and the text formats
-// that need no XML (CSV for spreadsheets, ADIF for logbooks). The map format
-// is written in app/, where an XML writer is at hand.
+// CSV for spreadsheets and ADIF for logbooks (the map's KML: engine/KmlExport.h).
 namespace zolt {
 
 // One logged reception. Texts are UTF-8.
@@ -164,7 +163,8 @@ std::string locatorOf(LatLon position);
 // ADIF's "XDDD MM.MMM" for a latitude (N/S) or a longitude (E/W).
 std::string adifLocation(double degrees, bool latitude);
 
-// "3,120": thousands grouped as the messages write them.
+// "3,120": thousands grouped as the map file writes them, whatever the
+// locale (messages use shownNumber).
 std::string groupedNumber(long long n);
 
 // One beacon of a location's map: its receptions counted, first and last

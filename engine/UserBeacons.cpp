@@ -103,8 +103,7 @@ void knownKey(std::string& key, std::string_view ident, double frequency) {
 
 // A typed degree value: the whole text one decimal number within `limit`.
 std::optional<double> typedDegrees(std::string_view text, double limit) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    text = trimmedView(text);
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     double value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);

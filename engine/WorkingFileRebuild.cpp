@@ -34,7 +34,7 @@ std::string describeKey(const ReceptionKey& key) {
 }
 
 std::string counted(std::int64_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
+    return shownCount(n, one, many);
 }
 
 }  // namespace

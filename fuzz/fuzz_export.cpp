@@ -13,6 +13,7 @@
 
 #include "app/LogExportFile.h"
 #include "core/EngineError.h"
+#include "engine/KmlExport.h"
 #include "engine/LogExport.h"
 #include "engine/Project.h"
 #include "fuzz/FuzzUtil.h"
@@ -109,8 +110,8 @@ std::size_t adifRecords(std::string_view text) {
 }
 
 // KML: well-formed XML; returns its placemarks.
-std::size_t kmlPlacemarks(const QByteArray& bytes) {
-    QXmlStreamReader xml(bytes);
+std::size_t kmlPlacemarks(const std::string& bytes) {
+    QXmlStreamReader xml(QByteArray::fromStdString(bytes));
     std::size_t placemarks = 0;
     while (!xml.atEnd()) {
         if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"Placemark") {

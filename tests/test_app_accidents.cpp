@@ -210,7 +210,7 @@ TEST_F(AccidentTest, SaveToFileAsksBeforeReplacingAFileNoBeingTheDefault) {
     fs::create_directories(folder);
     const fs::path target = folder / "AmbiguousStations_Location3.txt";
     test::writeFile(target, "notes the listener keeps");
-    FrmFileSave dialog(ReportKind::Ambiguous, 3, paths.ProcessedPath);
+    FrmFileSave dialog(ReportKind::Ambiguous, 3, paths.ProcessedPath, folder);
     ASSERT_TRUE(dialog.folderBrowser()->openFolder(QString::fromStdString(folder.string())));
     dialog.show();
     const std::pair<Box::StandardButton, bool> answers[] = {

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QRadioButton>
 #include <QTimer>
 #include <algorithm>
@@ -15,7 +16,10 @@
 #include "WindowTestUtil.h"
 #include "app/ExportDialog.h"
 #include "app/LogExportFile.h"
+#include "app/ShownNumbers.h"
+#include "core/TextFields.h"
 #include "engine/HomePosition.h"
+#include "engine/KmlExport.h"
 #include "engine/Project.h"
 
 namespace fs = std::filesystem;
@@ -257,6 +261,62 @@ TEST_F(ExportWindowTest, StepTwoDatesSortByTheDayTheyName) {
     EXPECT_EQ(list.texts("Date"), QStringList({"12/27/96", "05/09/97", "02/17/01", "junk"}));
     list.sort("Date", Qt::DescendingOrder);
     EXPECT_EQ(list.texts("Date"), QStringList({"02/17/01", "05/09/97", "12/27/96", "junk"}));
+}
+
+// A number reads alike wherever the listener sees it, whether the window
+// wrote the sentence or the engine did, in the locale's way; what goes into
+// a file stays as it always was.
+TEST(ShownNumbers, TheLocalesFormatOnScreenAndNeverInFiles) {
+    const QLocale before;
+    showNumbersAsTheLocaleDoes();
+    ExportedLog log;
+    ExportedLocation place;
+    place.number = 1;
+    place.home = LatLon{55.6, 12.6};
+    log.locations.push_back(place);
+    ExportedReception r;
+    r.location = 1;
+    r.beaconId = 2;
+    r.position = LatLon{56.0, 10.0};
+    r.distanceKm = 12345.0;
+    log.receptions.assign(1001, r);
+    QLocale::setDefault(QLocale::c());
+    const std::string kml = writeKml(log, DateOrders());
+    const std::string csv = writeCsv(log, {});
+
+    const struct {
+        QLocale locale;
+        const char* one;
+        const char* two;
+        const char* thousand;
+        const char* many;  // 36056
+    } cases[] = {
+        {QLocale::c(), "1 beacon", "2 beacons", "1000 beacons", "36056 beacons"},
+        {QLocale(QLocale::English, QLocale::UnitedStates), "1 beacon", "2 beacons", "1,000 beacons",
+         "36,056 beacons"},
+        {QLocale(QLocale::German, QLocale::Germany), "1 beacon", "2 beacons", "1.000 beacons",
+         "36.056 beacons"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.locale.name().toStdString());
+        QLocale::setDefault(c.locale);
+        const std::pair<long long, const char*> counts[] = {
+            {1, c.one}, {2, c.two}, {1000, c.thousand}, {36056, c.many}};
+        for (const auto& [n, text] : counts) {
+            EXPECT_EQ(counted(n, "beacon", "beacons"), text);
+            EXPECT_EQ(shownCount(n, "beacon", "beacons"), text);
+            LocationHome home;
+            home.source = LocationHome::Source::Inferred;
+            home.position = LatLon{55.6, 12.6};
+            home.beaconCount = static_cast<int>(n);
+            EXPECT_TRUE(describeHome(home).ends_with(std::string("inferred from ") + text))
+                << describeHome(home);
+        }
+        EXPECT_EQ(writeKml(log, DateOrders()), kml);
+        EXPECT_EQ(writeCsv(log, {}), csv);
+        EXPECT_NE(kml.find("12,345 km from home&lt;br&gt;1,001 receptions"), std::string::npos);
+    }
+    QLocale::setDefault(before);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTest>
@@ -64,7 +65,7 @@ class SuggestionsTest : public test::MainWindowTest {
 std::vector<int> distances(const test::ListProbe& list) {
     std::vector<int> km;  // -1: empty
     for (const QString& cell : list.texts("Distance")) {
-        km.push_back(cell.isEmpty() ? -1 : cell.toInt());
+        km.push_back(cell.isEmpty() ? -1 : QLocale().toInt(cell));
     }
     return km;
 }
@@ -86,7 +87,7 @@ TEST_F(SuggestionsTest, EveryCandidateShowsItsDistanceAndKeepsItsBeaconId) {
             upper.select(r);
             for (int i = 0; i < list.rows(); ++i, ++rows) {
                 bool whole = false;
-                list.text(i, "Distance").toUInt(&whole);
+                QLocale().toUInt(list.text(i, "Distance"), &whole);
                 EXPECT_TRUE(whole) << list.text(i, "Distance").toStdString();
                 if (view.unresolved) {
                     EXPECT_NEAR(list.text(i, kOffset).toDouble(),

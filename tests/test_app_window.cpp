@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -741,7 +742,7 @@ TEST_F(SettledLocationTest, NoLabelHidesItsTextBehindAnAccessibleName) {
     probe("waitingList").select(0);
     get("mapButton")->click();
     ASSERT_NE(w->findChild<MapWindow*>(), nullptr);
-    FrmFileSave dialog(ReportKind::Ambiguous, 1, paths.ProcessedPath, w.get());
+    FrmFileSave dialog(ReportKind::Ambiguous, 1, paths.ProcessedPath, home.path(), w.get());
     ExportDialog exportDialog(readExportedLog({paths, 0, {}, {}}), 1, w.get());
     int labels = 0;
     for (QLabel* label : w->findChildren<QLabel*>()) {
@@ -790,15 +791,81 @@ class FileSaveTest : public WindowTest {
         fs::create_directories(target / "sub");
         test::writeProcessed(processed, {{3, "NL", "358", "AMB"}, {3, "QQQ", "999", "MIS"}});
     }
+    ~FileSaveTest() override { FrmFileSave::forgetLastFolder(); }
     std::unique_ptr<FrmFileSave> dialog(ReportKind kind) {
-        auto d = std::make_unique<FrmFileSave>(kind, 3, processed);
+        auto d = std::make_unique<FrmFileSave>(kind, 3, processed, documents);
         EXPECT_TRUE(d->folderBrowser()->openFolder(qs(target)));
         d->show();
         return d;
     }
     fs::path processed = home / "work" / "processed.dat";
     fs::path target = home / "reports";
+    fs::path documents = home / "Documents";
 };
+
+// It opens where the listener keeps files, then where the last report went.
+TEST_F(FileSaveTest, OpensInDocumentsThenWhereTheLastReportWent) {
+    fs::create_directories(documents);
+    FrmFileSave::forgetLastFolder();
+    auto first = std::make_unique<FrmFileSave>(ReportKind::Ambiguous, 3, processed, documents);
+    EXPECT_EQ(first->folderBrowser()->currentPath(), qs(documents));
+    first->findChild<QLineEdit*>("fileNameEntry")->setText(qs(target / "sub" / "r.txt"));
+    first->findChild<QPushButton*>("saveButton")->click();
+    ASSERT_EQ(first->result(), QDialog::Accepted);
+    const FrmFileSave next(ReportKind::Unresolved, 3, processed, documents);
+    EXPECT_EQ(next.folderBrowser()->currentPath(), qs(target / "sub"));
+    // Cancelled, a dialog does not move where the next one opens.
+    FrmFileSave::forgetLastFolder();
+    const FrmFileSave missing(ReportKind::Unresolved, 3, processed, home / "no such folder");
+    EXPECT_TRUE(QFileInfo(missing.folderBrowser()->currentPath()).isDir());
+}
+
+// A typed path is taken as absolute, or from the folder shown; where it
+// cannot be written, the message names the file and why, and nothing is
+// left on the disk.
+TEST_F(FileSaveTest, ATypedPathIsWrittenOrRefusedWhole) {
+    test::writeFile(home / "notes.txt", "the listener's notes");
+    fs::create_directories(home / "elsewhere");
+    const struct {
+        QString typed;
+        fs::path written;    // empty: refused
+        const char* reason;  // in the message when refused
+    } cases[] = {
+        {"plain.txt", target / "plain.txt", nullptr},
+        {"sub/nested.txt", target / "sub" / "nested.txt", nullptr},
+        {qs(home / "elsewhere" / "away.txt"), home / "elsewhere" / "away.txt", nullptr},
+        {"../elsewhere/up.txt", target / ".." / "elsewhere" / "up.txt", nullptr},
+        {qs(home / "notes.txt" / "r.txt"), {}, "is a file, not a folder"},
+        {qs(home / "notes.txt" / "deeper" / "r.txt"), {}, "is a file, not a folder"},
+        {"missing/r.txt", {}, "does not exist"},
+        {"sub/", {}, "names a folder"},
+        {"sub/..", {}, "names a folder"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        auto d = dialog(ReportKind::Ambiguous);
+        const auto before = test::snapshot(home.path());
+        MessageBoxAnswerer answerer({Box::Ok});
+        d->findChild<QLineEdit*>("fileNameEntry")->setText(c.typed);
+        d->findChild<QPushButton*>("saveButton")->click();
+        if (c.reason) {
+            ASSERT_EQ(answerer.texts.size(), 1);
+            EXPECT_TRUE(answerer.texts[0].contains(c.reason)) << answerer.texts[0].toStdString();
+            if (c.typed != "sub/" && c.typed != "sub/..") {
+                EXPECT_TRUE(answerer.texts[0].contains(QFileInfo(c.typed).fileName()))
+                    << answerer.texts[0].toStdString();
+            }
+            EXPECT_TRUE(d->isVisible());
+            EXPECT_EQ(test::snapshot(home.path()), before);
+        } else {
+            EXPECT_TRUE(answerer.texts.isEmpty());
+            EXPECT_EQ(d->result(), QDialog::Accepted);
+            EXPECT_EQ(d->targetPath(), c.written);
+            EXPECT_EQ(test::readFile(c.written).size(), 120u + 77u);
+        }
+    }
+    EXPECT_EQ(test::readFile(home / "notes.txt"), "the listener's notes");
+}
 
 TEST_F(FileSaveTest, CaptionAndNameByKindCancelWritesNothingOkWritesTheReport) {
     // The report's size: title, blank, header and one data line.

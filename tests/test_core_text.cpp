@@ -62,6 +62,42 @@ TEST(TextFields, TrimRemovesBlanksOnly) {
     EXPECT_EQ(trimBlanks(std::string("\0AB \t", 5)), std::string("\0AB \t", 5));
 }
 
+TEST(TextFields, TrimSpaceTabLeavesOtherControls) {
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {" \tHome3 = JO62 \t", "Home3 = JO62"},
+        {"\t \t", ""},
+        {"", ""},
+        {"\r\nx\r\n", "\r\nx\r\n"},
+        {std::string_view(" \0x\0 ", 5), std::string_view("\0x\0", 3)},
+    };
+    for (const auto& [text, trimmed] : cases) EXPECT_EQ(trimmedSpaceTab(text), trimmed);
+}
+
+// Letter case of A-Z only: the bytes of UTF-8 and Windows-1252 letters stay
+// as they are, whatever the C locale's idea of them.
+TEST(TextFields, AsciiLetterCase) {
+    EXPECT_EQ(lowerAscii("HKEY_Current_USER\\Software"), "hkey_current_user\\software");
+    EXPECT_EQ(lowerAscii("\xC3\x89T\xC9 [@`{]"), "\xC3\x89t\xC9 [@`{]");
+    EXPECT_EQ(upperAscii('i'), 'I');
+    EXPECT_EQ(upperAscii('\xE9'), '\xE9');
+    const struct {
+        std::string_view a, b;
+        bool equal, prefix;  // a == b, a starts with b
+    } cases[] = {
+        {"NDBLog", "ndblog", true, true},
+        {"hex(2):41", "HEX", false, true},
+        {"dword:", "DWORD:", true, true},
+        {"\xC9t\xE9", "\xE9T\xC9", false, false},
+        {"@", "`", false, false},
+        {"ab", "abc", false, false},
+        {"", "", true, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(equalsAsciiNoCase(c.a, c.b), c.equal) << c.a << " " << c.b;
+        EXPECT_EQ(startsWithNoCase(c.a, c.b), c.prefix) << c.a << " " << c.b;
+    }
+}
+
 TEST(TextFields, LeadingNumber) {
     const std::pair<const char*, double> cases[] = {
         {" 263.5", 263.5}, {"abc", 0}, {"3 44", 344}, {"-5", -5},     {".", 0},

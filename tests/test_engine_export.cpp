@@ -10,6 +10,7 @@
 
 #include "EngineTestUtil.h"
 #include "engine/HomePosition.h"
+#include "engine/KmlExport.h"
 #include "engine/LogExport.h"
 #include "engine/Project.h"
 
@@ -365,6 +366,98 @@ TEST(ExportFormats, ClosingMessages) {
          "position and are listed without a place on the map."},
     };
     for (const auto& c : cases) EXPECT_EQ(exportSummary(c.format, c.counts, "x"), c.text);
+}
+
+// Map files written before the writer moved out of the window kept every
+// character of the listener's texts as below; a viewer that read them must
+// read the new ones alike.
+TEST(ExportFormats, KmlTextsAsTheMapFileHasAlwaysWrittenThem) {
+    const struct {
+        const char* text;
+        const char* written;
+    } cases[] = {
+        {"A & B", "A &amp; B"},
+        {"<b>x</b>", "&lt;b&gt;x&lt;/b&gt;"},
+        {"say \"hi\" 'there'", "say &quot;hi&quot; 'there'"},
+        {"Sk\xC3\xA6lsk\xC3\xB8r \xE2\x80\x93 \xF0\x9F\x93\xBB",
+         "Sk\xC3\xA6lsk\xC3\xB8r \xE2\x80\x93 \xF0\x9F\x93\xBB"},
+        {"tab\tCR\rLF\n", "tab\tCR\rLF\n"},
+        {"nul\x01"
+         "bell\x07vt\x0B"
+         "ff\x0C"
+         "esc\x1B",
+         "nulbellvtffesc"},
+        {"del\x7F"
+         "c1\xC2\x85",
+         "del\x7F"
+         "c1\xC2\x85"},
+        {"\xEF\xBF\xBE\xEF\xBF\xBFnon", "non"},
+        {"bad \xC3 \x80 \xFF \xED\xA0\x80 end",
+         "bad \xEF\xBF\xBD \xEF\xBF\xBD \xEF\xBF\xBD \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD end"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(xmlEscaped(c.text), c.written) << c.text;
+}
+
+TEST(ExportFormats, KmlFileAsWritten) {
+    ExportedLog log;
+    ExportedLocation place;
+    place.number = 3;
+    // A leading byte-order mark and the controls are no part of a name.
+    place.name =
+        "\xEF\xBB\xBF"
+        "Cabin & \"Lake\"\x01";
+    place.home = LatLon{-0.0, 12.3515625};
+    place.homeText = "Home: <typed>";
+    log.locations.push_back(place);
+    ExportedReception r;
+    r.location = 3;
+    r.beaconId = 7;
+    r.beaconKnown = true;
+    r.beaconIdent = "AB<";
+    r.beaconFrequency = "350";
+    r.beaconCity = "\xEF\xBB\xBF";
+    r.beaconCountry = "A&B";
+    r.position = LatLon{-0.0000001, 179.9999995};
+    r.distanceKm = 12345.6;
+    r.date = "12/24/99";
+    log.receptions = {r, r};
+    log.receptions[1].date = "01/02/00";
+    ExportedReception unknown;
+    unknown.location = 3;
+    unknown.beaconId = 99999;
+    log.receptions.push_back(unknown);
+    EXPECT_EQ(writeKml(log, DateOrders(DateOrder::MonthFirst)),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+              "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"
+              " <Document>\n"
+              "  <name>NDB log</name>\n"
+              "  <Folder>\n"
+              "   <name>Cabin &amp; &quot;Lake&quot; </name>\n"
+              "   <description>Listening location 3</description>\n"
+              "   <Placemark>\n"
+              "    <name>Home \xE2\x80\x93 Cabin &amp; &quot;Lake&quot; </name>\n"
+              "    <description>Home: &amp;lt;typed&amp;gt;</description>\n"
+              "    <Point>\n"
+              "     <coordinates>12.351563,0.000000,0</coordinates>\n"
+              "    </Point>\n"
+              "   </Placemark>\n"
+              "   <Placemark>\n"
+              "    <name>AB&lt; 350 kHz</name>\n"
+              "    <description>, A&amp;amp;B&lt;br&gt;12,346 km from home&lt;br&gt;2 "
+              "receptions&lt;br&gt;First heard 1999-12-24&lt;br&gt;Last heard "
+              "2000-01-02</description>\n"
+              "    <Point>\n"
+              "     <coordinates>180.000000,-0.000000,0</coordinates>\n"
+              "    </Point>\n"
+              "   </Placemark>\n"
+              "   <Placemark>\n"
+              "    <name>Beacon 99999</name>\n"
+              "    <description>Position unknown&lt;br&gt;1 reception&lt;br&gt;No readable "
+              "date</description>\n"
+              "   </Placemark>\n"
+              "  </Folder>\n"
+              " </Document>\n"
+              "</kml>\n");
 }
 
 }  // namespace

@@ -16,26 +16,24 @@ std::vector<Row> rowsOf(int location, const std::vector<std::string>& states) {
     return rows;
 }
 
-TEST(LocationStates, ColourOfOneLocation) {
+TEST(LocationStates, StateOfOneLocation) {
+    using enum LocationState;
     const struct {
         std::vector<std::string> states;  // of location 3, in file order
-        bool enabled;
-        LocationColour colour;
-    } cases[] = {
-        {{"UNP", "UNP"}, true, LocationColour::LightRed},
-        {{"MIS", "OK"}, true, LocationColour::Yellow},
-        {{"OK", "AMB"}, true, LocationColour::Yellow},
-        {{"OK", "OK"}, false, LocationColour::ButtonFace},
-        {{"MIS", "UNP"}, true, LocationColour::Yellow},  // the first pending record decides
-        {{"OK", "UNP", "MIS"}, true, LocationColour::LightRed},
-        {{}, false, LocationColour::ButtonFace},
-    };
+        LocationState state;
+    } cases[] =
+        {
+            {{"UNP", "UNP"}, NotMatched},       {{"MIS", "OK"}, WorkLeft},
+            {{"OK", "AMB"}, WorkLeft},          {{"OK", "OK"}, NothingPending},
+            {{"MIS", "UNP"}, WorkLeft},  // the first pending record decides
+            {{"OK", "UNP", "MIS"}, NotMatched}, {{}, NothingPending},
+        };
     test::TempDir dir;
     const auto path = dir / "processed.dat";
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.states));
-        // Neighbours in other states must not leak into location 3; locations
-        // without a button (0, 17) are ignored.
+        // Neighbours in other states must not leak into location 3; records
+        // of locations outside 1 … 16 (0, 17) are ignored.
         auto rows = rowsOf(3, c.states);
         rows.insert(rows.begin(), {{2, "A", "1", "UNP"},
                                    {4, "B", "1", "MIS"},
@@ -43,16 +41,18 @@ TEST(LocationStates, ColourOfOneLocation) {
                                    {17, "D", "1", "UNP"},
                                    {16, "E", "1", "AMB"}});
         test::writeProcessed(path, rows);
-        const auto buttons = scanLocationStates(path);
-        EXPECT_EQ(std::tuple(buttons[2].enabled, buttons[2].colour),
-                  std::tuple(c.enabled, c.colour));
-        EXPECT_EQ(
-            std::tuple(buttons[1].colour, buttons[3].colour, buttons[15].colour),
-            std::tuple(LocationColour::LightRed, LocationColour::Yellow, LocationColour::Yellow));
-        EXPECT_FALSE(buttons[0].enabled || buttons[4].enabled || buttons[14].enabled);
+        const auto states = scanLocationStates(path);
+        EXPECT_EQ(states[2], c.state);
+        EXPECT_EQ(hasPendingWork(states[2]), c.state != NothingPending);
+        EXPECT_EQ(std::tuple(states[1], states[3], states[15]),
+                  std::tuple(NotMatched, WorkLeft, WorkLeft));
+        EXPECT_EQ(std::tuple(states[0], states[4], states[14]),
+                  std::tuple(NothingPending, NothingPending, NothingPending));
     }
-    // A missing file disables every button and is not created.
-    for (const auto& b : scanLocationStates(dir / "missing.dat")) EXPECT_FALSE(b.enabled);
+    // A missing file leaves nothing pending and is not created.
+    for (const auto state : scanLocationStates(dir / "missing.dat")) {
+        EXPECT_EQ(state, NothingPending);
+    }
     EXPECT_FALSE(fs::exists(dir / "missing.dat"));
 }
 

@@ -176,7 +176,7 @@ int main(int argc, char* argv[]) {
     ok &= save(window, out, "step-two-suggested");
 
     zolt::FrmFileSave dialog(
-        zolt::ReportKind::Unresolved, location, window.paths().ProcessedPath, &window);
+        zolt::ReportKind::Unresolved, location, window.paths().ProcessedPath, {}, &window);
     const QString reports = QDir(home.path()).filePath(QStringLiteral("Reports"));
     QDir().mkpath(reports);
     dialog.folderBrowser()->openFolder(reports);

@@ -61,10 +61,10 @@ void reachStateWritePoint(StateWritePoint point) {
     if (stateWriteHook) stateWriteHook(point);
 }
 
-std::array<LocationStatus, kLocationCount> scanLocationStates(const fs::path& processedPath) {
-    std::array<LocationStatus, kLocationCount> buttons{};
+std::array<LocationState, kLocationCount> scanLocationStates(const fs::path& processedPath) {
+    std::array<LocationState, kLocationCount> states{};
     std::error_code ec;
-    if (!fs::exists(fs::symlink_status(processedPath, ec))) return buttons;
+    if (!fs::exists(fs::symlink_status(processedPath, ec))) return states;
 
     const MappedFile file(processedPath);
     const std::string_view bytes = file.bytes();
@@ -73,20 +73,21 @@ std::array<LocationStatus, kLocationCount> scanLocationStates(const fs::path& pr
     for (std::size_t i = 0; i < count && undecided > 0; ++i) {
         const auto record = recordAt(bytes, i);
         const int location = record.location();
-        // A location outside 1 … 16 has no button; such a record is not ours to show.
+        // A location outside 1 … 16 is none the listener can choose; such a
+        // record is not ours to show.
         if (location < 1 || location > kLocationCount) continue;
-        auto& button = buttons[static_cast<std::size_t>(location - 1)];
-        if (button.enabled) continue;  // the first pending record decides
+        auto& found = states[static_cast<std::size_t>(location - 1)];
+        if (hasPendingWork(found)) continue;  // the first pending record decides
         const std::string_view code = trimmedView(record.state());
         if (code == state::MIS || code == state::AMB) {
-            button = {true, LocationColour::Yellow};
+            found = LocationState::WorkLeft;
             --undecided;
         } else if (code == state::UNP) {
-            button = {true, LocationColour::LightRed};
+            found = LocationState::NotMatched;
             --undecided;
         }
     }
-    return buttons;
+    return states;
 }
 
 namespace {
@@ -103,8 +104,10 @@ WorkingSet loadFrom(const fs::path& processedPath, std::string_view bytes, int l
     if (matching > static_cast<std::size_t>(kMaxWorkingSet)) {
         throw EngineError("Could not load listening location " + std::to_string(location) +
                           " from " + describePath(processedPath) + ": it holds " +
-                          std::to_string(matching) + " receptions, and one location can take at "
-                          "most " + std::to_string(kMaxWorkingSet) + ".");
+                          std::to_string(matching) +
+                          " receptions, and one location can take at "
+                          "most " +
+                          std::to_string(kMaxWorkingSet) + ".");
     }
     set.entries.reserve(matching);
     // Straight from the bytes into the entries, without a decoded record in
@@ -287,7 +290,8 @@ void applyStateStretch(const fs::path& processedPath, const StateStretch& stretc
     }
     if (!regular) refuse("it is not a regular file");
     const std::size_t records = stretch.states.size() / kStateWidth;
-    const std::size_t offset = static_cast<std::size_t>(stretch.first - 1) * ProcessedRecord::kLength;
+    const std::size_t offset =
+        static_cast<std::size_t>(stretch.first - 1) * ProcessedRecord::kLength;
     if (fileSize != stretch.fileSize ||
         offset + records * ProcessedRecord::kLength > stretch.fileSize) {
         refuse("it is no longer the file they were written for (its size changed)");

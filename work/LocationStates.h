@@ -20,7 +20,7 @@ namespace zolt {
 // Text fields are raw Windows-1252 bytes at full width, untrimmed.
 struct WorkEntry {
     std::int16_t location = 0;
-    int recordNo = 0;  // its 1-based position in processed.dat, where its state goes back
+    int recordNo = 0;       // its 1-based position in processed.dat, where its state goes back
     std::string ident;      // 10
     std::string frequency;  // 10
     std::string time;       // 5
@@ -37,17 +37,21 @@ struct WorkingSet {
     int WorkCount() const { return static_cast<int>(entries.size()); }
 };
 
-enum class LocationColour { ButtonFace, Yellow, LightRed };
-
-struct LocationStatus {
-    bool enabled = false;
-    LocationColour colour = LocationColour::ButtonFace;
+// Where a location's conversion stands, as its first pending record tells.
+enum class LocationState {
+    NothingPending,  // no reception of it waits: there is nothing to open
+    WorkLeft,        // matched, with ambiguous or unresolved receptions left (AMB, MIS)
+    NotMatched,      // its receptions wait for the matching run (UNP)
 };
 
-// The data behind RefreshLocationButtons: the first pending record of a
-// location decides (UNP light red, AMB/MIS yellow); locations with no pending
-// record are disabled. A missing processed.dat gives all disabled.
-std::array<LocationStatus, kLocationCount> scanLocationStates(
+// Whether anything of the location waits, so that it can be opened.
+constexpr bool hasPendingWork(LocationState state) {
+    return state != LocationState::NothingPending;
+}
+
+// The state of each location 1 … 16 (index 0 … 15): the first pending record
+// of a location decides. A missing processed.dat leaves nothing pending.
+std::array<LocationState, kLocationCount> scanLocationStates(
     const std::filesystem::path& processedPath);
 
 // Loads the receptions of one location in file order.

@@ -10,6 +10,7 @@ step passed, 1 with a message naming the step and the widget or file.
 
 import argparse
 import os
+import re
 import shutil
 import sqlite3
 import struct
@@ -307,7 +308,8 @@ class Walk:
         dialog = self.ui.window("Unresolved Station Report Save...")
         self.ui.press("OK", root=dialog)
         self.ui.window_gone("Unresolved Station Report Save...")
-        report = self.cwd / "UnresolvedStations_Location1.txt"
+        # It opens in Documents, not in the folder the converter was started in.
+        report = self.home / "Documents" / "UnresolvedStations_Location1.txt"
         self.ui.wait_until(report.is_file, f"report {report} to be written")
         # The main window bears the same title: the box is known by its text.
         self.ui.find("label", f"The report was saved to {report}.")
@@ -376,7 +378,9 @@ class Walk:
         self.choose_row("tree", "Logged Stations", "Ident", "BNR")
         rows = self.wait_rows("Possible Matches", 2)
         distances = [r.get("Distance", "") for r in rows]
-        check(all(d.isdigit() for d in distances), f"'Possible Matches' distances: {rows}")
+        # Whole kilometres, grouped as the locale groups digits ("11,618").
+        check(all(re.fullmatch(r"\d{1,3}([,.\u00a0\u202f ]?\d{3})*", d) for d in distances),
+              f"'Possible Matches' distances: {rows}")
         self.choose_row("tree", "Possible Matches", "City", "Benton Ridge")
         self.ui.find("label", "Benton Ridge, United States of America (suggested pick)")
         processed_before = (self.zolt / "processed.dat").read_bytes()
