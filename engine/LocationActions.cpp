@@ -12,6 +12,7 @@
 #include "core/TextFields.h"
 #include "engine/Project.h"
 #include "engine/StateJournal.h"
+#include "engine/SuggestedPicks.h"
 #include "engine/UserBeacons.h"
 #include "work/Records.h"
 #include "work/WorkingFileCheck.h"
@@ -84,23 +85,6 @@ WorkEntry entryAt(int location, int position, std::string_view newState) {
     entry.state = std::string(newState);
     return entry;
 }
-
-// A number Add To Log can store: the window reads the Beacon_ID cell into a
-// 32-bit number, and 0 there means "no beacon chosen".
-bool loggableId(std::int64_t id) {
-    return id > 0 && id <= std::numeric_limits<std::int32_t>::max();
-}
-
-struct PairKey {
-    std::string ident, frequency;  // trimmed, as Add To Log compares them
-    bool operator==(const PairKey&) const = default;
-};
-
-struct PairKeyHash {
-    std::size_t operator()(const PairKey& k) const {
-        return std::hash<std::string>()(k.ident) * 31 + std::hash<std::string>()(k.frequency);
-    }
-};
 
 }  // namespace
 
@@ -268,6 +252,13 @@ AddToLogAction::AddToLogAction(const WorkingSet& set, const Selection& selection
     }
     if (selection.SelectedBeaconId == 0) {
         throw EngineError("Nothing was added to the log: no beacon is chosen for the reception.");
+    }
+    // The log's Beacon_ID is the logbook's 32-bit number: an id beyond it
+    // would be stored as another beacon's.
+    if (!loggableId(selection.SelectedBeaconId)) {
+        throw EngineError("Nothing was added to the log: the chosen beacon's number " +
+                          std::to_string(selection.SelectedBeaconId) +
+                          " is beyond what the log can store.");
     }
     if (set.location < 1 || set.location > kLocationCount) {
         throw EngineError("Nothing was added to the log: no listening location is selected.");

@@ -45,23 +45,6 @@ int suggestAmong(const std::vector<RankedCandidate>& rows, Eligible eligible) {
 
 bool isOk(const WorkEntry& entry) { return trimBlanks(entry.state) == trimBlanks(state::OK); }
 
-// A number Add To Log can store: the window reads the Beacon_ID cell into a
-// 32-bit number, and 0 there means "no beacon chosen".
-bool loggableId(std::int64_t id) {
-    return id > 0 && id <= std::numeric_limits<std::int32_t>::max();
-}
-
-struct PairKey {
-    std::string ident, frequency;  // trimmed, as Add To Log compares them
-    bool operator==(const PairKey&) const = default;
-};
-
-struct PairKeyHash {
-    std::size_t operator()(const PairKey& k) const {
-        return std::hash<std::string>()(k.ident) * 31 + std::hash<std::string>()(k.frequency);
-    }
-};
-
 struct Pair {
     std::string ident, frequency;  // of the first waiting entry, as listed
     bool ambiguous = false;        // some entry is AMB: the exact look-up decides
@@ -70,6 +53,14 @@ struct Pair {
 };
 
 }  // namespace
+
+bool loggableId(std::int64_t id) {
+    return id > 0 && id <= std::numeric_limits<std::int32_t>::max();
+}
+
+std::size_t PairKeyHash::operator()(const PairKey& k) const {
+    return std::hash<std::string>()(k.ident) * 31 + std::hash<std::string>()(k.frequency);
+}
 
 RankedCandidates rankExact(std::vector<Candidate> candidates, std::optional<LatLon> home) {
     RankedCandidates ranked;

@@ -44,6 +44,20 @@ struct SuggestedPick {
     std::int32_t beaconId = 0;
     int receptions = 0;  // waiting receptions of this pair
 };
+// A beacon number the log can store: Beacon_ID is the logbook's 32-bit
+// number, and 0 means "no beacon chosen".
+bool loggableId(std::int64_t id);
+
+// A callsign and frequency as Add To Log compares them (trimmed), the key
+// that groups waiting receptions for a pick.
+struct PairKey {
+    std::string ident, frequency;
+    bool operator==(const PairKey&) const = default;
+};
+struct PairKeyHash {
+    std::size_t operator()(const PairKey& k) const;
+};
+
 struct SuggestedPickPlan {
     std::vector<SuggestedPick> picks;  // one per distinct ident/frequency pair
     int receptions = 0;                // their sum

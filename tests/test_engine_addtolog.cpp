@@ -90,10 +90,11 @@ TEST_F(AddToLogTest, LogsEachReceptionOnceHoweverItIsSettled) {
 
 TEST_F(AddToLogTest, RefusesOrFailsWithoutChangingAnything) {
     // A refill may leave a candidate chosen while no reception is selected.
-    Selection blanks = kEntry1, noBeacon = kEntry1;
+    Selection blanks = kEntry1, noBeacon = kEntry1, tooLarge = kEntry1;
     blanks.SelectedIdent = blanks.SelectedFrequency = blanks.SelectedDate = "          ";
     blanks.SelectedTime = "     ";
     noBeacon.SelectedBeaconId = 0;
+    tooLarge.SelectedBeaconId = std::int64_t{1} << 31;  // would be stored as another beacon
     enum class Obstacle { None, LockedDatabase, FolderForWorkingFile };
     const struct {
         const char* name;
@@ -103,6 +104,8 @@ TEST_F(AddToLogTest, RefusesOrFailsWithoutChangingAnything) {
     } cases[] = {
         {"no reception selected", blanks, Obstacle::None, {"no reception is selected"}},
         {"no beacon chosen", noBeacon, Obstacle::None, {"no beacon is chosen"}},
+        {"a beacon number the log cannot store", tooLarge, Obstacle::None,
+         {"2147483648 is beyond what the log can store"}},
         {"database held by another program", kEntry1, Obstacle::LockedDatabase,
          {"in use by another program", "Nothing was logged."}},
         {"working file replaced by a folder", kEntry1, Obstacle::FolderForWorkingFile,
