@@ -41,31 +41,7 @@ std::string_view ProcessedBytes::bytes() const {
 std::uint64_t ProcessedBytes::reads() { return processedReads.load(); }
 
 WorkingSet workingSetOf(const std::filesystem::path& path, std::string_view bytes, int location) {
-    WorkingSet set;
-    set.location = location;
-    const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
-    std::size_t matching = 0;
-    for (std::size_t i = 0; i < count; ++i) matching += recordAt(bytes, i).location() == location;
-    // The import refuses a larger location; only a file written otherwise
-    // gets here, and the working set is not made to hold it.
-    if (matching > static_cast<std::size_t>(kMaxWorkingSet)) {
-        throw EngineError("Could not load listening location " + std::to_string(location) +
-                          " from " + describePath(path) + ": it holds " + std::to_string(matching) +
-                          " receptions, and one location can take at "
-                          "most " +
-                          std::to_string(kMaxWorkingSet) + ".");
-    }
-    set.entries.reserve(matching);
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto r = recordAt(bytes, i);
-        if (r.location() != location) continue;
-        set.entries.push_back(WorkEntry{r.location(), static_cast<int>(i + 1),
-                                        std::string(r.ident()), std::string(r.frequency()),
-                                        std::string(r.time()), std::string(r.date()),
-                                        std::string(r.comment()), std::string(r.state())});
-    }
-    recountStates(set);
-    return set;
+    return workingSetIn(path, bytes, location);
 }
 
 WorkingSet settledOf(std::string_view bytes, int location) {

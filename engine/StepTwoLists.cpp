@@ -10,6 +10,7 @@
 namespace fs = std::filesystem;
 
 namespace zolt {
+
 StepTwoLists readStepTwoLists(const std::filesystem::path& processedPath, int location) {
     StepTwoLists lists;
     // While step two is on screen processed.dat always exists; if it has gone,
@@ -18,29 +19,7 @@ StepTwoLists readStepTwoLists(const std::filesystem::path& processedPath, int lo
     std::error_code ec;
     if (!fs::exists(fs::symlink_status(processedPath, ec))) return lists;
     const ProcessedBytes file(processedPath, ProcessedBytes::How::Mapped);
-    const std::string_view bytes = file.bytes();
-    // Only the listed records are taken apart; the rest are passed over by
-    // their location and state bytes, as decoded records they cost more than
-    // everything else the lists need.
-    const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
-    for (std::size_t i = 0; i < count; ++i) {
-        const ProcessedRecordView r{
-            bytes.substr(i * ProcessedRecord::kLength, ProcessedRecord::kLength)};
-        if (r.location() != location) continue;
-        const std::string_view code = trimmedView(r.state());
-        std::vector<ListedReception>* list = nullptr;
-        if (code == state::AMB) {
-            list = &lists.ambiguous;
-        } else if (code == state::MIS) {
-            list = &lists.unresolved;
-        } else {
-            continue;
-        }
-        list->push_back(ListedReception{static_cast<int>(i + 1), std::string(r.ident()),
-                                        std::string(r.frequency()), std::string(r.time()),
-                                        std::string(r.date()), std::string(r.comment())});
-    }
-    return lists;
+    return stepTwoListsOf(workingSetIn(processedPath, file.bytes(), location));
 }
 
 StepTwoLists stepTwoListsOf(const WorkingSet& set) {

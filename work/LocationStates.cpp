@@ -127,11 +127,14 @@ WorkingSet loadFrom(const fs::path& processedPath, std::string_view bytes, int l
 
 }  // namespace
 
-WorkingSet loadWorkingSet(const fs::path& processedPath, int location) {
-    const MappedFile file(processedPath);
-    const std::string_view bytes = file.bytes();
+WorkingSet workingSetIn(const fs::path& processedPath, std::string_view bytes, int location) {
     return loadFrom(processedPath, bytes, location, 0,
                     recordCount(bytes.size(), ProcessedRecord::kLength));
+}
+
+WorkingSet loadWorkingSet(const fs::path& processedPath, int location) {
+    const MappedFile file(processedPath);
+    return workingSetIn(processedPath, file.bytes(), location);
 }
 
 WorkingSet loadWorkingSet(const fs::path& processedPath, int location, std::size_t first,

@@ -56,6 +56,10 @@ std::array<LocationState, kLocationCount> scanLocationStates(
 
 // Loads the receptions of one location in file order.
 WorkingSet loadWorkingSet(const std::filesystem::path& processedPath, int location);
+// The same from the file's bytes already read (`processedPath` names them in
+// messages).
+WorkingSet workingSetIn(const std::filesystem::path& processedPath, std::string_view bytes,
+                        int location);
 // The same for a location whose `count` records a scan of the whole file
 // found together from record `first` (1-based) on: only those are read.
 // Where the file holds anything else there, the whole file is read after all.
