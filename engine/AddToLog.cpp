@@ -10,10 +10,7 @@ int addToLog(const ProjectPaths& paths, WorkingSet& set, const Selection& select
              bool applyAll) {
     AddToLogAction action(set, selection, applyAll);
     if (action.empty()) return 0;
-    std::optional<LogStore> store;
-    const Performed performed = perform(action, paths, set.location, store);
-    // The caller's states change only once rows and file are stored.
-    performed.written.applyTo(set);
+    performOn(action, paths, set);
     return action.rows();
 }
 

@@ -38,22 +38,6 @@ ProcessedRecordView recordAt(std::string_view bytes, int position) {
                          ProcessedRecord::kLength)};
 }
 
-// Inside the transaction of an action that logs rows: the entry must still
-// wait (not OK) in processed.dat, found by its record number; another window
-// may have settled it meanwhile.
-void requireWaiting(const fs::path& processedPath, std::string_view bytes, const WorkEntry& entry) {
-    const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
-    // A number the file does not hold is the state save's to report.
-    if (entry.recordNo < 1 || static_cast<std::size_t>(entry.recordNo) > count) return;
-    if (!isOk(recordAt(bytes, entry.recordNo).state())) return;
-    throw SettledElsewhere(
-        "Nothing was logged: the reception " + cp1252ToUtf8(trimBlanks(entry.ident)) + " on " +
-        cp1252ToUtf8(trimBlanks(entry.frequency)) + " at " + cp1252ToUtf8(trimBlanks(entry.time)) +
-        " on " + cp1252ToUtf8(trimBlanks(entry.date)) + " is already settled in " +
-        describePath(processedPath) +
-        ", perhaps by another window of the converter. The lists now show what is left.");
-}
-
 // The record at `position` as it must be for a change to apply: of this
 // location, carrying its own number, in `expected` state. Anything else
 // means the file was changed or replaced since the record was written.
@@ -163,6 +147,12 @@ Performed perform(LocationAction& action, const ProjectPaths& paths, int locatio
         keptUnlessCommitting(action.kept(), [&](bool& committing) { run(committing); });
     }
     return performed;
+}
+
+void performOn(LocationAction& action, const ProjectPaths& paths, WorkingSet& set) {
+    std::optional<LogStore> store;
+    const Performed performed = perform(action, paths, set.location, store);
+    performed.written.applyTo(set);
 }
 
 // ---- the actions that log rows --------------------------------------------------------

@@ -114,6 +114,9 @@ struct Performed {
 // commit has stored nothing and says so with the action's kept() sentence.
 Performed perform(LocationAction& action, const ProjectPaths& paths, int location,
                   std::optional<LogStore>& store);
+// The same with a store of its own, for `set`'s location; `set` takes the
+// states written only once rows and file are both stored.
+void performOn(LocationAction& action, const ProjectPaths& paths, WorkingSet& set);
 
 // An action Undo offers. Rebuilt from the record, it knows its own inverse.
 class UndoableAction : public LocationAction {

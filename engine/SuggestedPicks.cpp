@@ -155,10 +155,7 @@ SuggestedPickPlan planSuggestedPicks(const ProjectPaths& paths, const WorkingSet
 int addSuggestedPicks(const ProjectPaths& paths, WorkingSet& set, const SuggestedPickPlan& plan) {
     SuggestedPicksAction action(set, plan);
     if (action.empty()) return 0;
-    std::optional<LogStore> store;
-    const Performed performed = perform(action, paths, set.location, store);
-    // The caller's states change only once rows and file are both stored.
-    performed.written.applyTo(set);
+    performOn(action, paths, set);
     return action.rows();
 }
 

@@ -192,14 +192,12 @@ void requireBackupFolder(const fs::path& folder) {
                       "plugged back in) and press START MATCHING once more.");
 }
 
-namespace {
-
-void requireWaiting(const fs::path& processedPath, const std::string& bytes,
+void requireWaiting(const fs::path& processedPath, std::string_view bytes,
                     const WorkEntry& entry) {
     const std::size_t count = recordCount(bytes.size(), ProcessedRecord::kLength);
     // A number the file does not hold is the state save's to report.
     if (entry.recordNo < 1 || static_cast<std::size_t>(entry.recordNo) > count) return;
-    const ProcessedRecordView record{std::string_view(bytes).substr(
+    const ProcessedRecordView record{bytes.substr(
         static_cast<std::size_t>(entry.recordNo - 1) * ProcessedRecord::kLength,
         ProcessedRecord::kLength)};
     if (trimmedView(record.state()) != trimmedView(state::OK)) return;
@@ -209,22 +207,6 @@ void requireWaiting(const fs::path& processedPath, const std::string& bytes,
         " on " + cp1252ToUtf8(trimBlanks(entry.date)) + " is already settled in " +
         describePath(processedPath) +
         ", perhaps by another window of the converter. The lists now show what is left.");
-}
-
-}  // namespace
-
-void requireStillWaiting(const fs::path& processedPath, const WorkingSet& settled) {
-    if (settled.entries.empty()) return;
-    const std::string bytes = readWholeFile(processedPath);
-    for (const auto& entry : settled.entries) requireWaiting(processedPath, bytes, entry);
-}
-
-void requireStillWaiting(const fs::path& processedPath, const WorkingSet& set,
-                         const std::vector<std::string_view>& newStates) {
-    const std::string bytes = readWholeFile(processedPath);
-    for (std::size_t i = 0; i < set.entries.size() && i < newStates.size(); ++i) {
-        if (!newStates[i].empty()) requireWaiting(processedPath, bytes, set.entries[i]);
-    }
 }
 
 }  // namespace zolt

@@ -67,11 +67,10 @@ class SettledElsewhere : public EngineError {
 };
 
 // Called inside the transaction of an action that logs rows, before the
-// commit: every entry of `settled` must still wait (not OK) in the file on
-// disk, found by its record number. Throws SettledElsewhere otherwise.
-void requireStillWaiting(const std::filesystem::path& processedPath, const WorkingSet& settled);
-// The same for the entries whose `newStates` element is not empty.
-void requireStillWaiting(const std::filesystem::path& processedPath, const WorkingSet& set,
-                         const std::vector<std::string_view>& newStates);
+// commit: `entry` must still wait (not OK) in processed.dat's `bytes`, found
+// by its record number; another window may have settled it meanwhile.
+// Throws SettledElsewhere otherwise.
+void requireWaiting(const std::filesystem::path& processedPath, std::string_view bytes,
+                    const WorkEntry& entry);
 
 }  // namespace zolt
