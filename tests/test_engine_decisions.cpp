@@ -33,15 +33,6 @@ const std::vector<Row> kRows = {
     {3, "APH", "396", "UNP"},
 };
 
-std::vector<LogRow> sortedRows(const fs::path& database) {
-    auto rows = logRows(database);
-    std::sort(rows.begin(), rows.end(), [](const LogRow& a, const LogRow& b) {
-        return std::tie(a.beaconId, a.location, a.time, a.date, a.comment) <
-               std::tie(b.beaconId, b.location, b.time, b.date, b.comment);
-    });
-    return rows;
-}
-
 std::vector<std::string> schemaOf(const fs::path& database) {
     Database db(database, Database::Mode::ReadOnly);
     std::vector<std::string> schema;
@@ -57,16 +48,11 @@ std::vector<std::string> schemaOf(const fs::path& database) {
 class DecisionTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        // The old beacon file stores its texts shifted by 2: "USR" on 277.
-        std::string beacon(UserBeaconRecord::kLength, ' ');
-        beacon.replace(0, 3, "WUT");
-        beacon.replace(42, 3, "499");
-        writeFile(paths.BackupFolder / "ndb.dat", beacon);
+        writeOwnBeaconFile(paths);
         writeProcessed(paths.ProcessedPath, kRows);
         set = loadWorkingSet(paths.ProcessedPath, 2);
         runMatching(paths, set);
-        glBeacon = static_cast<std::int32_t>(
-            exactCandidates(paths.DatabasePath, "GL", "201").at(0).beaconId);
+        glBeacon = listedBeacon(paths, "GL", "201");
     }
 
     // The location's logged receptions: position -> how.
@@ -87,11 +73,6 @@ class DecisionTest : public ::testing::Test {
         return trimBlanks(readProcessedRecord(paths.ProcessedPath, position).State);
     }
 
-    Selection pick(int position, std::int32_t beacon) {
-        const auto r = readProcessedRecord(paths.ProcessedPath, position);
-        return {r.Ident, r.Frequency, r.Time, r.Date, r.Comment, beacon};
-    }
-
     TempDir dir;
     ProjectPaths paths = makeProject(dir.path());
     WorkingSet set;
@@ -101,8 +82,8 @@ class DecisionTest : public ::testing::Test {
 TEST_F(DecisionTest, EveryActionRecordsHowEachReceptionWasDecided) {
     EXPECT_EQ(howByPosition(),
               (std::map<int, std::string>{{2, "unique match"}, {3, "own beacon"}}));
-    addToLog(paths, set, pick(4, glBeacon), false);  // settles 4 and 5 with one row
-    addToLog(paths, set, pick(7, 1), true);
+    addToLog(paths, set, selectionAt(paths, 4, glBeacon), false);  // settles 4 and 5 with one row
+    addToLog(paths, set, selectionAt(paths, 7, 1), true);
     SuggestedPickPlan plan;
     plan.picks.push_back({"GL", "201", glBeacon, 1});
     addSuggestedPicks(paths, set, plan);
@@ -133,8 +114,8 @@ TEST_F(DecisionTest, EveryActionRecordsHowEachReceptionWasDecided) {
 }
 
 TEST_F(DecisionTest, ReturnToWaitingPutsEachKindOfRowInItsList) {
-    addToLog(paths, set, pick(4, glBeacon), false);
-    addToLog(paths, set, pick(7, 1), true);
+    addToLog(paths, set, selectionAt(paths, 4, glBeacon), false);
+    addToLog(paths, set, selectionAt(paths, 7, 1), true);
     struct Case {
         const char* name;
         std::vector<int> chosen;
@@ -150,7 +131,7 @@ TEST_F(DecisionTest, ReturnToWaitingPutsEachKindOfRowInItsList) {
         {"logged earlier, not listed", {7}, {{7, "MIS"}, {8, "OK"}}, true},
     };
     const std::string processed = readFile(paths.ProcessedPath);
-    const auto rows = sortedRows(paths.DatabasePath);
+    const auto rows = sortedLogRows(paths.DatabasePath);
     const std::string database = readFile(paths.DatabasePath);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -181,11 +162,11 @@ TEST_F(DecisionTest, ReturnToWaitingPutsEachKindOfRowInItsList) {
 TEST_F(DecisionTest, UndoStepsBackThroughEveryActionToTheMatchingRun) {
     std::vector<std::pair<std::string, std::vector<LogRow>>> before;
     auto keep = [&] {
-        before.emplace_back(readFile(paths.ProcessedPath), sortedRows(paths.DatabasePath));
+        before.emplace_back(readFile(paths.ProcessedPath), sortedLogRows(paths.DatabasePath));
     };
     const std::vector<std::pair<const char*, std::function<void()>>> actions = {
-        {"Add To Log", [&] { addToLog(paths, set, pick(4, glBeacon), false); }},
-        {"Add To Log", [&] { addToLog(paths, set, pick(7, 1), true); }},
+        {"Add To Log", [&] { addToLog(paths, set, selectionAt(paths, 4, glBeacon), false); }},
+        {"Add To Log", [&] { addToLog(paths, set, selectionAt(paths, 7, 1), true); }},
         {"Return To Waiting",
          [&] {
              returnToWaiting(paths, set, {2, 3, 5, 8});
@@ -209,7 +190,7 @@ TEST_F(DecisionTest, UndoStepsBackThroughEveryActionToTheMatchingRun) {
         SCOPED_TRACE(actions[i].first);
         EXPECT_EQ(undoLastAction(paths, set).action, actions[i].first);
         EXPECT_EQ(readFile(paths.ProcessedPath), before[i].first);
-        EXPECT_EQ(sortedRows(paths.DatabasePath), before[i].second);
+        EXPECT_EQ(sortedLogRows(paths.DatabasePath), before[i].second);
         EXPECT_EQ(set.entries.size(), 7u);
     }
     EXPECT_FALSE(nextUndo(paths, 2));
@@ -220,7 +201,7 @@ TEST_F(DecisionTest, UndoStepsBackThroughEveryActionToTheMatchingRun) {
 }
 
 TEST_F(DecisionTest, AFailureOrAStaleRecordChangesNothing) {
-    addToLog(paths, set, pick(7, 1), true);
+    addToLog(paths, set, selectionAt(paths, 7, 1), true);
     returnToWaiting(paths, set, {2});
     const auto processed = readFile(paths.ProcessedPath);
     struct Case {
@@ -280,18 +261,9 @@ TEST_F(DecisionTest, AFailureOrAStaleRecordChangesNothing) {
     EXPECT_EQ(snapshot(paths.WorkFolder), folder);
 }
 
-TEST_F(DecisionTest, ResetsAndFinalizeRemoveTheRecord) {
-    WorkingSet other = loadWorkingSet(paths.ProcessedPath, 3);
-    runMatching(paths, other);
-    addToLog(paths, set, pick(7, 1), true);
-    auto recorded = [&](int location) { return readLoggedReceptions(paths, location, {}); };
-
-    startOver(paths, 2);
-    EXPECT_TRUE(recorded(2).empty());
-    EXPECT_FALSE(nextUndo(paths, 2));
-    ASSERT_EQ(recorded(3).size(), 1u);
-    EXPECT_EQ(recorded(3)[0].how, "unique match");
-
+// (Start Over's share of the record is StartOverLeavesNoDecisionOfItsLocationBehind's.)
+TEST_F(DecisionTest, FinalizeAndStartNewProjectRemoveTheRecord) {
+    addToLog(paths, set, selectionAt(paths, 7, 1), true);
     // FINALIZE: the record goes before the compaction, and the database is
     // the pristine one's in every table, column and index.
     EXPECT_NE(schemaOf(paths.DatabasePath), schemaOf(pristineDatabase()));
@@ -299,8 +271,8 @@ TEST_F(DecisionTest, ResetsAndFinalizeRemoveTheRecord) {
     compactProjectDatabase(paths);
     EXPECT_EQ(schemaOf(paths.DatabasePath), schemaOf(pristineDatabase()));
 
-    set = loadWorkingSet(paths.ProcessedPath, 2);
-    runMatching(paths, set);
+    matchLocations(paths, {3});
+    EXPECT_NE(schemaOf(paths.DatabasePath), schemaOf(pristineDatabase()));  // a record again
     startNewProject(paths);
     EXPECT_EQ(schemaOf(paths.DatabasePath), schemaOf(pristineDatabase()));
 }
@@ -333,7 +305,7 @@ TEST_F(DecisionTest, EachDecisionNamesItsOwnReceptionsRow) {
     } steps[] = {
         {"matching run: two rows", [] {}, {2, 3}},
         {"Add To Log for all: a row each",
-         [&] { addToLog(paths, set, pick(7, 1), true); },
+         [&] { addToLog(paths, set, selectionAt(paths, 7, 1), true); },
          {2, 3, 7, 8}},
         {"Add Suggested Picks: a row each",
          [&] {
@@ -379,8 +351,8 @@ TEST_F(DecisionTest, StartOverLeavesNoDecisionOfItsLocationBehind) {
     returnToWaiting(paths, first, {1});
     WorkingSet third = loadWorkingSet(paths.ProcessedPath, 3);
     runMatching(paths, third);
-    addToLog(paths, set, pick(4, glBeacon), false);
-    addToLog(paths, set, pick(7, 1), true);
+    addToLog(paths, set, selectionAt(paths, 4, glBeacon), false);
+    addToLog(paths, set, selectionAt(paths, 7, 1), true);
     returnToWaiting(paths, set, {2, 8});
     // Rows of each table of the record, by location.
     auto recordOf = [&](int location) {

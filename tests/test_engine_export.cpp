@@ -25,12 +25,7 @@ class ExportTest : public ::testing::Test {
 
     void log(std::int64_t beaconId, int location, const std::string& time, const std::string& date,
              const std::string& comment) {
-        Database(paths.DatabasePath)
-            .prepare(
-                "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, "
-                "ReceptionDate, ReceptionComments) VALUES (?, ?, ?, ?, ?)")
-            .bind({beaconId, std::int64_t{location}, time, date, comment})
-            .execute();
+        test::logRow(paths.DatabasePath, beaconId, location, time, date, comment);
     }
     ExportedLog read(int location = 0) {
         ExportSource source;

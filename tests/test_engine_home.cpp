@@ -14,7 +14,6 @@
 #include "engine/DecisionRecord.h"
 #include "engine/HomePosition.h"
 #include "engine/LogExport.h"
-#include "work/BackupImport.h"
 #include "engine/Project.h"
 
 namespace fs = std::filesystem;
@@ -98,7 +97,8 @@ TEST_F(HomeTest, EntriesLiveInTheirOwnFileAndOutliveTheProject) {
 // blanks, line ends, a line it does not know), until homes.ini exists, and
 // FINALIZE or Start New Project moves them there before settings.ini goes.
 TEST_F(HomeTest, EntriesOfAnEarlierVersionAreReadAndKept) {
-    const std::string legacy = "/data/Logs/\nhome5 = JO62\n\nColour=red\r\nHOME5=JO70\rHome05=x\r\nHome9=JO65mq";
+    const std::string legacy =
+        "/data/Logs/\nhome5 = JO62\n\nColour=red\r\nHOME5=JO70\rHome05=x\r\nHome9=JO65mq";
     const struct {
         const char* name;
         std::function<void(const ProjectPaths&)> act;
@@ -263,11 +263,13 @@ TEST(Home, NoHomeIsInferredFromBeaconsThatDoNotGatherAroundOnePlace) {
         const char* why;  // in the line when not inferred
     } cases[] = {
         {"a region", near(europe, 0, 800, 60), true, ""},
-        {"a region with far catches", [&] {
+        {"a region with far catches",
+         [&] {
              auto ids = near(europe, 0, 900, 60);
              for (auto id : near(america, 0, 2000, 20)) ids.push_back(id);
              return ids;
-         }(), true, ""},
+         }(),
+         true, ""},
         {"worldwide", worldwide, false, "too far apart"},
         {"two continents", twoContinents, false, "too far apart"},
         {"a ring", near(europe, 900, 1000, 400), false, "from the nearest of them"},
@@ -280,8 +282,8 @@ TEST(Home, NoHomeIsInferredFromBeaconsThatDoNotGatherAroundOnePlace) {
         for (auto id : c.beacons) rows.push_back({id, 2});
         logAt(paths.DatabasePath, rows);
         const LocationHome home = locationHome(paths, 2);
-        EXPECT_EQ(home.source, c.inferred ? LocationHome::Source::Inferred
-                                          : LocationHome::Source::Unknown);
+        EXPECT_EQ(home.source,
+                  c.inferred ? LocationHome::Source::Inferred : LocationHome::Source::Unknown);
         EXPECT_EQ(home.position.has_value(), c.inferred);
         const std::string text = describeHome(home);
         if (c.inferred) {
@@ -305,14 +307,9 @@ TEST(Home, NoHomeIsInferredFromBeaconsThatDoNotGatherAroundOnePlace) {
 TEST(Home, ATypedHomeOutlivesFinalizeAndTheExportStaysTheSame) {
     test::TempDir dir;
     const ProjectPaths paths = test::makeProject(dir.path());
-    fs::copy(fs::path(ZOLT_SOURCE_DIR) / "examples" / "backup", paths.BackupFolder,
-             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    buildProcessedFile(paths.BackupFolder, paths.ProcessedPath, LogSource::Backups);
+    test::importDemoBackups(paths);
     writeSettings(paths, paths.BackupFolder);
-    for (int location : {1, 2}) {
-        WorkingSet set = loadWorkingSet(paths.ProcessedPath, location);
-        runMatching(paths, set);
-    }
+    test::matchLocations(paths, {1, 2});
     writeHomeEntry(paths, 1, "JO65mq");  // far from the Ohio its beacons point to
 
     const auto exported = [&] {

@@ -110,28 +110,15 @@ bool killedAt(StateWritePoint point, const std::function<void()>& action) {
 
 #endif
 
-std::vector<LogRow> sortedRows(const fs::path& database) {
-    auto rows = logRows(database);
-    std::sort(rows.begin(), rows.end(), [](const LogRow& a, const LogRow& b) {
-        return std::tie(a.beaconId, a.location, a.time, a.date, a.comment) <
-               std::tie(b.beaconId, b.location, b.time, b.date, b.comment);
-    });
-    return rows;
-}
-
 // A project with location 2 matched once: what every action below starts from.
 struct Project {
     Project() {
 #ifdef _WIN32
         killedProject = dir.path();
 #endif
-        std::string beacon(UserBeaconRecord::kLength, ' ');
-        beacon.replace(0, 3, "WUT");
-        beacon.replace(42, 3, "499");
-        writeFile(paths.BackupFolder / "ndb.dat", beacon);
+        writeOwnBeaconFile(paths);
         writeProcessed(paths.ProcessedPath, kRows);
-        WorkingSet set = loadWorkingSet(paths.ProcessedPath, 2);
-        runMatching(paths, set);
+        matchLocations(paths, {2});
     }
 
     // Everything a kill could leave out of step, as the program reads it.
@@ -139,10 +126,10 @@ struct Project {
         std::string processed;
         std::vector<LogRow> rows;
         std::map<int, std::string> how;  // position -> how it was decided
-        std::string undo;  // what Undo offers
+        std::string undo;                // what Undo offers
     };
     Seen seen() {
-        Seen s{readFile(paths.ProcessedPath), sortedRows(paths.DatabasePath), {}, {}};
+        Seen s{readFile(paths.ProcessedPath), sortedLogRows(paths.DatabasePath), {}, {}};
         for (const auto& r : readLoggedReceptions(paths, 2, std::nullopt)) {
             s.how[r.position] = r.how;
         }
@@ -158,15 +145,9 @@ struct Project {
 
 using Action = std::function<void(const ProjectPaths&)>;
 
-std::int32_t glBeacon(const ProjectPaths& paths) {
-    return static_cast<std::int32_t>(
-        exactCandidates(paths.DatabasePath, "GL", "201").at(0).beaconId);
-}
-
 void pickGlAt4(const ProjectPaths& p) {
     WorkingSet set = loadWorkingSet(p.ProcessedPath, 2);
-    const auto r = readProcessedRecord(p.ProcessedPath, 4);
-    addToLog(p, set, {r.Ident, r.Frequency, r.Time, r.Date, r.Comment, glBeacon(p)}, false);
+    addToLog(p, set, selectionAt(p, 4, listedBeacon(p, "GL", "201")), false);
 }
 
 struct ActionCase {
@@ -176,10 +157,7 @@ struct ActionCase {
 };
 const std::vector<ActionCase> kActions = {
     {"matching run", [](const ProjectPaths& p) { startOver(p, 2); },
-     [](const ProjectPaths& p) {
-         WorkingSet set = loadWorkingSet(p.ProcessedPath, 2);
-         runMatching(p, set);
-     }},
+     [](const ProjectPaths& p) { matchLocations(p, {2}); }},
     {"Add To Log", [](const ProjectPaths&) {}, &pickGlAt4},
     {"Return To Waiting", [](const ProjectPaths&) {},
      [](const ProjectPaths& p) {
@@ -208,8 +186,7 @@ TEST(StateJournal, AKillAtAnyPointOfAnActionLeavesTheLocationAsAfterIt) {
         before(reference.paths);
         action(reference.paths);
         const Project::Seen after = reference.seen();
-        WorkingSet again = loadWorkingSet(reference.paths.ProcessedPath, 2);
-        runMatching(reference.paths, again);
+        matchLocations(reference.paths, {2});
         const Project::Seen afterRepeat = reference.seen();
 
         for (const auto& [where, point] : kPoints) {
@@ -228,8 +205,7 @@ TEST(StateJournal, AKillAtAnyPointOfAnActionLeavesTheLocationAsAfterIt) {
             EXPECT_EQ(seen.undo, after.undo);
 
             // Nothing is logged twice by the next run.
-            WorkingSet set = loadWorkingSet(project.paths.ProcessedPath, 2);
-            runMatching(project.paths, set);
+            matchLocations(project.paths, {2});
             EXPECT_EQ(project.seen().rows, afterRepeat.rows);
             EXPECT_EQ(project.seen().processed, afterRepeat.processed);
         }
@@ -241,8 +217,7 @@ TEST(StateJournal, AKillAtAnyPointOfAnActionLeavesTheLocationAsAfterIt) {
 TEST(StateJournal, TheNextActionCompletesTheWriteAndRefusesWhatItSettled) {
     Project project;
     WorkingSet stale = loadWorkingSet(project.paths.ProcessedPath, 2);
-    const auto r = readProcessedRecord(project.paths.ProcessedPath, 4);
-    const Selection pick{r.Ident, r.Frequency, r.Time, r.Date, r.Comment, glBeacon(project.paths)};
+    const Selection pick = selectionAt(project.paths, 4, listedBeacon(project.paths, "GL", "201"));
     ASSERT_TRUE(killedAt(StateWritePoint::AfterCommit, [&] {
         WorkingSet set = stale;
         addToLog(project.paths, set, pick, false);
@@ -304,8 +279,8 @@ TEST(StateJournal, AWriteIsCompletedOnlyInTheFileItWasMadeFor) {
             EXPECT_FALSE(completeStateWrites(project.paths));  // cleared
         } else {
             expectError([&] { assessWorkingFile(project.paths); },
-                        {project.paths.ProcessedPath.string(),
-                         project.paths.DatabasePath.string(), "nothing was changed"});
+                        {project.paths.ProcessedPath.string(), project.paths.DatabasePath.string(),
+                         "nothing was changed"});
             EXPECT_EQ(snapshot(project.paths.WorkFolder), before);
         }
     }

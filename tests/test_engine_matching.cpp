@@ -215,8 +215,6 @@ TEST_F(MatchingTest, AnOwnBeaconFileGoneSinceTheConversionStartedIsRefused) {
     }
 }
 
-// The run looks beacons up in memory instead of asking the database; every
-// ident and frequency must find what the query on the columns finds.
 // A working file rebuilt from the backups holds logged receptions (OK) beside
 // unmatched ones (UNP). Another window returns a logged one to waiting while
 // this one still shows it settled: the run here decides only the unmatched
@@ -250,6 +248,8 @@ TEST_F(MatchingTest, AReceptionReturnedMeanwhileStaysWaiting) {
     EXPECT_EQ(rows[0].comment, "new");
 }
 
+// The run looks beacons up in memory instead of asking the database; every
+// ident and frequency must find what the query on the columns finds.
 TEST(ListedBeaconsTest, FindsWhatTheQueryFinds) {
     test::TempDir dir;
     const ProjectPaths paths = test::makeProject(dir.path());

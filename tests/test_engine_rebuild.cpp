@@ -21,12 +21,7 @@ namespace {
 class RebuildTest : public ::testing::Test {
   protected:
     void log(int location, const std::string& time, const std::string& comment) {
-        Database(paths.DatabasePath)
-            .prepare(
-                "INSERT INTO NDBLog (Beacon_ID, loggedlocation, ReceptionTime, "
-                "ReceptionDate, ReceptionComments) VALUES (1, ?, ?, '20010101', ?)")
-            .bind({std::int64_t{location}, time, comment})
-            .execute();
+        logRow(paths.DatabasePath, 1, location, time, "20010101", comment);
     }
     std::vector<std::string> statesOf(int location) {
         return states(loadWorkingSet(paths.ProcessedPath, location));

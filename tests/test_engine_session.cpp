@@ -73,20 +73,11 @@ Held heldBy(const LocationSession& s) {
 class SessionTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string beacon(UserBeaconRecord::kLength, ' ');
-        beacon.replace(0, 3, "WUT");
-        beacon.replace(42, 3, "499");
-        writeFile(paths.BackupFolder / "ndb.dat", beacon);
+        writeOwnBeaconFile(paths);
         writeProcessed(paths.ProcessedPath, kRows);
         writeSettings(paths, paths.BackupFolder);
         session.observe([this](unsigned changes) { told.push_back(changes); });
-        glBeacon = static_cast<std::int32_t>(
-            exactCandidates(paths.DatabasePath, "GL", "201").at(0).beaconId);
-    }
-
-    Selection pick(int position, std::int32_t beacon) {
-        const auto r = readProcessedRecord(paths.ProcessedPath, position);
-        return {r.Ident, r.Frequency, r.Time, r.Date, r.Comment, beacon};
+        glBeacon = listedBeacon(paths, "GL", "201");
     }
 
     TempDir dir;
@@ -122,7 +113,7 @@ TEST_F(SessionTest, EachActionChangesWhatItHoldsAndTellsTheObservers) {
          {Change::Logged},
          {2, matched, {4, 5, 6}, {7}, {2, 3}, "", "", 2}},
         {"Add To Log",
-         [&] { EXPECT_EQ(session.addToLog(pick(4, glBeacon), false), 1); },
+         [&] { EXPECT_EQ(session.addToLog(selectionAt(paths, 4, glBeacon), false), 1); },
          {kAfterAction},
          {2, picked, {6}, {7}, {2, 3, 4, 5}, "Add To Log of 2", "", 4}},
         {"the receptions a return takes: a row goes whole",
@@ -190,7 +181,7 @@ TEST_F(SessionTest, AFailedActionLeavesTheSessionAsItWas) {
     session.choose(2);
     session.match({});
     session.wantLogged(true);
-    session.addToLog(pick(7, 1), true);
+    session.addToLog(selectionAt(paths, 7, 1), true);
     struct Case {
         const char* name;
         std::function<void()> act;
@@ -199,7 +190,7 @@ TEST_F(SessionTest, AFailedActionLeavesTheSessionAsItWas) {
     plan.picks.push_back({"GL", "201", glBeacon, 3});
     const std::vector<Case> cases = {
         {"choose", [&] { session.choose(3); }},
-        {"Add To Log", [&] { session.addToLog(pick(4, glBeacon), true); }},
+        {"Add To Log", [&] { session.addToLog(selectionAt(paths, 4, glBeacon), true); }},
         {"Add Suggested Picks", [&] { session.addSuggestedPicks(plan); }},
         {"Return To Waiting", [&] { session.returnToWaiting({2}); }},
         {"Undo", [&] { session.undoLastAction(); }},
@@ -235,7 +226,7 @@ TEST_F(SessionTest, AStoredActionIsHeldWhenTheRefreshAfterItFails) {
     session.wantLogged(true);
     Database(paths.DatabasePath).execute("ALTER TABLE CountryCode RENAME TO Elsewhere");
     told.clear();
-    EXPECT_THROW(session.addToLog(pick(4, glBeacon), false), EngineError);
+    EXPECT_THROW(session.addToLog(selectionAt(paths, 4, glBeacon), false), EngineError);
     EXPECT_EQ(told, std::vector<unsigned>{Change::Lists});
     EXPECT_EQ(states(session.work()), states(loadWorkingSet(paths.ProcessedPath, 2)));
     EXPECT_EQ(states(session.work()),
@@ -251,9 +242,9 @@ TEST_F(SessionTest, ReceptionsSettledElsewhereAreLoadedAnew) {
     session.match({});
     LocationSession other(paths);
     other.choose(2);
-    other.addToLog(pick(4, glBeacon), false);
+    other.addToLog(selectionAt(paths, 4, glBeacon), false);
     told.clear();
-    EXPECT_THROW(session.addToLog(pick(4, glBeacon), false), SettledElsewhere);
+    EXPECT_THROW(session.addToLog(selectionAt(paths, 4, glBeacon), false), SettledElsewhere);
     EXPECT_EQ(told, std::vector<unsigned>{Change::Lists | Change::Home | Change::Undo});
     EXPECT_EQ(heldBy(session), heldBy(other));
 }
@@ -266,7 +257,7 @@ TEST_F(SessionTest, AClickOpensTheDatabaseOnceAndReadsTheWorkingFileAtMostOnce) 
     session.match({});
     session.wantLogged(true);
     const std::vector<std::pair<const char*, std::function<void()>>> clicks = {
-        {"Add To Log", [&] { session.addToLog(pick(4, glBeacon), true); }},
+        {"Add To Log", [&] { session.addToLog(selectionAt(paths, 4, glBeacon), true); }},
         {"Return To Waiting",
          [&] {
              session.returnToWaiting(session.returnedWith({2, 5}));

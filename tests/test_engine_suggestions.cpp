@@ -19,7 +19,6 @@
 #include "engine/HomePosition.h"
 #include "engine/Project.h"
 #include "engine/SuggestedPicks.h"
-#include "work/BackupImport.h"
 
 namespace fs = std::filesystem;
 using namespace zolt;
@@ -162,19 +161,10 @@ void expectPlanAsWindowSuggests(const ProjectPaths& paths, const WorkingSet& set
     EXPECT_EQ(static_cast<int>(plan.picks.size()), suggestions);
 }
 
-void matchAll(const ProjectPaths& paths, const std::vector<int>& locations) {
-    for (int location : locations) {
-        WorkingSet set = loadWorkingSet(paths.ProcessedPath, location);
-        runMatching(paths, set);
-    }
-}
-
 // The demo backups; home inferred from what the run logged at once.
 std::optional<LatLon> demo(const ProjectPaths& paths, int location) {
-    fs::copy(fs::path(ZOLT_SOURCE_DIR) / "examples" / "backup", paths.BackupFolder,
-             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    buildProcessedFile(paths.BackupFolder, paths.ProcessedPath, LogSource::Backups);
-    matchAll(paths, {1, 2, 4});
+    test::importDemoBackups(paths);
+    test::matchLocations(paths, {1, 2, 4});
     return locationHome(paths, location).position;
 }
 
@@ -216,9 +206,10 @@ TEST(CandidateIndex, MatchesLikeAndNoCaseOnAwkwardIdents) {
     // A beacon whose country has no CountryCode row (Aitutaki) is a candidate,
     // and so is one without a position; own beacons are in the index too.
     Database(paths.DatabasePath)
-        .executeScript("UPDATE NDBInformation SET Latitude = NULL WHERE Beacon_ID = 5540; "
-                 "INSERT INTO NewBeacons (Ident, Country, frequency, Latitude, Longitude) "
-                 "VALUES ('hk', 'XXX', 332, '22.3', '114.2'), ('BNR', 'USA', 335, '', '')");
+        .executeScript(
+            "UPDATE NDBInformation SET Latitude = NULL WHERE Beacon_ID = 5540; "
+            "INSERT INTO NewBeacons (Ident, Country, frequency, Latitude, Longitude) "
+            "VALUES ('hk', 'XXX', 332, '22.3', '114.2'), ('BNR', 'USA', 335, '', '')");
     const auto ai = exactCandidates(paths.DatabasePath, "AI", "320");
     ASSERT_EQ(ai.size(), 2u);
     EXPECT_EQ(ai[0].country, "unknown");
