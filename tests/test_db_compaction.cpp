@@ -118,9 +118,10 @@ TEST(BeaconDatabaseCheck, RecognisesWhatIsNoBeaconDatabase) {
 
 TEST(CompactionReplace, FailedReplacementKeepsBothCopies) {
     // A database name so long that the temporary copy beside it cannot be
-    // created: compaction succeeds, the replacement fails.
+    // created whatever the process number in its name: 254 characters, the
+    // copy's suffix at least 7 more, past the 255 a name may have.
     TempDir dir;
-    const fs::path database = dir / (std::string(243, 'd') + ".ndf");
+    const fs::path database = dir / (std::string(250, 'd') + ".ndf");
     const fs::path compact = dir / "ndbdata1.ndf";
     copyPristineDatabase(database);
     const std::string before = readFile(database);
