@@ -93,7 +93,7 @@ void HomeBox::setHome() {
         if (!confirmed(window(), prompt)) return keepTyping();
     }
     entryLocation_ = 0;  // show the entry as stored
-    if (!guarded(window(), [&] { session_->setHomeEntry(text); })) {
+    if (!guarded(window(), [&] { session_->setHomeEntry(text, std::move(next)); })) {
         entryLocation_ = location;
         return keepTyping();
     }

@@ -250,9 +250,12 @@ void LocationSession::startOver() {
 }
 
 void LocationSession::setHomeEntry(const std::string& text) {
+    setHomeEntry(text, previewHomeEntry(paths_, location(), text));
+}
+
+void LocationSession::setHomeEntry(const std::string& text, LocationHome home) {
     // Everything the new home changes is read before the entry is stored,
     // so that a failed read leaves the stored entry as it was.
-    LocationHome home = previewHomeEntry(paths_, location(), text);
     std::vector<LoggedReception> logged;
     // Distances in the logged view are measured from the home.
     if (loggedWanted_) {

@@ -89,6 +89,9 @@ class LocationSession {
     void startOver();
     // Stores a typed home entry (empty: none) and reads the home anew.
     void setHomeEntry(const std::string& text);
+    // The same with the home the entry gives already read (previewHomeEntry),
+    // as the window has it from asking about a far one.
+    void setHomeEntry(const std::string& text, LocationHome previewed);
 
   private:
     struct Loaded;
